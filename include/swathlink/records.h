@@ -1,0 +1,287 @@
+// Process-wide records shared by the subsystems of the library.
+//
+// The byte layouts of UISetupPara, PrintCfgRecord and SPara are fixed by the
+// board and by the companion application; every field sits at its offset and
+// static_asserts pin the ones other programs read.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "swathlink/swathlink.h"
+
+namespace sl {
+
+constexpr uint32_t kNozzleDpi = 360;        // vertical dpi of one channel
+constexpr uint32_t kNozzleLines = 360;      // lines one colour covers per sweep
+constexpr uint32_t kChannels = 8;
+constexpr uint32_t kSliceBytes = 360;       // 8 channels x 180 nozzles x 2 bits
+constexpr uint32_t MAX_SLICE_NUMBER = 116640;
+constexpr uint32_t kExpandBufferBytes = 170760;
+constexpr uint32_t kEmptyLineBytes = 170757;
+
+// ---------------------------------------------------------------------------
+// Board parameter block, 420 bytes, received with the NET_CMD_JOB_CREATE
+// answer. The three channel arrays (hori1, hori2, vert) are stored out of
+// channel order; use the accessors in transport/parameter_block.h.
+#pragma pack(push, 1)
+struct UISetupPara {
+    uint8_t sig[2];              // 0: 0x55 0x49 "UI"
+    uint8_t ver;                 // 2: 1
+    uint8_t res3;                // 3
+    uint16_t hori1[8];           // 4..19 (ch1 at 4 = Acol/ingroup, ch2 at 8 = Bcol/outgroup)
+    uint16_t hori2[8];           // 20..35 (ch1 at 20 = Bidi)
+    uint16_t vert[6];            // 36..47 (ch4 36, ch5 38, ch1 40, ch2 42, ch3 44, ch0 46)
+    uint8_t res48;               // 48
+    uint8_t PrintSpeed;          // 49: 7 = high speed (also the "head type" of the speed table)
+    uint8_t Dir;                 // 50: print-direction mode, 11 = bidirectional
+    uint8_t res51[2];            // 51
+    uint8_t b53;                 // 53
+    uint8_t res54[2];            // 54
+    uint8_t SpeedValue;          // 56: speed value sent to the board
+    uint8_t res57[3];            // 57
+    uint16_t w60;                // 60
+    uint16_t w62;                // 62
+    uint8_t headnum;             // 64
+    uint8_t res65[2];            // 65
+    uint8_t chantable[8];        // 67..74: [0] soften byte, [2..5] channel map, [6] stripe mode
+    uint8_t res75;               // 75
+    uint16_t head2[6];           // 76..87 second-head values
+    uint16_t StepBase;           // 88: base step value
+    uint8_t b90;                 // 90
+    uint8_t b91;                 // 91
+    uint16_t w92;                // 92
+    uint16_t w94;                // 94
+    uint32_t d96;                // 96
+    uint16_t vert67[2];          // 100, 102: vert ch6, ch7
+    uint8_t StripeSize;          // 104: low nibble width mm, high nibble gap mm
+    uint8_t d4c;                 // 105: head-select byte
+    uint8_t res106[22];          // 106
+    uint16_t w128;               // 128
+    uint8_t res130[4];           // 130
+    uint16_t CurFWVersion;       // 134
+    uint32_t d136;               // 136
+    uint8_t res140[2];           // 140
+    uint16_t w142;               // 142
+    uint8_t res144[2];           // 144
+    uint16_t w146;               // 146
+    uint8_t res148[2];           // 148
+    uint16_t w150;               // 150
+    uint8_t res152[2];           // 152
+    uint8_t group[8][6];         // 154..201: per resolution class, see kGroup* below
+    uint16_t flags;              // 202
+    uint8_t res204[2];           // 204
+    uint16_t headoffset2[2];     // 206, 208: "2headoffset"
+    uint8_t res210[12];          // 210
+    int8_t vertoffset[8];        // 222
+    uint8_t rev[4];              // 230..233: rev2 (232) is b1Rev2, the channel-map revision
+    int8_t x360_lalign[8];       // 234
+    int8_t x360_ralign[8];       // 242
+    int8_t x720_lalign[8];       // 250
+    int8_t x720_ralign[8];       // 258
+    int8_t h2_x360_lalign[8];    // 266
+    int8_t h2_x360_ralign[8];    // 274
+    int8_t h2_x720_lalign[8];    // 282
+    int8_t h2_x720_ralign[8];    // 290
+    uint8_t res298[122];         // 298..419
+};
+#pragma pack(pop)
+
+// Bytes of one group record (one per resolution class).
+enum : uint8_t {
+    kGroupIngroup = 0,
+    kGroupVsd4 = 1,
+    kGroupOutgroup = 2,
+    kGroupVsd3 = 3,
+    kGroupHigh = 4,  // bidirectional offset at PrintSpeed 7
+    kGroupLow = 5,   // bidirectional offset at other speeds
+};
+
+static_assert(sizeof(UISetupPara) == 420);
+static_assert(offsetof(UISetupPara, hori1) == 4);
+static_assert(offsetof(UISetupPara, hori2) == 20);
+static_assert(offsetof(UISetupPara, vert) == 36);
+static_assert(offsetof(UISetupPara, PrintSpeed) == 49);
+static_assert(offsetof(UISetupPara, Dir) == 50);
+static_assert(offsetof(UISetupPara, SpeedValue) == 56);
+static_assert(offsetof(UISetupPara, headnum) == 64);
+static_assert(offsetof(UISetupPara, chantable) == 67);
+static_assert(offsetof(UISetupPara, head2) == 76);
+static_assert(offsetof(UISetupPara, StepBase) == 88);
+static_assert(offsetof(UISetupPara, vert67) == 100);
+static_assert(offsetof(UISetupPara, StripeSize) == 104);
+static_assert(offsetof(UISetupPara, d4c) == 105);
+static_assert(offsetof(UISetupPara, w128) == 128);
+static_assert(offsetof(UISetupPara, CurFWVersion) == 134);
+static_assert(offsetof(UISetupPara, d136) == 136);
+static_assert(offsetof(UISetupPara, w150) == 150);
+static_assert(offsetof(UISetupPara, group) == 154);
+static_assert(offsetof(UISetupPara, flags) == 202);
+static_assert(offsetof(UISetupPara, headoffset2) == 206);
+static_assert(offsetof(UISetupPara, vertoffset) == 222);
+static_assert(offsetof(UISetupPara, rev) == 230);
+static_assert(offsetof(UISetupPara, x360_lalign) == 234);
+static_assert(offsetof(UISetupPara, x720_ralign) == 258);
+static_assert(offsetof(UISetupPara, h2_x720_ralign) == 290);
+
+// ---------------------------------------------------------------------------
+// Pass geometry, set at job start and per swath.
+struct PassInfo {
+    uint8_t PassNum;
+    uint8_t xpasses;
+    uint8_t colors;
+    uint8_t PassSec;
+    uint32_t bytesperline;
+    uint32_t LinesPerPass;
+    uint32_t collet;
+    uint32_t nozzledpi;
+    uint32_t xdpi;
+    uint32_t ydpi;
+    uint32_t feeddots;
+    uint16_t softendots;
+    uint8_t softenmode;
+    uint8_t passmode;
+    uint32_t nozzles;
+    uint8_t seqstep;
+    uint8_t direction;
+    uint8_t dirmode;
+    uint8_t blankpass;
+};
+
+// Format record read by swath formatting.
+struct FormatInfo {
+    uint32_t bytesperline;
+    uint8_t colors;
+    uint8_t bitsperpixel;
+    uint8_t C1[8];
+    uint8_t C2[8];
+    uint32_t nozzles;
+    uint8_t planemap[16];  // channel -> bit number in every swath byte
+    int8_t direction;      // 0 = L_TO_R, other = R_TO_L
+    uint32_t MaxSwathSize;
+};
+
+constexpr uint8_t L_TO_R = 0;
+constexpr uint8_t R_TO_L = 1;
+
+// ---------------------------------------------------------------------------
+// Link context: one per process, shared by the host thread, the transmit,
+// receive and heartbeat threads. Cross-thread fields are atomics polled with
+// short sleeps.
+struct PlatThread;
+using PlatSocket = intptr_t;
+constexpr PlatSocket kInvalidSocket = -1;
+
+struct LinkContext {
+    std::atomic<PlatSocket> socket{kInvalidSocket};
+    std::atomic<uint32_t> TxEnable{0};
+    std::atomic<uint32_t> TxEnded{1};
+    PlatThread *TxThread = nullptr;
+    std::atomic<uint32_t> RxEnable{0};
+    std::atomic<uint32_t> RxEnded{1};
+    PlatThread *RxThread = nullptr;
+    PlatThread *HeartThread = nullptr;
+    std::atomic<uint32_t> LastCmd{0};
+    std::atomic<uint32_t> ReplyOk{0};
+    std::atomic<uint32_t> ErrorCode{0};  // 1 assembly stopped, 8 swath not sent
+    std::atomic<uint32_t> *pPause = nullptr;
+    std::atomic<uint32_t> *pAbort = nullptr;
+    std::atomic<uint32_t> PrintStopFlag{0};
+    std::atomic<uint32_t> ResendReq{0};
+    std::atomic<uint32_t> SwathSN{1};
+    std::atomic<uint32_t> PrintEndFlag{0};
+    std::atomic<uint16_t> JobId{0};
+    std::atomic<uint16_t> SyncCount{0};
+};
+
+// The one reusable 64-byte command record.
+struct NetCommand {
+    uint8_t packet[64];
+    std::atomic<uint32_t> CmdStatus{0};  // 0 idle, 1 pending, 3 answered
+};
+
+// ---------------------------------------------------------------------------
+// Swath queue.
+struct SwathEntry {
+    uint32_t Len;
+    uint32_t Pstart;
+    uint32_t Pend;
+    uint32_t NextStart;
+    uint16_t Step;
+    std::atomic<uint8_t> State{1};  // 1 free, 5 reserved, 2 ready
+    uint8_t Direction;
+    uint8_t *Data;
+    uint8_t *Buffer;
+    uint16_t Mode;
+    uint16_t FeedUnits;
+};
+
+struct SwathQueue {
+    SwathEntry Slots[3];
+    std::atomic<uint8_t> QHead{0};
+    std::atomic<uint8_t> QTail{0};
+    std::atomic<int> Sendable{0};
+    int OverflowReported = 0;
+    std::atomic<int> EmptyRun{0};
+};
+
+// ---------------------------------------------------------------------------
+// Status record shared with the companion application, 288 bytes.
+#pragma pack(push, 1)
+struct PrintCfgRecord {
+    uint8_t tag[16];        // 0
+    uint16_t JobId;         // 16
+    uint16_t StatusSerial;  // 18
+    uint8_t StateCode;      // 20
+    uint8_t PostedCmd;      // 21
+    uint16_t XRes;          // 22
+    uint16_t YRes;          // 24
+    uint16_t Stride;        // 26
+    uint16_t Width;         // 28
+    uint16_t Height;        // 30
+    uint16_t Colors;        // 32
+    uint16_t Bits;          // 34
+    uint16_t Passes;        // 36
+    uint16_t VsdMode;       // 38
+    uint16_t SpeedClass;    // 40
+    uint16_t SpeedValue;    // 42
+    uint16_t Align0;        // 44
+    uint16_t Align2;        // 46
+    uint16_t BidiHigh;      // 48
+    uint16_t BidiLow;       // 50
+    uint16_t FeedStep;      // 52
+    uint8_t res54[32];      // 54
+    uint16_t ReqSerial;     // 86
+    uint8_t ReqType;        // 88
+    uint8_t res89;          // 89
+    uint16_t ReqArg1;       // 90
+    uint16_t ReqArg2;       // 92
+    uint8_t res94[62];      // 94
+    uint32_t AddrMark;      // 156
+    uint32_t PcAddr;        // 160
+    uint32_t BoardAddr;     // 164
+    uint8_t res168[112];    // 168
+    uint8_t res280[4];      // 280
+    uint16_t Checksum;      // 284
+    uint8_t res286[2];      // 286
+};
+
+// Copy of the parameter block written at every job start, 428 bytes.
+struct SPara {
+    uint16_t JobId;
+    uint16_t res2;
+    uint16_t changeSn;
+    uint16_t res6;
+    UISetupPara para;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(PrintCfgRecord) == 288);
+static_assert(offsetof(PrintCfgRecord, ReqSerial) == 86);
+static_assert(offsetof(PrintCfgRecord, ReqArg2) == 92);
+static_assert(offsetof(PrintCfgRecord, AddrMark) == 156);
+static_assert(offsetof(PrintCfgRecord, Checksum) == 284);
+static_assert(sizeof(SPara) == 428);
+
+}  // namespace sl

@@ -1,0 +1,18 @@
+# Debian packages the build, the tests and the cross build need.
+SWATHLINK_PACKAGES="cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev \
+mingw-w64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 iproute2 util-linux"
+
+install_packages() {
+    missing=""
+    for p in $SWATHLINK_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    echo "installing:$missing"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "run as root to install:$missing" >&2
+        exit 1
+    fi
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
+}

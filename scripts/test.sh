@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs what is missing (as root, with apt-get), builds the library, the
+# tests, the board emulator, the benchmarks and the Windows DLL, and runs
+# every test inside a private network namespace.
+set -eu
+cd "$(dirname "$0")/.."
+
+. scripts/packages.sh
+install_packages
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSWATHLINK_SANITIZE=address
+cmake --build build-asan -j"$jobs"
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+cmake --build build-win -j"$jobs"
+
+scripts/check-exports.sh build/libswathlink.so build-win/swathlink.dll
+
+# A private network namespace: only loopback exists, so a stray default board
+# address fails at once and the host's network cannot be touched.
+unshare -n sh -c '
+    set -e
+    ip link set lo up
+    ctest --test-dir build -j'"$jobs"' --output-on-failure
+    ctest --test-dir build-asan -j'"$jobs"' --output-on-failure
+'
+
+if [ -x build/bench/swathlink_bench ]; then
+    build/bench/swathlink_bench --benchmark_min_time=0.05
+fi
+echo "all tests passed"

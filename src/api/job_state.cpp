@@ -1,0 +1,29 @@
+#include "api/job_state.h"
+
+#include "transport/command_protocol.h"
+
+namespace sl {
+
+JobProp gJobProp;
+std::atomic<uint32_t> gJobStarted{0};
+std::atomic<uint32_t> gAbortRequest{0};
+std::atomic<uint32_t> gPauseRequest{0};
+uint32_t gOneBitInput;
+uint32_t gHostBytesPerLine;
+uint32_t gTotalLines;
+uint16_t gDotSizeTable[256];
+uint32_t gLanguageId = 1033;
+PlatTime gStartTime;
+
+uint32_t gHostXDPI;
+uint32_t gHostYDPI;
+uint32_t gHostPass;
+uint32_t gHostWidth;
+uint32_t gHostDeclaredBytesPerLine;
+
+bool JobIsAborted() {
+    const std::atomic<uint32_t> *abort = gLink.pAbort ? gLink.pAbort : &gAbortRequest;
+    return abort->load() == 1 || gLink.PrintStopFlag.load() == 1;
+}
+
+}  // namespace sl

@@ -1,0 +1,44 @@
+// Print-mode decisions taken at job start: line widening, pass count,
+// resolution codes, dot-size class, speed value, channel maps, pass geometry.
+#pragma once
+
+#include <cstdint>
+
+#include "swathlink/records.h"
+
+namespace sl {
+
+extern uint32_t gModeXDPI;  // host XDPI (not halved for 720)
+extern uint32_t gModeYDPI;
+extern uint8_t gModePass;   // pass count told to the board
+extern uint8_t gModeVsd;    // low byte of VsdMode
+extern PassInfo gPassInfo;
+extern FormatInfo gFormatInfo;
+
+// Line widening: Width += 40 mm margin (multiple of 32 px); BytesPerLine =
+// 2-bit stride rounded up to 8 bytes.
+void WidenLine(JobProp *job);
+void PublishMode(const JobProp *job);
+// Run at job open, between NET_CMD_JOB_CREATE and NET_CMD_PRINT_START.
+void Adjust720(JobProp *job, UISetupPara *ui, bool xdpi720);
+
+uint8_t XResCode(uint32_t xdpi);
+uint8_t YResCode(uint32_t ydpi);
+uint8_t DotSizeClassFor(uint32_t xdpi, uint32_t ydpi, uint8_t vsd, uint32_t reserved);
+uint8_t DotSizeClass();  // from the mode globals and gJobProp.Reserved
+
+// Speed value for the working XDPI. headType is UISetupPara::PrintSpeed.
+uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass);
+void SelectSpeedClass(const JobProp *job, UISetupPara *ui);
+
+// Board channel map (4 bytes at chantable[2..5]); false when invalid.
+bool DecodeBoardChannelMap(const uint8_t map[4], uint8_t C1[8], uint8_t C2[8]);
+void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt,
+                           uint32_t maxSwathSize);
+
+// Lines per swath for any sequence number.
+uint32_t LinesPerSwath(const PassInfo *pi);
+// Fills gPassInfo, builds the feathering table and starts the strip ring.
+void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_t *softenTable);
+
+}  // namespace sl

@@ -1,0 +1,28 @@
+// The TCP connection to the board.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "swathlink/records.h"
+
+namespace sl {
+
+extern char gBoardIP[128];
+extern char gLocalIP[128];
+extern char gBoardMACText[18];
+extern uint8_t gBoardMAC[6];
+extern std::atomic<uint32_t> gReconnecting;
+
+constexpr uint16_t kBoardPort = 4000;
+
+int CreateConnection(LinkContext *link);
+int CloseConnection(PlatSocket s);
+int Kt_ReConnectTCPIP(LinkContext *link);
+int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);
+int LinkSendData(PlatSocket s, const uint8_t *data, int length);
+void UpdateMACAddr(const char *boardIP);
+uint32_t IPTextToValue(const char *text);
+void IPValueToText(uint32_t value, char out[128]);
+
+}  // namespace sl

@@ -1,0 +1,24 @@
+// Channel start offsets per direction, the VSD code and the paper step, all
+// computed from the board's alignment values.
+#pragma once
+
+#include <cstdint>
+
+#include "swathlink/records.h"
+
+namespace sl {
+
+uint8_t ResolutionClass(uint32_t xdpi);  // 0..7, unlisted values class 3
+uint32_t BaseOffset(uint32_t xdpi);
+uint32_t ForwardOffset(uint8_t ch, uint32_t xdpi, const UISetupPara *ui);
+uint32_t BackwardOffset(uint8_t ch, uint32_t xdpi, const UISetupPara *ui,
+                        uint32_t printSliceNum, uint8_t dotClass);
+uint32_t LargestForwardOffset(uint32_t xdpi, const UISetupPara *ui);
+uint16_t VsdCode(uint8_t dotClass);
+uint32_t PaperStep(const PassInfo *pi, const UISetupPara *ui);
+
+// Updates pushed while printing (companion alignment request).
+void Tarn_DynUpdateXHori2Para(uint32_t value, UISetupPara *ui, uint32_t xdpi);
+void Tarn_DynUpdateStepAlignPara(uint32_t value, UISetupPara *ui, uint8_t passNum);
+
+}  // namespace sl

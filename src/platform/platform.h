@@ -1,0 +1,101 @@
+// Operating-system services. This header is the only way the rest of the
+// library reaches the system; posix/ and win32/ implement it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "swathlink/records.h"
+
+namespace sl {
+
+// --- time ------------------------------------------------------------------
+// Every sleep and time-out is multiplied by SWATHLINK_TIME_SCALE (default 1),
+// so tests can run the real timings fast.
+double plat_time_scale();
+void plat_set_time_scale(double scale);  // tests; overrides the environment
+uint32_t plat_scaled_ms(uint32_t ms);
+void plat_sleep_ms(uint32_t ms);          // scaled
+uint32_t plat_ticks_ms();                 // monotonic, wraps
+
+struct PlatTime {
+    uint16_t year, month, day, hour, minute, second;
+};
+PlatTime plat_local_time();
+PlatTime plat_utc_time();
+uint32_t plat_time_seconds();  // seconds since the epoch, for seeding
+
+// --- locale and operator messages ------------------------------------------
+uint32_t plat_default_locale();  // 2052 for a Chinese locale, else 1033
+void plat_message_box(const char *caption, const char *text);
+// Tests divert message boxes; nullptr restores the system's.
+using MessageSink = void (*)(const char *caption, const char *text);
+void plat_set_message_sink(MessageSink sink);
+
+// --- trace -----------------------------------------------------------------
+// Silent unless SWATHLINK_TRACE is "stderr" or a file name.
+void sl_trace(const char *fmt, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// --- hidden folder and file attributes -------------------------------------
+enum : uint32_t {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+};
+std::string plat_prnlog_dir();                  // "c:\Prnlog" or its posix stand-in
+std::string plat_prnlog_file(const char *name); // a file inside it
+bool plat_get_attrs(const std::string &path, uint32_t *attrs);  // false: absent
+bool plat_set_attrs(const std::string &path, uint32_t attrs);
+bool plat_make_dir(const std::string &path);
+bool plat_delete_file(const std::string &path);
+
+// --- memory ------------------------------------------------------------------
+void *plat_alloc_block(size_t bytes);   // fixed memory for the job block
+void plat_free_block(void *p, size_t bytes);
+void *plat_alloc_virtual(size_t bytes); // reserved and committed, zero-filled
+void plat_free_virtual(void *p, size_t bytes);
+uint32_t plat_last_error();
+
+// --- threads -----------------------------------------------------------------
+using ThreadFn = int (*)(void *arg);
+PlatThread *plat_thread_start(ThreadFn fn, void *arg);  // nullptr on failure
+void plat_thread_join(PlatThread *t);                   // waits, then frees
+
+// --- shared memory -----------------------------------------------------------
+// Named block visible to other processes; stays open until the process ends.
+void *plat_shared_block(const char *name, size_t bytes);
+
+// --- sockets -----------------------------------------------------------------
+void plat_net_startup();
+void plat_net_cleanup();
+PlatSocket plat_tcp_socket();
+void plat_set_send_options(PlatSocket s, uint32_t send_timeout_ms);
+// Non-blocking connect with a writable wait; 1 connected, 0 failed.
+int plat_connect(PlatSocket s, uint32_t ipv4, uint16_t port, uint32_t timeout_ms);
+// Sends all bytes (completing partial sends); len or -1.
+int plat_send_all(PlatSocket s, const void *buf, int len);
+int plat_recv(PlatSocket s, void *buf, int cap);  // bytes, 0 closed, -1 error
+int plat_wait_readable(PlatSocket s, uint32_t timeout_ms);  // 1 readable
+void plat_socket_shutdown(PlatSocket s);  // wakes a receive blocked in another thread
+int plat_socket_close(PlatSocket s);      // 0 ok
+int plat_socket_error();
+
+// --- host network ------------------------------------------------------------
+// 1 when an interface holds the address (win32: registry key, MTU set to 1500).
+int plat_check_interface_ip(const char *address);
+// Addresses the host name resolves to, at most `max` slots of 128 chars.
+int plat_list_host_addresses(char (*list)[128], int max, int *count);
+// Rewrites the interface found by the last check; posix never changes anything.
+int plat_set_interface_ip(const char *address, const char *mask);
+// Static address-resolution entry for the board (win32 only; posix no-op).
+void plat_install_board_arp(const char *pc_ip, const char *board_ip,
+                            const char *mac_text, const uint8_t mac[6]);
+
+}  // namespace sl

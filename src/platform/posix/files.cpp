@@ -1,0 +1,43 @@
+// The hidden folder: $SWATHLINK_PRNLOG when set, else ~/.prnlog. Posix has no
+// hidden, system or archive attribute; read-only means no write permission.
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace sl {
+
+std::string plat_prnlog_dir() {
+    const char *dir = std::getenv("SWATHLINK_PRNLOG");
+    if (dir && *dir) return dir;
+    const char *home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/.prnlog";
+}
+
+std::string plat_prnlog_file(const char *name) { return plat_prnlog_dir() + "/" + name; }
+
+bool plat_get_attrs(const std::string &path, uint32_t *attrs) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    uint32_t a = kAttrHidden;
+    if (S_ISDIR(st.st_mode)) a |= kAttrDirectory;
+    if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
+    if (!S_ISDIR(st.st_mode)) a |= kAttrArchive;
+    *attrs = a;
+    return true;
+}
+
+bool plat_set_attrs(const std::string &path, uint32_t attrs) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    mode = (attrs & kAttrReadOnly) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    return chmod(path.c_str(), mode) == 0;
+}
+
+bool plat_make_dir(const std::string &path) { return mkdir(path.c_str(), 0755) == 0; }
+
+bool plat_delete_file(const std::string &path) { return unlink(path.c_str()) == 0; }
+
+}  // namespace sl

@@ -1,0 +1,229 @@
+// swathboard: an in-process emulator of the printer's control board.
+//
+// It listens on a loopback address, port 4000, takes one connection at a
+// time, answers every 64-byte command packet the way the board does, keeps a
+// log of everything it was sent and stores the data of each accepted swath.
+// Faults can be switched on while it runs, so tests can drive the host side
+// through refusals, late or missing answers, dropped links and printer-side
+// job stops.
+//
+// All encoding and decoding here is written from the wire tables on its own,
+// so that a layout slip on the host side shows up as a mismatch.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace swathboard {
+
+// ---------------------------------------------------------------------------
+// Parameter block carried in the answer to NET_CMD_JOB_CREATE.
+
+enum class Layout : std::uint8_t {
+  kOlder,  // answer bytes 1 and 3 both 0
+  kNewer,  // answer bytes 1 and 3 from ParamPreset::selector
+};
+
+// Answer bytes 14, 95 and 94.
+enum class Markers : std::uint8_t {
+  kClassic,   // 15, 29, 29
+  kExtended,  // 0xEF, 0xC9, 0xB8
+  kBroken,    // 0, 0, 0: the host must reject the block
+};
+
+// One resolution class of the group table (answer bytes 186 + 6 * class).
+struct GroupRecord {
+  std::uint8_t ingroup = 0;
+  std::uint8_t vsd4 = 0;
+  std::uint8_t outgroup = 0;
+  std::uint8_t vsd3 = 0;
+  std::uint8_t bidi_high_speed = 0;  // bidirectional offset at print speed 7
+  std::uint8_t bidi_low_speed = 0;   // at the other speeds
+};
+
+// A raw answer byte, for fields that have no named setting.
+struct BytePoke {
+  std::uint16_t offset = 0;
+  std::uint8_t value = 0;
+};
+
+constexpr std::uint8_t kDirModeBidirectional = 11;
+constexpr std::uint8_t kAlignRevision = 160;  // b1Rev2 from which alignment arrays exist
+
+// The board's settings, as named values. JobCreateAnswer() places each at
+// its answer bytes. Arrays indexed by channel are in channel order ch0..ch7.
+//
+// Some answer bytes belong to two fields at once. The later writer wins:
+//   1. header, older-layout fields (dir_mode .. fw_version);
+//   2. newer layout only: hori1, hori2, vert, the second-head words, the
+//      channel table, stripe and head bytes, rev, vertoffset, groups;
+//   3. newer layout with rev[2] >= 160 only: the four alignment arrays, so
+//      they override hori1/hori2 where they share bytes (16-17, 22-25,
+//      30-33, 42-43, 52-55, 60-61, 64-65, 68-71);
+//   4. the marker bytes;
+//   5. pokes, in order.
+// Answer byte 17 (an unnamed older-layout field) is hori1 ch0's high byte,
+// or x360_lalign ch1; set it with a poke only when neither is in force.
+struct ParamPreset {
+  Layout layout = Layout::kNewer;
+  std::uint16_t selector = 0x0001;  // newer layout: low byte -> answer byte 1, high -> byte 3
+  Markers markers = Markers::kExtended;
+
+  // Read by the older decoding (which the newer one runs first).
+  std::uint8_t dir_mode = 0;         // byte 7; kDirModeBidirectional for two-way printing
+  std::uint8_t speed_byte = 7;       // byte 13: 7 selects the high print speed
+  std::uint16_t acol = 56;           // bytes 26-27: ingroup base (0 means "board default")
+  std::uint16_t bcol = 184;          // bytes 28-29: outgroup base
+  std::uint16_t bidi = 20;           // bytes 34-35: bidirectional base
+  std::uint16_t base_step = 4810;    // bytes 50-51: base step calibration
+  std::uint16_t fw_version = 700;    // byte 84 + 256 * (byte 85 & 0x3F)
+  std::uint8_t fw_top_bits = 0;      // top two bits of byte 85, not part of the version
+
+  // Newer layout only.
+  std::array<std::uint16_t, 8> hori1 = {41, 54, 178, 43, 45, 47, 49, 51};
+  std::array<std::uint16_t, 8> hori2 = {21, 22, 23, 24, 25, 26, 27, 28};
+  std::array<std::uint16_t, 8> vert = {4800, 4802, 4804, 4806, 4808, 4812, 4814, 4816};  // step calibration
+  std::array<std::uint16_t, 6> second_head = {0, 0, 0, 0, 0, 0};  // bytes 74, 76, 78, 96, 98, 100
+  std::array<std::uint16_t, 2> two_head_offset = {0, 0};           // bytes 102, 104
+  std::uint8_t soften = 0;                                          // byte 106
+  std::array<std::uint8_t, 4> channel_map = {0x11, 0x22, 0x33, 0x44};  // bytes 108-111
+  std::uint8_t stripe_mode = 0;                                     // byte 112
+  std::uint8_t d4c = 0;                                             // byte 114
+  std::uint8_t stripe_size = 0x23;  // byte 115: low nibble width, high nibble gap (mm)
+  std::uint8_t headnum = 1;         // byte 120
+  std::array<std::uint8_t, 4> rev = {0, 0, 0x90, 0};  // bytes 156-159; rev[2] is b1Rev2
+  std::array<std::int8_t, 8> vertoffset = {0, 1, -1, 2, -2, 3, -3, 0};  // bytes 160-167
+  std::array<GroupRecord, 8> groups = {};  // bytes 186-233, classes 225/270 .. 2400/2880
+  std::uint16_t group_flags = 0;           // bytes 234-235
+
+  // Newer layout with rev[2] >= kAlignRevision only.
+  std::array<std::int8_t, 8> x360_lalign = {};
+  std::array<std::int8_t, 8> x360_ralign = {};
+  std::array<std::int8_t, 8> x720_lalign = {};
+  std::array<std::int8_t, 8> x720_ralign = {};
+
+  std::vector<BytePoke> pokes;  // applied last
+};
+
+ParamPreset OlderPreset();       // older layout, firmware 300
+ParamPreset NewerPreset();       // newer layout, firmware 700, no alignment arrays
+ParamPreset NewerAlignPreset();  // newer layout, firmware 700, b1Rev2 = 0xA0 and alignment arrays
+// "old", "new" or "new-align"; false for any other name.
+bool PresetByName(std::string_view name, ParamPreset* preset);
+
+constexpr std::size_t kJobCreateAnswerLength = 432;
+
+// The full NET_CMD_JOB_CREATE answer (checksum word included) for `preset`.
+std::vector<std::uint8_t> JobCreateAnswer(const ParamPreset& preset, std::uint8_t status);
+
+// ---------------------------------------------------------------------------
+// Running a board.
+
+struct BoardConfig {
+  std::string ip;  // must lie in 127.0.0.0/8; the port is always 4000
+  ParamPreset preset = NewerPreset();
+  std::string log_path;  // JSON lines, one per packet; empty = memory only
+  // Print status of the answer to NET_DEBUG_STOP: 1 tells the host the job
+  // was cancelled on the printer.
+  std::uint16_t stop_print_status = 1;
+  // Swath state sent with a swath whose SwathSN was already taken.
+  std::uint16_t repeat_swath_state = 4;  // SWATH_CREAT_SN_REPEAT
+  std::uint32_t refuse_connections_ms_at_start = 0;
+};
+
+struct Board;  // opaque
+
+// Binds and listens before it returns, so a client may connect at once.
+// Returns nullptr (and a reason in *error, when given) on a bad address or a
+// socket failure.
+Board* StartBoard(const BoardConfig& config, std::string* error);
+// Closes every socket, joins the server thread and frees the board.
+void StopBoard(Board* board);
+
+// True for a dotted quad in 127.0.0.0/8.
+bool IsLoopbackAddress(std::string_view ip);
+
+// ---------------------------------------------------------------------------
+// Fault injection. Every setter is thread-safe and takes effect with the
+// next packet; counts are of packets that arrive after the call.
+
+enum class SwathFault : std::uint8_t {
+  kPrinterCancel,  // status 8
+  kTooWide,        // status 6
+  kSequenceError,  // status 0, swath state SWATH_CREAT_SN_ERROR
+};
+
+// Drops the connection on the nth swath packet from now: after its answer,
+// or, with after_data_bytes >= 0, after reading that many of its data bytes
+// (no answer, nothing stored). refuse_ms > 0 then also stops listening.
+struct CloseFault {
+  std::uint32_t nth_swath = 1;
+  std::int64_t after_data_bytes = -1;
+  std::uint32_t refuse_ms = 0;
+};
+
+void RefuseNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint8_t status = 1);
+void DelayNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint32_t delay_ms);
+void SilenceNext(Board* board, std::uint8_t code, std::uint32_t count);  // never answered
+void InjectSwathFault(Board* board, SwathFault fault, std::uint32_t nth_swath);
+void ArmClose(Board* board, const CloseFault& fault);
+void RefuseConnections(Board* board, std::uint32_t ms);  // stop listening for ms
+void DropConnection(Board* board);                       // close the current link now
+void SetStopPrintStatus(Board* board, std::uint16_t print_status);
+void ClearFaults(Board* board);
+
+// ---------------------------------------------------------------------------
+// What the board saw.
+
+enum class ReplyTiming : std::uint8_t {
+  kNow,      // answered at once
+  kLate,     // answered after a DelayNext delay
+  kNever,    // SilenceNext: not answered
+  kDropped,  // the link was closed before an answer (ArmClose)
+};
+
+struct NamedField {
+  std::string_view name;  // static text
+  std::uint32_t value = 0;
+};
+
+struct PacketRecord {
+  std::uint64_t index = 0;       // 0 for the first packet the board read
+  std::uint32_t connection = 0;  // 1 for the first accepted connection
+  std::uint64_t time_us = 0;     // since StartBoard
+  std::uint8_t code = 0;
+  bool tag_bits = false;  // byte 1 carried the sender's 0x79 bits
+  std::array<std::uint8_t, 64> raw = {};
+  std::vector<NamedField> fields;  // decoded per command code
+  std::uint32_t data_len = 0;      // swath data bytes read after the packet
+  bool data_complete = true;
+  bool duplicate = false;  // swath whose SwathSN was already stored
+  bool stored = false;     // swath data kept under its SwathSN
+  ReplyTiming timing = ReplyTiming::kNow;
+  std::uint8_t status = 0;
+  std::uint16_t print_status = 0;
+  std::uint16_t swath_state = 0;
+};
+
+// Looks a decoded field up by name ("SwathSN", "Len", "JobId", ...).
+bool FieldValue(const PacketRecord& record, std::string_view name, std::uint32_t* value);
+
+// Records appear once a packet (and its data) has been read and its answer
+// chosen, before the answer is sent.
+std::vector<PacketRecord> Packets(const Board* board);
+std::size_t CountPackets(const Board* board, std::uint8_t code);
+bool WaitForPackets(const Board* board, std::uint8_t code, std::size_t count,
+                    std::chrono::milliseconds timeout);
+
+std::uint32_t ConnectionCount(const Board* board);
+bool WaitForConnections(const Board* board, std::uint32_t count, std::chrono::milliseconds timeout);
+
+std::vector<std::uint32_t> StoredSwathNumbers(const Board* board);  // ascending
+bool StoredSwath(const Board* board, std::uint32_t swath_sn, std::vector<std::uint8_t>* data);
+
+}  // namespace swathboard
