@@ -1,9 +1,10 @@
 #include "pipeline/pass_separation.h"
 
-#include <smmintrin.h>
+#include <immintrin.h>
 
 #include <cstring>
 
+#include "pipeline/simd_support.h"
 #include "platform/platform.h"
 
 namespace sl {
@@ -11,8 +12,21 @@ namespace sl {
 uint32_t gPassSeq;
 
 namespace {
+bool gWideVectors = CpuHasAvx2();
+}  // namespace
+
+int PipelineWideVectors(int want) {
+    int previous = gWideVectors ? 1 : 0;
+    gWideVectors = want && CpuHasAvx2();
+    return previous;
+}
+
+bool PipelineUsesWideVectors() { return gWideVectors; }
+
+namespace {
 
 constexpr uint32_t kV = 16;  // bytes per vector
+constexpr uint32_t kAhead = 1024;  // strip bytes read ahead of the loads
 
 inline __m128i Load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
 inline void Store(uint8_t *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
@@ -26,6 +40,7 @@ inline void AndRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len)
     }
     uint32_t i = 0;
     for (; i + 4 * kV <= len; i += 4 * kV) {
+        _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
         __m128i a = _mm_and_si128(Load(s + i), Load(m + i));
         __m128i b = _mm_and_si128(Load(s + i + kV), Load(m + i + kV));
         __m128i c = _mm_and_si128(Load(s + i + 2 * kV), Load(m + i + 2 * kV));
@@ -41,6 +56,47 @@ inline void AndRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len)
         Store(d + j, _mm_and_si128(Load(s + j), Load(m + j)));
     }
 }
+
+}  // namespace
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace {
+
+inline __m256i LoadWide(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+inline void StoreWide(uint8_t *p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
+
+// AndRun with 32-byte vectors, where the processor has them.
+void AndRunWide(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
+    constexpr uint32_t kW = 32;
+    if (len < kW) {
+        for (uint32_t i = 0; i < len; ++i) d[i] = s[i] & m[i];
+        return;
+    }
+    uint32_t i = 0;
+    for (; i + 4 * kW <= len; i += 4 * kW) {
+        _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead + 64), _MM_HINT_T0);
+        __m256i a = _mm256_and_si256(LoadWide(s + i), LoadWide(m + i));
+        __m256i b = _mm256_and_si256(LoadWide(s + i + kW), LoadWide(m + i + kW));
+        __m256i c = _mm256_and_si256(LoadWide(s + i + 2 * kW), LoadWide(m + i + 2 * kW));
+        __m256i e = _mm256_and_si256(LoadWide(s + i + 3 * kW), LoadWide(m + i + 3 * kW));
+        StoreWide(d + i, a);
+        StoreWide(d + i + kW, b);
+        StoreWide(d + i + 2 * kW, c);
+        StoreWide(d + i + 3 * kW, e);
+    }
+    for (; i + kW <= len; i += kW) StoreWide(d + i, _mm256_and_si256(LoadWide(s + i), LoadWide(m + i)));
+    if (i < len) {
+        uint32_t j = len - kW;
+        StoreWide(d + j, _mm256_and_si256(LoadWide(s + j), LoadWide(m + j)));
+    }
+}
+
+}  // namespace
+#pragma GCC pop_options
+
+namespace {
 
 // 16 output bytes from 32 source bytes: per 16-bit lane (low byte a = source
 // byte 2k, high byte b = 2k + 1) the kept pixels of a and of b.
@@ -78,6 +134,7 @@ void SplitRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
     }
     uint32_t i = 0;
     for (; i + 2 * kV <= len; i += 2 * kV) {
+        _mm_prefetch(reinterpret_cast<const char *>(s + 2 * i + kAhead), _MM_HINT_T0);
         __m128i a = _mm_and_si128(Split16<Odd>(s + 2 * i), Load(m + i));
         __m128i b = _mm_and_si128(Split16<Odd>(s + 2 * i + 2 * kV), Load(m + i + kV));
         Store(d + i, a);
@@ -92,6 +149,13 @@ void SplitRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
 
 const uint8_t *SourceRow(const PassSource *src, uint32_t plane, uint32_t line) {
     return src->plane[plane] + static_cast<size_t>(src->lineOrder[line]) * src->stride;
+}
+
+// The start of the next source row, before the read-ahead of the row
+// kernels reaches it.
+inline void PrefetchStart(const uint8_t *row, uint32_t n) {
+    uint32_t end = n < kAhead ? n : kAhead;
+    for (uint32_t k = 0; k < end; k += 64) _mm_prefetch(reinterpret_cast<const char *>(row + k), _MM_HINT_T0);
 }
 
 // Nozzle rows at the top of the pass that print nothing: 360 - (D x N + S').
@@ -132,9 +196,11 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
         for (uint32_t i = 0; i < PlanesOf(pi); ++i) {
             uint8_t *dst = pass[kSlotOfPlane[i]];
             std::memset(dst, 0, static_cast<size_t>(idle) * n);
-            for (uint32_t j = idle; j < kNozzleLines; ++j)
+            for (uint32_t j = idle; j < kNozzleLines; ++j) {
+                if (j + 1 < kNozzleLines) PrefetchStart(SourceRow(src, i, (j + 1) * pi->ydpi / 360 + v), n);
                 MaskRow(dst + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
                         table->rows + static_cast<size_t>(j) * table->width, table->width, phase, n);
+            }
         }
     }
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q == N - 1 ? N - 1 : static_cast<uint32_t>(-1));
@@ -153,9 +219,11 @@ void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const Soften
     for (uint32_t i = 0; i < PlanesOf(pi); ++i) {
         uint8_t *dst = pass[kSlotOfPlane[i]];
         std::memset(dst, 0, static_cast<size_t>(idle) * n);
-        for (uint32_t j = idle; j < kNozzleLines; ++j)
+        for (uint32_t j = idle; j < kNozzleLines; ++j) {
+            if (j + 1 < kNozzleLines) PrefetchStart(SourceRow(src, i, (j + 1) * pi->ydpi / 360 + v), 2 * n);
             SplitColumnsRow(dst + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
                             table->rows + static_cast<size_t>(j) * table->width, table->width, n, odd);
+        }
     }
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q % H == H - 1 ? H - 1 : static_cast<uint32_t>(-1));
     pi->PassSec += 1;
@@ -168,7 +236,10 @@ void MaskRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t wid
     uint32_t m = phase % width;
     for (uint32_t k = 0; k < n;) {
         uint32_t run = width - m < n - k ? width - m : n - k;
-        AndRun(dst + k, src + k, mask + m, run);
+        if (PipelineUsesWideVectors())
+            AndRunWide(dst + k, src + k, mask + m, run);
+        else
+            AndRun(dst + k, src + k, mask + m, run);
         k += run;
         m = 0;
     }

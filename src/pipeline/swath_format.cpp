@@ -1,10 +1,11 @@
 #include "pipeline/swath_format.h"
 
-#include <smmintrin.h>
+#include <immintrin.h>
 
 #include <cstring>
 
 #include "pipeline/pass_separation.h"
+#include "pipeline/simd_support.h"
 #include "platform/platform.h"
 
 namespace sl {
@@ -26,14 +27,9 @@ namespace sl {
 
 namespace {
 
-constexpr uint32_t kNozzles = 180;  // per channel
-constexpr uint32_t kPlaneBytes = 180;
-constexpr uint32_t kTile = 16;      // nozzles and groups per block
-// 180 nozzles in blocks of 16; the last block overlaps the one before it.
-constexpr uint32_t kNozzleBlocks[12] = {0, 16, 32, 48, 64, 80, 96, 112, 128, 144, 160, 164};
-
-inline __m128i Load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-inline void Store(uint8_t *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
+constexpr uint32_t kPlaneBytes = 180;  // one bit plane of a slice: a byte per nozzle
+constexpr uint32_t kTile = 16;         // groups per column block, rows per slab
+constexpr int64_t kPrefetch = 128;     // bytes of a pass line read ahead: eight column blocks
 
 struct ChannelPlan {
     const uint8_t *row0;  // pass line of nozzle 0
@@ -49,60 +45,11 @@ struct FormatPlan {
     ChannelPlan chan[8];
     uint32_t count;
     uint32_t bpl;
-    size_t stride;  // two pass lines: the next nozzle of the same channel
-    int64_t ref;    // slice of group 0, pixel 0
-    int64_t dir;    // +1 L_TO_R, -1 R_TO_L
-    uint32_t tiles; // column blocks of 16 groups
+    size_t stride;   // two pass lines: the next nozzle of the same channel
+    int64_t ref;     // slice of group 0, pixel 0
+    int64_t dir;     // +1 L_TO_R, -1 R_TO_L
+    uint32_t tiles;  // column blocks of 16 groups
 };
-
-inline void Transpose16(__m128i x[16]) {
-    __m128i t[16], u[16];
-    for (int i = 0; i < 8; ++i) {
-        t[2 * i] = _mm_unpacklo_epi8(x[2 * i], x[2 * i + 1]);
-        t[2 * i + 1] = _mm_unpackhi_epi8(x[2 * i], x[2 * i + 1]);
-    }
-    for (int b = 0; b < 16; b += 4) {
-        u[b] = _mm_unpacklo_epi16(t[b], t[b + 2]);
-        u[b + 1] = _mm_unpackhi_epi16(t[b], t[b + 2]);
-        u[b + 2] = _mm_unpacklo_epi16(t[b + 1], t[b + 3]);
-        u[b + 3] = _mm_unpackhi_epi16(t[b + 1], t[b + 3]);
-    }
-    // u[4k + m]: rows 4k..4k+3, columns 4m..4m+3.
-    for (int h = 0; h < 16; h += 8) {
-        for (int m = 0; m < 4; ++m) {
-            t[h + 2 * m] = _mm_unpacklo_epi32(u[h + m], u[h + 4 + m]);
-            t[h + 2 * m + 1] = _mm_unpackhi_epi32(u[h + m], u[h + 4 + m]);
-        }
-    }
-    // t[8h + j]: rows 8h..8h+7, columns 2j, 2j+1.
-    for (int j = 0; j < 8; ++j) {
-        x[2 * j] = _mm_unpacklo_epi64(t[j], t[8 + j]);
-        x[2 * j + 1] = _mm_unpackhi_epi64(t[j], t[8 + j]);
-    }
-}
-
-inline void SwapBits(__m128i &a, __m128i &b, int s, __m128i m) {
-    __m128i t = _mm_and_si128(_mm_xor_si128(a, _mm_srli_epi16(b, s)), m);
-    a = _mm_xor_si128(a, t);
-    b = _mm_xor_si128(b, _mm_slli_epi16(t, s));
-}
-
-// Row r, bit 7 - c of a[r] becomes row c, bit 7 - r.
-inline void TransposeBits(__m128i a[8]) {
-    const __m128i m4 = _mm_set1_epi8(0x0F), m2 = _mm_set1_epi8(0x33), m1 = _mm_set1_epi8(0x55);
-    SwapBits(a[0], a[4], 4, m4);
-    SwapBits(a[1], a[5], 4, m4);
-    SwapBits(a[2], a[6], 4, m4);
-    SwapBits(a[3], a[7], 4, m4);
-    SwapBits(a[0], a[2], 2, m2);
-    SwapBits(a[1], a[3], 2, m2);
-    SwapBits(a[4], a[6], 2, m2);
-    SwapBits(a[5], a[7], 2, m2);
-    SwapBits(a[0], a[1], 1, m1);
-    SwapBits(a[2], a[3], 1, m1);
-    SwapBits(a[4], a[5], 1, m1);
-    SwapBits(a[6], a[7], 1, m1);
-}
 
 inline void NoteInk(ChannelPlan &c, int64_t col0, uint32_t nonzeroCols) {
     if (!nonzeroCols) return;
@@ -112,128 +59,98 @@ inline void NoteInk(ChannelPlan &c, int64_t col0, uint32_t nonzeroCols) {
     if (l > c.last) c.last = l;
 }
 
-// Loads channel c's 16 x 16 block (groups g0.., nozzles n0..) into x, shifted
-// into group alignment. Returns false when the block holds no ink.
-inline bool LoadBlock(ChannelPlan &c, const FormatPlan &fp, int64_t g0, uint32_t n0, __m128i x[16]) {
-    const int64_t col = g0 + c.col0;
-    const int64_t lowCol = col - (c.shift ? 1 : 0);
-    const int64_t bpl = fp.bpl;
-    if (col + kTile <= 0 || lowCol >= bpl) return false;
-    const uint8_t *row = c.row0 + n0 * fp.stride;
-    if (lowCol >= 0 && col + kTile <= bpl) {
-        __m128i cols = _mm_setzero_si128(), acc;
-        if (c.shift) {
-            const __m128i sr = _mm_cvtsi32_si128(static_cast<int>(c.shift));
-            const __m128i sl = _mm_cvtsi32_si128(static_cast<int>(8 - c.shift));
-            const __m128i keepLo = _mm_set1_epi8(static_cast<char>(0xFF >> c.shift));
-            acc = _mm_setzero_si128();
-            for (uint32_t k = 0; k < kTile; ++k, row += fp.stride) {
-                __m128i lo = Load(row + col), hi = Load(row + col - 1);
-                cols = _mm_or_si128(cols, lo);
-                x[k] = _mm_or_si128(_mm_and_si128(_mm_srl_epi16(lo, sr), keepLo),
-                                    _mm_andnot_si128(keepLo, _mm_sll_epi16(hi, sl)));
-                acc = _mm_or_si128(acc, x[k]);
-            }
-        } else {
-            for (uint32_t k = 0; k < kTile; ++k, row += fp.stride) {
-                x[k] = Load(row + col);
-                cols = _mm_or_si128(cols, x[k]);
-            }
-            acc = cols;
-        }
-        if (!_mm_testz_si128(cols, cols))
-            NoteInk(c, col, ~_mm_movemask_epi8(_mm_cmpeq_epi8(cols, _mm_setzero_si128())) & 0xFFFF);
-        return !_mm_testz_si128(acc, acc);
+// 16 nozzles per register; the last block of 180 overlaps the one before.
+struct V128 {
+    using T = __m128i;
+    static constexpr uint32_t kSlabs = 1;
+    static constexpr uint32_t kNozzleBlocks[12] = {0, 16, 32, 48, 64, 80, 96, 112, 128, 144, 160, 164};
+    static T Load(const uint8_t *p, size_t) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+    static void Store(uint8_t *p, T v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
+    static void Prefetch(const uint8_t *p, size_t) { _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0); }
+    static T Zero() { return _mm_setzero_si128(); }
+    static T Set1(uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
+    static T Or(T a, T b) { return _mm_or_si128(a, b); }
+    static T And(T a, T b) { return _mm_and_si128(a, b); }
+    static T AndNot(T a, T b) { return _mm_andnot_si128(a, b); }
+    static T Xor(T a, T b) { return _mm_xor_si128(a, b); }
+    template <int S> static T Srli16(T a) { return _mm_srli_epi16(a, S); }
+    template <int S> static T Slli16(T a) { return _mm_slli_epi16(a, S); }
+    static T Srl16(T a, __m128i n) { return _mm_srl_epi16(a, n); }
+    static T Sll16(T a, __m128i n) { return _mm_sll_epi16(a, n); }
+    static bool IsZero(T a) { return _mm_testz_si128(a, a); }
+    static uint32_t NonzeroBytes(T a) {
+        return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, Zero()))) & 0xFFFF;
     }
-    // Block across the start or the end of the line: bytes outside read as 0.
-    alignas(16) uint8_t buf[kTile][kTile];
-    uint32_t inked = 0;
-    bool any = false;
-    for (uint32_t k = 0; k < kTile; ++k, row += fp.stride) {
-        for (uint32_t j = 0; j < kTile; ++j) {
-            int64_t b = col + j;
-            uint32_t lo = (b >= 0 && b < bpl) ? row[b] : 0;
-            uint32_t hi = (c.shift && b - 1 >= 0 && b - 1 < bpl) ? row[b - 1] : 0;
-            if (lo) inked |= 1u << j;
-            buf[k][j] = static_cast<uint8_t>(((hi << 8) | lo) >> c.shift);
-            any |= buf[k][j] != 0;
-        }
-        x[k] = _mm_load_si128(reinterpret_cast<const __m128i *>(buf[k]));
+    static T Unpacklo8(T a, T b) { return _mm_unpacklo_epi8(a, b); }
+    static T Unpackhi8(T a, T b) { return _mm_unpackhi_epi8(a, b); }
+    static T Unpacklo16(T a, T b) { return _mm_unpacklo_epi16(a, b); }
+    static T Unpackhi16(T a, T b) { return _mm_unpackhi_epi16(a, b); }
+    static T Unpacklo32(T a, T b) { return _mm_unpacklo_epi32(a, b); }
+    static T Unpackhi32(T a, T b) { return _mm_unpackhi_epi32(a, b); }
+    static T Unpacklo64(T a, T b) { return _mm_unpacklo_epi64(a, b); }
+    static T Unpackhi64(T a, T b) { return _mm_unpackhi_epi64(a, b); }
+};
+
+}  // namespace
+
+namespace sse {
+namespace {
+using Vec = V128;
+#include "pipeline/swath_format_kernel.inc"
+}  // namespace
+}  // namespace sse
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+namespace {
+
+// 32 nozzles per register: slab 1 (the upper lane) is 16 nozzles further down.
+struct V256 {
+    using T = __m256i;
+    static constexpr uint32_t kSlabs = 2;
+    static constexpr uint32_t kNozzleBlocks[6] = {0, 32, 64, 96, 128, 148};
+    static T Load(const uint8_t *p, size_t slab) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + slab)), 1);
     }
-    NoteInk(c, col, inked);
-    return any;
-}
-
-// Writes the eight registers of one group (slices i = 0..3, high plane then
-// low plane) to the slices at p, p + step, p + 2 step, p + 3 step.
-inline void StoreGroup(uint8_t *p, ptrdiff_t step, const __m128i o[8]) {
-    Store(p, o[0]);
-    Store(p + kPlaneBytes, o[1]);
-    Store(p + step, o[2]);
-    Store(p + step + kPlaneBytes, o[3]);
-    Store(p + 2 * step, o[4]);
-    Store(p + 2 * step + kPlaneBytes, o[5]);
-    Store(p + 3 * step, o[6]);
-    Store(p + 3 * step + kPlaneBytes, o[7]);
-}
-
-// The same, one slice at a time, skipping slices outside the canvas.
-void StoreGroupClipped(uint8_t *data, uint32_t slices, int64_t slice0, int64_t dir, uint32_t n0,
-                       const __m128i o[8]) {
-    for (int i = 0; i < 4; ++i) {
-        int64_t s = slice0 + dir * i;
-        if (s < 0 || s >= slices) continue;
-        uint8_t *p = data + s * kSliceBytes + n0;
-        Store(p, o[2 * i]);
-        Store(p + kPlaneBytes, o[2 * i + 1]);
+    static void Store(uint8_t *p, T v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
+    static void Prefetch(const uint8_t *p, size_t slab) {
+        _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char *>(p + slab), _MM_HINT_T0);
     }
-}
-
-void FormatColumnBlock(FormatPlan &fp, SwathCanvas *cv, uint32_t tile) {
-    const int64_t g0 = static_cast<int64_t>(tile) * kTile;
-    const int64_t sliceFirst = fp.ref + fp.dir * 4 * g0;
-    const int64_t sliceLast = fp.ref + fp.dir * (4 * (g0 + kTile) - 1);
-    const int64_t lo = sliceFirst < sliceLast ? sliceFirst : sliceLast;
-    const int64_t hi = sliceFirst < sliceLast ? sliceLast : sliceFirst;
-    const bool clipped = lo < 0 || hi >= cv->slices;
-    const ptrdiff_t step = static_cast<ptrdiff_t>(fp.dir * kSliceBytes);
-
-    alignas(16) __m128i block[kTile][8];
-    for (auto &g : block)
-        for (auto &r : g) r = _mm_setzero_si128();
-    for (uint32_t n0 : kNozzleBlocks) {
-        bool any = false;
-        for (uint32_t i = 0; i < fp.count; ++i) {
-            ChannelPlan &c = fp.chan[i];
-            __m128i x[kTile];
-            if (!LoadBlock(c, fp, g0, n0, x)) {
-                if (c.firstOfRow)
-                    for (uint32_t g = 0; g < kTile; ++g) block[g][c.bitRow] = _mm_setzero_si128();
-                continue;
-            }
-            any = true;
-            Transpose16(x);
-            if (c.firstOfRow)
-                for (uint32_t g = 0; g < kTile; ++g) block[g][c.bitRow] = x[g];
-            else
-                for (uint32_t g = 0; g < kTile; ++g) block[g][c.bitRow] = _mm_or_si128(block[g][c.bitRow], x[g]);
-        }
-        __m128i out[8];
-        if (!any)
-            for (auto &o : out) o = _mm_setzero_si128();
-        for (uint32_t g = 0; g < kTile; ++g) {
-            if (any) {
-                for (int r = 0; r < 8; ++r) out[r] = block[g][r];
-                TransposeBits(out);
-            }
-            int64_t slice0 = sliceFirst + fp.dir * 4 * static_cast<int64_t>(g);
-            if (clipped)
-                StoreGroupClipped(cv->data, cv->slices, slice0, fp.dir, n0, out);
-            else
-                StoreGroup(cv->data + slice0 * kSliceBytes + n0, step, out);
-        }
+    static T Zero() { return _mm256_setzero_si256(); }
+    static T Set1(uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
+    static T Or(T a, T b) { return _mm256_or_si256(a, b); }
+    static T And(T a, T b) { return _mm256_and_si256(a, b); }
+    static T AndNot(T a, T b) { return _mm256_andnot_si256(a, b); }
+    static T Xor(T a, T b) { return _mm256_xor_si256(a, b); }
+    template <int S> static T Srli16(T a) { return _mm256_srli_epi16(a, S); }
+    template <int S> static T Slli16(T a) { return _mm256_slli_epi16(a, S); }
+    static T Srl16(T a, __m128i n) { return _mm256_srl_epi16(a, n); }
+    static T Sll16(T a, __m128i n) { return _mm256_sll_epi16(a, n); }
+    static bool IsZero(T a) { return _mm256_testz_si256(a, a); }
+    static uint32_t NonzeroBytes(T a) {
+        __m128i both = _mm_or_si128(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
+        return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(both, _mm_setzero_si128()))) & 0xFFFF;
     }
-}
+    static T Unpacklo8(T a, T b) { return _mm256_unpacklo_epi8(a, b); }
+    static T Unpackhi8(T a, T b) { return _mm256_unpackhi_epi8(a, b); }
+    static T Unpacklo16(T a, T b) { return _mm256_unpacklo_epi16(a, b); }
+    static T Unpackhi16(T a, T b) { return _mm256_unpackhi_epi16(a, b); }
+    static T Unpacklo32(T a, T b) { return _mm256_unpacklo_epi32(a, b); }
+    static T Unpackhi32(T a, T b) { return _mm256_unpackhi_epi32(a, b); }
+    static T Unpacklo64(T a, T b) { return _mm256_unpacklo_epi64(a, b); }
+    static T Unpackhi64(T a, T b) { return _mm256_unpackhi_epi64(a, b); }
+};
+
+using Vec = V256;
+#include "pipeline/swath_format_kernel.inc"
+}  // namespace
+}  // namespace avx2
+#pragma GCC pop_options
+
+namespace {
 
 void ClearSlices(SwathCanvas *cv, uint32_t from, uint32_t to) {
     if (to > cv->slices) to = cv->slices;
@@ -303,7 +220,10 @@ void Tarn_FormatProcess360(const uint8_t *const passBuf[6], SwathCanvas *swath, 
     }
     fp.tiles = static_cast<uint32_t>((groups + kTile - 1) / kTile);
 
-    for (uint32_t t = 0; t < fp.tiles; ++t) FormatColumnBlock(fp, swath, t);
+    if (PipelineUsesWideVectors())
+        avx2::FormatBlocks(fp, swath);
+    else
+        sse::FormatBlocks(fp, swath);
 
     // Slices written: everything else of the canvas must hold zeros.
     int64_t span = static_cast<int64_t>(fp.tiles) * kTile * 4;

@@ -7,6 +7,7 @@
 
 #include "pipeline/feathering.h"
 #include "pipeline/pass_separation.h"
+#include "pipeline/simd_support.h"
 #include "pipeline/swath_format.h"
 #include "support/reference_kernels.h"
 
@@ -36,7 +37,18 @@ std::vector<uint8_t> RandomMask(uint32_t bytes, std::mt19937 &rng) {
     return m;
 }
 
-TEST(RowKernels, MaskRowMatchesReference) {
+// Every kernel test runs with the 128-bit kernels and, where the processor
+// has them, the 256-bit ones.
+class Kernels : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override { previous_ = PipelineWideVectors(GetParam()); }
+    void TearDown() override { PipelineWideVectors(previous_); }
+    int previous_ = 1;
+};
+INSTANTIATE_TEST_SUITE_P(Widths, Kernels, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int> &i) { return i.param ? "wide" : "baseline"; });
+
+TEST_P(Kernels, MaskRowMatchesReference) {
     std::mt19937 rng(1);
     for (uint32_t width : {128u, 700u, 800u, 880u, 20u}) {
         auto mask = RandomMask(width, rng);
@@ -55,7 +67,7 @@ TEST(RowKernels, MaskRowMatchesReference) {
     }
 }
 
-TEST(RowKernels, SplitColumnsMatchesReference) {
+TEST_P(Kernels, SplitColumnsMatchesReference) {
     std::mt19937 rng(2);
     for (uint32_t width : {128u, 700u, 880u, 24u}) {
         auto mask = RandomMask(width, rng);
@@ -74,7 +86,7 @@ TEST(RowKernels, SplitColumnsMatchesReference) {
     }
 }
 
-TEST(RowKernels, BlankRowFindsAnySingleByte) {
+TEST_P(Kernels, BlankRowFindsAnySingleByte) {
     for (uint32_t n : {1u, 15u, 16u, 17u, 64u, 65u, 200u}) {
         std::vector<uint8_t> row(n, 0);
         EXPECT_TRUE(RowIsBlank(row.data(), n));
@@ -96,7 +108,7 @@ struct PassCase {
     uint8_t colors;
 };
 
-TEST(PassProcess, MatchesReferenceOverACycle) {
+TEST_P(Kernels, PassMatchesReferenceOverACycle) {
     const PassCase cases[] = {
         {0, 1, 360, 1501, 4},  {0, 2, 720, 333, 4},  {0, 3, 1080, 257, 3}, {0, 4, 1440, 1501, 4},
         {0, 7, 2520, 97, 6},   {1, 2, 360, 701, 4},  {1, 4, 720, 129, 4},  {1, 6, 1080, 77, 2},
@@ -159,7 +171,7 @@ TEST(PassProcess, MatchesReferenceOverACycle) {
     }
 }
 
-TEST(PassProcess, BlankStripMarksPassAndStillFeeds) {
+TEST_P(Kernels, PassBlankStripMarksPassAndStillFeeds) {
     const uint32_t bpl = 64, lines = 1440;
     std::vector<uint8_t> strip(size_t(lines) * bpl, 0);
     std::vector<uint32_t> order(lines);
@@ -241,7 +253,7 @@ ChannelPlacement Placement(int8_t dir, uint32_t base, const int32_t spread[8], u
     return pl;
 }
 
-TEST(Format, MatchesReferenceForEveryOffsetModuloFour) {
+TEST_P(Kernels, FormatMatchesReferenceForEveryOffsetModuloFour) {
     std::mt19937 rng(4);
     for (uint32_t bpl : {1u, 13u, 64u, 257u}) {
         const uint32_t slices = 4 * bpl + 600;
@@ -262,7 +274,7 @@ TEST(Format, MatchesReferenceForEveryOffsetModuloFour) {
     }
 }
 
-TEST(Format, ColourSlotsPlaneMapsAndDirections) {
+TEST_P(Kernels, FormatColourSlotsPlaneMapsAndDirections) {
     std::mt19937 rng(5);
     const uint32_t bpl = 203, slices = 4 * bpl + 500;
     FormatRig rig(bpl, slices);
@@ -283,7 +295,7 @@ TEST(Format, ColourSlotsPlaneMapsAndDirections) {
     }
 }
 
-TEST(Format, ClipsAtTheBufferEdgesAndClearsStaleSwaths) {
+TEST_P(Kernels, FormatClipsAtTheBufferEdgesAndClearsStaleSwaths) {
     std::mt19937 rng(6);
     const uint32_t bpl = 300, slices = 4 * bpl + 200;
     FormatRig rig(bpl, slices);
@@ -300,7 +312,7 @@ TEST(Format, ClipsAtTheBufferEdgesAndClearsStaleSwaths) {
     rig.Check(none, Placement(L_TO_R, 0, spread, slices), "no colour");
 }
 
-TEST(Format, ExtentRulesPerDirection) {
+TEST_P(Kernels, FormatExtentRulesPerDirection) {
     const uint32_t bpl = 40, slices = 1000;
     FormatRig rig(bpl, slices);
     for (auto &v : rig.pass) std::fill(v.begin(), v.end(), 0);
