@@ -18,7 +18,7 @@ namespace sl {
 namespace {
 
 constexpr const char *kInterfacesKey =
-    "System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\";
+    "System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces";
 constexpr DWORD kWantedMtu = 1500;
 
 // Name of the interface key found by the last successful check. Sized for
@@ -266,7 +266,7 @@ int plat_set_interface_ip(const char *address, const char *mask) {
     sl_trace("IP reconfig:%s\n", address);
     if (gAdapterKeyName[0] == '\0') return 0;
     char path[512];
-    std::snprintf(path, sizeof path, "%s%s", kInterfacesKey, gAdapterKeyName);
+    std::snprintf(path, sizeof path, "%s\\%s", kInterfacesKey, gAdapterKeyName);
     {
         RegKey key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, &key.h) != ERROR_SUCCESS) {
