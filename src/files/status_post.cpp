@@ -33,12 +33,13 @@ void PrintCfgFillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetu
     rec->VsdMode = static_cast<uint16_t>(job->VsdMode);
     rec->SpeedClass = ui->PrintSpeed;
     rec->SpeedValue = ui->Dir;  // the companion reads block byte 50 here
-    uint8_t cls = ResolutionClass(job->XDPI);
-    const uint8_t *group = ui->group[cls < 8 ? cls : 3];
-    rec->Align0 = group[kGroupIngroup];
-    rec->Align2 = group[kGroupOutgroup];
-    rec->BidiHigh = group[kGroupHigh];
-    rec->BidiLow = group[kGroupLow];
+    // The bidirectional bytes may change under a running job (companion
+    // requests): read through the block's accessor.
+    const uint8_t cls = ResolutionClass(job->XDPI);
+    rec->Align0 = GroupByte(ui, cls, kGroupIngroup);
+    rec->Align2 = GroupByte(ui, cls, kGroupOutgroup);
+    rec->BidiHigh = GroupByte(ui, cls, kGroupHigh);
+    rec->BidiLow = GroupByte(ui, cls, kGroupLow);
     rec->FeedStep = StepCalibration(ui, job->Pass);
 }
 
