@@ -203,7 +203,10 @@ bool IsLoopbackAddress(std::string_view ip);
 
 // ---------------------------------------------------------------------------
 // Fault injection while running. Every setter is thread-safe and takes
-// effect with the next packet.
+// effect with the next packet; calling one again replaces its earlier
+// setting. A refusal wins over a swath fault due on the same packet (which
+// is then used up). RefuseConnections and DropConnection return once the
+// server loop has carried them out.
 
 void RefuseNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint8_t status = 1);
 void DelayNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint32_t delay_ms);
@@ -222,7 +225,8 @@ enum class ReplyTiming : std::uint8_t {
   kNow,      // answered at once
   kLate,     // answered after a DelayNext delay
   kNever,    // SilenceNext: not answered
-  kDropped,  // the link was closed before an answer (ArmClose)
+  kDropped,  // the link went before an answer: ArmClose, the host closing
+             // mid-data, or a Len too large for any swath
 };
 
 struct NamedField {
@@ -248,7 +252,13 @@ struct PacketRecord {
   std::uint16_t swath_state = 0;
 };
 
-// Looks a decoded field up by name ("SwathSN", "Len", "JobId", ...).
+// Looks a decoded field up by name. Names per command code:
+//   1  sub_code, JobId
+//   2  JobId, b6, d4c, hires, w10, resolution, VSD, w26, w28, tag, w38
+//   8  as 2, plus date, step_ref, Colors, b32, b33, step_cal
+//   18 JobId, b6, d4c, tag
+//   9  Len, area, length, firing_tag, direction, Step, speed, Pstart, Pend,
+//      dir_flag, NextStart, fire_delay, FeedUnits, SwathSN, word56
 bool FieldValue(const PacketRecord& record, std::string_view name, std::uint32_t* value);
 
 // Records appear once a packet (and its data) has been read and its answer
