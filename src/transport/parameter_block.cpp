@@ -1,7 +1,6 @@
 #include "transport/parameter_block.h"
 
 #include <atomic>
-#include <cstring>
 #include <iterator>
 
 #include "platform/platform.h"
