@@ -13,6 +13,8 @@ extern char gLocalIP[128];
 extern char gBoardMACText[18];
 extern uint8_t gBoardMAC[6];
 extern std::atomic<uint32_t> gReconnecting;
+// Counts successful connects, so a thread can tell its connection was replaced.
+extern std::atomic<uint32_t> gConnectionSerial;
 
 constexpr uint16_t kBoardPort = 4000;
 
