@@ -52,11 +52,25 @@ struct BytePoke {
   std::uint8_t value = 0;
 };
 
+// Group records of a board whose ingroup/outgroup bases are 54 and 178,
+// scaled per resolution class (outgroup kept to a byte, as the board does).
+inline constexpr std::array<GroupRecord, 8> kDefaultGroups = {{
+    {20, 0, 66, 0, 20, 21},
+    {27, 0, 89, 0, 20, 21},
+    {40, 0, 133, 0, 19, 20},
+    {54, 0, 178, 0, 19, 20},
+    {81, 0, 11, 0, 18, 19},
+    {108, 0, 100, 0, 18, 19},
+    {162, 0, 22, 0, 17, 18},
+    {216, 0, 200, 0, 17, 18},
+}};
+
 constexpr std::uint8_t kDirModeBidirectional = 11;
 constexpr std::uint8_t kAlignRevision = 160;  // b1Rev2 from which alignment arrays exist
 
 // The board's settings, as named values. JobCreateAnswer() places each at
 // its answer bytes. Arrays indexed by channel are in channel order ch0..ch7.
+// A default-constructed preset is the same as NewerPreset().
 //
 // Some answer bytes belong to two fields at once. The later writer wins:
 //   1. header, older-layout fields (dir_mode .. fw_version);
@@ -98,7 +112,7 @@ struct ParamPreset {
   std::uint8_t headnum = 1;         // byte 120
   std::array<std::uint8_t, 4> rev = {0, 0, 0x90, 0};  // bytes 156-159; rev[2] is b1Rev2
   std::array<std::int8_t, 8> vertoffset = {0, 1, -1, 2, -2, 3, -3, 0};  // bytes 160-167
-  std::array<GroupRecord, 8> groups = {};  // bytes 186-233, classes 225/270 .. 2400/2880
+  std::array<GroupRecord, 8> groups = kDefaultGroups;  // bytes 186-233, classes 225/270 .. 2400/2880
   std::uint16_t group_flags = 0;           // bytes 234-235
 
   // Newer layout with rev[2] >= kAlignRevision only.
