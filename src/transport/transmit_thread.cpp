@@ -72,7 +72,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
             return next;
         }
         case TX_SEND_PAUSE:
-            return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? TX_ALL_PAUSE : state;
+            return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? uint8_t{TX_ALL_PAUSE} : state;
         case TX_ALL_PAUSE:
             if (Aborted(link)) return TX_SEND_CANCEL;
             if (!Paused(link)) return TX_SEND_CONTINUE;
@@ -84,8 +84,9 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
             Sync(link);
             return TX_ALL_PAUSE;
         case TX_SEND_CONTINUE:
-            return BuildStateCommand(link, NET_DEBUG_CONTINUE, "continue\r\n") ? TX_ALL_RESUME
-                                                                               : state;
+            return BuildStateCommand(link, NET_DEBUG_CONTINUE, "continue\r\n")
+                       ? uint8_t{TX_ALL_RESUME}
+                       : state;
         case TX_ALL_RESUME: {
             const uint8_t next = Paused(link) ? TX_ALL_RESUME : TX_RUNNING;
             if (SyncLimitPassed(link)) {
@@ -96,7 +97,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
             return next;
         }
         case TX_SEND_CANCEL:
-            return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? TX_ALL_CANCEL : state;
+            return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? uint8_t{TX_ALL_CANCEL} : state;
         case TX_ALL_CANCEL:
             if (Aborted(link) && Stopped(link)) return TX_QUIT_STATUS;
             if (SyncLimitPassed(link)) {
