@@ -34,18 +34,22 @@ TEST(Cli, ParsesPresetAndFaults) {
   EXPECT_EQ(o.config.preset.dir_mode, 11);
   EXPECT_EQ(o.config.log_path, "/tmp/x.jsonl");
   EXPECT_EQ(o.config.refuse_connections_ms_at_start, 250u);
-  ASSERT_EQ(o.code_faults.size(), 3u);
-  EXPECT_EQ(o.code_faults[0].code, 2);
-  EXPECT_EQ(o.code_faults[0].count, 3u);
-  EXPECT_EQ(o.code_faults[0].value, 8u);
-  EXPECT_EQ(o.code_faults[1].value, 500u);
-  ASSERT_TRUE(o.close.has_value());
-  EXPECT_EQ(o.close->nth_swath, 4u);
-  EXPECT_EQ(o.close->after_data_bytes, 100);
-  EXPECT_EQ(o.close->refuse_ms, 300u);
-  ASSERT_TRUE(o.swath_fault.has_value());
-  EXPECT_EQ(*o.swath_fault, swathboard::SwathFault::kTooWide);
-  EXPECT_EQ(o.swath_fault_nth, 5u);
+  const swathboard::BoardConfig& c = o.config;
+  ASSERT_EQ(c.command_faults.size(), 3u);
+  EXPECT_EQ(c.command_faults[0].kind, swathboard::CommandFault::kRefuse);
+  EXPECT_EQ(c.command_faults[0].code, 2);
+  EXPECT_EQ(c.command_faults[0].count, 3u);
+  EXPECT_EQ(c.command_faults[0].value, 8u);
+  EXPECT_EQ(c.command_faults[1].kind, swathboard::CommandFault::kDelay);
+  EXPECT_EQ(c.command_faults[1].value, 500u);
+  EXPECT_EQ(c.command_faults[2].kind, swathboard::CommandFault::kSilence);
+  ASSERT_TRUE(c.close.has_value());
+  EXPECT_EQ(c.close->nth_swath, 4u);
+  EXPECT_EQ(c.close->after_data_bytes, 100);
+  EXPECT_EQ(c.close->refuse_ms, 300u);
+  ASSERT_TRUE(c.swath_fault.has_value());
+  EXPECT_EQ(c.swath_fault->fault, swathboard::SwathFault::kTooWide);
+  EXPECT_EQ(c.swath_fault->nth_swath, 5u);
 }
 
 TEST(Cli, RejectsBadInput) {

@@ -86,3 +86,27 @@ void ClearFaults(Board* board) {
 }
 
 }  // namespace swathboard
+
+namespace swathboard {
+
+void ArmConfiguredFaults(Board* board) {
+  for (const CommandFault& f : board->config.command_faults) {
+    switch (f.kind) {
+      case CommandFault::kRefuse:
+        RefuseNext(board, f.code, f.count, static_cast<std::uint8_t>(f.value));
+        break;
+      case CommandFault::kDelay:
+        DelayNext(board, f.code, f.count, f.value);
+        break;
+      case CommandFault::kSilence:
+        SilenceNext(board, f.code, f.count);
+        break;
+    }
+  }
+  if (board->config.swath_fault) {
+    InjectSwathFault(board, board->config.swath_fault->fault, board->config.swath_fault->nth_swath);
+  }
+  if (board->config.close) ArmClose(board, *board->config.close);
+}
+
+}  // namespace swathboard

@@ -37,7 +37,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "swathboard: %s\n", error.c_str());
     return 1;
   }
-  swathboard::ApplyCliFaults(board, options);
   std::fprintf(stderr, "swathboard: listening on %s:4000\n", options.config.ip.c_str());
   int signal = 0;
   sigwait(&stop_signals, &signal);

@@ -23,41 +23,42 @@ bool Numbers(std::string_view text, std::size_t min, std::size_t max, std::vecto
   return false;
 }
 
-bool CodeFault(CodeFaultArg::Kind kind, std::string_view text, CliOptions* o) {
+bool CodeFault(CommandFault::Kind kind, std::string_view text, BoardConfig* c) {
   std::vector<std::uint32_t> n;
-  const std::size_t min = kind == CodeFaultArg::kDelay ? 3 : 2;
-  const std::size_t max = kind == CodeFaultArg::kSilence ? 2 : 3;
+  const std::size_t min = kind == CommandFault::kDelay ? 3 : 2;
+  const std::size_t max = kind == CommandFault::kSilence ? 2 : 3;
   if (!Numbers(text, min, max, &n) || n[0] > 255) return false;
   std::uint32_t value = n.size() > 2 ? n[2] : 1;  // refusal status defaults to 1
-  if (kind == CodeFaultArg::kRefuse && value > 255) return false;
-  o->code_faults.push_back({kind, static_cast<std::uint8_t>(n[0]), n[1], value});
+  if (kind == CommandFault::kRefuse && value > 255) return false;
+  c->command_faults.push_back({kind, static_cast<std::uint8_t>(n[0]), n[1], value});
   return true;
 }
 
-bool SwathFaultArg(SwathFault fault, std::string_view text, CliOptions* o) {
+bool SwathFaultArg(SwathFault fault, std::string_view text, BoardConfig* c) {
   std::vector<std::uint32_t> n;
   if (!Numbers(text, 1, 1, &n) || n[0] == 0) return false;
-  o->swath_fault = fault;
-  o->swath_fault_nth = n[0];
+  c->swath_fault = SwathFaultAt{fault, n[0]};
   return true;
 }
 
-bool CloseArg(std::string_view text, CliOptions* o) {
+bool CloseArg(std::string_view text, BoardConfig* c) {
   std::vector<std::uint32_t> n;
   if (!Numbers(text, 1, 2, &n) || n[0] == 0) return false;
-  CloseFault f = o->close.value_or(CloseFault{});
+  CloseFault f = c->close.value_or(CloseFault{});
   f.nth_swath = n[0];
   f.after_data_bytes = n.size() > 1 ? static_cast<std::int64_t>(n[1]) : -1;
-  o->close = f;
+  c->close = f;
   return true;
 }
 
-bool CloseRefuseArg(std::string_view text, CliOptions* o) {
+// On its own this arms a close at the first swath; normally it goes with
+// --close-after-swaths.
+bool CloseRefuseArg(std::string_view text, BoardConfig* c) {
   std::vector<std::uint32_t> n;
   if (!Numbers(text, 1, 1, &n)) return false;
-  CloseFault f = o->close.value_or(CloseFault{});
+  CloseFault f = c->close.value_or(CloseFault{});
   f.refuse_ms = n[0];
-  o->close = f;
+  c->close = f;
   return true;
 }
 
@@ -91,14 +92,14 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions* o) {
     if (!OneNumber(v, 0xFFFF, &n)) return false;
     c.stop_print_status = static_cast<std::uint16_t>(n);
   } else if (flag == "--refuse-connections") return OneNumber(v, 0xFFFFFFFF, &c.refuse_connections_ms_at_start);
-  else if (flag == "--refuse") return CodeFault(CodeFaultArg::kRefuse, v, o);
-  else if (flag == "--delay") return CodeFault(CodeFaultArg::kDelay, v, o);
-  else if (flag == "--silence") return CodeFault(CodeFaultArg::kSilence, v, o);
-  else if (flag == "--close-after-swaths") return CloseArg(v, o);
-  else if (flag == "--close-refuse-ms") return CloseRefuseArg(v, o);
-  else if (flag == "--cancel-on-swath") return SwathFaultArg(SwathFault::kPrinterCancel, v, o);
-  else if (flag == "--too-wide-on-swath") return SwathFaultArg(SwathFault::kTooWide, v, o);
-  else if (flag == "--sn-error-on-swath") return SwathFaultArg(SwathFault::kSequenceError, v, o);
+  else if (flag == "--refuse") return CodeFault(CommandFault::kRefuse, v, &c);
+  else if (flag == "--delay") return CodeFault(CommandFault::kDelay, v, &c);
+  else if (flag == "--silence") return CodeFault(CommandFault::kSilence, v, &c);
+  else if (flag == "--close-after-swaths") return CloseArg(v, &c);
+  else if (flag == "--close-refuse-ms") return CloseRefuseArg(v, &c);
+  else if (flag == "--cancel-on-swath") return SwathFaultArg(SwathFault::kPrinterCancel, v, &c);
+  else if (flag == "--too-wide-on-swath") return SwathFaultArg(SwathFault::kTooWide, v, &c);
+  else if (flag == "--sn-error-on-swath") return SwathFaultArg(SwathFault::kSequenceError, v, &c);
   else return false;
   return true;
 }
@@ -145,24 +146,6 @@ bool ParseCli(int argc, const char* const* argv, CliOptions* o, std::string* err
     return false;
   }
   return true;
-}
-
-void ApplyCliFaults(Board* board, const CliOptions& o) {
-  for (const CodeFaultArg& f : o.code_faults) {
-    switch (f.kind) {
-      case CodeFaultArg::kRefuse:
-        RefuseNext(board, f.code, f.count, static_cast<std::uint8_t>(f.value));
-        break;
-      case CodeFaultArg::kDelay:
-        DelayNext(board, f.code, f.count, f.value);
-        break;
-      case CodeFaultArg::kSilence:
-        SilenceNext(board, f.code, f.count);
-        break;
-    }
-  }
-  if (o.swath_fault) InjectSwathFault(board, *o.swath_fault, o.swath_fault_nth);
-  if (o.close) ArmClose(board, *o.close);
 }
 
 const char* CliUsage() {

@@ -33,5 +33,7 @@ struct Board {
 };
 
 void WakeServer(Board* board);
+// Arms the faults listed in board->config.
+void ArmConfiguredFaults(Board* board);
 
 }  // namespace swathboard

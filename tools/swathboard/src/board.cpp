@@ -47,6 +47,7 @@ Board* StartBoard(const BoardConfig& config, std::string* error) {
   }
   board->wake_fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (board->wake_fd < 0) return Fail(board, error, "eventfd failed");
+  ArmConfiguredFaults(board);
   std::string why;
   if (!OpenInitialListener(board, &why)) return Fail(board, error, "cannot listen on " + config.ip + ": " + why);
   board->thread = std::thread(ServeBoard, board);

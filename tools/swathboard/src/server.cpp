@@ -40,8 +40,10 @@ void CloseSession(Board* board, Session* s) {
 
 void Finish(Board* board, Session* s, const CloseRequest& request) {
   if (!request.close) return;
-  CloseSession(board, s);
+  // Stop listening first: a host that sees the link drop and reconnects at
+  // once must already find the board gone.
   if (request.refuse_ms > 0) StopListening(board, request.refuse_ms);
+  CloseSession(board, s);
 }
 
 // The host reconnects after a failure, so a newer connection always
@@ -59,8 +61,8 @@ void AcceptAll(Board* board, Session* s) {
 
 void ApplyLinkRequests(Board* board, Session* s) {
   const LinkRequests r = TakeLinkRequests(&board->faults);
-  if (r.drop) CloseSession(board, s);
   if (r.refuse_ms > 0) StopListening(board, r.refuse_ms);
+  if (r.drop) CloseSession(board, s);
   LinkRequestsDone(&board->faults, r.ticket);
 }
 
