@@ -1,7 +1,6 @@
 #include "transport/parameter_block.h"
 
 #include <atomic>
-#include <cstring>
 #include <iterator>
 
 #include "platform/platform.h"
@@ -12,8 +11,8 @@ alignas(8) UISetupPara UI_CurSetting;
 
 namespace {
 
-// Firmware up to this version only knows the older layout; the older decoding
-// also caps the version it reports there.
+// Answers from firmware up to this version are read with the older layout
+// only; the older decoding never reports a version above it.
 constexpr uint32_t kOlderLayoutVersion = 332;
 // Channel-map revision from which the answer carries the alignment arrays.
 constexpr uint8_t kAlignRevision = 160;
@@ -66,7 +65,7 @@ constexpr FieldCopy kOlderCopies[] = {
     Bytes(53, 169),
 };
 
-// Newer layout, in the order the board's firmware defines them.
+// Newer layout, applied in this order.
 constexpr FieldCopy kNewerCopies[] = {
     // vert / step calibration, ch0..ch7
     Word(46, 66), Word(40, 40), Word(42, 36), Word(44, 123),
