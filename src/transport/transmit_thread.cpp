@@ -122,7 +122,12 @@ int Kt_TxSendCommand(LinkContext *link) {
     if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
 
     TxState.store(PrintStateStep(link, TxState.load()));
-    if (TxState.load() == TX_QUIT_STATUS) return 2;
+    if (TxState.load() == TX_QUIT_STATUS) {
+        // The quit state ends the link for every thread, now: this thread
+        // does not come back for another step.
+        PrintStateStep(link, TX_QUIT_STATUS);
+        return 2;
+    }
     if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
     return Paused(link) || TxState.load() != TX_RUNNING ? 1 : 0;
 }
