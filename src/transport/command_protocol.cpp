@@ -25,7 +25,8 @@ constexpr uint8_t kChannelOrder[8] = {7, 6, 5, 4, 3, 2, 1, 0};
 
 // Kt_ExcuseCommand waits 22 rounds of 402 polls of 10 ms (about 88 s).
 constexpr int kExcuseRounds = 22;
-constexpr int kExcusePolls = 402;
+constexpr uint32_t kExcusePolls = 402;
+constexpr uint32_t kExcusePollMs = 10;
 // Kt_SendNetCommand: 100 waits of 50 ms per send, 7 sends per reconnection.
 constexpr int kReplyWaits = 100;
 constexpr int kResendsBeforeReconnect = 6;
@@ -131,9 +132,13 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
         return 0;
     }
 
+    // Rounds are measured on the clock: a scaled 10 ms poll cannot be
+    // shorter than the system's sleep granularity.
+    const uint32_t roundMs = plat_scaled_ms(kExcusePolls * kExcusePollMs);
     bool built = false;
     for (int round = 0; round < kExcuseRounds; ++round) {
-        for (int poll = 0; poll < kExcusePolls; ++poll) {
+        const uint32_t started = plat_ticks_ms();
+        while (plat_ticks_ms() - started < roundMs) {
             if (JobOver(link)) return 0;
             // A keep-alive or state command may hold the record for a moment.
             if (!built) {
@@ -143,7 +148,7 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
                 if (code == NET_CMD_JOB_CREATE && link->ReplyOk.load() == 0) return 0;
                 return 1;
             }
-            plat_sleep_ms(10);
+            plat_sleep_ms(kExcusePollMs);
         }
         if (round < kExcuseRounds - 1) sl_trace("Error!!!! Command %d Excuse fail!!!!\r\n", code);
     }
