@@ -48,6 +48,10 @@ constexpr uint32_t kSendTimeoutMs = 5000;
 constexpr uint32_t kSendTimeoutFloorMs = 1000;
 constexpr uint32_t kDrainWaitMs = 3010;
 constexpr int kDrainBytes = 1500;
+constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
+
+// 1 while the receive thread is inside a receive.
+std::atomic<uint32_t> gReceiving{0};
 
 bool Aborted(const LinkContext *link) {
     const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
@@ -143,8 +147,10 @@ int CloseConnection(PlatSocket s) {
         uint8_t discard[kDrainBytes];
         plat_recv(s, discard, kDrainBytes);
     }
-    // Closing alone would leave a receive blocked on it in another thread.
+    // Closing alone would leave a receive blocked on it in another thread;
+    // the shutdown wakes it, and the handle is released once it has left.
     plat_socket_shutdown(s);
+    for (uint32_t i = 0; gReceiving.load() == 1 && i < kReceiveLeaveWaits; ++i) plat_sleep_ms(1);
     if (plat_socket_close(s) != 0) sl_trace("close socket error!\r\n");
     plat_net_cleanup();
     return 1;
@@ -193,6 +199,15 @@ int LinkSendCommand(PlatSocket s, uint8_t *packet, int length) {
 
 int LinkSendData(PlatSocket s, const uint8_t *data, int length) {
     return plat_send_all(s, data, length);
+}
+
+int LinkReceive(LinkContext *link, uint8_t *buf, int cap) {
+    // Marked before the handle is read: a closer that forgot the handle and
+    // then sees no receive knows none can start on it.
+    gReceiving.store(1);
+    const int n = plat_recv(link->socket.load(), buf, cap);
+    gReceiving.store(0);
+    return n;
 }
 
 }  // namespace sl

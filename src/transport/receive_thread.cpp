@@ -196,7 +196,7 @@ int ReceiveThread(void *arg) {
             continue;
         }
         const uint32_t connection = gConnectionSerial.load();
-        const int n = plat_recv(link->socket.load(), gRxBuffer, kReceiveBufferBytes);
+        const int n = LinkReceive(link, gRxBuffer, kReceiveBufferBytes);
         if (n > 0) {
             TakeReplies(gRxBuffer, n, link);
             continue;

@@ -115,7 +115,7 @@ TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
     std::atomic<int> got{99};
     std::thread rx([&] {
         uint8_t buf[1500];
-        got = plat_recv(s, buf, sizeof buf);
+        got = LinkReceive(&gLink, buf, sizeof buf);
     });
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(CloseConnection(s), 1);
