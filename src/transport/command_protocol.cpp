@@ -55,6 +55,11 @@ bool ClaimCommandRecord() {
     return true;
 }
 
+bool Aborted(const LinkContext *link) {
+    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
+    return abort->load() == 1;
+}
+
 bool JobOver(const LinkContext *link) {
     return link->PrintEndFlag.load() == 1 || link->PrintStopFlag.load() == 1;
 }
@@ -117,6 +122,9 @@ NetCommand *GetPendingCommand() {
 }
 
 int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
+    // An aborted job ends with the cancel the transmit thread sends; a job
+    // end sent ahead of it would close the job on the board uncancelled.
+    if (code == NET_CMD_PRINT_END && Aborted(link)) return 0;
     while (TxState.load() != TX_RUNNING) {
         if (TxState.load() == TX_QUIT_STATUS) {
             sl_trace("Kt_ExcuseCommand Quit for  TX_QUIT_STATUS...\n");
@@ -124,7 +132,7 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
         }
         // A transmit thread that has ended leaves its state behind, and a
         // cancel the board never confirms keeps it cancelling.
-        if (JobOver(link) || gAbortRequest.load() == 1) return 0;
+        if (JobOver(link) || Aborted(link)) return 0;
         plat_sleep_ms(100);
     }
     if (!KnownCommand(code)) {
