@@ -16,13 +16,44 @@ extern uint32_t gLineOrder[kLineOrderMax];
 extern uint32_t gLineOrderCount;
 extern uint8_t gSwathDirection;
 
-// Ring start for the first swath (part of the pass geometry).
+// Side stripes, in bytes of a strip row: a start stripe and its gap before
+// the image, an end stripe and its gap after it. Zero when not drawn.
+struct StripeLayout {
+    uint32_t start;
+    uint32_t startGap;
+    uint32_t end;
+    uint32_t endGap;
+};
+
+// The strip planes of the job (host plane order Y, M, C, K, LC, LM), each
+// gLinesPerStrip rows of `stride` bytes.
+struct StripRing {
+    uint8_t *plane[6];
+    uint32_t stride;
+    StripeLayout stripes;
+};
+
+extern StripRing gStripRing;
+
+// Millimetres at the host's XDPI, rounded up to 16 pixels, in bytes.
+uint32_t StripeBytes(uint32_t mm, uint32_t xdpi);
+// stripeMode: bit 0 end stripe, bit 1 start stripe; stripeSize: low nibble
+// width, high nibble gap (mm).
+StripeLayout StripeLayoutFor(uint8_t stripeMode, uint8_t stripeSize, uint32_t hostXdpi);
+
+// Ring start for the first swath (part of the pass geometry): needs
+// gLinesPerStrip and pi->LinesPerPass.
 void StripRingStart(PassInfo *pi);
-// Stores one line of `colors` planes, each `len` bytes.
-int StoreLine(const uint8_t *const planes[6], uint32_t len, uint32_t colors);
+// Stores one line of `colors` planes, each `len` bytes, with stripes of
+// value `fill` (0xFF on image lines, 0 on the padding lines of the job end).
+int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t len, uint32_t colors,
+              uint8_t fill, PassInfo *pi);
 int SwathComplete(PassInfo *pi);
 uint8_t SwathDirection(uint32_t swathNumber, const UISetupPara *ui, int toggle);
 void ReleaseRows(uint32_t n);
 inline uint32_t RowOfLine(uint32_t i) { return gLineOrder[i]; }
+
+// 1-bit host lines: every input byte becomes table[b], low byte first.
+void ExpandOneBitLine(uint8_t *dst, const uint8_t *src, uint32_t srcBytes, const uint16_t table[256]);
 
 }  // namespace sl

@@ -1,0 +1,108 @@
+#include "pipeline/line_intake.h"
+
+#include <cstring>
+
+
+namespace sl {
+
+uint32_t gLinesPerStrip;
+uint32_t gLineInPtr;
+uint32_t gLineOrder[kLineOrderMax];
+uint32_t gLineOrderCount;
+uint8_t gSwathDirection;
+StripRing gStripRing;
+
+namespace {
+constexpr uint8_t kBidirectional = 11;
+constexpr uint32_t kStripedPlanes = 4;  // Y, M, C, K carry the side stripes
+}  // namespace
+
+uint32_t StripeBytes(uint32_t mm, uint32_t xdpi) {
+    // Integer form of trunc(mm * xdpi / 25.4); equal to the floating form.
+    uint32_t pixels = mm * xdpi * 10 / 254;
+    return ((pixels + 15) & ~15u) / 4;
+}
+
+StripeLayout StripeLayoutFor(uint8_t stripeMode, uint8_t stripeSize, uint32_t hostXdpi) {
+    uint32_t width = StripeBytes(stripeSize & 0x0F, hostXdpi);
+    uint32_t gap = StripeBytes(stripeSize >> 4, hostXdpi);
+    StripeLayout s{};
+    if (stripeMode & 1) {
+        s.end = width;
+        s.endGap = gap;
+    }
+    if (stripeMode & 2) {
+        s.start = width;
+        s.startGap = gap;
+    }
+    return s;
+}
+
+void StripRingStart(PassInfo *pi) {
+    uint32_t held = gLinesPerStrip > pi->LinesPerPass ? gLinesPerStrip - pi->LinesPerPass : 0;
+    if (held > kLineOrderMax) held = kLineOrderMax;
+    for (uint32_t i = 0; i < held; ++i) gLineOrder[i] = i;
+    gLineOrderCount = held;
+    gLineInPtr = held;
+    if (gLineInPtr >= gLinesPerStrip) gLineInPtr = 0;
+}
+
+int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t len, uint32_t colors,
+              uint8_t fill, PassInfo *pi) {
+    const StripeLayout &st = ring->stripes;
+    const size_t row = static_cast<size_t>(gLineInPtr) * ring->stride;
+    const uint32_t image = st.start + st.startGap;
+    const uint32_t startBand = st.start / 4;
+    const uint32_t endBand = st.end / 4;
+    const uint32_t endAt = image + len + st.endGap;
+    for (uint32_t k = 0; k < colors && k < 6; ++k) {
+        uint8_t *dst = ring->plane[k] + row;
+        if (k < kStripedPlanes && startBand) std::memset(dst + k * startBand, fill, startBand);
+        std::memcpy(dst + image, planes[k], len);
+        if (k < kStripedPlanes && endBand)
+            std::memset(dst + endAt + (kStripedPlanes - 1 - k) * endBand, fill, endBand);
+    }
+    // The order list never holds more than one ring of lines; the guard only
+    // keeps a job outside the supported resolutions from writing past it.
+    if (gLineOrderCount < kLineOrderMax) gLineOrder[gLineOrderCount++] = gLineInPtr;
+    pi->collet += 1;
+    if (++gLineInPtr >= gLinesPerStrip) gLineInPtr = 0;
+    return 1;
+}
+
+int SwathComplete(PassInfo *pi) {
+    if (pi->collet < pi->LinesPerPass) return 0;
+    pi->collet = 0;
+    return 1;
+}
+
+uint8_t SwathDirection(uint32_t swathNumber, const UISetupPara *ui, int toggle) {
+    if (ui->Dir == kBidirectional) {
+        if (swathNumber == 0)
+            gSwathDirection = L_TO_R;
+        else if (toggle)
+            gSwathDirection = gSwathDirection ? L_TO_R : R_TO_L;
+    } else {
+        gSwathDirection = L_TO_R;
+    }
+    return gSwathDirection;
+}
+
+void ReleaseRows(uint32_t n) {
+    if (gLineOrderCount > n) {
+        std::memmove(gLineOrder, gLineOrder + n, (gLineOrderCount - n) * sizeof(gLineOrder[0]));
+        gLineOrderCount -= n;
+    } else {
+        gLineOrderCount = 0;
+    }
+}
+
+void ExpandOneBitLine(uint8_t *dst, const uint8_t *src, uint32_t srcBytes, const uint16_t table[256]) {
+    for (uint32_t i = 0; i < srcBytes; ++i) {
+        uint16_t w = table[src[i]];
+        dst[2 * i] = static_cast<uint8_t>(w);
+        dst[2 * i + 1] = static_cast<uint8_t>(w >> 8);
+    }
+}
+
+}  // namespace sl

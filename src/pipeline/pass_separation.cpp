@@ -1,0 +1,237 @@
+#include "pipeline/pass_separation.h"
+
+#include <smmintrin.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace sl {
+
+uint32_t gPassSeq;
+
+namespace {
+
+constexpr uint32_t kV = 16;  // bytes per vector
+
+inline __m128i Load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+inline void Store(uint8_t *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
+
+// dst = src & mask over one run of len bytes. Runs of 16 bytes or more end
+// with one vector that overlaps the previous one instead of a byte tail.
+inline void AndRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
+    if (len < kV) {
+        for (uint32_t i = 0; i < len; ++i) d[i] = s[i] & m[i];
+        return;
+    }
+    uint32_t i = 0;
+    for (; i + 4 * kV <= len; i += 4 * kV) {
+        __m128i a = _mm_and_si128(Load(s + i), Load(m + i));
+        __m128i b = _mm_and_si128(Load(s + i + kV), Load(m + i + kV));
+        __m128i c = _mm_and_si128(Load(s + i + 2 * kV), Load(m + i + 2 * kV));
+        __m128i e = _mm_and_si128(Load(s + i + 3 * kV), Load(m + i + 3 * kV));
+        Store(d + i, a);
+        Store(d + i + kV, b);
+        Store(d + i + 2 * kV, c);
+        Store(d + i + 3 * kV, e);
+    }
+    for (; i + kV <= len; i += kV) Store(d + i, _mm_and_si128(Load(s + i), Load(m + i)));
+    if (i < len) {
+        uint32_t j = len - kV;
+        Store(d + j, _mm_and_si128(Load(s + j), Load(m + j)));
+    }
+}
+
+// 16 output bytes from 32 source bytes: per 16-bit lane (low byte a = source
+// byte 2k, high byte b = 2k + 1) the kept pixels of a and of b.
+template <bool Odd>
+inline __m128i SplitLane(__m128i w) {
+    const __m128i pick = _mm_set1_epi16(static_cast<short>(0xCCCC));
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xF0F0));
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    if (Odd) w = _mm_slli_epi16(w, 2);  // pixels 1 and 3 move to 0 and 2
+    __m128i t = _mm_and_si128(w, pick);
+    t = _mm_and_si128(_mm_or_si128(t, _mm_slli_epi16(t, 2)), high);
+    return _mm_and_si128(_mm_or_si128(t, _mm_srli_epi16(t, 12)), low);
+}
+
+template <bool Odd>
+inline __m128i Split16(const uint8_t *s) {
+    return _mm_packus_epi16(SplitLane<Odd>(Load(s)), SplitLane<Odd>(Load(s + kV)));
+}
+
+inline uint8_t SplitByte(uint8_t a, uint8_t b, uint8_t odd) {
+    if (odd) {
+        a = static_cast<uint8_t>(a << 2);
+        b = static_cast<uint8_t>(b << 2);
+    }
+    uint8_t ha = static_cast<uint8_t>((a & 0xC0) | ((a & 0x0C) << 2));
+    uint8_t hb = static_cast<uint8_t>((b & 0xC0) | ((b & 0x0C) << 2));
+    return static_cast<uint8_t>(ha | (hb >> 4));
+}
+
+template <bool Odd>
+void SplitRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
+    if (len < kV) {
+        for (uint32_t i = 0; i < len; ++i) d[i] = SplitByte(s[2 * i], s[2 * i + 1], Odd) & m[i];
+        return;
+    }
+    uint32_t i = 0;
+    for (; i + 2 * kV <= len; i += 2 * kV) {
+        __m128i a = _mm_and_si128(Split16<Odd>(s + 2 * i), Load(m + i));
+        __m128i b = _mm_and_si128(Split16<Odd>(s + 2 * i + 2 * kV), Load(m + i + kV));
+        Store(d + i, a);
+        Store(d + i + kV, b);
+    }
+    for (; i + kV <= len; i += kV) Store(d + i, _mm_and_si128(Split16<Odd>(s + 2 * i), Load(m + i)));
+    if (i < len) {
+        uint32_t j = len - kV;
+        Store(d + j, _mm_and_si128(Split16<Odd>(s + 2 * j), Load(m + j)));
+    }
+}
+
+const uint8_t *SourceRow(const PassSource *src, uint32_t plane, uint32_t line) {
+    return src->plane[plane] + static_cast<size_t>(src->lineOrder[line]) * src->stride;
+}
+
+// Nozzle rows at the top of the pass that print nothing: 360 - (D x N + S').
+uint32_t IdleRows(const PassInfo *pi, const SoftenTable *table) {
+    uint32_t used = pi->softendots * pi->PassNum + table->softLines;
+    return used >= kNozzleLines ? 0 : kNozzleLines - used;
+}
+
+uint32_t PlanesOf(const PassInfo *pi) { return pi->colors < 6 ? pi->colors : 6; }
+
+void SinglePass(const PassSource *src, uint8_t *const pass[6], PassInfo *pi) {
+    const uint32_t n = pi->bytesperline;
+    for (uint32_t i = 0; i < PlanesOf(pi); ++i) {
+        uint8_t *dst = pass[kSlotOfPlane[i]];
+        for (uint32_t j = 0; j < pi->nozzledpi && j < kNozzleLines; ++j)
+            std::memcpy(dst + static_cast<size_t>(j) * n, SourceRow(src, i, j), n);
+    }
+    pi->feeddots = pi->ydpi / (pi->PassNum ? pi->PassNum : 1);
+}
+
+void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table,
+                     PassInfo *pi) {
+    const uint32_t N = pi->PassNum;
+    const uint32_t q = gPassSeq % N;
+    const uint32_t v = N - 1 - q;
+    const uint32_t n = pi->bytesperline;
+    const uint32_t idle = IdleRows(pi, table);
+    const uint32_t phase = q * (table->width / N);
+
+    pi->blankpass = 1;
+    for (uint32_t i = 0; i < PlanesOf(pi) && pi->blankpass; ++i)
+        for (uint32_t j = 0; j < kNozzleLines; ++j)
+            if (!RowIsBlank(SourceRow(src, i, j * pi->ydpi / 360 + v), n)) {
+                pi->blankpass = 0;
+                break;
+            }
+    if (!pi->blankpass) {
+        for (uint32_t i = 0; i < PlanesOf(pi); ++i) {
+            uint8_t *dst = pass[kSlotOfPlane[i]];
+            std::memset(dst, 0, static_cast<size_t>(idle) * n);
+            for (uint32_t j = idle; j < kNozzleLines; ++j)
+                MaskRow(dst + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
+                        table->rows + static_cast<size_t>(j) * table->width, table->width, phase, n);
+        }
+    }
+    pi->feeddots = pi->softendots * pi->ydpi / 360 + (q == N - 1 ? N - 1 : static_cast<uint32_t>(-1));
+    pi->PassSec += 1;
+}
+
+void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table,
+                     PassInfo *pi) {
+    const uint32_t N = pi->PassNum;
+    const uint32_t H = N / 2 ? N / 2 : 1;
+    const uint32_t q = gPassSeq;
+    const uint8_t odd = ColumnSplitOdd(N, q);
+    const uint32_t v = H - 1 - q % H;
+    const uint32_t n = pi->bytesperline;
+    const uint32_t idle = IdleRows(pi, table);
+    for (uint32_t i = 0; i < PlanesOf(pi); ++i) {
+        uint8_t *dst = pass[kSlotOfPlane[i]];
+        std::memset(dst, 0, static_cast<size_t>(idle) * n);
+        for (uint32_t j = idle; j < kNozzleLines; ++j)
+            SplitColumnsRow(dst + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
+                            table->rows + static_cast<size_t>(j) * table->width, table->width, n, odd);
+    }
+    pi->feeddots = pi->softendots * pi->ydpi / 360 + (q % H == H - 1 ? H - 1 : static_cast<uint32_t>(-1));
+    pi->PassSec += 1;
+}
+
+}  // namespace
+
+void MaskRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t width, uint32_t phase,
+             uint32_t n) {
+    uint32_t m = phase % width;
+    for (uint32_t k = 0; k < n;) {
+        uint32_t run = width - m < n - k ? width - m : n - k;
+        AndRun(dst + k, src + k, mask + m, run);
+        k += run;
+        m = 0;
+    }
+}
+
+void SplitColumnsRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t width, uint32_t n,
+                     uint8_t odd) {
+    for (uint32_t k = 0; k < n; k += width) {
+        uint32_t run = width < n - k ? width : n - k;
+        if (odd)
+            SplitRun<true>(dst + k, src + 2 * k, mask, run);
+        else
+            SplitRun<false>(dst + k, src + 2 * k, mask, run);
+    }
+}
+
+bool RowIsBlank(const uint8_t *src, uint32_t n) {
+    if (n < kV) {
+        uint8_t acc = 0;
+        for (uint32_t i = 0; i < n; ++i) acc |= src[i];
+        return acc == 0;
+    }
+    uint32_t i = 0;
+    for (; i + 4 * kV <= n; i += 4 * kV) {
+        __m128i a = _mm_or_si128(Load(src + i), Load(src + i + kV));
+        __m128i b = _mm_or_si128(Load(src + i + 2 * kV), Load(src + i + 3 * kV));
+        __m128i o = _mm_or_si128(a, b);
+        if (!_mm_testz_si128(o, o)) return false;
+    }
+    __m128i o = Load(src + n - kV);
+    for (; i + kV <= n; i += kV) o = _mm_or_si128(o, Load(src + i));
+    return _mm_testz_si128(o, o);
+}
+
+// Every line of the 720-dpi mode is visited by passes H = N / 2 apart, and
+// two such visits must print opposite columns. For 2, 4 and 6 passes the
+// classic rule does that; from 8 passes on it would give passes H apart the
+// same parity (H even), printing half the columns twice and the other half
+// never, so there the first H passes of a cycle print the even columns and
+// the next H the odd ones.
+uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq) {
+    const uint32_t N = passCount ? passCount : 1;
+    const uint32_t m = seq % N;
+    if (N == 4) return (m == 0 || m == 3) ? 0 : 1;
+    if (N >= 8) return (m / (N / 2)) & 1;
+    return m & 1;
+}
+
+void Tarn_PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
+                      PassInfo *pi) {
+    if (pi->passmode == 0) {
+        sl_trace("HIGH_RESOLUTION_MODE\n");
+        if (pi->PassNum <= 1)
+            SinglePass(src, passBuf, pi);
+        else
+            InterleavedPass(src, passBuf, table, pi);
+    } else {
+        sl_trace("not HIGH_RESOLUTION_MODE\n");
+        ColumnSplitPass(src, passBuf, table, pi);
+    }
+    sl_trace("PassSec:%d PassSize:%d Dots:%d blank:%d\n", pi->PassSec, pi->LinesPerPass, pi->feeddots,
+             pi->blankpass);
+    if (pi->seqstep) gPassSeq += 1;
+}
+
+}  // namespace sl
