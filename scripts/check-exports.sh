@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks that the shared library and the DLL export exactly the eleven entry
 # points. Usage: check-exports.sh <libswathlink.so> [<swathlink.dll>]
+#        check-exports.sh --dll <swathlink.dll>
 set -eu
 expected="AbortPrint ClosePrint ContinuePrint EndPrint EndRipData ExitPrinter InitPrinter PausePrint PrintALine StartPrint WriteRipData"
 
@@ -14,11 +15,20 @@ compare() {
     echo "$1: exports the eleven entry points only"
 }
 
+check_dll() {
+    dll_names=$(x86_64-w64-mingw32-objdump -p "$1" |
+        awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {print $NF} on && /^$/ {on=0}')
+    compare "$1" "$dll_names"
+}
+
+if [ "${1:-}" = "--dll" ]; then
+    check_dll "$2"
+    exit 0
+fi
+
 so_names=$(nm -D --defined-only "$1" | awk '{print $3}')
 compare "$1" "$so_names"
 
 if [ $# -ge 2 ]; then
-    dll_names=$(x86_64-w64-mingw32-objdump -p "$2" |
-        awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {print $NF} on && /^$/ {on=0}')
-    compare "$2" "$dll_names"
+    check_dll "$2"
 fi

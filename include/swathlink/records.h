@@ -124,6 +124,21 @@ static_assert(offsetof(UISetupPara, rev) == 230);
 static_assert(offsetof(UISetupPara, x360_lalign) == 234);
 static_assert(offsetof(UISetupPara, x720_ralign) == 258);
 static_assert(offsetof(UISetupPara, h2_x720_ralign) == 290);
+static_assert(offsetof(UISetupPara, b53) == 53);
+static_assert(offsetof(UISetupPara, w60) == 60);
+static_assert(offsetof(UISetupPara, w62) == 62);
+static_assert(offsetof(UISetupPara, b90) == 90);
+static_assert(offsetof(UISetupPara, b91) == 91);
+static_assert(offsetof(UISetupPara, w92) == 92);
+static_assert(offsetof(UISetupPara, w94) == 94);
+static_assert(offsetof(UISetupPara, d96) == 96);
+static_assert(offsetof(UISetupPara, w142) == 142);
+static_assert(offsetof(UISetupPara, w146) == 146);
+static_assert(offsetof(UISetupPara, x360_ralign) == 242);
+static_assert(offsetof(UISetupPara, x720_lalign) == 250);
+static_assert(offsetof(UISetupPara, h2_x360_lalign) == 266);
+static_assert(offsetof(UISetupPara, h2_x360_ralign) == 274);
+static_assert(offsetof(UISetupPara, h2_x720_lalign) == 282);
 
 // ---------------------------------------------------------------------------
 // Pass geometry, set at job start and per swath.

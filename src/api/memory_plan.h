@@ -11,6 +11,7 @@ namespace sl {
 
 constexpr uint32_t kSoftenTableBytes = 1474560;
 constexpr uint32_t kSwathBufferBytes = 2 * MAX_SLICE_NUMBER * kSliceBytes;
+constexpr uint32_t kQueueDataSlots = 4;  // three in use, room for a fourth
 
 struct MemoryPlan {
     uint32_t stripPlane;  // each of 6
@@ -18,6 +19,7 @@ struct MemoryPlan {
     uint32_t queueData;   // each of 3 (room for 4)
     uint32_t onePassOut;
     uint64_t total;       // the block
+    bool fits;            // false: a size does not fit 32 bits; nothing may be allocated
 };
 
 struct JobBuffers {
@@ -27,7 +29,7 @@ struct JobBuffers {
     uint8_t *strip[6];
     uint8_t *pass[6];
     uint8_t *swath;
-    uint8_t *queueData[4];
+    uint8_t *queueData[kQueueDataSlots];
     uint8_t *OnePassOutBuf;
     MemoryPlan plan;
 };
@@ -36,16 +38,24 @@ extern JobBuffers gBuffers;
 extern uint32_t gPrintSliceNum;
 extern uint32_t gMaxSwathSize;
 
-uint32_t RoundUp64K(uint32_t n);  // next multiple of 64 KiB strictly above n
+uint64_t RoundUp64K(uint64_t n);  // next multiple of 64 KiB strictly above n
+// W: the widened Width plus four inches; saturates instead of wrapping.
+uint32_t AllocWidthFor(uint32_t widenedWidth, uint32_t xdpi);
 MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth);
+// 1 on success; 0 when the plan does not fit or an allocation fails (then
+// nothing is held).
 int AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth);
 int ReleaseJobBuffers();  // harmless when nothing is held
 
 uint32_t SliceNumFor(uint32_t workingWidth, uint32_t largestForwardOffset);
 uint32_t MaxSwathSizeFor(uint32_t printSliceNum);
 // Sets gPrintSliceNum and gMaxSwathSize and clears the assembly state.
-void PlanSlices(const JobProp *job, const UISetupPara *ui);
-// Clears the first BytesPerLine x YDPI bytes of each strip plane.
+// Returns 1 when one swath of the job fits the swath buffer's
+// MAX_SLICE_NUMBER slices, 0 when it does not (the values are set anyway;
+// the caller should refuse the job).
+int PlanSlices(const JobProp *job, const UISetupPara *ui);
+// Clears the first BytesPerLine x YDPI bytes of each strip plane (never more
+// than a plane holds).
 void InitStrips(const JobProp *job);
 
 }  // namespace sl

@@ -13,6 +13,8 @@ extern char gLocalIP[128];
 extern char gBoardMACText[18];
 extern uint8_t gBoardMAC[6];
 extern std::atomic<uint32_t> gReconnecting;
+// Counts successful connects, so a thread can tell its connection was replaced.
+extern std::atomic<uint32_t> gConnectionSerial;
 
 constexpr uint16_t kBoardPort = 4000;
 
@@ -21,6 +23,11 @@ int CloseConnection(PlatSocket s);
 int Kt_ReConnectTCPIP(LinkContext *link);
 int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);
 int LinkSendData(PlatSocket s, const uint8_t *data, int length);
+// One blocking receive of at most `cap` bytes on the link's current socket:
+// bytes, 0 when the board closed the connection, -1 on error. A close on
+// another thread waits until it has returned, so the handle is never
+// released (and handed out again) under it.
+int LinkReceive(LinkContext *link, uint8_t *buf, int cap);
 void UpdateMACAddr(const char *boardIP);
 uint32_t IPTextToValue(const char *text);
 void IPValueToText(uint32_t value, char out[128]);

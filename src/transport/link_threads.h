@@ -18,8 +18,25 @@ enum : uint8_t {
     TX_QUIT_STATUS = 10,
 };
 
+constexpr int kReceiveBufferBytes = 1500;
+
 int StartLinkThreads(LinkContext *link);
+// Ends the threads cooperatively: raises PrintEndFlag and shuts the socket
+// down (which wakes a blocked receive), then joins them.
 void StopLinkThreads(LinkContext *link);
+
+// Transmit thread.
+int TransmitThread(void *link);
+// One step of the print-state machine; builds the step's command, if any.
+uint8_t PrintStateStep(LinkContext *link, uint8_t state);
+int Kt_TxSendCommand(LinkContext *link);
+int Kt_TxSendSwath(LinkContext *link);
+int SendSwath(LinkContext *link, SwathEntry *e);
+
+// Receive thread.
+int ReceiveThread(void *link);
+// Length of a reply to `code`, its closing checksum word included.
+int ReplyLength(uint8_t code);
 void DispatchReply(const uint8_t *reply, LinkContext *link, int length);
 
 }  // namespace sl

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,11 +53,25 @@ struct BytePoke {
   std::uint8_t value = 0;
 };
 
+// Group records of a board whose ingroup/outgroup bases are 54 and 178,
+// scaled per resolution class (outgroup kept to a byte, as the board does).
+inline constexpr std::array<GroupRecord, 8> kDefaultGroups = {{
+    {20, 0, 66, 0, 20, 21},
+    {27, 0, 89, 0, 20, 21},
+    {40, 0, 133, 0, 19, 20},
+    {54, 0, 178, 0, 19, 20},
+    {81, 0, 11, 0, 18, 19},
+    {108, 0, 100, 0, 18, 19},
+    {162, 0, 22, 0, 17, 18},
+    {216, 0, 200, 0, 17, 18},
+}};
+
 constexpr std::uint8_t kDirModeBidirectional = 11;
 constexpr std::uint8_t kAlignRevision = 160;  // b1Rev2 from which alignment arrays exist
 
 // The board's settings, as named values. JobCreateAnswer() places each at
 // its answer bytes. Arrays indexed by channel are in channel order ch0..ch7.
+// A default-constructed preset is the same as NewerPreset().
 //
 // Some answer bytes belong to two fields at once. The later writer wins:
 //   1. header, older-layout fields (dir_mode .. fw_version);
@@ -98,7 +113,7 @@ struct ParamPreset {
   std::uint8_t headnum = 1;         // byte 120
   std::array<std::uint8_t, 4> rev = {0, 0, 0x90, 0};  // bytes 156-159; rev[2] is b1Rev2
   std::array<std::int8_t, 8> vertoffset = {0, 1, -1, 2, -2, 3, -3, 0};  // bytes 160-167
-  std::array<GroupRecord, 8> groups = {};  // bytes 186-233, classes 225/270 .. 2400/2880
+  std::array<GroupRecord, 8> groups = kDefaultGroups;  // bytes 186-233, classes 225/270 .. 2400/2880
   std::uint16_t group_flags = 0;           // bytes 234-235
 
   // Newer layout with rev[2] >= kAlignRevision only.
@@ -122,6 +137,39 @@ constexpr std::size_t kJobCreateAnswerLength = 432;
 std::vector<std::uint8_t> JobCreateAnswer(const ParamPreset& preset, std::uint8_t status);
 
 // ---------------------------------------------------------------------------
+// Faults. Counts are of packets that arrive after the fault is armed.
+
+enum class SwathFault : std::uint8_t {
+  kPrinterCancel,  // status 8
+  kTooWide,        // status 6
+  kSequenceError,  // status 0, swath state SWATH_CREAT_SN_ERROR
+};
+
+struct SwathFaultAt {
+  SwathFault fault = SwathFault::kPrinterCancel;
+  std::uint32_t nth_swath = 1;  // 1 = the next swath
+};
+
+// Drops the connection on the nth swath packet: after its answer, or, with
+// after_data_bytes >= 0, after reading that many of its data bytes (no
+// answer, nothing stored). refuse_ms > 0 also stops listening that long.
+struct CloseFault {
+  std::uint32_t nth_swath = 1;
+  std::int64_t after_data_bytes = -1;
+  std::uint32_t refuse_ms = 0;
+};
+
+// The next `count` commands of `code` are refused (value = the status),
+// answered late (value = delay in ms) or never answered.
+struct CommandFault {
+  enum Kind : std::uint8_t { kRefuse, kDelay, kSilence };
+  Kind kind = kRefuse;
+  std::uint8_t code = 0;
+  std::uint32_t count = 0;
+  std::uint32_t value = 1;
+};
+
+// ---------------------------------------------------------------------------
 // Running a board.
 
 struct BoardConfig {
@@ -134,6 +182,11 @@ struct BoardConfig {
   // Swath state sent with a swath whose SwathSN was already taken.
   std::uint16_t repeat_swath_state = 4;  // SWATH_CREAT_SN_REPEAT
   std::uint32_t refuse_connections_ms_at_start = 0;
+  // Faults armed before the board listens, so not even the first packet
+  // escapes them (the program's fault flags land here).
+  std::vector<CommandFault> command_faults;
+  std::optional<SwathFaultAt> swath_fault;
+  std::optional<CloseFault> close;
 };
 
 struct Board;  // opaque
@@ -149,23 +202,11 @@ void StopBoard(Board* board);
 bool IsLoopbackAddress(std::string_view ip);
 
 // ---------------------------------------------------------------------------
-// Fault injection. Every setter is thread-safe and takes effect with the
-// next packet; counts are of packets that arrive after the call.
-
-enum class SwathFault : std::uint8_t {
-  kPrinterCancel,  // status 8
-  kTooWide,        // status 6
-  kSequenceError,  // status 0, swath state SWATH_CREAT_SN_ERROR
-};
-
-// Drops the connection on the nth swath packet from now: after its answer,
-// or, with after_data_bytes >= 0, after reading that many of its data bytes
-// (no answer, nothing stored). refuse_ms > 0 then also stops listening.
-struct CloseFault {
-  std::uint32_t nth_swath = 1;
-  std::int64_t after_data_bytes = -1;
-  std::uint32_t refuse_ms = 0;
-};
+// Fault injection while running. Every setter is thread-safe and takes
+// effect with the next packet; calling one again replaces its earlier
+// setting. A refusal wins over a swath fault due on the same packet (which
+// is then used up). RefuseConnections and DropConnection return once the
+// server loop has carried them out.
 
 void RefuseNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint8_t status = 1);
 void DelayNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint32_t delay_ms);
@@ -184,7 +225,8 @@ enum class ReplyTiming : std::uint8_t {
   kNow,      // answered at once
   kLate,     // answered after a DelayNext delay
   kNever,    // SilenceNext: not answered
-  kDropped,  // the link was closed before an answer (ArmClose)
+  kDropped,  // the link went before an answer: ArmClose, the host closing
+             // mid-data, or a Len too large for any swath
 };
 
 struct NamedField {
@@ -210,7 +252,13 @@ struct PacketRecord {
   std::uint16_t swath_state = 0;
 };
 
-// Looks a decoded field up by name ("SwathSN", "Len", "JobId", ...).
+// Looks a decoded field up by name. Names per command code:
+//   1  sub_code, JobId
+//   2  JobId, b6, d4c, hires, w10, resolution, VSD, w26, w28, tag, w38
+//   8  as 2, plus date, step_ref, Colors, b32, b33, step_cal
+//   18 JobId, b6, d4c, tag
+//   9  Len, area, length, firing_tag, direction, Step, speed, Pstart, Pend,
+//      dir_flag, NextStart, fire_delay, FeedUnits, SwathSN, word56
 bool FieldValue(const PacketRecord& record, std::string_view name, std::uint32_t* value);
 
 // Records appear once a packet (and its data) has been read and its answer

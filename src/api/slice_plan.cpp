@@ -1,0 +1,17 @@
+// The per-job bound on one swath: its width in slices and its largest size.
+#include "api/memory_plan.h"
+#include "pipeline/alignment.h"
+#include "platform/platform.h"
+#include "transport/swath_queue.h"
+
+namespace sl {
+
+int PlanSlices(const JobProp *job, const UISetupPara *ui) {
+    gPrintSliceNum = SliceNumFor(job->Width, LargestForwardOffset(job->XDPI, ui));
+    gMaxSwathSize = MaxSwathSizeFor(gPrintSliceNum);
+    ResetAssembly();
+    sl_trace("SliceNum:%u MaxSwathSize:%u\n", gPrintSliceNum, gMaxSwathSize);
+    return gPrintSliceNum <= MAX_SLICE_NUMBER ? 1 : 0;
+}
+
+}  // namespace sl

@@ -1,0 +1,40 @@
+// The hidden folder that holds the status file and the parameter files.
+#include "files/parameter_files.h"
+#include "platform/platform.h"
+
+namespace sl {
+
+std::atomic<int32_t> gPrintCfgState{0};
+std::atomic<uint16_t> gRequestSerialSeen{0};
+std::atomic<uint16_t> gStatusSerial{0};
+
+namespace {
+
+// The folder must exist as a directory with the hidden attribute alone
+// (read-only or system would block the companion's rewrites).
+bool EnsureHiddenFolder(const std::string &dir) {
+    uint32_t attrs = 0;
+    if (!plat_get_attrs(dir, &attrs)) {
+        if (!plat_make_dir(dir)) return false;
+        return plat_set_attrs(dir, kAttrHidden);
+    }
+    if (!(attrs & kAttrDirectory)) return false;
+    if ((attrs & kAttrHidden) && !(attrs & (kAttrReadOnly | kAttrSystem))) return true;
+    return plat_set_attrs(dir, kAttrHidden);
+}
+
+}  // namespace
+
+void PrepareLogFolder() {
+    gPrintCfgState = 0;
+    std::string dir = plat_prnlog_dir();
+    if (!EnsureHiddenFolder(dir)) {
+        sl_trace("PrepareLogFolder %s fail\n", dir.c_str());
+        return;
+    }
+    gPrintCfgState = PrintCfgInit();
+    gRequestSerialSeen = 0;
+    gStatusSerial = 0;
+}
+
+}  // namespace sl

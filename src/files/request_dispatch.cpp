@@ -1,0 +1,36 @@
+// Carrying out a companion request on the transmit thread.
+#include "api/job_state.h"
+#include "files/parameter_files.h"
+#include "pipeline/alignment.h"
+#include "platform/platform.h"
+#include "swathlink/swathlink.h"
+#include "transport/parameter_block.h"
+
+namespace sl {
+
+void PrintCfgDispatch(const PrintCfgRecord *rec, LinkContext *) {
+    sl_trace("PrintCfg request type:%d sn:%d arg:%d %d\n", rec->ReqType, rec->ReqSerial,
+             rec->ReqArg1, rec->ReqArg2);
+    switch (rec->ReqType) {
+    case kRequestAlignment:
+        Tarn_DynUpdateXHori2Para(rec->ReqArg1, &UI_CurSetting, gJobProp.XDPI);
+        Tarn_DynUpdateStepAlignPara(rec->ReqArg2, &UI_CurSetting,
+                                    static_cast<uint8_t>(gJobProp.Pass));
+        PrintCfgPostStatus(kRequestAlignment);
+        break;
+    case kRequestPause:
+        PausePrint();
+        break;
+    case kRequestContinue:
+        ContinuePrint();
+        break;
+    case kRequestStop:
+        AbortPrint();
+        PrintCfgPostStatus(kRequestStop);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace sl

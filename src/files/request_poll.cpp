@@ -1,0 +1,16 @@
+// Taking a request that the companion application wrote into the status file.
+#include "files/parameter_files.h"
+
+namespace sl {
+
+int PrintCfgPollRequest(PrintCfgRecord *rec, LinkContext *link) {
+    if (gPrintCfgState == 0) return 0;
+    if (PrintCfgReadActive(rec) != 1) return 0;
+    if (rec->ReqType == 0 || rec->ReqSerial == gRequestSerialSeen ||
+        rec->JobId != link->JobId.load())
+        return 0;
+    gRequestSerialSeen = rec->ReqSerial;
+    return 1;
+}
+
+}  // namespace sl

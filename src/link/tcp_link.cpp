@@ -1,0 +1,213 @@
+// The TCP connection to the board: addresses, connect, send, close and the
+// reconnection that the transmit and receive threads share.
+#include "link/tcp_link.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "api/job_state.h"
+#include "link/host_network.h"
+#include "platform/platform.h"
+#include "transport/command_protocol.h"
+
+namespace sl {
+
+char gBoardIP[128] = "196.12.0.25";
+char gLocalIP[128] = "196.12.0.188";
+char gBoardMACText[18] = "00-60-03-6e-21-04";
+uint8_t gBoardMAC[6] = {0x00, 0x60, 0x03, 0x6e, 0x21, 0x04};
+std::atomic<uint32_t> gReconnecting{0};
+std::atomic<uint32_t> gConnectionSerial{0};
+
+namespace {
+
+// Boards are told apart by the last octet of their address (modulo 100).
+struct BoardMACRow {
+    uint8_t key;
+    const char *text;
+    uint8_t bytes[6];
+};
+
+constexpr BoardMACRow BoardMACTable[] = {
+    {25, "00-60-03-6e-21-04", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x04}},
+    {1, "00-60-03-6e-21-0b", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x0b}},
+    {2, "00-60-03-6e-21-0c", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x0c}},
+    {3, "00-60-03-6e-21-0d", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x0d}},
+    {4, "00-60-03-6e-21-0e", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x0e}},
+    {6, "00-60-03-6e-21-10", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x10}},
+    {8, "00-60-03-6e-21-12", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x12}},
+    {12, "00-60-03-6e-21-16", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x16}},
+    {16, "00-60-03-6e-21-1a", {0x00, 0x60, 0x03, 0x6e, 0x21, 0x1a}},
+};
+
+constexpr uint32_t kConnectWaitMs = 15000;
+constexpr uint32_t kSendTimeoutMs = 5000;
+// A scaled send time-out must still let a large swath through on a busy
+// machine: a send that times out fails the whole packet.
+constexpr uint32_t kSendTimeoutFloorMs = 1000;
+constexpr uint32_t kDrainWaitMs = 3010;
+constexpr int kDrainBytes = 1500;
+constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
+
+// 1 while the receive thread is inside a receive.
+std::atomic<uint32_t> gReceiving{0};
+
+bool Aborted(const LinkContext *link) {
+    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
+    return abort->load() == 1;
+}
+
+int ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
+    sl_trace(format, plat_socket_error());
+    PlatSocket expected = s;
+    link->socket.compare_exchange_strong(expected, kInvalidSocket);
+    plat_socket_close(s);
+    plat_net_cleanup();
+    return 0;
+}
+
+int Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
+    plat_net_startup();
+    plat_install_board_arp(pcIP, boardIP, gBoardMACText, gBoardMAC);
+    sl_trace("link from: %s -- %s\n", pcIP, boardIP);
+
+    PlatSocket s = plat_tcp_socket();
+    if (s == kInvalidSocket) {
+        sl_trace("socket() create fail. WSAGetLastError=%d\r\n", plat_socket_error());
+        return 0;
+    }
+    link->socket.store(s);
+    plat_set_send_options(s, std::max(plat_scaled_ms(kSendTimeoutMs), kSendTimeoutFloorMs));
+    if (!plat_connect(s, IPTextToValue(boardIP), kBoardPort, plat_scaled_ms(kConnectWaitMs)))
+        return ConnectFailed(link, s, "select()fail. WSAGetLastError=%d\n");
+    gConnectionSerial.fetch_add(1);
+    return 1;
+}
+
+}  // namespace
+
+uint32_t IPTextToValue(const char *text) {
+    uint32_t part[4] = {0, 0, 0, 0};
+    const char *p = text;
+    for (int i = 0; i < 4 && p && *p; ++i) {
+        char digits[4] = {};
+        int n = 0;
+        while (*p && *p != '.') {
+            if (n < 3) digits[n++] = *p;
+            ++p;
+        }
+        part[i] = static_cast<uint32_t>(std::atoi(digits));
+        if (*p == '.') ++p;
+    }
+    return (part[0] << 24) + (part[1] << 16) + (part[2] << 8) + part[3];
+}
+
+void IPValueToText(uint32_t value, char out[128]) {
+    std::snprintf(out, 128, "%d.%d.%d.%d", static_cast<int>(value >> 24),
+                  static_cast<int>((value >> 16) & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                  static_cast<int>(value & 0xFF));
+}
+
+void UpdateMACAddr(const char *boardIP) {
+    uint32_t v = IPTextToValue(boardIP);
+    uint32_t key = (v & 0xFF) % 100;
+    const BoardMACRow *row = &BoardMACTable[0];
+    for (const BoardMACRow &r : BoardMACTable) {
+        if (r.key == key) {
+            row = &r;
+            break;
+        }
+    }
+    std::memcpy(gBoardMACText, row->text, sizeof gBoardMACText);
+    std::memcpy(gBoardMAC, row->bytes, sizeof gBoardMAC);
+    sl_trace("UpdateMACAddr: %s IP:%s %d.%d.%d.%d mac:%s \n", gBoardMACText, gBoardIP,
+             static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF),
+             static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF), gBoardMACText);
+}
+
+int CreateConnection(LinkContext *link) {
+    char pcIP[128];
+    char boardIP[128];
+    std::memcpy(pcIP, gLocalIP, sizeof pcIP);
+    std::memcpy(boardIP, gBoardIP, sizeof boardIP);
+    pcIP[127] = boardIP[127] = '\0';
+    UpdateMACAddr(boardIP);
+    if (!EnsureLocalAddress(pcIP, boardIP)) return 0;
+    return Kt_ConnectTCPIP(link, pcIP, boardIP);
+}
+
+int CloseConnection(PlatSocket s) {
+    if (s == kInvalidSocket) return 1;
+    // Forget the handle first, so no thread picks up a number the system
+    // may hand out again once it is closed.
+    PlatSocket expected = s;
+    gLink.socket.compare_exchange_strong(expected, kInvalidSocket);
+    if (plat_wait_readable(s, plat_scaled_ms(kDrainWaitMs))) {
+        uint8_t discard[kDrainBytes];
+        plat_recv(s, discard, kDrainBytes);
+    }
+    // Closing alone would leave a receive blocked on it in another thread;
+    // the shutdown wakes it, and the handle is released once it has left.
+    plat_socket_shutdown(s);
+    for (uint32_t i = 0; gReceiving.load() == 1 && i < kReceiveLeaveWaits; ++i) plat_sleep_ms(1);
+    if (plat_socket_close(s) != 0) sl_trace("close socket error!\r\n");
+    plat_net_cleanup();
+    return 1;
+}
+
+int Kt_ReConnectTCPIP(LinkContext *link) {
+    if (link->PrintStopFlag.load() == 1) return 1;
+    if (link->PrintEndFlag.load() == 1) return 0;
+
+    uint32_t idle = 0;
+    if (!gReconnecting.compare_exchange_strong(idle, 1)) {
+        // Another thread reconnects; its give-up leaves the flag set, so the
+        // end of the job must end this wait too.
+        while (gReconnecting.load() == 1) {
+            if (link->PrintEndFlag.load() == 1) return 0;
+            plat_sleep_ms(100);
+        }
+        return 1;
+    }
+
+    sl_trace("Kt_ReConnectTCPIP reconcet...\n");
+    sl_trace("\nreconnect...\r\n");
+    CloseConnection(link->socket.load());
+    plat_sleep_ms(2000);
+    for (;;) {
+        if (link->PrintEndFlag.load() == 1) return 0;
+        if (Aborted(link)) {
+            link->PrintEndFlag.store(1);
+            return 0;
+        }
+        if (CreateConnection(link)) {
+            plat_sleep_ms(500);
+            gReconnecting.store(0);
+            return 1;
+        }
+        sl_trace("ReConnect Fail\r\n");
+        if (link->PrintStopFlag.load() == 1) return 1;
+        plat_sleep_ms(2000);
+    }
+}
+
+int LinkSendCommand(PlatSocket s, uint8_t *packet, int length) {
+    packet[1] |= 0x79;
+    return plat_send_all(s, packet, length);
+}
+
+int LinkSendData(PlatSocket s, const uint8_t *data, int length) {
+    return plat_send_all(s, data, length);
+}
+
+int LinkReceive(LinkContext *link, uint8_t *buf, int cap) {
+    // Marked before the handle is read: a closer that forgot the handle and
+    // then sees no receive knows none can start on it.
+    gReceiving.store(1);
+    const int n = plat_recv(link->socket.load(), buf, cap);
+    gReceiving.store(0);
+    return n;
+}
+
+}  // namespace sl

@@ -1,0 +1,32 @@
+// The hidden folder "c:\Prnlog" with the file system's own attributes; the
+// attribute constants of platform.h are the FILE_ATTRIBUTE_* values.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace sl {
+
+static_assert(kAttrReadOnly == FILE_ATTRIBUTE_READONLY && kAttrHidden == FILE_ATTRIBUTE_HIDDEN &&
+              kAttrSystem == FILE_ATTRIBUTE_SYSTEM && kAttrDirectory == FILE_ATTRIBUTE_DIRECTORY &&
+              kAttrArchive == FILE_ATTRIBUTE_ARCHIVE);
+
+std::string plat_prnlog_dir() { return "c:\\Prnlog"; }
+
+std::string plat_prnlog_file(const char *name) { return plat_prnlog_dir() + "\\" + name; }
+
+bool plat_get_attrs(const std::string &path, uint32_t *attrs) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    *attrs = a;
+    return true;
+}
+
+bool plat_set_attrs(const std::string &path, uint32_t attrs) {
+    return SetFileAttributesA(path.c_str(), attrs) != 0;
+}
+
+bool plat_make_dir(const std::string &path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool plat_delete_file(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
+
+}  // namespace sl

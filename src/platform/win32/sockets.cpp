@@ -1,0 +1,140 @@
+// Windows Sockets 2. Started once for the library's lifetime: a per-attempt
+// start and clean-up pairing would tear the stack down under a thread that
+// is still using another socket. Cleaning up is left to process exit.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <mutex>
+
+#include "platform/platform.h"
+
+namespace sl {
+
+namespace {
+thread_local int g_sock_error = 0;
+std::once_flag g_started;
+
+SOCKET sock_of(PlatSocket s) { return static_cast<SOCKET>(s); }
+
+int fail() {
+    g_sock_error = WSAGetLastError();
+    return -1;
+}
+
+bool set_nonblocking(SOCKET s, bool on) {
+    u_long mode = on ? 1 : 0;
+    return ioctlsocket(s, FIONBIO, &mode) == 0;
+}
+
+timeval timeval_of(uint32_t ms) {
+    return timeval{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+}
+}  // namespace
+
+void plat_net_startup() {
+    std::call_once(g_started, [] {
+        WSADATA data;
+        if (int rc = WSAStartup(MAKEWORD(2, 2), &data); rc != 0) {
+            g_sock_error = rc;
+            sl_trace("WSAStartup failed %d\n", rc);
+        }
+    });
+}
+
+void plat_net_cleanup() {}
+
+PlatSocket plat_tcp_socket() {
+    plat_net_startup();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) {
+        fail();
+        return kInvalidSocket;
+    }
+    return static_cast<PlatSocket>(s);
+}
+
+// No send buffer: a send completes only when the data has left for the board,
+// bounded by the send time-out.
+void plat_set_send_options(PlatSocket s, uint32_t send_timeout_ms) {
+    int zero = 0;
+    setsockopt(sock_of(s), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char *>(&zero),
+               sizeof zero);
+    DWORD timeout = send_timeout_ms;
+    setsockopt(sock_of(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&timeout),
+               sizeof timeout);
+}
+
+int plat_connect(PlatSocket ps, uint32_t ipv4, uint16_t port, uint32_t timeout_ms) {
+    SOCKET s = sock_of(ps);
+    if (!set_nonblocking(s, true)) return fail(), 0;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(ipv4);
+    if (connect(s, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK)
+        return fail(), 0;
+
+    // Windows reports a refused connect in the error set, never as writable:
+    // watching it ends the wait at once instead of at the time-out.
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval tv = timeval_of(timeout_ms);
+    int r = select(0, nullptr, &writable, &failed, &tv);
+    if (r == SOCKET_ERROR) return fail(), 0;
+    if (r == 0) {
+        g_sock_error = WSAETIMEDOUT;
+        return 0;
+    }
+    int err = 0;
+    int len = sizeof err;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&err), &len) != 0)
+        return fail(), 0;
+    if (err != 0 || !FD_ISSET(s, &writable)) {
+        g_sock_error = err ? err : WSAECONNREFUSED;
+        return 0;
+    }
+    return set_nonblocking(s, false) ? 1 : (fail(), 0);
+}
+
+int plat_send_all(PlatSocket s, const void *buf, int len) {
+    auto *p = static_cast<const char *>(buf);
+    int sent = 0;
+    while (sent < len) {
+        int n = send(sock_of(s), p + sent, len - sent, 0);
+        if (n == SOCKET_ERROR || n == 0) return fail();
+        sent += n;
+    }
+    return sent;
+}
+
+int plat_recv(PlatSocket s, void *buf, int cap) {
+    int n = recv(sock_of(s), static_cast<char *>(buf), cap, 0);
+    return n == SOCKET_ERROR ? fail() : n;
+}
+
+int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(sock_of(s), &readable);
+    timeval tv = timeval_of(timeout_ms);
+    int r = select(0, &readable, nullptr, nullptr, &tv);
+    if (r == SOCKET_ERROR) fail();
+    return r > 0 ? 1 : 0;
+}
+
+void plat_socket_shutdown(PlatSocket s) {
+    if (s != kInvalidSocket) shutdown(sock_of(s), SD_BOTH);
+}
+
+int plat_socket_close(PlatSocket s) {
+    if (s == kInvalidSocket) return 0;
+    return closesocket(sock_of(s)) == 0 ? 0 : fail();
+}
+
+int plat_socket_error() { return g_sock_error; }
+
+}  // namespace sl

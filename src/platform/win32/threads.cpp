@@ -1,0 +1,56 @@
+// Worker threads through the run-time library (so that the C run-time is set
+// up for them), joined, never terminated; and the named shared block.
+#include <windows.h>
+
+#include <process.h>
+
+#include <new>
+
+#include "platform/platform.h"
+
+namespace sl {
+
+struct PlatThread {
+    HANDLE handle;
+    ThreadFn fn;
+    void *arg;
+};
+
+static unsigned __stdcall thread_main(void *p) {
+    auto *t = static_cast<PlatThread *>(p);
+    return static_cast<unsigned>(t->fn(t->arg));
+}
+
+PlatThread *plat_thread_start(ThreadFn fn, void *arg) {
+    auto *t = new (std::nothrow) PlatThread{nullptr, fn, arg};
+    if (!t) return nullptr;
+    uintptr_t h = _beginthreadex(nullptr, 0, thread_main, t, 0, nullptr);
+    if (h == 0) {
+        delete t;
+        return nullptr;
+    }
+    t->handle = reinterpret_cast<HANDLE>(h);
+    return t;
+}
+
+void plat_thread_join(PlatThread *t) {
+    if (!t) return;
+    WaitForSingleObject(t->handle, INFINITE);
+    CloseHandle(t->handle);
+    delete t;
+}
+
+// Page-file backed; the mapping and the view stay open until the process
+// ends, so other programs can keep watching the block between jobs.
+void *plat_shared_block(const char *name, size_t bytes) {
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                           static_cast<DWORD>(static_cast<uint64_t>(bytes) >> 32),
+                           static_cast<DWORD>(bytes), name);
+    if (!mapping) return nullptr;
+    void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, bytes);
+    if (!view) CloseHandle(mapping);
+    return view;
+}
+
+}  // namespace sl

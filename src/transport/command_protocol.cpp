@@ -1,0 +1,211 @@
+// The link context, the one reusable command record, and the two ways a
+// command is carried out: the host side builds it and waits; the transmit
+// thread sends it and waits for the board's answer.
+#include "transport/command_protocol.h"
+
+#include "api/job_state.h"
+#include "files/parameter_files.h"
+#include "link/tcp_link.h"
+#include "platform/platform.h"
+#include "transport/checksum.h"
+#include "transport/link_threads.h"
+#include "transport/parameter_block.h"
+#include "transport/swath_queue.h"
+
+namespace sl {
+
+LinkContext gLink;
+NetCommand Net_Command;
+std::atomic<uint8_t> TxState{TX_RUNNING};
+uint8_t gChannelOrder[8];
+
+namespace {
+
+constexpr uint8_t kChannelOrder[8] = {7, 6, 5, 4, 3, 2, 1, 0};
+
+// Kt_ExcuseCommand waits 22 rounds of 402 polls of 10 ms (about 88 s).
+constexpr int kExcuseRounds = 22;
+constexpr uint32_t kExcusePolls = 402;
+constexpr uint32_t kExcusePollMs = 10;
+// Kt_SendNetCommand: 100 waits of 50 ms per send, 7 sends per reconnection.
+constexpr int kReplyWaits = 100;
+constexpr int kResendsBeforeReconnect = 6;
+
+bool KnownCommand(uint8_t code) {
+    switch (code) {
+        case NET_CMD_JOB_CREATE:
+        case NET_CMD_PRINT_START:
+        case NET_CMD_PRINT_END:
+        case NET_DEBUG_PAUSE:
+        case NET_DEBUG_CONTINUE:
+        case NET_DEBUG_STOP:
+        case NET_DEBUG_SYNCY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Takes the record for writing unless a command is pending or being built.
+bool ClaimCommandRecord() {
+    uint32_t status = Net_Command.CmdStatus.load();
+    do {
+        if (status == kCmdPending || status == kCmdBuilding) return false;
+    } while (!Net_Command.CmdStatus.compare_exchange_weak(status, kCmdBuilding));
+    return true;
+}
+
+bool Aborted(const LinkContext *link) {
+    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
+    return abort->load() == 1;
+}
+
+bool JobOver(const LinkContext *link) {
+    return link->PrintEndFlag.load() == 1 || link->PrintStopFlag.load() == 1;
+}
+
+}  // namespace
+
+void LinkInit(LinkContext *link) {
+    gReconnecting.store(0);
+    link->ReplyOk.store(1);
+    link->ResendReq.store(0);
+    link->SwathSN.store(1);
+    link->PrintEndFlag.store(0);
+    link->ErrorCode.store(0);
+}
+
+void LinkResetForJob(LinkContext *link) {
+    for (int i = 0; i < 8; ++i) gChannelOrder[i] = kChannelOrder[i];
+    link->LastCmd.store(0);
+    QueueReset();
+    QueueInit();
+    LinkInit(link);
+    link->pAbort = &gAbortRequest;
+    link->pPause = &gPauseRequest;
+    gAbortRequest.store(0);
+    gPauseRequest.store(0);
+    link->PrintStopFlag.store(0);
+    link->SyncCount.store(0);
+    TxState.store(TX_RUNNING);
+}
+
+int BuildNetCommand(LinkContext *link, uint8_t code) {
+    if (!KnownCommand(code)) {
+        sl_trace("undefine cmd... %d\r\n", code);
+        return 0;
+    }
+    if (!ClaimCommandRecord()) return 0;
+    uint8_t *p = Net_Command.packet;
+    switch (code) {
+        case NET_CMD_JOB_CREATE:
+            link->JobId.store(JobIdFromTime(plat_local_time()));
+            FillJobCreate(p, link->JobId.load());
+            break;
+        case NET_CMD_PRINT_START:
+            SaveParaFile(link->JobId.load(), &UI_CurSetting);
+            FillPrintStart(p, link->JobId.load());
+            break;
+        case NET_CMD_PRINT_END:
+            FillPrintEnd(p, link->JobId.load());
+            break;
+        default:
+            FillDebug(p, code, link->JobId.load());
+            break;
+    }
+    Net_Command.CmdStatus.store(kCmdPending);
+    return 1;
+}
+
+NetCommand *GetPendingCommand() {
+    return Net_Command.CmdStatus.load() == kCmdPending ? &Net_Command : nullptr;
+}
+
+int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
+    // An aborted job ends with the cancel the transmit thread sends; a job
+    // end sent ahead of it would close the job on the board uncancelled.
+    if (code == NET_CMD_PRINT_END && Aborted(link)) return 0;
+    while (TxState.load() != TX_RUNNING) {
+        if (TxState.load() == TX_QUIT_STATUS) {
+            sl_trace("Kt_ExcuseCommand Quit for  TX_QUIT_STATUS...\n");
+            return 1;
+        }
+        // A transmit thread that has ended leaves its state behind, and a
+        // cancel the board never confirms keeps it cancelling.
+        if (JobOver(link) || Aborted(link)) return 0;
+        plat_sleep_ms(100);
+    }
+    if (!KnownCommand(code)) {
+        sl_trace("undefine cmd... %d\r\n", code);
+        return 0;
+    }
+
+    // Rounds are measured on the clock: a scaled 10 ms poll cannot be
+    // shorter than the system's sleep granularity.
+    const uint32_t roundMs = plat_scaled_ms(kExcusePolls * kExcusePollMs);
+    bool built = false;
+    for (int round = 0; round < kExcuseRounds; ++round) {
+        const uint32_t started = plat_ticks_ms();
+        while (plat_ticks_ms() - started < roundMs) {
+            if (JobOver(link)) return 0;
+            // A keep-alive or state command may hold the record for a moment.
+            if (!built) {
+                built = BuildNetCommand(link, code) == 1;
+            } else if (Net_Command.CmdStatus.load() == kCmdAnswered) {
+                if (code == NET_CMD_PRINT_END) link->PrintEndFlag.store(1);
+                if (code == NET_CMD_JOB_CREATE && link->ReplyOk.load() == 0) return 0;
+                return 1;
+            }
+            plat_sleep_ms(kExcusePollMs);
+        }
+        if (round < kExcuseRounds - 1) sl_trace("Error!!!! Command %d Excuse fail!!!!\r\n", code);
+    }
+    return 0;
+}
+
+int Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
+    link->LastCmd.store(cmd->packet[0]);
+    link->ReplyOk.store(0);
+    int retry = 0;
+    for (;;) {
+        if (link->PrintEndFlag.load() == 1) return 0;
+        if (LinkSendCommand(link->socket.load(), cmd->packet, kPacketBytes) == -1) {
+            sl_trace("Net Command(%d) send fail, WSAGetLastError=%d\r\n", cmd->packet[0],
+                     plat_socket_error());
+            // A stopped link is not reconnected; resending could only spin.
+            if (link->PrintStopFlag.load() == 1) return 0;
+            Kt_ReConnectTCPIP(link);
+            retry = 0;
+            if (link->ReplyOk.load() == 1) return 1;
+            continue;
+        }
+
+        bool resend = false;
+        for (int i = 0; i < kReplyWaits && !resend; ++i) {
+            if (link->PrintEndFlag.load() == 1) return 0;
+            if (link->ResendReq.load() == 1) {
+                plat_sleep_ms(1500);
+                retry = 0;
+                if (link->ReplyOk.load() == 1) return 1;
+                resend = true;
+                break;
+            }
+            if (link->ReplyOk.load() == 1) return 1;
+            // The board has stopped the job: its answers are no longer taken.
+            if (link->PrintStopFlag.load() == 1) return 0;
+            plat_sleep_ms(50);
+        }
+        if (resend) continue;
+
+        if (retry < kResendsBeforeReconnect) {
+            ++retry;
+        } else {
+            sl_trace("Net Command(%d) no reply but timeout,retry %d, i %d\r\n", cmd->packet[0],
+                     retry, kReplyWaits);
+            Kt_ReConnectTCPIP(link);
+            retry = 0;
+        }
+    }
+}
+
+}  // namespace sl

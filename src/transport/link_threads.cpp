@@ -1,0 +1,74 @@
+// Start and stop of the job's worker threads. Threads are never killed:
+// each ends on PrintEndFlag, and shutting the socket down wakes the one
+// blocked in a receive.
+#include "transport/link_threads.h"
+
+#include "files/shared_status.h"
+#include "platform/platform.h"
+
+namespace sl {
+
+namespace {
+
+constexpr int kStopPolls = 22;  // of 100 ms
+
+void AwaitEnd(const std::atomic<uint32_t> &ended, const char *lateNote) {
+    for (int polls = 0; ended.load() != 1; ++polls) {
+        if (polls == kStopPolls) sl_trace("%s", lateNote);
+        plat_sleep_ms(100);
+    }
+}
+
+void Join(PlatThread *&t) {
+    plat_thread_join(t);
+    t = nullptr;
+}
+
+}  // namespace
+
+int StartLinkThreads(LinkContext *link) {
+    link->TxEnable.store(1);
+    link->TxEnded.store(0);
+    link->TxThread = plat_thread_start(TransmitThread, link);
+    if (!link->TxThread) {
+        sl_trace("Create Tx thread fail!!!\r\n");
+        link->TxEnable.store(0);
+        link->TxEnded.store(1);
+        return 0;
+    }
+    link->RxEnable.store(1);
+    link->RxEnded.store(0);
+    link->RxThread = plat_thread_start(ReceiveThread, link);
+    if (!link->RxThread) {
+        sl_trace("Create Rx thread fail!!!\r\n");
+        link->RxEnable.store(0);
+        link->RxEnded.store(1);
+        // The caller closes the connection next: the sender must be gone.
+        StopLinkThreads(link);
+        return 0;
+    }
+    // Nothing depends on the heartbeat; a job runs without it.
+    link->HeartThread = plat_thread_start(HeartbeatThread, link);
+    return 1;
+}
+
+void StopLinkThreads(LinkContext *link) {
+    link->PrintEndFlag.store(1);
+    link->TxEnable.store(0);
+    link->RxEnable.store(0);
+    plat_socket_shutdown(link->socket.load());
+    if (link->TxThread) {
+        AwaitEnd(link->TxEnded, "Tx thread close Delay.........Terminate......\r\n");
+        Join(link->TxThread);
+    }
+    if (link->RxThread) {
+        AwaitEnd(link->RxEnded, "Rx thread close Delay.........Terminate......\r\n");
+        Join(link->RxThread);
+    }
+    if (link->HeartThread) Join(link->HeartThread);
+    link->TxEnded.store(1);
+    link->RxEnded.store(1);
+    sl_trace("Close all Thread!!\r\n");
+}
+
+}  // namespace sl

@@ -1,0 +1,222 @@
+// The receive thread: the only reader on the link. It turns the board's
+// replies into changes of the link context and never sends.
+#include <cstring>
+
+#include "api/job_state.h"
+#include "link/tcp_link.h"
+#include "platform/platform.h"
+#include "transport/command_protocol.h"
+#include "transport/link_threads.h"
+#include "transport/parameter_block.h"
+
+namespace sl {
+
+namespace {
+
+constexpr uint8_t kStatusPrinterCancelled = 8;
+constexpr uint8_t kStatusTooWide = 6;
+constexpr uint16_t kPrintStatusCancelled = 1;
+
+constexpr const char *kSwathStateNames[] = {
+    "SWATH_CREAT_NULL",
+    "SWATH_CREAT_OK",
+    "SWATH_CREAT_TIMEOUT",
+    "SWATH_CREAT_SN_ERROR",
+    "SWATH_CREAT_SN_REPEAT",
+    "SWATH_CREAT_CMDBUFFER_OVERFLOW",
+    "SWATH_CREAT_SWATHBUFFER_OVERFLOW",
+    "SWATH_CREAT_DATABUFFER_OVERFLOW",
+};
+
+// The board's parameter block carries one of two marker triples at reply
+// bytes 14, 95 and 94.
+struct Markers {
+    uint8_t at14, at95, at94;
+};
+constexpr Markers kGoodMarkers[] = {{15, 29, 29}, {0xEF, 0xC9, 0xB8}};
+
+uint8_t gRxBuffer[kReceiveBufferBytes];
+// Replies gathered across receives: TCP may split one reply or join two.
+uint8_t gRxPending[2 * kReceiveBufferBytes];
+int gRxHave = 0;
+
+uint16_t Get16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+bool Aborted(const LinkContext *link) {
+    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
+    return abort->load() == 1;
+}
+
+bool GoodMarkers(const uint8_t *r, int length) {
+    if (length <= 95) return false;
+    for (const Markers &m : kGoodMarkers)
+        if (r[14] == m.at14 && r[95] == m.at95 && r[94] == m.at94) return true;
+    return false;
+}
+
+void DecodeParameterBlock(const uint8_t *r, int length) {
+    if (r[1] == 0 && r[3] == 0)
+        DecodeParaOld(&UI_CurSetting, r, static_cast<uint32_t>(length));
+    else
+        NetReadRegInfo(&UI_CurSetting, r, static_cast<uint32_t>(length));
+}
+
+void StopJob(LinkContext *link) {
+    link->PrintEndFlag.store(1);
+    link->PrintStopFlag.store(1);
+}
+
+void TakePrintStatus(const uint8_t *r, LinkContext *link) {
+    const uint16_t status = Get16(r + 4);
+    switch (status) {
+        case kPrintStatusCancelled:
+            sl_trace("Recevice cancel \r\n");
+            link->PrintStopFlag.store(1);
+            break;
+        case 0: case 2: case 3: case 5:
+            break;
+        default:
+            sl_trace("Rx Unknow print status %d\n", status);
+            break;
+    }
+}
+
+// Hands every complete reply in the pending bytes to DispatchReply.
+void TakeReplies(const uint8_t *data, int n, LinkContext *link) {
+    if (gRxHave + n > static_cast<int>(sizeof gRxPending)) gRxHave = 0;
+    std::memcpy(gRxPending + gRxHave, data, static_cast<size_t>(n));
+    gRxHave += n;
+    int at = 0;
+    while (gRxHave - at > 0) {
+        const int len = ReplyLength(gRxPending[at]);
+        if (gRxHave - at < len) break;
+        DispatchReply(gRxPending + at, link, len);
+        at += len;
+    }
+    gRxHave -= at;
+    if (at && gRxHave) std::memmove(gRxPending, gRxPending + at, static_cast<size_t>(gRxHave));
+}
+
+}  // namespace
+
+int ReplyLength(uint8_t code) {
+    switch (code) {
+        case NET_CMD_DEBUG:
+        case NET_CMD_SWATH_CREATE:
+            return 18;
+        case NET_CMD_JOB_CREATE:
+            return 432;
+        default:
+            return 14;
+    }
+}
+
+void DispatchReply(const uint8_t *r, LinkContext *link, int length) {
+    if (link->PrintStopFlag.load() == 1) return;
+    const uint8_t code = r[0];
+    const uint8_t status = r[2];
+    const bool answers = code == link->LastCmd.load();
+
+    if (answers) {
+        if (status == 0 && code == NET_CMD_PRINT_END) {
+            link->ReplyOk.store(1);
+            link->PrintEndFlag.store(1);
+            return;
+        }
+        if (status == 0) {
+            if (code == NET_CMD_JOB_CREATE) {
+                if (!GoodMarkers(r, length)) {
+                    sl_trace("NET_CMD_GET_PARA  error\n");
+                    link->ReplyOk.store(0);
+                    return;
+                }
+                // The host reads the block as soon as the command completes.
+                DecodeParameterBlock(r, length);
+            }
+            link->ReplyOk.store(1);
+        } else {
+            link->ResendReq.store(1);
+        }
+    }
+
+    if (code == NET_CMD_SWATH_CREATE) {
+        if (status == kStatusPrinterCancelled) {
+            StopJob(link);
+            return;
+        }
+        if (status == kStatusTooWide) {
+            plat_message_box("Tip", "Error: Exceed max printable width!");
+            StopJob(link);
+            return;
+        }
+        const uint16_t state = Get16(r + 6);
+        if (link->ReplyOk.load() != 1) {
+            const char *name = state < 8 ? kSwathStateNames[state] : "?";
+            sl_trace("NetWork Swath(%d) send state: %s\r\n", link->SwathSN.load() - 1, name);
+        }
+        if (state == SWATH_CREAT_SN_ERROR) {
+            StopJob(link);
+            return;
+        }
+    }
+
+    switch (code) {
+        case NET_CMD_DEBUG:
+            if (status != 0) {
+                sl_trace("NET_CMD_DEBUG status %d\n", status);
+                break;
+            }
+            TakePrintStatus(r, link);
+            break;
+        case NET_CMD_SWATH_CREATE:
+            TakePrintStatus(r, link);
+            break;
+        case NET_CMD_JOB_CREATE:
+            // Only the answer to the outstanding command is decoded (above):
+            // a late copy must not rewrite the settings of a running job.
+            if (status == kStatusPrinterCancelled)
+                sl_trace("NET_CMD_JOB_CREATE: cancelling a hanging job\n");
+            else if (status != 0)
+                sl_trace("NET_CMD_JOB_CREATE refused %d\n", status);
+            break;
+        default:
+            break;
+    }
+}
+
+int ReceiveThread(void *arg) {
+    auto *link = static_cast<LinkContext *>(arg);
+    gRxHave = 0;
+    while (link->RxEnable.load() != 0) {
+        if (link->PrintEndFlag.load() == 1 || (Aborted(link) && link->PrintStopFlag.load() == 1))
+            break;
+        if (gReconnecting.load() == 1) {
+            gRxHave = 0;
+            plat_sleep_ms(10);
+            continue;
+        }
+        const uint32_t connection = gConnectionSerial.load();
+        const int n = LinkReceive(link, gRxBuffer, kReceiveBufferBytes);
+        if (n > 0) {
+            TakeReplies(gRxBuffer, n, link);
+            continue;
+        }
+        // 0 bytes: the board closed the connection; a failure like any other.
+        gRxHave = 0;
+        // A connection replaced meanwhile by the other thread is not ours to
+        // reconnect.
+        if (gReconnecting.load() == 1 || gConnectionSerial.load() != connection) continue;
+        if (link->RxEnable.load() == 0 || link->PrintEndFlag.load() == 1) break;
+        sl_trace("Recv error %d!!!!!!!\r\n", plat_socket_error());
+        if (link->PrintStopFlag.load() == 1) {
+            link->PrintEndFlag.store(1);
+            break;
+        }
+        Kt_ReConnectTCPIP(link);
+    }
+    sl_trace(" = Rx thread end!\r\n");
+    link->RxEnded.store(1);
+    return 0;
+}
+
+}  // namespace sl

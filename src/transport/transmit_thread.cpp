@@ -1,0 +1,241 @@
+// The transmit thread: the only sender on the link. It turns pause,
+// continue and abort into NET_CMD_DEBUG commands, sends what the host side
+// has built, and otherwise sends the ready swaths one at a time.
+#include "api/job_state.h"
+#include "files/parameter_files.h"
+#include "link/tcp_link.h"
+#include "platform/platform.h"
+#include "transport/command_protocol.h"
+#include "transport/link_threads.h"
+#include "transport/swath_queue.h"
+
+namespace sl {
+
+namespace {
+
+constexpr uint16_t kSyncLimit = 10;
+constexpr uint16_t kIdleKeepAlive = 300;  // idle passes of 50 ms, about 15 s
+constexpr int kSwathReplyWaits = 40;      // of 50 ms
+constexpr uint8_t kSwathResends = 5;
+constexpr uint32_t kSmallSwathBytes = 10240;
+
+bool Paused(const LinkContext *link) {
+    const std::atomic<uint32_t> *pause = link->pPause ? link->pPause : &gPauseRequest;
+    return pause->load() == 1;
+}
+
+bool Aborted(const LinkContext *link) {
+    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
+    return abort->load() == 1;
+}
+
+bool Stopped(const LinkContext *link) { return link->PrintStopFlag.load() == 1; }
+bool Ended(const LinkContext *link) { return link->PrintEndFlag.load() == 1; }
+
+// A waiting state sends one sync per cycle; past the limit the state's own
+// command is sent again.
+bool SyncLimitPassed(LinkContext *link) { return link->SyncCount.fetch_add(1) > kSyncLimit; }
+
+void Sync(LinkContext *link) { BuildNetCommand(link, NET_DEBUG_SYNCY); }
+
+// Builds a state's command; the state is kept when the record is taken, so
+// the command goes out on a later cycle.
+bool BuildStateCommand(LinkContext *link, uint8_t code, const char *note) {
+    if (!BuildNetCommand(link, code)) return false;
+    sl_trace("%s", note);
+    link->SyncCount.store(0);
+    return true;
+}
+
+void TakeCompanionRequest(LinkContext *link) {
+    PrintCfgRecord rec;
+    if (PrintCfgPollRequest(&rec, link)) PrintCfgDispatch(&rec, link);
+}
+
+int SendPending(NetCommand *cmd, LinkContext *link) {
+    plat_sleep_ms(500);
+    if (!Kt_SendNetCommand(cmd, link)) return 2;
+    cmd->CmdStatus.store(kCmdAnswered);
+    return 1;
+}
+
+}  // namespace
+
+uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
+    switch (state) {
+        case TX_RUNNING: {
+            link->SyncCount.store(0);
+            uint8_t next = TX_RUNNING;
+            if (Paused(link)) next = TX_SEND_PAUSE;
+            if (Aborted(link)) next = TX_SEND_CANCEL;
+            if (Stopped(link)) next = TX_QUIT_STATUS;
+            return next;
+        }
+        case TX_SEND_PAUSE:
+            return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? uint8_t{TX_ALL_PAUSE} : state;
+        case TX_ALL_PAUSE:
+            if (Aborted(link)) return TX_SEND_CANCEL;
+            if (!Paused(link)) return TX_SEND_CONTINUE;
+            if (SyncLimitPassed(link)) {
+                sl_trace("timeout(%d*0.5s) unreach TX_ALL_PAUSE resend pause cmd\n",
+                         link->SyncCount.load());
+                return TX_SEND_PAUSE;
+            }
+            Sync(link);
+            return TX_ALL_PAUSE;
+        case TX_SEND_CONTINUE:
+            return BuildStateCommand(link, NET_DEBUG_CONTINUE, "continue\r\n")
+                       ? uint8_t{TX_ALL_RESUME}
+                       : state;
+        case TX_ALL_RESUME: {
+            const uint8_t next = Paused(link) ? TX_ALL_RESUME : TX_RUNNING;
+            if (SyncLimitPassed(link)) {
+                sl_trace("timeout TX_ALL_RESUME syn, resend\n");
+                return TX_SEND_CONTINUE;
+            }
+            Sync(link);
+            return next;
+        }
+        case TX_SEND_CANCEL:
+            return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? uint8_t{TX_ALL_CANCEL} : state;
+        case TX_ALL_CANCEL:
+            if (Aborted(link) && Stopped(link)) return TX_QUIT_STATUS;
+            if (SyncLimitPassed(link)) {
+                sl_trace("timeout syn TX_ALL_CANCEL resend\n");
+                return TX_SEND_CANCEL;
+            }
+            Sync(link);
+            return TX_ALL_CANCEL;
+        case TX_QUIT_STATUS:
+            sl_trace("exit,TX_QUIT_STATUS\n");
+            link->PrintEndFlag.store(1);
+            return TX_QUIT_STATUS;
+        default:
+            sl_trace("undefined state %d\r\n", state);
+            return TX_RUNNING;
+    }
+}
+
+int Kt_TxSendCommand(LinkContext *link) {
+    // A command the host side built goes out before the state machine
+    // builds its next one.
+    if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
+
+    TxState.store(PrintStateStep(link, TxState.load()));
+    if (TxState.load() == TX_QUIT_STATUS) {
+        // The quit state ends the link for every thread, now: this thread
+        // does not come back for another step.
+        PrintStateStep(link, TX_QUIT_STATUS);
+        return 2;
+    }
+    if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
+    return Paused(link) || TxState.load() != TX_RUNNING ? 1 : 0;
+}
+
+int SendSwath(LinkContext *link, SwathEntry *e) {
+    uint8_t packet[kPacketBytes];
+    BuildSwathPacket(packet, e, link);
+    link->LastCmd.store(NET_CMD_SWATH_CREATE);
+    link->ReplyOk.store(0);
+    uint8_t retry = 0;
+
+    for (;;) {
+        link->ResendReq.store(0);
+        while (link->ReplyOk.load() == 0) {
+            for (;;) {
+                if (Ended(link) || Stopped(link) || Aborted(link)) return 0;
+                if (gReconnecting.load() == 0) break;
+                plat_sleep_ms(100);
+            }
+            const PlatSocket s = link->socket.load();
+            if (LinkSendCommand(s, packet, kPacketBytes) == -1) {
+                sl_trace("NET_CMD_SWATH_CREATE Fail, WSAGetLastError=%d\r\n", plat_socket_error());
+                retry = 0;
+                break;
+            }
+            if (e->Len && LinkSendData(s, e->Data, static_cast<int>(e->Len)) == -1) {
+                sl_trace("send data fail, WSAGetLastError=%d\r\n", plat_socket_error());
+                retry = 0;
+                break;
+            }
+            TakeCompanionRequest(link);
+
+            for (int i = 0; i < kSwathReplyWaits; ++i) {
+                if (Ended(link) || Stopped(link)) return 0;
+                if (link->ResendReq.load() == 1) {
+                    retry = 0;
+                    plat_sleep_ms(1000);
+                    break;
+                }
+                if (link->ReplyOk.load() == 1) break;
+                plat_sleep_ms(50);
+            }
+            if (retry > 0) sl_trace("Resend %d\n", retry);
+            if (retry++ > kSwathResends) {
+                retry = 0;
+                break;
+            }
+        }
+        if (link->ReplyOk.load() == 1) break;
+        if (retry == 0 && !Kt_ReConnectTCPIP(link)) return 0;
+    }
+
+    if (e->Len < kSmallSwathBytes) plat_sleep_ms(100);
+    return 1;
+}
+
+int Kt_TxSendSwath(LinkContext *link) {
+    SwathEntry *e = QueueGetReady();
+    if (!e) return 0;
+    if (!SendSwath(link, e)) return 2;
+    QueueFree(e);
+    return 1;
+}
+
+int TransmitThread(void *arg) {
+    auto *link = static_cast<LinkContext *>(arg);
+    uint16_t idle = 0;
+    for (;;) {
+        if (link->TxEnable.load() == 0 || Ended(link)) break;
+        if (gReconnecting.load() == 1) {
+            if (Aborted(link)) link->PrintEndFlag.store(1);
+            plat_sleep_ms(100);
+            continue;
+        }
+        if (Paused(link)) TakeCompanionRequest(link);
+
+        const int r = Kt_TxSendCommand(link);
+        if (r == 1) {
+            idle = 0;
+            continue;
+        }
+        if (r == 2) {
+            if (gReconnecting.load() == 1) continue;
+            break;
+        }
+        if (Aborted(link) || Paused(link)) {
+            plat_sleep_ms(100);
+            continue;
+        }
+
+        const int s = Kt_TxSendSwath(link);
+        if (s == 0) {
+            plat_sleep_ms(50);
+            if (idle++ > kIdleKeepAlive) {
+                idle = 0;
+                // Never in place of a command the host side is waiting for.
+                if (Net_Command.CmdStatus.load() != kCmdPending) Sync(link);
+            }
+        } else if (s == 1) {
+            idle = 0;
+        } else {
+            link->ErrorCode.store(8);
+        }
+        if (Stopped(link)) break;
+    }
+    sl_trace("errorcode:%d = Tx thread end!\r\n", link->ErrorCode.load());
+    link->TxEnded.store(1);
+    return 0;
+}
+
+}  // namespace sl

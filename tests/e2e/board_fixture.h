@@ -1,0 +1,129 @@
+// A board emulator on its own loopback address and a private hidden folder
+// per test, with the library's link pointed at them.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "swathboard.h"
+
+namespace sl::test {
+
+using namespace std::chrono_literals;
+
+struct BoardDeleter {
+    void operator()(swathboard::Board *b) const { swathboard::StopBoard(b); }
+};
+using BoardPtr = std::unique_ptr<swathboard::Board, BoardDeleter>;
+
+template <typename Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 10s) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+inline uint32_t Field(const swathboard::PacketRecord &r, const char *name) {
+    uint32_t v = 0;
+    EXPECT_TRUE(swathboard::FieldValue(r, name, &v)) << name;
+    return v;
+}
+
+inline std::vector<swathboard::PacketRecord> OfCode(const std::vector<swathboard::PacketRecord> &all,
+                                                    uint8_t code) {
+    std::vector<swathboard::PacketRecord> out;
+    for (const auto &r : all)
+        if (r.code == code) out.push_back(r);
+    return out;
+}
+
+// Debug packets with a given sub-code.
+inline size_t CountDebug(const swathboard::Board *b, uint16_t sub) {
+    size_t n = 0;
+    for (const auto &r : swathboard::Packets(b))
+        if (r.code == 1 && r.raw[4] == sub) ++n;
+    return n;
+}
+
+// Swath serials in the order the board kept them, and whether that order is
+// 1, 2, 3 ... with each once.
+inline std::vector<uint32_t> StoredInArrivalOrder(const swathboard::Board *b) {
+    std::vector<uint32_t> sns;
+    for (const auto &r : swathboard::Packets(b))
+        if (r.code == 9 && r.stored) sns.push_back(Field(r, "SwathSN"));
+    return sns;
+}
+
+inline std::vector<uint32_t> OneTo(uint32_t n) {
+    std::vector<uint32_t> v(n);
+    for (uint32_t i = 0; i < n; ++i) v[i] = i + 1;
+    return v;
+}
+
+// The heartbeat word of "ShareFile", or -1 when the block does not exist.
+inline int64_t HeartbeatWord() {
+    int fd = shm_open("/ShareFile", O_RDONLY, 0);
+    if (fd < 0) return -1;
+    void *p = mmap(nullptr, 128, PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    if (p == MAP_FAILED) return -1;
+    uint32_t v;
+    std::memcpy(&v, static_cast<uint8_t *>(p) + 4, 4);
+    munmap(p, 128);
+    return v;
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class BoardTest : public ::testing::Test {
+protected:
+    // A temporary hidden folder, set before the library looks for it.
+    void MakeFolder() {
+        char tmpl[] = "/tmp/swathlink-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        dir_ = root_ + "/Prnlog";
+        std::filesystem::create_directory(dir_);
+        setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
+    }
+    void StartBoardAt(const std::string &ip, swathboard::BoardConfig config = {}) {
+        ASSERT_TRUE(swathboard::IsLoopbackAddress(ip));
+        ip_ = ip;
+        config.ip = ip;
+        std::string error;
+        board_.reset(swathboard::StartBoard(config, &error));
+        ASSERT_TRUE(board_) << error;
+    }
+    void TearDown() override {
+        board_.reset();
+        unsetenv("SWATHLINK_PRNLOG");
+        if (!root_.empty()) std::filesystem::remove_all(root_);
+    }
+    swathboard::Board *board() { return board_.get(); }
+
+    std::string root_, dir_, ip_;
+    BoardPtr board_;
+};
+
+}  // namespace sl::test

@@ -1,0 +1,343 @@
+// Whole jobs through the eleven entry points against the board emulator.
+#include <atomic>
+#include <functional>
+
+#include "api/job_state.h"
+#include "api/print_mode.h"
+#include "board_fixture.h"
+#include "pipeline/alignment.h"
+#include "platform/platform.h"
+#include "swathlink/swathlink.h"
+#include "transport/checksum.h"
+#include "transport/command_protocol.h"
+#include "transport/parameter_block.h"
+
+namespace sl::test {
+namespace {
+
+constexpr uint8_t kActiveTag[16] = {0x63, 0x26, 0x04, 0x1C, 0x03, 0x05, 0x09, 0x2D,
+                                    0x04, 0x20, 0x09, 0x04, 0x03, 0x5E, 0x02, 0x03};
+constexpr uint8_t kIdleTag[16] = {0x63, 0x26, 0x09, 0x08, 0x57, 0x08, 0x62, 0x4B,
+                                  0x4A, 0x22, 0x43, 0x00, 0x05, 0x30, 0x03, 0x2A};
+constexpr uint32_t kWidth = 720;        // pixels at 360 dpi: two inches
+constexpr uint32_t kBytesPerLine = 180;  // 2 bits per pixel
+constexpr uint16_t kColors = 4;
+constexpr uint32_t kLineBytes = kColors * kBytesPerLine;
+
+std::vector<std::string> gBoxes;
+void CatchBox(const char *caption, const char *text) {
+    gBoxes.push_back(std::string(caption) + "|" + text);
+}
+
+class Job : public BoardTest {
+protected:
+    void SetUp() override {
+        MakeFolder();
+        gBoxes.clear();
+        plat_set_message_sink(CatchBox);
+        inked_.resize(kLineBytes);
+        for (size_t i = 0; i < inked_.size(); ++i) inked_[i] = static_cast<uint8_t>(0x55 + i * 13);
+        blank_.assign(kLineBytes, 0);
+    }
+    void TearDown() override {
+        ClosePrint();  // harmless when no job runs
+        EXPECT_EQ(gLink.TxThread, nullptr);
+        EXPECT_EQ(gLink.RxThread, nullptr);
+        EXPECT_EQ(gLink.HeartThread, nullptr);
+        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+        plat_set_message_sink(nullptr);
+        BoardTest::TearDown();
+    }
+
+    // The companion's side of the status file.
+    PrintCfgRecord ReadStatus() {
+        PrintCfgRecord rec{};
+        const auto bytes = ReadFile(dir_ + "/printcfg.cfg");
+        EXPECT_EQ(bytes.size(), sizeof rec);
+        std::memcpy(&rec, bytes.data(), std::min(bytes.size(), sizeof rec));
+        return rec;
+    }
+    void WriteStatus(PrintCfgRecord rec) {
+        rec.Checksum = CalcChecksum16(reinterpret_cast<const uint8_t *>(&rec), 280, 0);
+        std::ofstream out(dir_ + "/printcfg.cfg", std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(&rec), sizeof rec);
+    }
+    void WriteAddresses(const std::string &boardIp) {
+        PrintCfgRecord rec{};
+        std::memcpy(rec.tag, kActiveTag, 16);
+        rec.AddrMark = 0xA6CF9968;
+        rec.PcAddr = 0x7F000001;
+        rec.BoardAddr = 0x7F000000 | static_cast<uint32_t>(std::stoi(boardIp.substr(8)));
+        WriteStatus(rec);
+    }
+    void Request(uint8_t type, uint16_t arg1 = 0, uint16_t arg2 = 0) {
+        PrintCfgRecord rec = ReadStatus();
+        rec.ReqSerial = ++serial_;
+        rec.ReqType = type;
+        rec.ReqArg1 = arg1;
+        rec.ReqArg2 = arg2;
+        WriteStatus(rec);
+    }
+
+    // Board, addresses, session and job.
+    void Begin(const std::string &ip, swathboard::BoardConfig config = {}) {
+        StartBoardAt(ip, config);
+        WriteAddresses(ip);
+        ASSERT_EQ(InitPrinter(), 1);
+        JobProp job{};
+        job.XDPI = 360;
+        job.YDPI = 720;
+        job.Width = kWidth;
+        job.BytesPerLine = kBytesPerLine;
+        job.Colors = kColors;
+        job.Height = 2000;
+        ASSERT_EQ(StartPrint(&job), 1);
+    }
+    int Lines(uint32_t n, bool inked) {
+        for (uint32_t i = 0; i < n; ++i)
+            if (PrintALine(inked ? inked_.data() : blank_.data(), kLineBytes) != 1) return 0;
+        return 1;
+    }
+
+    std::vector<uint8_t> inked_, blank_;
+    uint16_t serial_ = 0;
+};
+
+TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
+    Begin("127.0.0.60");
+    const PrintCfgRecord running = ReadStatus();
+    EXPECT_EQ(std::memcmp(running.tag, kActiveTag, 16), 0);
+    EXPECT_EQ(running.PostedCmd, 2);
+    EXPECT_EQ(running.StateCode, 2);
+    EXPECT_EQ(running.XRes, 360);
+    EXPECT_EQ(running.JobId, gLink.JobId.load());
+
+    std::vector<int64_t> beats;
+    ASSERT_EQ(Lines(600, true), 1);
+    beats.push_back(HeartbeatWord());
+    ASSERT_EQ(Lines(800, false), 1);
+    beats.push_back(HeartbeatWord());
+    ASSERT_EQ(Lines(600, true), 1);
+    beats.push_back(HeartbeatWord());
+    std::this_thread::sleep_for(5ms);
+    beats.push_back(HeartbeatWord());
+    ASSERT_EQ(EndPrint(), 1);
+    const uint16_t jobId = gLink.JobId.load();
+    ASSERT_EQ(ClosePrint(), 1);
+
+    const auto all = swathboard::Packets(board());
+    std::vector<uint8_t> codes;
+    for (const auto &r : all) {
+        EXPECT_TRUE(r.tag_bits);
+        if (!(r.code == 1 && r.raw[4] == 23)) codes.push_back(r.code);
+    }
+    ASSERT_GE(codes.size(), 4u);
+    EXPECT_EQ(codes[0], 2);
+    EXPECT_EQ(codes[1], 8);
+    EXPECT_EQ(codes.back(), 18);
+    for (size_t i = 2; i + 1 < codes.size(); ++i) EXPECT_EQ(codes[i], 9) << i;
+
+    const auto create = OfCode(all, 2).at(0);
+    const uint32_t resolution = 2u | 4u << 4 | 2u << 8;  // 360 x 720, two passes
+    EXPECT_EQ(Field(create, "JobId"), jobId);
+    EXPECT_EQ(Field(create, "b6"), 3u);
+    EXPECT_EQ(Field(create, "d4c"), 0u);
+    EXPECT_EQ(Field(create, "hires"), 0x80u);
+    EXPECT_EQ(Field(create, "w10"), 11068u);
+    EXPECT_EQ(Field(create, "resolution"), resolution);
+    EXPECT_EQ(Field(create, "VSD"), VsdCode(DotSizeClass()));
+    EXPECT_EQ(Field(create, "w26"), 0u);
+    EXPECT_EQ(Field(create, "w28"), 213u);
+    EXPECT_EQ(Field(create, "tag"), 102u);
+    EXPECT_EQ(Field(create, "w38"), 0u);
+
+    const auto start = OfCode(all, 8).at(0);
+    const PlatTime utc = plat_utc_time();
+    EXPECT_EQ(Field(start, "JobId"), jobId);
+    EXPECT_EQ(Field(start, "resolution"), resolution);
+    EXPECT_EQ(Field(start, "VSD"), Field(create, "VSD"));
+    EXPECT_EQ(Field(start, "date"), uint32_t{utc.year} * 65536 + utc.month * 256 + utc.day);
+    EXPECT_EQ(Field(start, "step_ref"), 35860u);
+    EXPECT_EQ(Field(start, "tag"), 104u);
+    EXPECT_EQ(Field(start, "Colors"), kColors);
+    EXPECT_EQ(Field(start, "b32"), 6u);  // firmware 700
+    EXPECT_EQ(Field(start, "b33"), 0x30u);
+    EXPECT_EQ(Field(start, "step_cal"), StepCalibration(&UI_CurSetting, 2));
+
+    const auto end = OfCode(all, 18).at(0);
+    EXPECT_EQ(Field(end, "JobId"), jobId);
+    EXPECT_EQ(Field(end, "b6"), 3u);
+    EXPECT_EQ(Field(end, "tag"), 101u);
+
+    const auto swaths = OfCode(all, 9);
+    ASSERT_GE(swaths.size(), 3u);
+    size_t feedOnly = 0;
+    for (size_t i = 0; i < swaths.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto &s = swaths[i];
+        EXPECT_EQ(Field(s, "SwathSN"), i + 1);
+        EXPECT_EQ(Field(s, "Len") % 320, 0u);
+        EXPECT_EQ(Field(s, "firing_tag"), 1u);
+        EXPECT_EQ(Field(s, "dir_flag"), Field(s, "direction") ? 0u : 1u);
+        if (Field(s, "Len") == 0) {
+            ++feedOnly;
+            EXPECT_GT(Field(s, "Step"), 0u);
+            continue;
+        }
+        EXPECT_EQ(Field(s, "speed"), UI_CurSetting.SpeedValue * 600u);
+        EXPECT_EQ(Field(s, "Pstart") % 2, 0u);
+        EXPECT_EQ(Field(s, "Pend") % 2, 0u);
+        if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0)
+            EXPECT_EQ(Field(s, "NextStart"), Field(swaths[i + 1], "Pstart"));
+    }
+    EXPECT_GE(feedOnly, 1u);  // the blank band travelled as feed only
+    EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(static_cast<uint32_t>(swaths.size())));
+
+    const auto saved = ReadFile(dir_ + "/SaveParafile.cfg");
+    ASSERT_EQ(saved.size(), 428u);
+    EXPECT_EQ(saved[0] | saved[1] << 8, jobId);
+    EXPECT_EQ(saved[8], 0x55);
+    EXPECT_EQ(saved[8 + 134] | saved[8 + 135] << 8, 700);
+
+    const PrintCfgRecord after = ReadStatus();
+    EXPECT_EQ(std::memcmp(after.tag, kIdleTag, 16), 0);
+    EXPECT_EQ(after.StateCode, 0);
+
+    std::sort(beats.begin(), beats.end());
+    EXPECT_GE(std::unique(beats.begin(), beats.end()) - beats.begin(), 2);
+}
+
+// The host keeps printing on its own thread while pause, continue and abort
+// come from elsewhere.
+class Feeder {
+public:
+    Feeder(std::function<int()> line) : thread_([this, line] {
+                                            while (!stop_ && line() == 1) ++lines_;
+                                            done_ = true;
+                                        }) {}
+    ~Feeder() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    bool done() const { return done_; }
+
+private:
+    std::atomic<bool> stop_{false}, done_{false};
+    std::atomic<uint32_t> lines_{0};
+    std::thread thread_;
+};
+
+TEST_F(Job, PauseContinueAndAbortFromTheHost) {
+    Begin("127.0.0.61");
+    Feeder host([&] { return PrintALine(inked_.data(), kLineBytes); });
+    ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 2, 10s));
+
+    ASSERT_EQ(PausePrint(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
+    const size_t atPause = swathboard::CountPackets(board(), 9);
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 23) >= 3; }));
+    EXPECT_EQ(swathboard::CountPackets(board(), 9), atPause);
+
+    ASSERT_EQ(ContinuePrint(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 21) >= 1; }));
+    ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, atPause + 2, 10s));
+
+    ASSERT_EQ(AbortPrint(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 22) >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return host.done(); }));
+    EXPECT_EQ(PrintALine(inked_.data(), kLineBytes), 0);
+    EXPECT_EQ(ClosePrint(), 1);
+    EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
+    const auto stored = swathboard::StoredSwathNumbers(board());
+    EXPECT_EQ(stored, OneTo(static_cast<uint32_t>(stored.size())));
+}
+
+TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
+    Begin("127.0.0.62");
+    Feeder host([&] { return PrintALine(inked_.data(), kLineBytes); });
+    ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
+
+    Request(20);  // taken after the next swath
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
+    EXPECT_EQ(gPauseRequest.load(), 1u);
+    const size_t atPause = swathboard::CountPackets(board(), 9);
+
+    Request(21);  // taken while paused
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 21) >= 1; }));
+    ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, atPause + 1, 10s));
+
+    const uint8_t cls = ResolutionClass(gJobProp.XDPI);
+    const uint8_t byte = UI_CurSetting.PrintSpeed == 7 ? 4 : 5;
+    Request(9, 33, 4777);  // new bidirectional offset and feed step
+    ASSERT_TRUE(WaitUntil([&] { return ReadStatus().PostedCmd == 9; }));
+    EXPECT_EQ(UI_CurSetting.group[cls][byte], 33);
+    EXPECT_EQ(StepCalibration(&UI_CurSetting, 2), 4777);
+
+    Request(22);
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 22) >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return host.done(); }));
+    EXPECT_EQ(gAbortRequest.load(), 1u);
+    EXPECT_EQ(ReadStatus().PostedCmd, 22);
+    EXPECT_EQ(ClosePrint(), 1);
+}
+
+TEST_F(Job, LinkFaultsDuringAJob) {
+    Begin("127.0.0.63");
+    ASSERT_EQ(Lines(300, true), 1);
+    swathboard::ArmClose(board(), {1, 2000, 200});  // cut mid-data, then refuse connections
+    ASSERT_EQ(Lines(300, true), 1);
+    swathboard::SilenceNext(board(), 9, 1);
+    ASSERT_EQ(Lines(300, true), 1);
+    swathboard::RefuseNext(board(), 9, 2);
+    ASSERT_EQ(Lines(300, true), 1);
+    ASSERT_EQ(EndPrint(), 1);
+    ASSERT_EQ(ClosePrint(), 1);
+    EXPECT_GE(swathboard::ConnectionCount(board()), 2u);
+    const auto stored = swathboard::StoredSwathNumbers(board());
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(static_cast<uint32_t>(stored.size())));
+    EXPECT_EQ(swathboard::CountPackets(board(), 18), 1u);
+}
+
+TEST_F(Job, PrinterSideStopsEndTheJob) {
+    const struct {
+        swathboard::SwathFault fault;
+        size_t boxes;
+    } cases[] = {
+        {swathboard::SwathFault::kPrinterCancel, 0},
+        {swathboard::SwathFault::kTooWide, 1},
+        {swathboard::SwathFault::kSequenceError, 0},
+    };
+    int last = 64;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        gBoxes.clear();
+        swathboard::BoardConfig config;
+        config.swath_fault = swathboard::SwathFaultAt{c.fault, 2};
+        Begin("127.0.0." + std::to_string(last++), config);
+        EXPECT_EQ(Lines(4000, true), 0);
+        EXPECT_EQ(ClosePrint(), 1);
+        EXPECT_EQ(gBoxes.size(), c.boxes);
+        EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
+        EXPECT_EQ(gLink.TxThread, nullptr);
+    }
+}
+
+TEST_F(Job, StartPrintWithoutABoardLeavesNothingOpen) {
+    WriteAddresses("127.0.0.67");
+    ASSERT_EQ(InitPrinter(), 1);
+    JobProp job{};
+    job.XDPI = 360;
+    job.YDPI = 720;
+    job.Width = kWidth;
+    job.BytesPerLine = kBytesPerLine;
+    job.Colors = kColors;
+    EXPECT_EQ(StartPrint(&job), 0);
+    EXPECT_EQ(gBoxes, (std::vector<std::string>{"Error Tip|Connect fail !"}));
+    EXPECT_EQ(gJobStarted.load(), 0u);
+    EXPECT_EQ(PrintALine(inked_.data(), kLineBytes), 1);  // no job: accepted, nothing kept
+}
+
+}  // namespace
+}  // namespace sl::test

@@ -1,0 +1,361 @@
+// A job driven through the transport and link layers against the board
+// emulator: the job-open sequence, swaths through the queue, the job close.
+#include <numeric>
+
+#include "api/job_state.h"
+#include "api/memory_plan.h"
+#include "api/print_mode.h"
+#include "board_fixture.h"
+#include "link/tcp_link.h"
+#include "pipeline/alignment.h"
+#include "platform/platform.h"
+#include "transport/command_protocol.h"
+#include "transport/link_threads.h"
+#include "transport/parameter_block.h"
+#include "transport/swath_queue.h"
+
+namespace sl::test {
+namespace {
+
+constexpr uint32_t kWidth = 4000;
+
+std::string gBox;
+void CatchBox(const char *caption, const char *text) { gBox = std::string(caption) + "|" + text; }
+
+class LinkJob : public BoardTest {
+protected:
+    static constexpr uint32_t kSlotBytes = 4 << 20;
+
+    void SetUp() override {
+        MakeFolder();
+        slots_.assign(3, std::vector<uint8_t>(kSlotBytes));
+        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = slots_[i].data();
+        gBuffers.plan.queueData = kSlotBytes;
+        src_.resize((kWidth + 200) * kSliceBytes);
+        for (size_t i = 0; i < src_.size(); ++i) src_[i] = static_cast<uint8_t>(i * 31 + (i >> 11));
+
+        gJobProp = JobProp{};
+        gJobProp.XDPI = 360;
+        gJobProp.YDPI = 720;
+        gJobProp.Width = kWidth;
+        gJobProp.Colors = 4;
+        gJobProp.Pass = 2;
+        gModeXDPI = 360;
+        gModeYDPI = 720;
+        gModePass = 2;
+        gPassInfo = PassInfo{};
+        gPassInfo.ydpi = 720;
+        gPassInfo.feeddots = 180;
+        gPassInfo.softendots = 180;
+        UI_CurSetting = UISetupPara{};
+        gAbortRequest = 0;
+        gPauseRequest = 0;
+        gBox.clear();
+        plat_set_message_sink(CatchBox);
+    }
+    void TearDown() override {
+        // Whatever a test left running ends here, and nothing may remain.
+        if (gLink.TxThread || gLink.RxThread) CloseJob();
+        EXPECT_EQ(gLink.TxThread, nullptr);
+        EXPECT_EQ(gLink.RxThread, nullptr);
+        EXPECT_EQ(gLink.HeartThread, nullptr);
+        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+        plat_set_message_sink(nullptr);
+        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = nullptr;
+        gBuffers.plan.queueData = 0;
+        gAbortRequest = 0;
+        gPauseRequest = 0;
+        BoardTest::TearDown();
+    }
+
+    void Aim(const std::string &ip) {
+        std::strcpy(gLocalIP, "127.0.0.1");
+        std::strcpy(gBoardIP, ip.c_str());
+    }
+
+    // The job-open sequence of StartPrint at the link level.
+    int OpenJob() {
+        Aim(ip_);
+        LinkResetForJob(&gLink);
+        ResetAssembly();
+        if (!CreateConnection(&gLink)) return 0;
+        if (!StartLinkThreads(&gLink)) {
+            CloseConnection(gLink.socket.load());
+            return 0;
+        }
+        if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink) ||
+            !Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)) {
+            StopLinkThreads(&gLink);
+            CloseConnection(gLink.socket.load());
+            return 0;
+        }
+        return 1;
+    }
+
+    // The job close of ClosePrint at the link level.
+    void CloseJob() {
+        if (gLink.PrintStopFlag.load() != 1) {
+            FlushLastSwath(&gLink);
+            WaitAllSwathFinish(&gLink);
+            Kt_ExcuseCommand(NET_CMD_PRINT_END, &gLink);
+        }
+        plat_sleep_ms(100);
+        StopLinkThreads(&gLink);
+        CloseConnection(gLink.socket.load());
+    }
+
+    // Inked swath i: columns 16 i .. 400 + 16 i.
+    int Inked(uint32_t i, uint8_t dir = 0, uint32_t step = 300) {
+        return AddSwath(src_.data(), dir, 16 + 16 * i, 400 + 16 * i, kWidth, step, 2);
+    }
+    int Blank(uint32_t step) { return AddSwath(src_.data(), 0, 0, 0, kWidth, step, 2); }
+
+    // Runs a plain job of n inked swaths and closes it.
+    void PrintInked(uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(Inked(i), 1) << i;
+        CloseJob();
+    }
+
+    std::vector<std::vector<uint8_t>> slots_;
+    std::vector<uint8_t> src_;
+};
+
+TEST_F(LinkJob, WholeJobPacketsAndFields) {
+    StartBoardAt("127.0.0.30");
+    ASSERT_EQ(OpenJob(), 1);
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, 700);  // the block came with the job-create answer
+    const uint16_t jobId = gLink.JobId.load();
+
+    ASSERT_EQ(Inked(0), 1);
+    ASSERT_EQ(Inked(1, 1), 1);
+    ASSERT_EQ(Inked(2), 1);
+    ASSERT_EQ(Blank(100), 1);
+    ASSERT_EQ(Blank(50), 1);
+    ASSERT_EQ(Inked(3), 1);
+    ASSERT_EQ(Inked(4, 0, 0), 1);
+    CloseJob();
+
+    const auto all = swathboard::Packets(board());
+    std::vector<uint8_t> codes;
+    for (const auto &r : all) {
+        EXPECT_TRUE(r.tag_bits);
+        if (!(r.code == 1 && r.raw[4] == 23)) codes.push_back(r.code);  // keep-alives aside
+    }
+    EXPECT_EQ(codes, (std::vector<uint8_t>{2, 8, 9, 9, 9, 9, 9, 9, 18}));
+
+    const auto create = OfCode(all, 2).at(0);
+    EXPECT_EQ(Field(create, "JobId"), jobId);
+    EXPECT_EQ(Field(create, "b6"), 3u);
+    EXPECT_EQ(Field(create, "hires"), 0x80u);
+    EXPECT_EQ(Field(create, "w10"), 11068u);
+    EXPECT_EQ(Field(create, "resolution"), 2u | 4u << 4 | 2u << 8);
+    EXPECT_EQ(Field(create, "w28"), 213u);
+    EXPECT_EQ(Field(create, "tag"), 102u);
+    const auto start = OfCode(all, 8).at(0);
+    EXPECT_EQ(Field(start, "JobId"), jobId);
+    EXPECT_EQ(Field(start, "resolution"), 2u | 4u << 4 | 2u << 8);
+    EXPECT_EQ(Field(start, "VSD"), Field(create, "VSD"));
+    EXPECT_EQ(Field(start, "step_ref"), 35860u);
+    EXPECT_EQ(Field(start, "tag"), 104u);
+    EXPECT_EQ(Field(start, "Colors"), 4u);
+    EXPECT_EQ(Field(start, "b32"), 6u);
+    EXPECT_EQ(Field(start, "b33"), 0x30u);
+    EXPECT_EQ(Field(start, "step_cal"), StepCalibration(&UI_CurSetting, 2));
+    const auto end = OfCode(all, 18).at(0);
+    EXPECT_EQ(Field(end, "JobId"), jobId);
+    EXPECT_EQ(Field(end, "tag"), 101u);
+
+    const auto swaths = OfCode(all, 9);
+    ASSERT_EQ(swaths.size(), 6u);
+    for (size_t i = 0; i < swaths.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Field(swaths[i], "SwathSN"), i + 1);
+        EXPECT_EQ(Field(swaths[i], "Len") % 320, 0u);
+        EXPECT_EQ(Field(swaths[i], "firing_tag"), 1u);
+        const bool feedOnly = Field(swaths[i], "Len") == 0;
+        if (i + 1 < swaths.size() && !feedOnly && Field(swaths[i + 1], "Len") != 0)
+            EXPECT_EQ(Field(swaths[i], "NextStart"), Field(swaths[i + 1], "Pstart"));
+    }
+    // Dir 1 swath: the direction bytes say so.
+    EXPECT_EQ(Field(swaths[1], "direction"), 1u);
+    EXPECT_EQ(Field(swaths[1], "dir_flag"), 0u);
+    // The blank run is one feed-only swath after the swath before it.
+    EXPECT_EQ(Field(swaths[2], "NextStart"), Field(swaths[2], "Pend"));
+    EXPECT_EQ(Field(swaths[3], "Len"), 0u);
+    EXPECT_EQ(Field(swaths[3], "Step"), 150u);
+    EXPECT_EQ(Field(swaths[5], "NextStart"), 0u);  // the job's last swath
+    EXPECT_EQ(Field(swaths[5], "Step"), 0u);
+    EXPECT_EQ(Field(swaths[0], "FeedUnits"), 180u * 2880 / 720);
+
+    // Each inked swath's data is the formatted columns from Pstart x 2 on.
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(swathboard::StoredSwath(board(), 1, &data));
+    const size_t from = size_t{Field(swaths[0], "Pstart")} * 2 * kSliceBytes;
+    const size_t columns = (Field(swaths[0], "Pend") - Field(swaths[0], "Pstart") + 1) * 2;
+    ASSERT_GE(data.size(), columns * kSliceBytes);
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + columns * kSliceBytes, src_.begin() + from));
+
+    // The block the job ran with was saved with the job's id.
+    const auto saved = ReadFile(dir_ + "/SaveParafile.cfg");
+    ASSERT_EQ(saved.size(), 428u);
+    EXPECT_EQ(saved[0] | saved[1] << 8, jobId);
+}
+
+TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
+    StartBoardAt("127.0.0.31");
+    ASSERT_EQ(OpenJob(), 1);
+    std::vector<int64_t> seen;
+    for (int i = 0; i < 8; ++i) {
+        seen.push_back(HeartbeatWord());
+        std::this_thread::sleep_for(5ms);
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_GE(std::unique(seen.begin(), seen.end()) - seen.begin(), 2);
+    EXPECT_GE(seen.front(), 0);
+    EXPECT_LE(seen.back(), 32767);
+    CloseJob();
+    const int64_t after = HeartbeatWord();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(HeartbeatWord(), after);  // stops with the job
+}
+
+TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
+    StartBoardAt("127.0.0.32");
+    ASSERT_EQ(OpenJob(), 1);
+    ASSERT_EQ(Inked(0), 1);
+    ASSERT_EQ(Inked(1), 1);
+    ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
+    gPauseRequest = 1;
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
+    const size_t swathsAtPause = swathboard::CountPackets(board(), 9);
+    // Paused: syncs each cycle, the pause again after eleven of them.
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 2; }));
+    EXPECT_GE(CountDebug(board(), 23), 11u);
+    EXPECT_EQ(swathboard::CountPackets(board(), 9), swathsAtPause);
+
+    gPauseRequest = 0;
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 21) >= 1; }));
+    ASSERT_EQ(Inked(2), 1);
+    ASSERT_EQ(Inked(3), 1);
+    CloseJob();
+    EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(4));
+    EXPECT_EQ(OfCode(swathboard::Packets(board()), 18).size(), 1u);
+}
+
+TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
+    StartBoardAt("127.0.0.33");
+    ASSERT_EQ(OpenJob(), 1);
+    ASSERT_EQ(Inked(0), 1);
+    ASSERT_EQ(Inked(1), 1);
+    gAbortRequest = 1;
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 22) >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return gLink.PrintStopFlag.load() == 1; }));
+    EXPECT_EQ(Inked(2), 0);  // the host learns it from the hand-off
+    CloseJob();
+    EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
+}
+
+TEST_F(LinkJob, AbortWhilePausedStillCancels) {
+    StartBoardAt("127.0.0.34");
+    ASSERT_EQ(OpenJob(), 1);
+    gPauseRequest = 1;
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
+    gAbortRequest = 1;
+    ASSERT_TRUE(WaitUntil([&] { return gLink.TxEnded.load() == 1; }));
+    EXPECT_EQ(CountDebug(board(), 22), 1u);
+    EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+    CloseJob();
+}
+
+struct FaultCase {
+    const char *name;
+    void (*arm)(swathboard::Board *);
+};
+
+TEST_F(LinkJob, LinkFaultsStillDeliverEverySwathOnceInOrder) {
+    const FaultCase cases[] = {
+        {"dropped mid-swath",
+         [](swathboard::Board *b) { swathboard::ArmClose(b, {2, 1000, 0}); }},
+        {"dropped after an answer", [](swathboard::Board *b) { swathboard::ArmClose(b, {3, -1, 0}); }},
+        {"silent longer than the resend time",
+         [](swathboard::Board *b) { swathboard::SilenceNext(b, 9, 2); }},
+        {"late answers", [](swathboard::Board *b) { swathboard::DelayNext(b, 9, 2, 300); }},
+        {"refusals", [](swathboard::Board *b) { swathboard::RefuseNext(b, 9, 3); }},
+        {"refuses connections for a while",
+         [](swathboard::Board *b) { swathboard::ArmClose(b, {2, 500, 300}); }},
+    };
+    uint8_t last = 40;
+    for (const FaultCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        StartBoardAt("127.0.0." + std::to_string(last++));
+        ASSERT_EQ(OpenJob(), 1);
+        c.arm(board());
+        PrintInked(5);
+        EXPECT_EQ(gLink.PrintStopFlag.load(), 0u);
+        EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(5));
+        EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(5));
+        EXPECT_EQ(swathboard::CountPackets(board(), 18), 1u);
+        EXPECT_EQ(gLink.TxThread, nullptr);
+    }
+}
+
+TEST_F(LinkJob, CommandRefusalsAreResent) {
+    swathboard::BoardConfig config;
+    config.command_faults = {{swathboard::CommandFault::kRefuse, 2, 1, 8},
+                             {swathboard::CommandFault::kRefuse, 8, 2, 1}};
+    StartBoardAt("127.0.0.50", config);
+    ASSERT_EQ(OpenJob(), 1);
+    EXPECT_EQ(swathboard::CountPackets(board(), 2), 2u);
+    EXPECT_EQ(swathboard::CountPackets(board(), 8), 3u);
+    PrintInked(2);
+    EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(2));
+}
+
+struct StopCase {
+    const char *name;
+    swathboard::SwathFault fault;
+    const char *box;
+};
+
+TEST_F(LinkJob, PrinterSideStopsEndTheJobCleanly) {
+    const StopCase cases[] = {
+        {"printer cancel", swathboard::SwathFault::kPrinterCancel, ""},
+        {"too wide", swathboard::SwathFault::kTooWide, "Tip|Error: Exceed max printable width!"},
+        {"sequence error", swathboard::SwathFault::kSequenceError, ""},
+    };
+    uint8_t last = 51;
+    for (const StopCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        gBox.clear();
+        swathboard::BoardConfig config;
+        config.swath_fault = swathboard::SwathFaultAt{c.fault, 2};
+        StartBoardAt("127.0.0." + std::to_string(last++), config);
+        ASSERT_EQ(OpenJob(), 1);
+        int accepted = 0;
+        for (uint32_t i = 0; i < 8 && Inked(i) == 1; ++i) ++accepted;
+        EXPECT_LT(accepted, 8);
+        EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
+        EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+        CloseJob();
+        EXPECT_EQ(gBox, c.box);
+        EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
+        EXPECT_EQ(swathboard::CountPackets(board(), 9), 2u);
+    }
+}
+
+TEST_F(LinkJob, RejectedParameterBlockFailsTheJobOpen) {
+    swathboard::BoardConfig config;
+    config.preset.markers = swathboard::Markers::kBroken;
+    StartBoardAt("127.0.0.55", config);
+    EXPECT_EQ(OpenJob(), 0);
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
+}
+
+TEST_F(LinkJob, NoBoardNoConnection) {
+    ip_ = "127.0.0.56";
+    EXPECT_EQ(OpenJob(), 0);
+    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+}
+
+}  // namespace
+}  // namespace sl::test

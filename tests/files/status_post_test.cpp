@@ -1,0 +1,195 @@
+#include "api/job_state.h"
+#include "files_fixture.h"
+#include "transport/command_protocol.h"
+#include "transport/parameter_block.h"
+
+namespace sl::test {
+namespace {
+
+class StatusPost : public FilesTest {
+protected:
+    void SetUp() override {
+        FilesTest::SetUp();
+        gJobProp = JobProp{};
+        UI_CurSetting = UISetupPara{};
+        gAbortRequest = 0;
+        gPauseRequest = 0;
+        gLink.JobId = 0x2468;
+        PrepareLogFolder();
+    }
+    void TearDown() override {
+        gAbortRequest = 0;
+        gPauseRequest = 0;
+        FilesTest::TearDown();
+    }
+    // The companion's request, bound to the job it saw in the file.
+    void WriteRequest(uint16_t serial, uint8_t type, uint16_t arg1 = 0, uint16_t arg2 = 0) {
+        PrintCfgRecord rec = FileRecord();
+        rec.ReqSerial = serial;
+        rec.ReqType = type;
+        rec.ReqArg1 = arg1;
+        rec.ReqArg2 = arg2;
+        WriteRecord(Sealed(rec, kActive));
+    }
+};
+
+TEST_F(StatusPost, SerialWrapsToOneNeverZero) {
+    gStatusSerial = 65534;
+    PrintCfgPostStatus(kPostJobStart);
+    EXPECT_EQ(FileRecord().StatusSerial, 65535);
+    PrintCfgPostStatus(kPostJobStart);
+    EXPECT_EQ(FileRecord().StatusSerial, 1);
+    EXPECT_EQ(gStatusSerial, 1);
+}
+
+TEST_F(StatusPost, FillsJobFieldsAndKeepsTheRest) {
+    gJobProp.XDPI = 360;
+    gJobProp.YDPI = 1440;
+    gJobProp.BytesPerLine = 0x1234;
+    gJobProp.Width = 70000;
+    gJobProp.Height = 500;
+    gJobProp.Colors = 6;
+    gJobProp.Bits = 1;
+    gJobProp.Pass = 4;
+    gJobProp.VsdMode = 3;
+    UI_CurSetting.PrintSpeed = 7;
+    UI_CurSetting.Dir = 11;
+    const uint8_t group[6] = {10, 11, 20, 13, 14, 15};
+    std::memcpy(UI_CurSetting.group[1], group, 6);
+    StoreStepCalibration(&UI_CurSetting, 4, 35000);
+
+    PrintCfgRecord rec = FileRecord();
+    rec.AddrMark = kAddressMark;
+    rec.BoardAddr = 0x7F00002A;
+    rec.res94[10] = 0xC3;
+    rec.res286[1] = 0x44;
+    rec.ReqSerial = 3;
+    WriteRecord(Sealed(rec, kActive));
+
+    PrintCfgPostStatus(kPostJobStart);
+    auto b = ReadBytes(StatusPath());
+    ASSERT_EQ(b.size(), 288u);
+    const std::pair<size_t, uint16_t> expected[] = {
+        {16, 0x2468}, {18, 1},     {22, 360},  {24, 1440}, {26, 0x1234}, {28, 70000 & 0xFFFF},
+        {30, 500},    {32, 6},     {34, 1},    {36, 4},    {38, 3},      {40, 7},
+        {42, 11},     {44, 10},    {46, 20},   {48, 14},   {50, 15},     {52, 35000},
+    };
+    for (const auto &[offset, value] : expected) EXPECT_EQ(U16(b, offset), value) << offset;
+    EXPECT_EQ(b[20], 2);
+    EXPECT_EQ(b[21], kPostJobStart);
+
+    PrintCfgRecord after = FileRecord();
+    EXPECT_TRUE(Tagged(after, kActive));
+    EXPECT_TRUE(Checks(after));
+    EXPECT_EQ(after.AddrMark, kAddressMark);
+    EXPECT_EQ(after.BoardAddr, 0x7F00002Au);
+    EXPECT_EQ(after.res94[10], 0xC3);
+    EXPECT_EQ(after.res286[1], 0x44);
+    EXPECT_EQ(after.ReqSerial, 3);
+}
+
+TEST_F(StatusPost, StopPostKeepsTheStateCode) {
+    PrintCfgRecord rec = FileRecord();
+    rec.StateCode = 5;
+    WriteRecord(Sealed(rec, kActive));
+    PrintCfgPostStatus(kRequestStop);
+    PrintCfgRecord after = FileRecord();
+    EXPECT_EQ(after.StateCode, 5);
+    EXPECT_EQ(after.PostedCmd, kRequestStop);
+}
+
+TEST_F(StatusPost, NoPostWithoutAPreparedFolder) {
+    gPrintCfgState = 0;
+    std::filesystem::remove(StatusPath());
+    PrintCfgPostStatus(kPostJobStart);
+    EXPECT_FALSE(std::filesystem::exists(StatusPath()));
+}
+
+// The job-start post gives the file the new job id; a request left from an
+// earlier job must not become this job's request.
+TEST_F(StatusPost, RequestLeftFromAnEarlierJobIsNotTaken) {
+    PrintCfgRecord rec = FileRecord();
+    rec.JobId = 0x1111;
+    rec.ReqSerial = 12;
+    rec.ReqType = kRequestStop;
+    WriteRecord(Sealed(rec, kIdle));
+    PrepareLogFolder();  // next session
+    PrintCfgPostStatus(kPostJobStart);
+
+    PrintCfgRecord out;
+    EXPECT_EQ(PrintCfgPollRequest(&out, &gLink), 0);
+    WriteRequest(13, kRequestPause);
+    EXPECT_EQ(PrintCfgPollRequest(&out, &gLink), 1);
+    EXPECT_EQ(out.ReqType, kRequestPause);
+}
+
+// A post rewrites a damaged record with a fresh checksum; whatever request
+// bytes it held were never verified and must not be carried out.
+TEST_F(StatusPost, PostDoesNotValidateADamagedRequest) {
+    PrintCfgRecord rec = FileRecord();
+    rec.ReqSerial = 77;
+    rec.ReqType = kRequestStop;
+    rec = Sealed(rec, kActive);
+    rec.Checksum ^= 0x8000;
+    WriteRecord(rec);
+
+    PrintCfgPostStatus(kRequestAlignment);
+    PrintCfgRecord out;
+    EXPECT_EQ(PrintCfgPollRequest(&out, &gLink), 0);
+}
+
+TEST_F(StatusPost, AlignmentRequestUpdatesTheSpeedsOffsetAndFeedStep) {
+    struct Case {
+        uint8_t speed;
+        size_t changed, kept;
+    };
+    for (const Case &c : {Case{7, kGroupHigh, kGroupLow}, Case{5, kGroupLow, kGroupHigh}}) {
+        SCOPED_TRACE(c.speed);
+        gJobProp.XDPI = 600;  // class 3
+        gJobProp.Pass = 2;
+        UI_CurSetting.PrintSpeed = c.speed;
+        UI_CurSetting.group[3][kGroupHigh] = 1;
+        UI_CurSetting.group[3][kGroupLow] = 2;
+        PrintCfgPostStatus(kPostJobStart);
+        WriteRequest(static_cast<uint16_t>(100 + c.speed), kRequestAlignment, 33, 36000);
+
+        PrintCfgRecord rec;
+        ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
+        PrintCfgDispatch(&rec, &gLink);
+        EXPECT_EQ(UI_CurSetting.group[3][c.changed], 33);
+        EXPECT_EQ(UI_CurSetting.group[3][c.kept], c.kept == kGroupHigh ? 1 : 2);
+        EXPECT_EQ(StepCalibration(&UI_CurSetting, 2), 36000);
+
+        PrintCfgRecord posted = FileRecord();
+        EXPECT_EQ(posted.PostedCmd, kRequestAlignment);
+        EXPECT_EQ(posted.FeedStep, 36000);
+        EXPECT_EQ(c.speed == 7 ? posted.BidiHigh : posted.BidiLow, 33);
+        EXPECT_EQ(PrintCfgPollRequest(&rec, &gLink), 0);
+    }
+}
+
+TEST_F(StatusPost, PauseContinueAndStopRequests) {
+    PrintCfgPostStatus(kPostJobStart);
+    PrintCfgRecord rec;
+
+    WriteRequest(1, kRequestPause);
+    ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
+    PrintCfgDispatch(&rec, &gLink);
+    EXPECT_EQ(gPauseRequest, 1u);
+
+    WriteRequest(2, kRequestContinue);
+    ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
+    PrintCfgDispatch(&rec, &gLink);
+    EXPECT_EQ(gPauseRequest, 0u);
+
+    WriteRequest(3, kRequestStop);
+    ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
+    PrintCfgDispatch(&rec, &gLink);
+    EXPECT_EQ(gAbortRequest, 1u);
+    PrintCfgRecord posted = FileRecord();
+    EXPECT_EQ(posted.PostedCmd, kRequestStop);
+    EXPECT_EQ(posted.StateCode, 2);
+}
+
+}  // namespace
+}  // namespace sl::test

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "api/job_state.h"
+#include "fake_board.h"
+#include "link/host_network.h"
+#include "link/tcp_link.h"
+#include "platform/platform.h"
+#include "transport/command_protocol.h"
+
+namespace sl::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(IPText, DottedQuadBothWays) {
+    EXPECT_EQ(IPTextToValue("196.12.0.25"), 0xC40C0019u);
+    EXPECT_EQ(IPTextToValue("127.0.0.1"), 0x7F000001u);
+    EXPECT_EQ(IPTextToValue("10.1"), 0x0A010000u);  // missing parts are 0
+    char text[128];
+    IPValueToText(0xC40C00BC, text);
+    EXPECT_STREQ(text, "196.12.0.188");
+}
+
+TEST(UpdateMACAddr, LastOctetModuloHundredPicksTheRow) {
+    const struct {
+        const char *ip;
+        const char *mac;
+        uint8_t last;
+    } cases[] = {
+        {"196.12.0.125", "00-60-03-6e-21-04", 0x04},
+        {"196.12.0.101", "00-60-03-6e-21-0b", 0x0b},
+        {"196.12.0.16", "00-60-03-6e-21-1a", 0x1a},
+        {"196.12.0.7", "00-60-03-6e-21-04", 0x04},  // no key: row 0
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ip);
+        UpdateMACAddr(c.ip);
+        EXPECT_STREQ(gBoardMACText, c.mac);
+        EXPECT_EQ(gBoardMAC[5], c.last);
+        EXPECT_EQ(gBoardMAC[0], 0x00);
+        EXPECT_EQ(gBoardMAC[3], 0x6e);
+    }
+}
+
+TEST(EnsureLocalAddress, AnswersFromTheInterfacesAndChangesNothing) {
+    EXPECT_EQ(EnsureLocalAddress("127.0.0.1", "127.0.0.10"), 1);
+    EXPECT_EQ(EnsureLocalAddress("127.0.0.77", "127.0.0.10"), 0);
+}
+
+class Link : public ::testing::Test {
+protected:
+    void Use(const char *board) {
+        std::strcpy(gLocalIP, "127.0.0.1");
+        std::strcpy(gBoardIP, board);
+    }
+    void SetUp() override {
+        LinkResetForJob(&gLink);
+        gLink.socket = kInvalidSocket;
+    }
+    void TearDown() override {
+        CloseConnection(gLink.socket.load());
+        gAbortRequest = 0;
+        gLink.PrintEndFlag = 0;
+        gLink.PrintStopFlag = 0;
+        gReconnecting = 0;
+    }
+};
+
+TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
+    Use("127.0.0.11");
+    FakeBoard board("127.0.0.11");
+    ASSERT_TRUE(board.ok());
+    ASSERT_EQ(CreateConnection(&gLink), 1);
+    ASSERT_NE(gLink.socket.load(), kInvalidSocket);
+
+    uint8_t a[64] = {9, 0x00};
+    uint8_t b[64] = {1, 0x86};
+    EXPECT_EQ(LinkSendCommand(gLink.socket, a, 64), 64);
+    EXPECT_EQ(LinkSendCommand(gLink.socket, b, 64), 64);
+    EXPECT_EQ(a[1], 0x79);  // the tag stays in the caller's packet
+    std::vector<uint8_t> data(3 << 20);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+    std::vector<uint8_t> got;
+    std::thread reader([&] { got = board.Read(128 + data.size()); });
+    // Larger than the socket buffers: the send is completed, never partial.
+    EXPECT_EQ(LinkSendData(gLink.socket, data.data(), static_cast<int>(data.size())),
+              static_cast<int>(data.size()));
+    reader.join();
+    ASSERT_EQ(got.size(), 128 + data.size());
+    EXPECT_EQ(got[1], 0x79);
+    EXPECT_EQ(got[65], 0xFF);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin() + 128));
+}
+
+TEST_F(Link, NoBoardMeansNoConnectionAndNoSocket) {
+    Use("127.0.0.12");
+    EXPECT_EQ(CreateConnection(&gLink), 0);
+    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+    Use("127.0.0.12");
+    std::strcpy(gLocalIP, "127.0.0.77");  // the PC does not hold it: no socket at all
+    FakeBoard board("127.0.0.12");
+    EXPECT_EQ(CreateConnection(&gLink), 0);
+    EXPECT_EQ(board.Connections(), 0);
+}
+
+TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
+    Use("127.0.0.13");
+    FakeBoard board("127.0.0.13");
+    ASSERT_EQ(CreateConnection(&gLink), 1);
+    const PlatSocket s = gLink.socket;
+    std::atomic<int> got{99};
+    std::thread rx([&] {
+        uint8_t buf[1500];
+        got = LinkReceive(&gLink, buf, sizeof buf);
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(CloseConnection(s), 1);
+    rx.join();
+    EXPECT_LE(got.load(), 0);
+    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+}
+
+TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
+    Use("127.0.0.14");
+    FakeBoard board("127.0.0.14");
+    ASSERT_EQ(CreateConnection(&gLink), 1);
+    ASSERT_TRUE(WaitFor([&] { return board.Connections() == 1; }));
+    int r1 = -1, r2 = -1;
+    std::atomic<bool> go{false};
+    std::thread a([&] {
+        while (!go) std::this_thread::yield();
+        r1 = Kt_ReConnectTCPIP(&gLink);
+    });
+    std::thread b([&] {
+        while (!go) std::this_thread::yield();
+        r2 = Kt_ReConnectTCPIP(&gLink);
+    });
+    go = true;
+    a.join();
+    b.join();
+    EXPECT_EQ(r1, 1);
+    EXPECT_EQ(r2, 1);
+    EXPECT_EQ(gReconnecting.load(), 0u);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(board.Connections(), 2);
+}
+
+TEST_F(Link, ReconnectionEndsWithTheJob) {
+    Use("127.0.0.15");
+    // A stopped link is left alone.
+    gLink.PrintStopFlag = 1;
+    gLink.socket = 12345;
+    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), 1);
+    EXPECT_EQ(gLink.socket.load(), 12345);
+    gLink.socket = kInvalidSocket;
+    gLink.PrintStopFlag = 0;
+
+    // Abort while no board answers: the link ends.
+    std::thread abort([] {
+        std::this_thread::sleep_for(50ms);
+        gAbortRequest = 1;
+    });
+    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), 0);
+    abort.join();
+    EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+    EXPECT_EQ(gReconnecting.load(), 1u);  // a give-up leaves the flag for the next job
+
+    // A thread waiting on that give-up does not wait forever.
+    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), 0);
+}
+
+TEST_F(Link, AWaitingThreadStopsAtTheEndOfTheJob) {
+    gReconnecting = 1;
+    std::atomic<int> r{-1};
+    std::thread waiter([&] { r = Kt_ReConnectTCPIP(&gLink); });
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(r.load(), -1);
+    gLink.PrintEndFlag = 1;
+    waiter.join();
+    EXPECT_EQ(r.load(), 0);
+}
+
+}  // namespace
+}  // namespace sl::test

@@ -1,0 +1,163 @@
+#include <string>
+
+#include "platform/platform.h"
+#include "transport_fixture.h"
+
+namespace sl::test {
+namespace {
+
+std::string gLastBox;
+void CatchBox(const char *caption, const char *text) { gLastBox = std::string(caption) + "|" + text; }
+
+class Dispatch : public TransportTest {
+protected:
+    void SetUp() override {
+        TransportTest::SetUp();
+        gLink.ReplyOk = 0;
+        gLastBox.clear();
+        plat_set_message_sink(CatchBox);
+    }
+    void TearDown() override {
+        plat_set_message_sink(nullptr);
+        TransportTest::TearDown();
+    }
+    static std::vector<uint8_t> Reply(uint8_t code, uint8_t status, uint16_t printStatus = 0,
+                                      uint16_t swathState = 1) {
+        std::vector<uint8_t> r(ReplyLength(code), 0);
+        r[0] = code;
+        r[2] = status;
+        r[4] = static_cast<uint8_t>(printStatus);
+        r[6] = static_cast<uint8_t>(swathState);
+        return r;
+    }
+    // An older-layout answer with the classic markers and firmware 300.
+    static std::vector<uint8_t> JobCreateReply(bool goodMarkers) {
+        std::vector<uint8_t> r = Reply(NET_CMD_JOB_CREATE, 0);
+        r[84] = 300 & 0xFF;
+        r[85] = 300 >> 8;
+        if (goodMarkers) {
+            r[14] = 15;
+            r[95] = 29;
+            r[94] = 29;
+        }
+        return r;
+    }
+    static void Take(const std::vector<uint8_t> &r) {
+        DispatchReply(r.data(), &gLink, static_cast<int>(r.size()));
+    }
+};
+
+TEST(ReplyLength, ChecksumWordClosesEachReply) {
+    EXPECT_EQ(ReplyLength(NET_CMD_DEBUG), 18);
+    EXPECT_EQ(ReplyLength(NET_CMD_SWATH_CREATE), 18);
+    EXPECT_EQ(ReplyLength(NET_CMD_JOB_CREATE), 432);
+    EXPECT_EQ(ReplyLength(NET_CMD_PRINT_START), 14);
+    EXPECT_EQ(ReplyLength(NET_CMD_PRINT_END), 14);
+}
+
+TEST_F(Dispatch, OnlyTheAnswerToTheLastCommandCompletesOrRefusesIt) {
+    gLink.LastCmd = NET_CMD_PRINT_START;
+    Take(Reply(NET_CMD_DEBUG, 1));
+    EXPECT_EQ(gLink.ResendReq.load(), 0u);
+    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    Take(Reply(NET_CMD_PRINT_START, 1));
+    EXPECT_EQ(gLink.ResendReq.load(), 1u);
+    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    Take(Reply(NET_CMD_PRINT_START, 0));
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    EXPECT_EQ(gLink.PrintEndFlag.load(), 0u);
+}
+
+TEST_F(Dispatch, PrintEndAnswerEndsTheLink) {
+    gLink.LastCmd = NET_CMD_PRINT_END;
+    Take(Reply(NET_CMD_PRINT_END, 0));
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+}
+
+TEST_F(Dispatch, JobCreateBlockIsTakenOnlyWithGoodMarkers) {
+    gLink.LastCmd = NET_CMD_JOB_CREATE;
+    Take(JobCreateReply(false));
+    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
+    EXPECT_EQ(UI_CurSetting.sig[0], 0);
+
+    Take(JobCreateReply(true));
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, 300);
+    EXPECT_EQ(UI_CurSetting.sig[0], 0x55);
+
+    // The extended marker triple is good as well.
+    UI_CurSetting = UISetupPara{};
+    gLink.ReplyOk = 0;
+    auto r = JobCreateReply(false);
+    r[14] = 0xEF;
+    r[95] = 0xC9;
+    r[94] = 0xB8;
+    Take(r);
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, 300);
+}
+
+TEST_F(Dispatch, ALateJobCreateAnswerDoesNotRewriteTheSettings) {
+    gLink.LastCmd = NET_CMD_SWATH_CREATE;
+    Take(JobCreateReply(true));
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
+}
+
+struct StopCase {
+    const char *name;
+    uint8_t status;
+    uint16_t swathState;
+    uint32_t replyOk;
+    const char *box;
+};
+
+TEST_F(Dispatch, SwathRepliesThatStopTheJob) {
+    const StopCase cases[] = {
+        {"printer cancelled", 8, 1, 0, ""},
+        {"too wide", 6, 1, 0, "Tip|Error: Exceed max printable width!"},
+        // Completes the swath first, then stops.
+        {"sequence error", 0, SWATH_CREAT_SN_ERROR, 1, ""},
+    };
+    for (const StopCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        gLink.PrintStopFlag = 0;
+        gLink.PrintEndFlag = 0;
+        gLink.ReplyOk = 0;
+        gLastBox.clear();
+        gLink.LastCmd = NET_CMD_SWATH_CREATE;
+        Take(Reply(NET_CMD_SWATH_CREATE, c.status, 0, c.swathState));
+        EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
+        EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+        EXPECT_EQ(gLink.ReplyOk.load(), c.replyOk);
+        EXPECT_EQ(gLastBox, c.box);
+    }
+}
+
+TEST_F(Dispatch, PrintStatusOneIsACancelFromThePrinter) {
+    gLink.LastCmd = NET_CMD_DEBUG;
+    Take(Reply(NET_CMD_DEBUG, 0, 3));
+    EXPECT_EQ(gLink.PrintStopFlag.load(), 0u);
+    Take(Reply(NET_CMD_DEBUG, 1, 1));  // refused: the print status is not read
+    EXPECT_EQ(gLink.PrintStopFlag.load(), 0u);
+    Take(Reply(NET_CMD_DEBUG, 0, 1));
+    EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
+    EXPECT_EQ(gLink.PrintEndFlag.load(), 0u);
+
+    gLink.PrintStopFlag = 0;
+    gLink.LastCmd = NET_CMD_SWATH_CREATE;
+    Take(Reply(NET_CMD_SWATH_CREATE, 0, 1));
+    EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
+}
+
+TEST_F(Dispatch, EverythingAfterAStopIsIgnored) {
+    gLink.PrintStopFlag = 1;
+    gLink.LastCmd = NET_CMD_PRINT_END;
+    Take(Reply(NET_CMD_PRINT_END, 0));
+    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    EXPECT_EQ(gLink.PrintEndFlag.load(), 0u);
+}
+
+}  // namespace
+}  // namespace sl::test

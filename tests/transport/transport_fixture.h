@@ -1,0 +1,115 @@
+// Per-test state for the transport units: slot buffers, a clean link
+// context and queue, a private hidden folder, and a consumer that plays the
+// transmit thread's part of the queue.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/job_state.h"
+#include "api/memory_plan.h"
+#include "api/print_mode.h"
+#include "transport/command_protocol.h"
+#include "transport/link_threads.h"
+#include "transport/parameter_block.h"
+#include "transport/swath_queue.h"
+
+namespace sl::test {
+
+// What the consumer saw of one sent entry.
+struct SentSwath {
+    uint32_t Len, Pstart, Pend, NextStart;
+    uint16_t Step, Mode, FeedUnits;
+    uint8_t Direction;
+    std::vector<uint8_t> head;  // first bytes of the data
+};
+
+class QueueConsumer {
+public:
+    QueueConsumer() : thread_([this] { Run(); }) {}
+    ~QueueConsumer() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    std::vector<SentSwath> Sent() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return sent_;
+    }
+
+private:
+    void Run() {
+        while (!stop_) {
+            SwathEntry *e = QueueGetReady();
+            if (!e) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            SentSwath s{e->Len, e->Pstart, e->Pend, e->NextStart, e->Step, e->Mode,
+                        e->FeedUnits, e->Direction, {}};
+            s.head.assign(e->Data, e->Data + std::min<uint32_t>(e->Len, 16));
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                sent_.push_back(s);
+            }
+            QueueFree(e);
+        }
+    }
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<SentSwath> sent_;
+    std::thread thread_;
+};
+
+class TransportTest : public ::testing::Test {
+protected:
+    static constexpr uint32_t kSlotBytes = 1 << 20;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/swathlink-transport-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
+        slots_.assign(3, std::vector<uint8_t>(kSlotBytes, 0xEE));
+        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = slots_[i].data();
+        gBuffers.plan.queueData = kSlotBytes;
+        gJobProp = JobProp{};
+        gJobProp.XDPI = 360;
+        gJobProp.Width = 4000;
+        gJobProp.Colors = 4;
+        gPassInfo = PassInfo{};
+        gPassInfo.ydpi = 720;
+        gPassInfo.feeddots = 180;
+        UI_CurSetting = UISetupPara{};
+        LinkResetForJob(&gLink);
+        ResetAssembly();
+        gLink.socket = kInvalidSocket;
+    }
+    void TearDown() override {
+        gAbortRequest = 0;
+        gPauseRequest = 0;
+        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = nullptr;
+        gBuffers.plan.queueData = 0;
+        QueueInit();
+        unsetenv("SWATHLINK_PRNLOG");
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::string dir_;
+    std::vector<std::vector<uint8_t>> slots_;
+};
+
+inline uint16_t U16(const uint8_t *p, int at) { return static_cast<uint16_t>(p[at] | p[at + 1] << 8); }
+inline uint32_t U32(const uint8_t *p, int at) {
+    return static_cast<uint32_t>(U16(p, at)) | static_cast<uint32_t>(U16(p, at + 2)) << 16;
+}
+
+}  // namespace sl::test

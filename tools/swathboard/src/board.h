@@ -1,0 +1,39 @@
+// The parts of a running board, shared by the server loop and the API.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <netinet/in.h>
+
+#include "faults.h"
+#include "packet_log.h"
+#include "swath_store.h"
+#include "swathboard.h"
+
+namespace swathboard {
+
+struct Board {
+  BoardConfig config;
+  in_addr address{};
+  std::chrono::steady_clock::time_point started;
+
+  FaultState faults;
+  PacketLog log;
+  SwathStore store;
+
+  // Owned by the server thread once it runs.
+  int listen_fd = -1;
+  std::chrono::steady_clock::time_point listen_again_at;
+
+  int wake_fd = -1;  // eventfd: setters poke it so the loop notices at once
+  std::atomic<bool> stopping{false};
+  std::thread thread;
+};
+
+void WakeServer(Board* board);
+// Arms the faults listed in board->config.
+void ArmConfiguredFaults(Board* board);
+
+}  // namespace swathboard

@@ -1,0 +1,42 @@
+#include "replies.h"
+
+#include "checksum.h"
+#include "param_block.h"
+#include "protocol.h"
+#include "wire.h"
+
+namespace swathboard {
+
+namespace {
+
+bool CarriesPrintStatus(std::uint8_t code) {
+  return code == NET_CMD_DEBUG || code == NET_CMD_SWATH_CREATE;
+}
+
+void WriteHeader(const ReplySpec& spec, std::uint16_t selector, std::uint8_t* reply) {
+  reply[kReplyCode] = spec.code;
+  reply[kReplySelectorLow] = static_cast<std::uint8_t>(selector & 0xFF);
+  reply[kReplyStatus] = spec.status;
+  reply[kReplySelectorHigh] = static_cast<std::uint8_t>(selector >> 8);
+  if (CarriesPrintStatus(spec.code)) {
+    wire::Put16(reply + kReplyPrintStatus, spec.print_status);
+    wire::Put16(reply + kReplySwathState, spec.swath_state);
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> BuildReply(const ReplySpec& spec, const ParamPreset& preset) {
+  const std::size_t sum_at = ChecksumOffset(spec.code);
+  std::vector<std::uint8_t> reply(sum_at + 2, 0);
+  WriteHeader(spec, LayoutSelector(preset), reply.data());
+  if (spec.code == NET_CMD_JOB_CREATE) WriteParamBlock(preset, reply.data());
+  wire::Put16(reply.data() + sum_at, CalcChecksum16(reply.data(), sum_at, spec.code));
+  return reply;
+}
+
+std::vector<std::uint8_t> JobCreateAnswer(const ParamPreset& preset, std::uint8_t status) {
+  return BuildReply({NET_CMD_JOB_CREATE, status, 0, 0}, preset);
+}
+
+}  // namespace swathboard
