@@ -11,9 +11,13 @@
 #include <vector>
 
 #include "bench_jobs.h"
+#include "api/job_state.h"
+#include "api/print_mode.h"
 #include "pipeline/pass_separation.h"
 #include "pipeline/swath_format.h"
+#include "support/pipeline_harness.h"
 #include "support/reference_kernels.h"
+#include "transport/swath_queue.h"
 
 namespace sl {
 namespace {
@@ -181,12 +185,66 @@ void BM_Memcpy64MiB(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(a.size()));
 }
 
+// --- (c) the whole per-swath path ---------------------------------------------------
+
+// The hand-off of the queue replaced by one that only counts the bytes the
+// queue would copy.
+double gHandedBytes;
+int CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx, uint32_t, int) {
+    if (endPx) gHandedBytes += double(SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx).Columns) * kSliceBytes;
+    return 1;
+}
+
+struct PathJob {
+    test::ProofJob job;
+    std::vector<std::vector<uint8_t>> lines;  // a pool of raster lines, about 30% blank
+    uint32_t next = 0;
+};
+
+PathJob &CurrentPathJob(int which) {
+    static PathJob jobs[2];
+    static int current = -1;
+    PathJob &p = jobs[which];
+    if (current != which) {
+        if (current >= 0) test::TearDownPipelineJob();
+        p.job.xdpi = 360;
+        p.job.ydpi = 1440;
+        p.job.width = which ? kNarrow.hostWidth : kWide.hostWidth;
+        p.job.height = 0x7FFFFFFF;
+        p.job.bidirectional = true;
+        test::SetUpPipelineJob(p.job, test::ProofBoardSettings(p.job));
+        if (p.lines.empty()) {
+            p.lines.resize(997);
+            for (uint32_t i = 0; i < p.lines.size(); ++i) test::MakeHostLine(p.job, 2000 + 7 * i, p.lines[i]);
+        }
+        current = which;
+    }
+    return p;
+}
+
+void BM_WholeSwath(benchmark::State &state) {
+    const int which = static_cast<int>(state.range(0));
+    PathJob &p = CurrentPathJob(which);
+    gHandedBytes = 0;
+    for (auto _ : state) {
+        // One swath: the lines it needs, each stored, the last one cutting it.
+        const uint32_t need = gPassInfo.LinesPerPass - gPassInfo.collet;
+        for (uint32_t i = 0; i < need; ++i) {
+            test::FeedHostLine(p.job, p.lines[p.next].data(), &CountOnly);
+            if (++p.next == p.lines.size()) p.next = 0;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(gHandedBytes));
+    state.SetLabel(WidthName(which));
+}
+
 BENCHMARK(BM_PassSeparation)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyPassRows)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Format)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReferencePassSeparation)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceFormat)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy64MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeSwath)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // --- ratios -------------------------------------------------------------------------
 

@@ -7,7 +7,7 @@
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
 #include "pipeline/line_intake.h"
-#include "api/swath_cut.h"
+#include "pipeline/swath_cycle.h"
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
 #include "transport/swath_queue.h"
@@ -26,9 +26,7 @@ int TakeLine(const uint8_t *line) {
     for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * gHostBytesPerLine;
     // Stripes are drawn on image lines only, not on the padding of the job end.
     const uint8_t fill = gTotalLines <= gJobProp.Height ? 0xFF : 0x00;
-    StoreLine(&gStripRing, planes, gHostBytesPerLine, gJobProp.Colors, fill, &gPassInfo);
-    if (!SwathComplete(&gPassInfo)) return 1;
-    if (CutSwath()) return 1;
+    if (PipelineLine(planes, fill, &AddSwath)) return 1;
     if (JobIsAborted()) {
         sl_trace("Print Abort !");
         return -1;
@@ -90,7 +88,7 @@ int32_t EndPrintJob() {
     if (gPassInfo.LinesPerPass > gPassInfo.collet && !FeedEmptyLines(gPassInfo.LinesPerPass - gPassInfo.collet))
         return 1;
     // Multi-pass jobs print every pass of their last lines.
-    if (gPassInfo.PassNum != 1) FeedEmptyLines(LinesOfNextSwaths(gPassInfo.PassNum + 2u));
+    if (gPassInfo.PassNum != 1) FeedEmptyLines(LinesOfNextSwaths(FlushSwaths(&gPassInfo)));
     return 1;
 }
 

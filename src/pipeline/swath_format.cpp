@@ -49,6 +49,9 @@ struct FormatPlan {
     int64_t ref;     // slice of group 0, pixel 0
     int64_t dir;     // +1 L_TO_R, -1 R_TO_L
     uint32_t tiles;  // column blocks of 16 groups
+    // Per nozzle block and channel, one register of the widest kernel: see
+    // the carry of FormatColumnBlock.
+    alignas(32) uint8_t carry[12][8][32];
 };
 
 inline void NoteInk(ChannelPlan &c, int64_t col0, uint32_t nonzeroCols) {
@@ -220,6 +223,7 @@ void Tarn_FormatProcess360(const uint8_t *const passBuf[6], SwathCanvas *swath, 
     }
     fp.tiles = static_cast<uint32_t>((groups + kTile - 1) / kTile);
 
+    std::memset(fp.carry, 0, sizeof fp.carry);
     if (PipelineUsesWideVectors())
         avx2::FormatBlocks(fp, swath);
     else

@@ -1,4 +1,4 @@
-#include "api/swath_cut.h"
+#include "pipeline/swath_cycle.h"
 
 #include "api/job_state.h"
 #include "api/memory_plan.h"
@@ -7,20 +7,38 @@
 #include "pipeline/feathering.h"
 #include "pipeline/line_intake.h"
 #include "pipeline/pass_separation.h"
+#include "platform/platform.h"
 #include "transport/parameter_block.h"
-#include "transport/swath_queue.h"
 
 namespace sl {
 
-namespace {
 SwathCanvas gSwathCanvas;
-}
+
+namespace {
+// Equals the queue's running swath count: every swath, blank or not, is
+// handed on with the count flag, and a failed hand-off ends the job.
+uint32_t gSwathCount;
+}  // namespace
 
 void StartSwathCycle() {
     for (uint32_t i = 0; i < 6; ++i) gStripRing.plane[i] = gBuffers.strip[i];
     gStripRing.stride = gJobProp.BytesPerLine;
     gStripRing.stripes = StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, gHostXDPI);
+    // The job block comes zero-filled from the system.
     SwathCanvasInit(&gSwathCanvas, gBuffers.swath, kSwathBufferBytes / kSliceBytes, 1);
+    gSwathCount = 0;
+}
+
+uint32_t SwathCycleCount() { return gSwathCount; }
+
+uint32_t FlushSwaths(const PassInfo *pi) {
+    if (pi->PassNum <= 1) return 0;
+    // A line stays in the ring while fewer than gLinesPerStrip lines follow
+    // it; each swath releases LinesPerPass of them.
+    const uint32_t perSwath = LinesPerSwath(pi);
+    const uint32_t toLeave = perSwath ? (gLinesPerStrip - 1) / perSwath : 0;
+    const uint32_t classic = pi->PassNum + 2u;
+    return toLeave > classic ? toLeave : classic;
 }
 
 ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui, uint32_t printSliceNum,
@@ -41,15 +59,15 @@ ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui,
     return place;
 }
 
-int CutSwath() {
+int ProcessCompleteSwath(SwathHandOff handOff) {
     PassInfo *pi = &gPassInfo;
     uint32_t first = 0xFFFFFFFFu, last = 0;
     pi->seqstep = 2;
-    pi->direction = SwathDirection(AssemblySwathCount(), &UI_CurSetting, 1);
+    pi->direction = SwathDirection(gSwathCount, &UI_CurSetting, 1);
     pi->blankpass = 0;
 
-    const PassSource src{{gStripRing.plane[0], gStripRing.plane[1], gStripRing.plane[2],
-                          gStripRing.plane[3], gStripRing.plane[4], gStripRing.plane[5]},
+    const PassSource src{{gStripRing.plane[0], gStripRing.plane[1], gStripRing.plane[2], gStripRing.plane[3],
+                          gStripRing.plane[4], gStripRing.plane[5]},
                          gStripRing.stride,
                          gLineOrder};
     const SoftenTable table{gBuffers.soften, gSoftenWidth, gSoftLines};
@@ -65,10 +83,19 @@ int CutSwath() {
             PlacementFor(pi->direction, gJobProp.XDPI, &UI_CurSetting, gPrintSliceNum, DotSizeClass());
         const uint8_t *const passBuf[6] = {gBuffers.pass[0], gBuffers.pass[1], gBuffers.pass[2],
                                            gBuffers.pass[3], gBuffers.pass[4], gBuffers.pass[5]};
+        const uint32_t t0 = plat_ticks_ms();
         Tarn_FormatProcess360(passBuf, &gSwathCanvas, &gFormatInfo, &place, &first, &last);
+        sl_trace("Tarn_FormatProcess360 Use ticks: %d\n", static_cast<int>(plat_ticks_ms() - t0));
     }
     RoundSwathExtent(&first, &last);
-    return AddSwath(gBuffers.swath, pi->direction, first, last, gPrintSliceNum, step, pi->seqstep);
+    ++gSwathCount;
+    return handOff(gBuffers.swath, pi->direction, first, last, gPrintSliceNum, step, pi->seqstep);
+}
+
+int PipelineLine(const uint8_t *const planes[6], uint8_t fill, SwathHandOff handOff) {
+    StoreLine(&gStripRing, planes, gHostBytesPerLine, gJobProp.Colors, fill, &gPassInfo);
+    if (!SwathComplete(&gPassInfo)) return 1;
+    return ProcessCompleteSwath(handOff);
 }
 
 }  // namespace sl

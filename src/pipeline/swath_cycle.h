@@ -1,0 +1,41 @@
+// The per-swath cycle of the raster pipeline: one line into the strip ring
+// and, when that completes a swath, the pass, the paper step, the format and
+// the hand-off. PrintALine, the pipeline proof and the benchmarks all run
+// this same path; only the hand-off differs.
+#pragma once
+
+#include <cstdint>
+
+#include "pipeline/swath_format.h"
+#include "swathlink/records.h"
+
+namespace sl {
+
+// Receives each swath: the arguments of AddSwath. Returns 1 to go on, 0 when
+// the job stopped.
+using SwathHandOff = int (*)(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                             uint32_t widthPx, uint32_t step, int countFlag);
+
+extern SwathCanvas gSwathCanvas;
+
+// Points the pipeline at the job's buffers and restarts the swath count; run
+// after the pass geometry and the strip initialisation.
+void StartSwathCycle();
+// Per-channel placement of a swath in direction `dir`.
+ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui,
+                              uint32_t printSliceNum, uint8_t dotClass);
+// Cuts the swath whose lines are complete; returns the hand-off's result.
+int ProcessCompleteSwath(SwathHandOff handOff);
+// Stores one line (planes of gHostBytesPerLine bytes, stripes of value
+// `fill`); when it completes a swath, cuts it. Returns 1, or the hand-off's 0.
+int PipelineLine(const uint8_t *const planes[6], uint8_t fill, SwathHandOff handOff);
+// Empty swaths the job end feeds once the current swath is complete, so that
+// the last image lines meet every pass that prints them: enough swaths to
+// carry the newest line out of the strip ring, and never fewer than
+// PassNum + 2. None for a one-pass job.
+uint32_t FlushSwaths(const PassInfo *pi);
+// Swaths cut since StartSwathCycle: the running number that picks each
+// swath's direction.
+uint32_t SwathCycleCount();
+
+}  // namespace sl
