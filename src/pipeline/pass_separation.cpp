@@ -12,18 +12,6 @@ namespace sl {
 uint32_t gPassSeq;
 
 namespace {
-bool gWideVectors = CpuHasAvx2();
-}  // namespace
-
-int PipelineWideVectors(int want) {
-    int previous = gWideVectors ? 1 : 0;
-    gWideVectors = want && CpuHasAvx2();
-    return previous;
-}
-
-bool PipelineUsesWideVectors() { return gWideVectors; }
-
-namespace {
 
 constexpr uint32_t kV = 16;  // bytes per vector
 constexpr uint32_t kAhead = 1024;  // strip bytes read ahead of the loads

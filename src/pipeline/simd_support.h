@@ -5,10 +5,7 @@
 
 namespace sl {
 
-inline bool CpuHasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
+bool CpuHasAvx2();
 
 // 1: use 256-bit kernels where the processor has them (the default);
 // 0: the 128-bit baseline. Returns the previous choice.

@@ -14,16 +14,18 @@ namespace sl {
 //
 // Output slices are counted in groups of four from a reference slice: the
 // smallest channel offset (L_TO_R) or the largest (R_TO_L). A channel whose
-// offset lies 4B + r slices from the reference reads, for group g, the four
-// pixels that start r pixels before byte column g - B of its pass line: whole
-// bytes plus a 0-3 pixel shift, so every channel contributes one byte per
-// group and nozzle. For a block of 16 nozzles x 16 groups, each channel's
-// 16 rows are loaded (shifted) and transposed as a 16 x 16 byte matrix, so a
-// register holds one group for 16 nozzles. The eight channel registers of a
-// group then go through an 8 x 8 bit transpose (swap rounds with masks 0x0F,
-// 0x33, 0x55): out comes one register per slice and bit plane, channel ch at
-// the bit its plane map names, for 16 nozzles. Each is stored once, so the
-// buffer needs no clearing pass and no read-modify-write.
+// offset lies 4B + r slices from the reference prints, in group g, the four
+// pixels that start r pixels before byte column g - B of its pass line:
+// whole bytes plus a 0-3 pixel shift, so every channel gives one byte per
+// group and nozzle. For a block of 16 (or 32) nozzles x 16 groups, each
+// channel's rows are loaded and transposed as 16 x 16 byte matrices, so a
+// register holds one byte column for the block's nozzles; the pixel shift is
+// then applied register to register, carrying the last column of the
+// previous block. The eight channel registers of a group go through an
+// 8 x 8 bit transpose (swap rounds with masks 0x0F, 0x33, 0x55): out comes
+// one register per slice and bit plane, channel ch at the bit its plane map
+// names. Each is stored once, so the buffer needs no clearing pass and no
+// read-modify-write; all-zero blocks skip the transposes and store zeros.
 
 namespace {
 
@@ -223,7 +225,6 @@ void Tarn_FormatProcess360(const uint8_t *const passBuf[6], SwathCanvas *swath, 
     }
     fp.tiles = static_cast<uint32_t>((groups + kTile - 1) / kTile);
 
-    std::memset(fp.carry, 0, sizeof fp.carry);
     if (PipelineUsesWideVectors())
         avx2::FormatBlocks(fp, swath);
     else
