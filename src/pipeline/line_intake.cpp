@@ -38,6 +38,23 @@ StripeLayout StripeLayoutFor(uint8_t stripeMode, uint8_t stripeSize, uint32_t ho
     return s;
 }
 
+StripeLayout FitStripes(StripeLayout s, uint32_t room) {
+    auto over = [&] {
+        uint32_t used = s.start + s.startGap + s.end + s.endGap;
+        return used > room ? used - room : 0;
+    };
+    // Stripes shrink by whole bytes of every band: 4 bytes at a time.
+    auto cut = [&](uint32_t &v, uint32_t unit) {
+        uint32_t need = (over() + unit - 1) / unit * unit;
+        v -= need < v ? need : v;
+    };
+    cut(s.endGap, 1);
+    cut(s.startGap, 1);
+    cut(s.end, kStripedPlanes);
+    cut(s.start, kStripedPlanes);
+    return s;
+}
+
 void StripRingStart(PassInfo *pi) {
     uint32_t held = gLinesPerStrip > pi->LinesPerPass ? gLinesPerStrip - pi->LinesPerPass : 0;
     if (held > kLineOrderMax) held = kLineOrderMax;
@@ -55,12 +72,20 @@ int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t le
     const uint32_t startBand = st.start / 4;
     const uint32_t endBand = st.end / 4;
     const uint32_t endAt = image + len + st.endGap;
+    // Every write stays inside the row, whatever the layout.
+    const uint32_t stride = ring->stride;
+    auto fit = [stride](uint32_t at, uint32_t n) { return at >= stride ? 0 : (n < stride - at ? n : stride - at); };
     for (uint32_t k = 0; k < colors && k < 6; ++k) {
         uint8_t *dst = ring->plane[k] + row;
-        if (k < kStripedPlanes && startBand) std::memset(dst + k * startBand, fill, startBand);
-        std::memcpy(dst + image, planes[k], len);
-        if (k < kStripedPlanes && endBand)
-            std::memset(dst + endAt + (kStripedPlanes - 1 - k) * endBand, fill, endBand);
+        if (k < kStripedPlanes && startBand) {
+            const uint32_t at = k * startBand;
+            std::memset(dst + at, fill, fit(at, startBand));
+        }
+        std::memcpy(dst + image, planes[k], fit(image, len));
+        if (k < kStripedPlanes && endBand) {
+            const uint32_t at = endAt + (kStripedPlanes - 1 - k) * endBand;
+            std::memset(dst + at, fill, fit(at, endBand));
+        }
     }
     // The order list never holds more than one ring of lines; the guard only
     // keeps a job outside the supported resolutions from writing past it.

@@ -41,6 +41,11 @@ uint32_t StripeBytes(uint32_t mm, uint32_t xdpi);
 // width, high nibble gap (mm).
 StripeLayout StripeLayoutFor(uint8_t stripeMode, uint8_t stripeSize, uint32_t hostXdpi);
 
+// Shrinks the gaps, then the stripes (in whole bands), until both sides fit
+// in `room` bytes beside the image: settings wider than the line's margin
+// would otherwise write into the neighbouring ring row.
+StripeLayout FitStripes(StripeLayout stripes, uint32_t room);
+
 // Ring start for the first swath (part of the pass geometry): needs
 // gLinesPerStrip and pi->LinesPerPass.
 void StripRingStart(PassInfo *pi);

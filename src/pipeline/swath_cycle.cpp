@@ -23,7 +23,9 @@ uint32_t gSwathCount;
 void StartSwathCycle() {
     for (uint32_t i = 0; i < 6; ++i) gStripRing.plane[i] = gBuffers.strip[i];
     gStripRing.stride = gJobProp.BytesPerLine;
-    gStripRing.stripes = StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, gHostXDPI);
+    const StripeLayout wanted = StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, gHostXDPI);
+    const uint32_t room = gStripRing.stride > gHostBytesPerLine ? gStripRing.stride - gHostBytesPerLine : 0;
+    gStripRing.stripes = FitStripes(wanted, room);
     // The job block comes zero-filled from the system.
     SwathCanvasInit(&gSwathCanvas, gBuffers.swath, kSwathBufferBytes / kSliceBytes, 1);
     gSwathCount = 0;

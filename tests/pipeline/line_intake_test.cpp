@@ -87,6 +87,36 @@ TEST(LineIntake, WithoutStripesOnlyTheLineIsWritten) {
     EXPECT_EQ(r.Row(4, 0)[0], 0xEE);  // only `colors` planes
 }
 
+// Board settings wider than the line's margin: gaps go first, then whole
+// bands of the stripes; a line never writes into its neighbour's row.
+TEST(LineIntake, StripesFitTheRow) {
+    const StripeLayout wide = StripeLayoutFor(3, 0xFF, 360);  // 15 mm stripes and gaps on both sides
+    EXPECT_EQ(wide.start + wide.startGap + wide.end + wide.endGap, 4 * 56u);  // 212 px -> 224 px
+    StripeLayout s = FitStripes(wide, 200);
+    EXPECT_EQ(s.endGap, 32u);
+    EXPECT_EQ(s.startGap, 56u);
+    EXPECT_EQ(s.end, 56u);
+    EXPECT_EQ(s.start, 56u);
+    s = FitStripes(wide, 101);
+    EXPECT_EQ(s.startGap + s.endGap, 0u);
+    EXPECT_EQ(s.end, 44u);  // 11 bytes over: cut by whole bands, 12 bytes
+    EXPECT_EQ(s.start, 56u);
+    EXPECT_EQ(FitStripes(wide, 0).start, 0u);
+    EXPECT_EQ(FitStripes(StripeLayoutFor(3, 0x24, 360), 48).end, 16u);  // fits: unchanged
+
+    Ring r(4, 50, wide, 4);  // a layout that does not fit at all
+    std::vector<uint8_t> line(40, 0x33);
+    const uint8_t *planes[6] = {line.data(), line.data(), line.data(), line.data()};
+    gLineInPtr = 2;
+    StoreLine(&r.ring, planes, 40, 4, 0xFF, &r.pi);
+    for (int k = 0; k < 4; ++k) {
+        for (uint32_t b = 0; b < 50; ++b) {
+            EXPECT_EQ(r.Row(k, 1)[b], 0xEE);
+            EXPECT_EQ(r.Row(k, 3)[b], 0xEE);
+        }
+    }
+}
+
 TEST(LineIntake, RingStartOrderWrapAndRelease) {
     Ring r(1440, 8, StripeLayout{}, 252);
     EXPECT_EQ(gLineOrderCount, 1440u - 252u);
