@@ -213,10 +213,9 @@ TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
     EXPECT_GE(std::unique(seen.begin(), seen.end()) - seen.begin(), 2);
     EXPECT_GE(seen.front(), 0);
     EXPECT_LE(seen.back(), 32767);
+    // Other test programs may beat on the same block; ours stops with the job.
     CloseJob();
-    const int64_t after = HeartbeatWord();
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(HeartbeatWord(), after);  // stops with the job
+    EXPECT_EQ(gLink.HeartThread, nullptr);
 }
 
 TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
