@@ -1,19 +1,18 @@
 // Status posts: the running job's settings and state, written into the
 // status file for the companion application.
+#include "api/job_state.h"
 #include "files/parameter_files.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
-#include "transport/parameter_block.h"
-
-// Globals the post reads.
-#include "api/job_state.h"
 #include "transport/command_protocol.h"
+#include "transport/parameter_block.h"
 
 namespace sl {
 
 namespace {
 
-// Counts 1..65535 and then 1 again: the companion reads 0 as "never posted".
+// Counts 1..65535 and then 1 again: 0 is what a new, zeroed file holds, so a
+// post never writes it.
 uint16_t NextStatusSerial(uint16_t serial) {
     uint16_t next = static_cast<uint16_t>(serial + 1);
     return next == 0 ? 1 : next;
