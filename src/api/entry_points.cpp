@@ -1,16 +1,70 @@
-// The eleven exported entry points. (Being written: placeholder bodies.)
+// The eleven exported entry points. They stay thin: the work lives in the
+// job functions of this folder.
+#include "api/job_control.h"
+#include "api/job_state.h"
+#include "files/parameter_files.h"
+#include "link/tcp_link.h"
+#include "platform/platform.h"
 #include "swathlink/swathlink.h"
+#include "transport/command_protocol.h"
+
+namespace sl {
+namespace {
+constexpr int kLibraryVersion = 203;
+
+void InitSession() {
+    gLanguageId = plat_default_locale();
+    PrepareLogFolder();
+    gJobStarted.store(0);
+    gTotalLines = 0;
+    gAbortRequest.store(0);
+    gPauseRequest.store(0);
+    gLink.pAbort = &gAbortRequest;
+    gLink.pPause = &gPauseRequest;
+    gLink.ErrorCode.store(0);
+    gStartTime = plat_local_time();
+    sl_trace("API_InitPrinter version:%d %d-%d-%d %d:%d:%d\n", kLibraryVersion, gStartTime.year,
+             gStartTime.month, gStartTime.day, gStartTime.hour, gStartTime.minute, gStartTime.second);
+    uint32_t pc = 0, board = 0;
+    PrintCfgGetAddresses(&pc, &board);
+    IPValueToText(pc, gLocalIP);
+    IPValueToText(board, gBoardIP);
+}
+}  // namespace
+}  // namespace sl
+
+using namespace sl;
 
 extern "C" {
-int32_t InitPrinter(void) { return 1; }
-int32_t StartPrint(const JobProp *) { return 0; }
-int32_t PrintALine(const uint8_t *, uint32_t) { return 1; }
-int32_t WriteRipData(const uint8_t *d, uint32_t n) { return PrintALine(d, n); }
-int32_t EndPrint(void) { return 1; }
-int32_t EndRipData(void) { return EndPrint(); }
-int32_t AbortPrint(void) { return 1; }
-int32_t PausePrint(void) { return 1; }
-int32_t ContinuePrint(void) { return 1; }
-int32_t ClosePrint(void) { return 1; }
-int32_t ExitPrinter(void) { return ClosePrint(); }
+
+int32_t InitPrinter(void) {
+    if (gJobStarted.load() == 1) return 1;  // a running job keeps its session
+    InitSession();
+    return 1;
 }
+
+int32_t StartPrint(const JobProp *pProp) { return StartPrintJob(pProp); }
+int32_t PrintALine(const uint8_t *data, uint32_t size) { return PrintLines(data, size); }
+int32_t WriteRipData(const uint8_t *data, uint32_t size) { return PrintLines(data, size); }
+int32_t EndPrint(void) { return EndPrintJob(); }
+int32_t EndRipData(void) { return EndPrintJob(); }
+
+int32_t AbortPrint(void) {
+    gAbortRequest.store(1);
+    return 1;
+}
+
+int32_t PausePrint(void) {
+    gPauseRequest.store(1);
+    return 1;
+}
+
+int32_t ContinuePrint(void) {
+    gPauseRequest.store(0);
+    return 1;
+}
+
+int32_t ClosePrint(void) { return ClosePrintJob(); }
+int32_t ExitPrinter(void) { return ClosePrintJob(); }
+
+}  // extern "C"

@@ -1,0 +1,49 @@
+#include "api/job_check.h"
+
+#include "api/print_mode.h"
+#include "swathlink/records.h"
+
+namespace sl {
+
+namespace {
+
+// Bytes one plane of one line occupies at 1 bit per pixel.
+uint32_t OneBitBytes(uint32_t width) { return width / 8 + (width % 8 ? 1 : 0); }
+
+bool IsOneBit(const JobProp *p) { return p->BytesPerLine / (p->Width / 8) == 1; }
+
+uint64_t WidenedWidth(const JobProp *p) {
+    JobProp copy = *p;
+    WidenLine(&copy);
+    return copy.Width;
+}
+
+// The widened internal stride (the strip row) a host line must fit into.
+uint64_t WidenedStride(const JobProp *p) {
+    JobProp copy = *p;
+    WidenLine(&copy);
+    return copy.BytesPerLine;
+}
+
+}  // namespace
+
+const char *JobPropProblem(const JobProp *p) {
+    if (!p) return "no job properties";
+    if (p->Width < 8) return "Width below 8";
+    if (p->Width > 2 * MAX_SLICE_NUMBER) return "Width beyond the widest swath";
+    if (p->XDPI == 0 || p->XDPI > 28800) return "XDPI outside 1..28800";
+    if (p->YDPI == 0 || p->YDPI % 360 != 0 || p->YDPI > kMaxYdpi) return "YDPI not a multiple of 360 up to 11520";
+    if (p->Colors == 0 || p->Colors > 6) return "Colors outside 1..6";
+    if (p->BytesPerLine == 0 || p->BytesPerLine < OneBitBytes(p->Width)) return "BytesPerLine too small for Width";
+    uint64_t line = uint64_t(p->Colors) * p->BytesPerLine;
+    uint64_t expanded = IsOneBit(p) ? 2 * line : line;
+    if (line > kEmptyLineBytes || expanded > kExpandBufferBytes) return "line longer than the line buffers";
+    uint64_t plane = IsOneBit(p) ? 2ull * p->BytesPerLine : p->BytesPerLine;
+    if (plane > WidenedStride(p)) return "BytesPerLine longer than the widened line";
+    // The memory plan works in 32-bit sizes; the strip plane is the largest.
+    uint64_t allocWidth = WidenedWidth(p) + 4ull * p->XDPI;
+    if (uint64_t(p->YDPI) * allocWidth * 2 / 8 >= (1ull << 30)) return "line too wide for the strip buffers";
+    return nullptr;
+}
+
+}  // namespace sl

@@ -1,0 +1,56 @@
+// ClosePrint: drains the queue, ends the job on the board, stops the threads
+// and releases the job.
+#include "api/job_control.h"
+#include "api/job_state.h"
+#include "api/memory_plan.h"
+#include "files/parameter_files.h"
+#include "link/tcp_link.h"
+#include "platform/platform.h"
+#include "transport/command_protocol.h"
+#include "transport/link_threads.h"
+#include "transport/swath_queue.h"
+
+namespace sl {
+
+namespace {
+
+void CloseJobOnLink() {
+    if (gLink.PrintStopFlag.load() != 1) {
+        FlushLastSwath(&gLink);
+        WaitAllSwathFinish(&gLink);
+        Kt_ExcuseCommand(NET_CMD_PRINT_END, &gLink);
+    }
+    plat_sleep_ms(100);
+    StopLinkThreads(&gLink);
+    CloseConnection(gLink.socket.load());
+    plat_sleep_ms(1000);
+}
+
+void TraceStatistics() {
+    PlatTime now = plat_local_time();
+    int32_t minutes = now.minute - gStartTime.minute;
+    if (now.hour >= gStartTime.hour) minutes += 60 * (now.hour - gStartTime.hour);
+    if (minutes <= 0) minutes = 1;
+    const JobProp &j = gJobProp;
+    uint32_t area = 0;
+    if (j.XDPI && j.YDPI)
+        area = static_cast<uint32_t>((uint64_t(j.Width) * 254 / j.XDPI / 10) * j.Height * 254 / j.YDPI / 10);
+    uint32_t speed = area / static_cast<uint32_t>(minutes);
+    sl_trace("API_ClosePrint %d-%d-%d h%d: m:%d s:%d area:%d spent:%dmin speed:%d %d \n", now.year,
+             now.month, now.day, now.hour, now.minute, now.second, area, minutes, speed,
+             speed / 1000000);
+}
+
+}  // namespace
+
+int32_t ClosePrintJob() {
+    sl_trace("API_ClosePrint\n");
+    if (gJobStarted.load() == 1) CloseJobOnLink();
+    ReleaseJobBuffers();
+    TraceStatistics();
+    SetIDLE();
+    gJobStarted.store(0);
+    return 1;
+}
+
+}  // namespace sl

@@ -1,0 +1,157 @@
+// StartPrint: checks the job, fixes the print mode, takes the job's memory,
+// opens the job on the board and plans the swaths.
+#include <cstring>
+
+#include "api/job_check.h"
+#include "api/job_control.h"
+#include "api/job_state.h"
+#include "api/memory_plan.h"
+#include "api/one_bit.h"
+#include "api/print_mode.h"
+#include "api/swath_cut.h"
+#include "files/parameter_files.h"
+#include "link/tcp_link.h"
+#include "pipeline/alignment.h"
+#include "platform/platform.h"
+#include "transport/command_protocol.h"
+#include "transport/link_threads.h"
+#include "transport/parameter_block.h"
+#include "transport/swath_queue.h"
+
+namespace sl {
+
+namespace {
+
+bool Chinese() { return gLanguageId == 2052; }
+
+void TraceJob(const char *title, const JobProp *p) {
+    sl_trace("%s Sig:0x%x XDPI:%u YDPI:%u BytesPerLine:%u Height:%u Width:%u PaperWidth:%u "
+             "Colors:%u Bits:%u Pass:%u VsdMode:%u Reserved:0x%x\n",
+             title, p->Signature, p->XDPI, p->YDPI, p->BytesPerLine, p->Height, p->Width,
+             p->PaperWidth, p->Colors, p->Bits, p->Pass, p->VsdMode, p->Reserved);
+}
+
+void RememberHostValues(const JobProp *p) {
+    gHostXDPI = p->XDPI;
+    gHostYDPI = p->YDPI;
+    gHostPass = p->Pass;
+    gHostWidth = p->Width;
+    gHostDeclaredBytesPerLine = p->BytesPerLine;
+    gHostBytesPerLine = p->BytesPerLine;
+}
+
+// Bits per pixel from the host's stride; exactly 1 means 1-bit lines that are
+// expanded through the dot-size table.
+void SetUpInputDepth(JobProp *job) {
+    uint16_t bits = static_cast<uint16_t>(job->BytesPerLine / (job->Width / 8));
+    gOneBitInput = 0;
+    if (bits == 1) {
+        gOneBitInput = 1;
+        gHostBytesPerLine *= 2;
+        BuildDotSizeTable(ReadDotSize(), gDotSizeTable);
+    }
+}
+
+void ClearJobFlags() {
+    gAbortRequest.store(0);
+    gPauseRequest.store(0);
+}
+
+// Opens the job on the board; every failure closes what was opened so far.
+int OpenJobOnBoard() {
+    LinkResetForJob(&gLink);
+    gLink.pAbort = &gAbortRequest;
+    gLink.pPause = &gPauseRequest;
+    ClearJobFlags();
+    if (!CreateConnection(&gLink)) {
+        sl_trace("ERROR!!! CreateConnection Fail!!\r\n");
+        return 0;
+    }
+    if (!StartLinkThreads(&gLink)) {
+        sl_trace("ERROR!!! Create thread Fail!!\r\n");
+        StopLinkThreads(&gLink);
+        CloseConnection(gLink.socket.load());
+        return 0;
+    }
+    if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink)) {
+        sl_trace("Send NET_CMD_JOB_CREATE Fail!!\r\n");
+        StopLinkThreads(&gLink);
+        CloseConnection(gLink.socket.load());
+        return 0;
+    }
+    Adjust720(&gJobProp, &UI_CurSetting, XdpiIs720());
+    if (!Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)) {
+        sl_trace("Send NET_CMD_PRINT_START Fail!!\r\n");
+        StopLinkThreads(&gLink);
+        CloseConnection(gLink.socket.load());
+        return 0;
+    }
+    return 1;
+}
+
+// Ends a job that was opened on the board but cannot be printed.
+void AbandonOpenJob() {
+    Kt_ExcuseCommand(NET_CMD_PRINT_END, &gLink);
+    plat_sleep_ms(100);
+    StopLinkThreads(&gLink);
+    CloseConnection(gLink.socket.load());
+    ReleaseJobBuffers();
+}
+
+// 0 when the job's line does not fit the swath buffer.
+int PlanJob() {
+    SelectSpeedClass(&gJobProp, &UI_CurSetting);
+    return PlanSlices(&gJobProp, &UI_CurSetting);
+}
+
+void SetUpPipeline() {
+    ConvertColorToChannel(&gJobProp, &UI_CurSetting, &gFormatInfo, gMaxSwathSize, XdpiIs720());
+    SetupPassGeometry(&gJobProp, &UI_CurSetting, XdpiIs720(), gBuffers.soften);
+    InitStrips(&gJobProp);
+    StartSwathCycle();
+}
+
+int Refuse(const char *why) {
+    sl_trace("StartPrint refused: %s\n", why);
+    plat_message_box("Error", "Job properties not supported");
+    return 0;
+}
+
+}  // namespace
+
+int32_t StartPrintJob(const JobProp *pProp) {
+    if (!pProp) return Refuse("no job properties");
+    RememberHostValues(pProp);
+    TraceJob("API_StartPrint", pProp);
+    if (gJobStarted.load() == 1) return 1;
+    if (const char *problem = JobPropProblem(pProp)) return Refuse(problem);
+
+    JobProp job = *pProp;
+    SetUpInputDepth(&job);
+    job.Bits = 1;
+    job.Pass = job.YDPI / 360;
+    WidenLine(&job);
+    PublishMode(&job);
+
+    if (!AllocJobBuffers(job.XDPI, job.YDPI, AllocWidthFor(job.Width, job.XDPI))) {
+        plat_message_box("Error", Chinese() ? "Memory fail" : "Memory Fail");
+        return 0;
+    }
+    gJobProp = job;
+    if (!OpenJobOnBoard()) {
+        ReleaseJobBuffers();
+        plat_message_box("Error Tip", Chinese() ? "connect fail !" : "Connect fail !");
+        return 0;
+    }
+    if (!PlanJob()) {
+        AbandonOpenJob();
+        return Refuse("line wider than the widest swath");
+    }
+    SetUpPipeline();
+    TraceJob("gJobProp", &gJobProp);
+    gJobStarted.store(1);
+    PrintCfgPostStatus(2);
+    return 1;
+}
+
+}  // namespace sl
