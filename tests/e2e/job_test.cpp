@@ -90,7 +90,7 @@ protected:
         job.Width = kWidth;
         job.BytesPerLine = kBytesPerLine;
         job.Colors = kColors;
-        job.Height = 2000;
+        job.Height = 3200;
         ASSERT_EQ(StartPrint(&job), 1);
     }
     int Lines(uint32_t n, bool inked) {
@@ -115,7 +115,9 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     std::vector<int64_t> beats;
     ASSERT_EQ(Lines(600, true), 1);
     beats.push_back(HeartbeatWord());
-    ASSERT_EQ(Lines(800, false), 1);
+    // Passes interleave lines from a wide band: only a long blank band
+    // leaves whole swaths without ink.
+    ASSERT_EQ(Lines(2000, false), 1);
     beats.push_back(HeartbeatWord());
     ASSERT_EQ(Lines(600, true), 1);
     beats.push_back(HeartbeatWord());
@@ -185,6 +187,9 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
             continue;
         }
         EXPECT_EQ(Field(s, "speed"), UI_CurSetting.SpeedValue * 600u);
+        // The feed in board steps and in 1/2880 inch tell the same story.
+        EXPECT_GT(Field(s, "FeedUnits"), 0u);
+        EXPECT_EQ(Field(s, "Step"), Field(s, "FeedUnits") * 35860 / StepCalibration(&UI_CurSetting, 2));
         EXPECT_EQ(Field(s, "Pstart") % 2, 0u);
         EXPECT_EQ(Field(s, "Pend") % 2, 0u);
         if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0)
