@@ -50,11 +50,17 @@ protected:
     }
 
     // The companion's side of the status file.
+    // The library rewrites the file whole without a lock: like the
+    // companion, read until a complete record checks.
     PrintCfgRecord ReadStatus() {
         PrintCfgRecord rec{};
-        const auto bytes = ReadFile(dir_ + "/printcfg.cfg");
-        EXPECT_EQ(bytes.size(), sizeof rec);
-        std::memcpy(&rec, bytes.data(), std::min(bytes.size(), sizeof rec));
+        const bool read = WaitUntil([&] {
+            const auto bytes = ReadFile(dir_ + "/printcfg.cfg");
+            if (bytes.size() != sizeof rec) return false;
+            std::memcpy(&rec, bytes.data(), sizeof rec);
+            return CalcChecksum16(bytes.data(), 280, 0) == rec.Checksum;
+        });
+        EXPECT_TRUE(read);
         return rec;
     }
     void WriteStatus(PrintCfgRecord rec) {
