@@ -282,7 +282,7 @@ TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
     const uint8_t byte = UI_CurSetting.PrintSpeed == 7 ? 4 : 5;
     Request(9, 33, 4777);  // new bidirectional offset and feed step
     ASSERT_TRUE(WaitUntil([&] { return ReadStatus().PostedCmd == 9; }));
-    EXPECT_EQ(UI_CurSetting.group[cls][byte], 33);
+    EXPECT_EQ(GroupByte(&UI_CurSetting, cls, byte), 33);
     EXPECT_EQ(StepCalibration(&UI_CurSetting, 2), 4777);
 
     Request(22);
