@@ -167,8 +167,9 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
         EXPECT_EQ(Field(s, "Step"), Field(s, "FeedUnits") * 35860 / StepCalibration(&UI_CurSetting, 2));
         EXPECT_EQ(Field(s, "Pstart") % 2, 0u);
         EXPECT_EQ(Field(s, "Pend") % 2, 0u);
-        if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0)
+        if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0) {
             EXPECT_EQ(Field(s, "NextStart"), Field(swaths[i + 1], "Pstart"));
+        }
     }
     EXPECT_GE(feedOnly, 1u);  // the blank band travelled as feed only
     EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(static_cast<uint32_t>(swaths.size())));

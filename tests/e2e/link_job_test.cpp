@@ -173,8 +173,9 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
         EXPECT_EQ(Field(swaths[i], "Len") % 320, 0u);
         EXPECT_EQ(Field(swaths[i], "firing_tag"), 1u);
         const bool feedOnly = Field(swaths[i], "Len") == 0;
-        if (i + 1 < swaths.size() && !feedOnly && Field(swaths[i + 1], "Len") != 0)
+        if (i + 1 < swaths.size() && !feedOnly && Field(swaths[i + 1], "Len") != 0) {
             EXPECT_EQ(Field(swaths[i], "NextStart"), Field(swaths[i + 1], "Pstart"));
+        }
     }
     // Dir 1 swath: the direction bytes say so.
     EXPECT_EQ(Field(swaths[1], "direction"), 1u);
