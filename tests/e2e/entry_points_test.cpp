@@ -1,6 +1,10 @@
 // Entry-point rules that need a running job: a second StartPrint, the end of
 // a one-pass job, several lines per call, 1-bit lines, and a job refused once
 // the board's alignment makes its swath too wide.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -163,6 +167,51 @@ TEST_F(EntryPoints, JobTooWideForTheSwathIsClosedOnTheBoard) {
     std::vector<uint8_t> codes;
     for (const auto &r : swathboard::Packets(board())) codes.push_back(r.code);
     EXPECT_EQ(codes, (std::vector<uint8_t>{NET_CMD_JOB_CREATE, NET_CMD_PRINT_START, NET_CMD_PRINT_END}));
+}
+
+// A listener whose accept queue is full: the kernel drops further
+// connection attempts, so a connect neither succeeds nor is refused.
+class SilentListener {
+public:
+    explicit SilentListener(const char *ip) {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(4000);
+        inet_pton(AF_INET, ip, &at.sin_addr);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        ok_ = bind(listener_, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0 && listen(listener_, 0) == 0;
+        for (int &c : fillers_) {
+            c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(c, reinterpret_cast<sockaddr *>(&at), sizeof at);
+        }
+    }
+    ~SilentListener() {
+        for (int c : fillers_) close(c);
+        close(listener_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    int listener_ = -1;
+    int fillers_[3] = {-1, -1, -1};
+    bool ok_ = false;
+};
+
+TEST_F(EntryPoints, BoardThatNeverAnswersFailsAfterTheConnectTimeOut) {
+    SilentListener silent("127.0.0.77");
+    ASSERT_TRUE(silent.ok());
+    WriteAddresses("127.0.0.77");
+    InitPrinter();
+    const JobProp job = MakeJob(720, 720, 180, 4);
+    const uint32_t before = plat_ticks_ms();
+    EXPECT_EQ(StartPrint(&job), 0);
+    const uint32_t waited = plat_ticks_ms() - before;
+    EXPECT_GE(waited, plat_scaled_ms(15000) - 10);  // the writable wait ran out
+    ASSERT_EQ(gBoxes.size(), 1u);
+    EXPECT_EQ(gBoxes[0], "Error Tip|Connect fail !");
+    EXPECT_EQ(gJobStarted.load(), 0u);
 }
 
 }  // namespace
