@@ -204,7 +204,10 @@ void QueueFree(SwathEntry *e) {
     gSwathQueue.QHead.store(NextIndex(gSwathQueue.QHead.load()));
 }
 
-uint32_t QueuePassSeqOf(const SwathEntry *e) { return gSlotPassSeq[IndexOf(e)]; }
+uint32_t QueuePassSeqOf(const SwathEntry *e) {
+    const auto *slots = gSwathQueue.Slots;
+    return e >= slots && e < slots + kQueueSlots ? gSlotPassSeq[IndexOf(e)] : 0;
+}
 
 SwathEntry *GetEmptySwathWait(LinkContext *link) {
     uint32_t waits = 0;

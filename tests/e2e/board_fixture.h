@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "swathboard.h"
+#include "swathlink/records.h"
+#include "transport/checksum.h"
 
 namespace sl::test {
 
@@ -96,6 +98,11 @@ inline std::vector<uint8_t> ReadFile(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+constexpr uint8_t kActiveTag[16] = {0x63, 0x26, 0x04, 0x1C, 0x03, 0x05, 0x09, 0x2D,
+                                    0x04, 0x20, 0x09, 0x04, 0x03, 0x5E, 0x02, 0x03};
+constexpr uint8_t kIdleTag[16] = {0x63, 0x26, 0x09, 0x08, 0x57, 0x08, 0x62, 0x4B,
+                                  0x4A, 0x22, 0x43, 0x00, 0x05, 0x30, 0x03, 0x2A};
+
 class BoardTest : public ::testing::Test {
 protected:
     // A temporary hidden folder, set before the library looks for it.
@@ -121,6 +128,34 @@ protected:
         if (!root_.empty()) std::filesystem::remove_all(root_);
     }
     swathboard::Board *board() { return board_.get(); }
+
+    // The companion's side of the status file.
+    // The library rewrites the file whole without a lock: like the
+    // companion, read until a complete record checks.
+    PrintCfgRecord ReadStatus() {
+        PrintCfgRecord rec{};
+        const bool read = WaitUntil([&] {
+            const auto bytes = ReadFile(dir_ + "/printcfg.cfg");
+            if (bytes.size() != sizeof rec) return false;
+            std::memcpy(&rec, bytes.data(), sizeof rec);
+            return CalcChecksum16(bytes.data(), 280, 0) == rec.Checksum;
+        });
+        EXPECT_TRUE(read);
+        return rec;
+    }
+    void WriteStatus(PrintCfgRecord rec) {
+        rec.Checksum = CalcChecksum16(reinterpret_cast<const uint8_t *>(&rec), 280, 0);
+        std::ofstream out(dir_ + "/printcfg.cfg", std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(&rec), sizeof rec);
+    }
+    void WriteAddresses(const std::string &boardIp) {
+        PrintCfgRecord rec{};
+        std::memcpy(rec.tag, kActiveTag, 16);
+        rec.AddrMark = 0xA6CF9968;
+        rec.PcAddr = 0x7F000001;
+        rec.BoardAddr = 0x7F000000 | static_cast<uint32_t>(std::stoi(boardIp.substr(8)));
+        WriteStatus(rec);
+    }
 
     std::string root_, dir_, ip_;
     BoardPtr board_;

@@ -15,10 +15,6 @@
 namespace sl::test {
 namespace {
 
-constexpr uint8_t kActiveTag[16] = {0x63, 0x26, 0x04, 0x1C, 0x03, 0x05, 0x09, 0x2D,
-                                    0x04, 0x20, 0x09, 0x04, 0x03, 0x5E, 0x02, 0x03};
-constexpr uint8_t kIdleTag[16] = {0x63, 0x26, 0x09, 0x08, 0x57, 0x08, 0x62, 0x4B,
-                                  0x4A, 0x22, 0x43, 0x00, 0x05, 0x30, 0x03, 0x2A};
 constexpr uint32_t kWidth = 720;        // pixels at 360 dpi: two inches
 constexpr uint32_t kBytesPerLine = 180;  // 2 bits per pixel
 constexpr uint16_t kColors = 4;
@@ -49,27 +45,6 @@ protected:
         BoardTest::TearDown();
     }
 
-    // The companion's side of the status file.
-    PrintCfgRecord ReadStatus() {
-        PrintCfgRecord rec{};
-        const auto bytes = ReadFile(dir_ + "/printcfg.cfg");
-        EXPECT_EQ(bytes.size(), sizeof rec);
-        std::memcpy(&rec, bytes.data(), std::min(bytes.size(), sizeof rec));
-        return rec;
-    }
-    void WriteStatus(PrintCfgRecord rec) {
-        rec.Checksum = CalcChecksum16(reinterpret_cast<const uint8_t *>(&rec), 280, 0);
-        std::ofstream out(dir_ + "/printcfg.cfg", std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(&rec), sizeof rec);
-    }
-    void WriteAddresses(const std::string &boardIp) {
-        PrintCfgRecord rec{};
-        std::memcpy(rec.tag, kActiveTag, 16);
-        rec.AddrMark = 0xA6CF9968;
-        rec.PcAddr = 0x7F000001;
-        rec.BoardAddr = 0x7F000000 | static_cast<uint32_t>(std::stoi(boardIp.substr(8)));
-        WriteStatus(rec);
-    }
     void Request(uint8_t type, uint16_t arg1 = 0, uint16_t arg2 = 0) {
         PrintCfgRecord rec = ReadStatus();
         rec.ReqSerial = ++serial_;
@@ -90,7 +65,7 @@ protected:
         job.Width = kWidth;
         job.BytesPerLine = kBytesPerLine;
         job.Colors = kColors;
-        job.Height = 2000;
+        job.Height = 3200;
         ASSERT_EQ(StartPrint(&job), 1);
     }
     int Lines(uint32_t n, bool inked) {
@@ -115,7 +90,9 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     std::vector<int64_t> beats;
     ASSERT_EQ(Lines(600, true), 1);
     beats.push_back(HeartbeatWord());
-    ASSERT_EQ(Lines(800, false), 1);
+    // Passes interleave lines from a wide band: only a long blank band
+    // leaves whole swaths without ink.
+    ASSERT_EQ(Lines(2000, false), 1);
     beats.push_back(HeartbeatWord());
     ASSERT_EQ(Lines(600, true), 1);
     beats.push_back(HeartbeatWord());
@@ -185,10 +162,14 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
             continue;
         }
         EXPECT_EQ(Field(s, "speed"), UI_CurSetting.SpeedValue * 600u);
+        // The feed in board steps and in 1/2880 inch tell the same story.
+        EXPECT_GT(Field(s, "FeedUnits"), 0u);
+        EXPECT_EQ(Field(s, "Step"), Field(s, "FeedUnits") * 35860 / StepCalibration(&UI_CurSetting, 2));
         EXPECT_EQ(Field(s, "Pstart") % 2, 0u);
         EXPECT_EQ(Field(s, "Pend") % 2, 0u);
-        if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0)
+        if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0) {
             EXPECT_EQ(Field(s, "NextStart"), Field(swaths[i + 1], "Pstart"));
+        }
     }
     EXPECT_GE(feedOnly, 1u);  // the blank band travelled as feed only
     EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(static_cast<uint32_t>(swaths.size())));
@@ -271,7 +252,7 @@ TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
     const uint8_t byte = UI_CurSetting.PrintSpeed == 7 ? 4 : 5;
     Request(9, 33, 4777);  // new bidirectional offset and feed step
     ASSERT_TRUE(WaitUntil([&] { return ReadStatus().PostedCmd == 9; }));
-    EXPECT_EQ(UI_CurSetting.group[cls][byte], 33);
+    EXPECT_EQ(GroupByte(&UI_CurSetting, cls, byte), 33);
     EXPECT_EQ(StepCalibration(&UI_CurSetting, 2), 4777);
 
     Request(22);

@@ -173,8 +173,9 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
         EXPECT_EQ(Field(swaths[i], "Len") % 320, 0u);
         EXPECT_EQ(Field(swaths[i], "firing_tag"), 1u);
         const bool feedOnly = Field(swaths[i], "Len") == 0;
-        if (i + 1 < swaths.size() && !feedOnly && Field(swaths[i + 1], "Len") != 0)
+        if (i + 1 < swaths.size() && !feedOnly && Field(swaths[i + 1], "Len") != 0) {
             EXPECT_EQ(Field(swaths[i], "NextStart"), Field(swaths[i + 1], "Pstart"));
+        }
     }
     // Dir 1 swath: the direction bytes say so.
     EXPECT_EQ(Field(swaths[1], "direction"), 1u);
@@ -213,10 +214,9 @@ TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
     EXPECT_GE(std::unique(seen.begin(), seen.end()) - seen.begin(), 2);
     EXPECT_GE(seen.front(), 0);
     EXPECT_LE(seen.back(), 32767);
+    // Other test programs may beat on the same block; ours stops with the job.
     CloseJob();
-    const int64_t after = HeartbeatWord();
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(HeartbeatWord(), after);  // stops with the job
+    EXPECT_EQ(gLink.HeartThread, nullptr);
 }
 
 TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
