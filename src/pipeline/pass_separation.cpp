@@ -20,15 +20,16 @@ inline __m128i Load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<
 inline void Store(uint8_t *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
 
 // dst = src & mask over one run of len bytes. Runs of 16 bytes or more end
-// with one vector that overlaps the previous one instead of a byte tail.
-inline void AndRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
+// with one vector that overlaps the previous one instead of a byte tail. The
+// source is read ahead while it lies within `rest` bytes (the rest of the row).
+inline void AndRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len, uint32_t rest) {
     if (len < kV) {
         for (uint32_t i = 0; i < len; ++i) d[i] = s[i] & m[i];
         return;
     }
     uint32_t i = 0;
     for (; i + 4 * kV <= len; i += 4 * kV) {
-        _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
+        if (i + kAhead < rest) _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
         __m128i a = _mm_and_si128(Load(s + i), Load(m + i));
         __m128i b = _mm_and_si128(Load(s + i + kV), Load(m + i + kV));
         __m128i c = _mm_and_si128(Load(s + i + 2 * kV), Load(m + i + 2 * kV));
@@ -55,7 +56,7 @@ inline __m256i LoadWide(const uint8_t *p) { return _mm256_loadu_si256(reinterpre
 inline void StoreWide(uint8_t *p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
 
 // AndRun with 32-byte vectors, where the processor has them.
-void AndRunWide(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
+void AndRunWide(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len, uint32_t rest) {
     constexpr uint32_t kW = 32;
     if (len < kW) {
         for (uint32_t i = 0; i < len; ++i) d[i] = s[i] & m[i];
@@ -63,8 +64,10 @@ void AndRunWide(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
     }
     uint32_t i = 0;
     for (; i + 4 * kW <= len; i += 4 * kW) {
-        _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead + 64), _MM_HINT_T0);
+        if (i + kAhead < rest) {
+            _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead + 64), _MM_HINT_T0);
+        }
         __m256i a = _mm256_and_si256(LoadWide(s + i), LoadWide(m + i));
         __m256i b = _mm256_and_si256(LoadWide(s + i + kW), LoadWide(m + i + kW));
         __m256i c = _mm256_and_si256(LoadWide(s + i + 2 * kW), LoadWide(m + i + 2 * kW));
@@ -122,7 +125,7 @@ void SplitRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
     }
     uint32_t i = 0;
     for (; i + 2 * kV <= len; i += 2 * kV) {
-        _mm_prefetch(reinterpret_cast<const char *>(s + 2 * i + kAhead), _MM_HINT_T0);
+        if (2 * i + kAhead < 2 * len) _mm_prefetch(reinterpret_cast<const char *>(s + 2 * i + kAhead), _MM_HINT_T0);
         __m128i a = _mm_and_si128(Split16<Odd>(s + 2 * i), Load(m + i));
         __m128i b = _mm_and_si128(Split16<Odd>(s + 2 * i + 2 * kV), Load(m + i + kV));
         Store(d + i, a);
@@ -225,9 +228,9 @@ void MaskRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t wid
     for (uint32_t k = 0; k < n;) {
         uint32_t run = width - m < n - k ? width - m : n - k;
         if (PipelineUsesWideVectors())
-            AndRunWide(dst + k, src + k, mask + m, run);
+            AndRunWide(dst + k, src + k, mask + m, run, n - k);
         else
-            AndRun(dst + k, src + k, mask + m, run);
+            AndRun(dst + k, src + k, mask + m, run, n - k);
         k += run;
         m = 0;
     }
