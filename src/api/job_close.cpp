@@ -4,27 +4,13 @@
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "files/parameter_files.h"
-#include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "transport/swath_queue.h"
 
 namespace sl {
 
 namespace {
-
-void CloseJobOnLink() {
-    if (gLink.PrintStopFlag.load() != 1) {
-        FlushLastSwath(&gLink);
-        WaitAllSwathFinish(&gLink);
-        Kt_ExcuseCommand(NET_CMD_PRINT_END, &gLink);
-    }
-    plat_sleep_ms(100);
-    StopLinkThreads(&gLink);
-    CloseConnection(gLink.socket.load());
-    plat_sleep_ms(1000);
-}
 
 void TraceStatistics() {
     PlatTime now = plat_local_time();
@@ -45,7 +31,10 @@ void TraceStatistics() {
 
 int32_t ClosePrintJob() {
     sl_trace("API_ClosePrint\n");
-    if (gJobStarted.load() == 1) CloseJobOnLink();
+    if (gJobStarted.load() == 1) {
+        CloseJobLink(&gLink);
+        plat_sleep_ms(1000);
+    }
     ReleaseJobBuffers();
     TraceStatistics();
     SetIDLE();

@@ -91,10 +91,7 @@ int OpenJobOnBoard() {
 
 // Ends a job that was opened on the board but cannot be printed.
 void AbandonOpenJob() {
-    Kt_ExcuseCommand(NET_CMD_PRINT_END, &gLink);
-    plat_sleep_ms(100);
-    StopLinkThreads(&gLink);
-    CloseConnection(gLink.socket.load());
+    CloseJobLink(&gLink);
     ReleaseJobBuffers();
 }
 

@@ -4,7 +4,10 @@
 #include "transport/link_threads.h"
 
 #include "files/shared_status.h"
+#include "link/tcp_link.h"
 #include "platform/platform.h"
+#include "transport/command_protocol.h"
+#include "transport/swath_queue.h"
 
 namespace sl {
 
@@ -69,6 +72,21 @@ void StopLinkThreads(LinkContext *link) {
     link->TxEnded.store(1);
     link->RxEnded.store(1);
     sl_trace("Close all Thread!!\r\n");
+}
+
+}  // namespace sl
+
+namespace sl {
+
+void CloseJobLink(LinkContext *link) {
+    if (link->PrintStopFlag.load() != 1) {
+        FlushLastSwath(link);
+        WaitAllSwathFinish(link);
+        Kt_ExcuseCommand(NET_CMD_PRINT_END, link);
+    }
+    plat_sleep_ms(100);
+    StopLinkThreads(link);
+    CloseConnection(link->socket.load());
 }
 
 }  // namespace sl

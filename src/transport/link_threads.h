@@ -25,6 +25,11 @@ int StartLinkThreads(LinkContext *link);
 // down (which wakes a blocked receive), then joins them.
 void StopLinkThreads(LinkContext *link);
 
+// Closes the job on the link: unless the board stopped it, sends the held-back
+// swath, waits for the queue to drain and ends the job on the board; then
+// stops the threads and closes the connection.
+void CloseJobLink(LinkContext *link);
+
 // Transmit thread.
 int TransmitThread(void *link);
 // One step of the print-state machine; builds the step's command, if any.

@@ -20,6 +20,18 @@ constexpr uint32_t kBytesPerLine = 180;  // 2 bits per pixel
 constexpr uint16_t kColors = 4;
 constexpr uint32_t kLineBytes = kColors * kBytesPerLine;
 
+// Two inches at 360 x 720 in four colours.
+JobProp TwoInchJob() {
+    JobProp job{};
+    job.XDPI = 360;
+    job.YDPI = 720;
+    job.Width = kWidth;
+    job.BytesPerLine = kBytesPerLine;
+    job.Colors = kColors;
+    job.Height = 3200;
+    return job;
+}
+
 std::vector<std::string> gBoxes;
 void CatchBox(const char *caption, const char *text) {
     gBoxes.push_back(std::string(caption) + "|" + text);
@@ -59,13 +71,7 @@ protected:
         StartBoardAt(ip, config);
         WriteAddresses(ip);
         ASSERT_EQ(InitPrinter(), 1);
-        JobProp job{};
-        job.XDPI = 360;
-        job.YDPI = 720;
-        job.Width = kWidth;
-        job.BytesPerLine = kBytesPerLine;
-        job.Colors = kColors;
-        job.Height = 3200;
+        const JobProp job = TwoInchJob();
         ASSERT_EQ(StartPrint(&job), 1);
     }
     int Lines(uint32_t n, bool inked) {
@@ -308,12 +314,7 @@ TEST_F(Job, PrinterSideStopsEndTheJob) {
 TEST_F(Job, StartPrintWithoutABoardLeavesNothingOpen) {
     WriteAddresses("127.0.0.67");
     ASSERT_EQ(InitPrinter(), 1);
-    JobProp job{};
-    job.XDPI = 360;
-    job.YDPI = 720;
-    job.Width = kWidth;
-    job.BytesPerLine = kBytesPerLine;
-    job.Colors = kColors;
+    const JobProp job = TwoInchJob();
     EXPECT_EQ(StartPrint(&job), 0);
     EXPECT_EQ(gBoxes, (std::vector<std::string>{"Error Tip|Connect fail !"}));
     EXPECT_EQ(gJobStarted.load(), 0u);

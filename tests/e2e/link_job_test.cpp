@@ -93,16 +93,7 @@ protected:
     }
 
     // The job close of ClosePrint at the link level.
-    void CloseJob() {
-        if (gLink.PrintStopFlag.load() != 1) {
-            FlushLastSwath(&gLink);
-            WaitAllSwathFinish(&gLink);
-            Kt_ExcuseCommand(NET_CMD_PRINT_END, &gLink);
-        }
-        plat_sleep_ms(100);
-        StopLinkThreads(&gLink);
-        CloseConnection(gLink.socket.load());
-    }
+    void CloseJob() { CloseJobLink(&gLink); }
 
     // Inked swath i: columns 16 i .. 400 + 16 i.
     int Inked(uint32_t i, uint8_t dir = 0, uint32_t step = 300) {
