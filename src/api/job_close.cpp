@@ -39,6 +39,7 @@ int32_t ClosePrintJob() {
     TraceStatistics();
     SetIDLE();
     gJobStarted.store(0);
+    gJobFailed = 0;
     return 1;
 }
 

@@ -135,6 +135,7 @@ int32_t StartPrintJob(const JobProp *pProp) {
         return 0;
     }
     gJobProp = job;
+    gJobFailed = 0;
     if (!OpenJobOnBoard()) {
         ReleaseJobBuffers();
         plat_message_box("Error Tip", Chinese() ? "connect fail !" : "Connect fail !");

@@ -13,6 +13,7 @@ extern JobProp gJobProp;                   // the library's adjusted working cop
 extern std::atomic<uint32_t> gJobStarted;
 extern std::atomic<uint32_t> gAbortRequest;
 extern std::atomic<uint32_t> gPauseRequest;
+extern uint32_t gJobFailed;                // a fatal hand-off failure released the job's buffers
 extern uint32_t gOneBitInput;
 extern uint32_t gHostBytesPerLine;         // one plane of one line after expansion
 extern uint32_t gTotalLines;

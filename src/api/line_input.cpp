@@ -33,13 +33,14 @@ int TakeLine(const uint8_t *line) {
     }
     sl_trace("\n Printer Fatal Error !!!\n");
     ReleaseJobBuffers();
+    gJobFailed = 1;  // the buffers are gone: later lines must not reach them
     return 0;
 }
 
 }  // namespace
 
 int32_t PrintLines(const uint8_t *data, uint32_t size) {
-    if (JobIsAborted()) return 0;
+    if (JobIsAborted() || gJobFailed) return 0;
     if (gJobStarted.load() == 0) return 1;
     const uint32_t hostLine = gHostDeclaredBytesPerLine * gJobProp.Colors;
     const uint32_t lines = size / hostLine;
@@ -81,7 +82,7 @@ uint32_t LinesOfNextSwaths(uint32_t swaths) {
 }  // namespace
 
 int32_t EndPrintJob() {
-    if (gJobStarted.load() == 0) return 1;
+    if (gJobStarted.load() == 0 || gJobFailed) return 1;
     gSwathQueue.EmptyRun.store(1);
     // Complete the current swath with empty lines, also in one-pass jobs:
     // otherwise the lines after the last complete swath are never printed.

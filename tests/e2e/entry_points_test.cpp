@@ -169,6 +169,22 @@ TEST_F(EntryPoints, JobTooWideForTheSwathIsClosedOnTheBoard) {
     EXPECT_EQ(codes, (std::vector<uint8_t>{NET_CMD_JOB_CREATE, NET_CMD_PRINT_START, NET_CMD_PRINT_END}));
 }
 
+TEST_F(EntryPoints, LinesAfterAFatalHandOffFailureAreRefused) {
+    ASSERT_EQ(Begin("127.0.0.78", MakeJob(720, 720, 180, 4)), 1);
+    const auto line = PatternLine(4 * 180, 2);
+    // The link ends on its own (neither an abort nor a board stop): the next
+    // swath cannot be handed on and the job's buffers are released.
+    gLink.PrintEndFlag.store(1);
+    int result = 1;
+    for (int i = 0; i < 600 && result == 1; ++i)
+        result = PrintALine(line.data(), static_cast<uint32_t>(line.size()));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(gBuffers.block, nullptr);
+    EXPECT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 0);
+    EXPECT_EQ(EndPrint(), 1);
+    EXPECT_EQ(ClosePrint(), 1);
+}
+
 // A listener whose accept queue is full: the kernel drops further
 // connection attempts, so a connect neither succeeds nor is refused.
 class SilentListener {
