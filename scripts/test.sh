@@ -20,8 +20,11 @@ cmake --build build-win -j"$jobs"
 scripts/check-exports.sh build/libswathlink.so build-win/swathlink.dll
 
 # A private network namespace: only loopback exists, so a stray default board
-# address fails at once and the host's network cannot be touched.
-unshare -n sh -c '
+# address fails at once and the host's network cannot be touched. Without
+# root, a user namespace grants the right to make one.
+private_net="unshare -n"
+[ "$(id -u)" -eq 0 ] || private_net="unshare -rn"
+$private_net sh -c '
     set -e
     ip link set lo up
     ctest --test-dir build -j'"$jobs"' --output-on-failure
