@@ -184,13 +184,16 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
                 break;
             }
     if (!pi->blankpass) {
-        for (uint32_t i = 0; i < PlanesOf(pi); ++i) {
-            uint8_t *dst = pass[kSlotOfPlane[i]];
-            std::memset(dst, 0, static_cast<size_t>(idle) * n);
-            for (uint32_t j = idle; j < kNozzleLines; ++j) {
-                if (j + 1 < kNozzleLines) PrefetchStart(SourceRow(src, i, (j + 1) * pi->ydpi / 360 + v), n);
-                MaskRow(dst + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
-                        table->rows + static_cast<size_t>(j) * table->width, table->width, phase, n);
+        const uint32_t planes = PlanesOf(pi);
+        for (uint32_t i = 0; i < planes; ++i) std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
+        // Line by line through all planes, so each feathering row is fetched once.
+        for (uint32_t j = idle; j < kNozzleLines; ++j) {
+            const uint8_t *mask = table->rows + static_cast<size_t>(j) * table->width;
+            for (uint32_t i = 0; i < planes; ++i) {
+                const uint32_t ni = i + 1 < planes ? i + 1 : 0, nj = i + 1 < planes ? j : j + 1;
+                if (nj < kNozzleLines) PrefetchStart(SourceRow(src, ni, nj * pi->ydpi / 360 + v), n);
+                MaskRow(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
+                        mask, table->width, phase, n);
             }
         }
     }
@@ -207,13 +210,15 @@ void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const Soften
     const uint32_t v = H - 1 - q % H;
     const uint32_t n = pi->bytesperline;
     const uint32_t idle = IdleRows(pi, table);
-    for (uint32_t i = 0; i < PlanesOf(pi); ++i) {
-        uint8_t *dst = pass[kSlotOfPlane[i]];
-        std::memset(dst, 0, static_cast<size_t>(idle) * n);
-        for (uint32_t j = idle; j < kNozzleLines; ++j) {
-            if (j + 1 < kNozzleLines) PrefetchStart(SourceRow(src, i, (j + 1) * pi->ydpi / 360 + v), 2 * n);
-            SplitColumnsRow(dst + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
-                            table->rows + static_cast<size_t>(j) * table->width, table->width, n, odd);
+    const uint32_t planes = PlanesOf(pi);
+    for (uint32_t i = 0; i < planes; ++i) std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
+    for (uint32_t j = idle; j < kNozzleLines; ++j) {
+        const uint8_t *mask = table->rows + static_cast<size_t>(j) * table->width;
+        for (uint32_t i = 0; i < planes; ++i) {
+            const uint32_t ni = i + 1 < planes ? i + 1 : 0, nj = i + 1 < planes ? j : j + 1;
+            if (nj < kNozzleLines) PrefetchStart(SourceRow(src, ni, nj * pi->ydpi / 360 + v), 2 * n);
+            SplitColumnsRow(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
+                            mask, table->width, n, odd);
         }
     }
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q % H == H - 1 ? H - 1 : static_cast<uint32_t>(-1));

@@ -18,20 +18,23 @@ namespace sl {
 // pixels that start r pixels before byte column g - B of its pass line:
 // whole bytes plus a 0-3 pixel shift, so every channel gives one byte per
 // group and nozzle. For a block of 16 (or 32) nozzles x 16 groups, each
-// channel's rows are loaded and transposed as 16 x 16 byte matrices, so a
-// register holds one byte column for the block's nozzles; the pixel shift is
-// then applied register to register, carrying the last column of the
-// previous block. The eight channel registers of a group go through an
-// 8 x 8 bit transpose (swap rounds with masks 0x0F, 0x33, 0x55): out comes
-// one register per slice and bit plane, channel ch at the bit its plane map
-// names. Each is stored once, so the buffer needs no clearing pass and no
-// read-modify-write; all-zero blocks skip the transposes and store zeros.
+// channel's rows are loaded already shifted (a second load one byte back
+// gives the pixels that move in) and transposed as 16 x 16 byte matrices,
+// so a register holds a byte column for the block's nozzles. The eight
+// channel registers then go through an 8 x 8 bit transpose (swap rounds with
+// masks 0x0F, 0x33, 0x55): out comes one register per slice and bit plane,
+// channel ch at the bit its plane map names. Each is stored once, so the
+// buffer needs no clearing pass and no read-modify-write; all-zero blocks
+// skip the transposes and store zeros.
 
 namespace {
 
 constexpr uint32_t kPlaneBytes = 180;  // one bit plane of a slice: a byte per nozzle
 constexpr uint32_t kTile = 16;         // groups per column block, rows per slab
-constexpr int64_t kPrefetch = 128;     // bytes of a pass line read ahead: eight column blocks
+// Bytes of a pass line read ahead: eight column blocks. The rows of four
+// column blocks already fill the first-level cache, so the read-ahead goes
+// to the second level, where it stays until used.
+constexpr int64_t kPrefetch = 128;
 
 struct ChannelPlan {
     const uint8_t *row0;  // pass line of nozzle 0
@@ -51,9 +54,6 @@ struct FormatPlan {
     int64_t ref;     // slice of group 0, pixel 0
     int64_t dir;     // +1 L_TO_R, -1 R_TO_L
     uint32_t tiles;  // column blocks of 16 groups
-    // Per nozzle block and channel, one register of the widest kernel: see
-    // the carry of FormatColumnBlock.
-    alignas(32) uint8_t carry[12][8][32];
 };
 
 inline void NoteInk(ChannelPlan &c, int64_t col0, uint32_t nonzeroCols) {
@@ -68,10 +68,17 @@ inline void NoteInk(ChannelPlan &c, int64_t col0, uint32_t nonzeroCols) {
 struct V128 {
     using T = __m128i;
     static constexpr uint32_t kSlabs = 1;
+    static constexpr bool kPairs = true;
     static constexpr uint32_t kNozzleBlocks[12] = {0, 16, 32, 48, 64, 80, 96, 112, 128, 144, 160, 164};
     static T Load(const uint8_t *p, size_t) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-    static void Store(uint8_t *p, T v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
-    static void Prefetch(const uint8_t *p, size_t) { _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0); }
+    // Eight nozzles of one group: the low or the high half of a pair register.
+    static void Store(uint8_t *p, T v, int half) {
+        if (half)
+            _mm_storeh_pd(reinterpret_cast<double *>(p), _mm_castsi128_pd(v));
+        else
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
+    }
+    static void Prefetch(const uint8_t *p, size_t) { _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T1); }
     static T Zero() { return _mm_setzero_si128(); }
     static T Set1(uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
     static T Or(T a, T b) { return _mm_or_si128(a, b); }
@@ -114,15 +121,16 @@ namespace {
 struct V256 {
     using T = __m256i;
     static constexpr uint32_t kSlabs = 2;
+    static constexpr bool kPairs = false;
     static constexpr uint32_t kNozzleBlocks[6] = {0, 32, 64, 96, 128, 148};
     static T Load(const uint8_t *p, size_t slab) {
         return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
                                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + slab)), 1);
     }
-    static void Store(uint8_t *p, T v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
+    static void Store(uint8_t *p, T v, int) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
     static void Prefetch(const uint8_t *p, size_t slab) {
-        _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char *>(p + slab), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T1);
+        _mm_prefetch(reinterpret_cast<const char *>(p + slab), _MM_HINT_T1);
     }
     static T Zero() { return _mm256_setzero_si256(); }
     static T Set1(uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
