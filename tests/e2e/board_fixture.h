@@ -93,6 +93,12 @@ inline int64_t HeartbeatWord() {
     return v;
 }
 
+// Whether the heartbeat word takes a new value within the time limit.
+inline bool HeartbeatChanges() {
+    const int64_t first = HeartbeatWord();
+    return WaitUntil([&] { return HeartbeatWord() != first; });
+}
+
 inline std::vector<uint8_t> ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

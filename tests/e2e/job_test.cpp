@@ -93,17 +93,12 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     EXPECT_EQ(running.XRes, 360);
     EXPECT_EQ(running.JobId, gLink.JobId.load());
 
-    std::vector<int64_t> beats;
     ASSERT_EQ(Lines(600, true), 1);
-    beats.push_back(HeartbeatWord());
+    EXPECT_TRUE(HeartbeatChanges());
     // Passes interleave lines from a wide band: only a long blank band
     // leaves whole swaths without ink.
     ASSERT_EQ(Lines(2000, false), 1);
-    beats.push_back(HeartbeatWord());
     ASSERT_EQ(Lines(600, true), 1);
-    beats.push_back(HeartbeatWord());
-    std::this_thread::sleep_for(5ms);
-    beats.push_back(HeartbeatWord());
     ASSERT_EQ(EndPrint(), 1);
     const uint16_t jobId = gLink.JobId.load();
     ASSERT_EQ(ClosePrint(), 1);
@@ -190,8 +185,6 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     EXPECT_EQ(std::memcmp(after.tag, kIdleTag, 16), 0);
     EXPECT_EQ(after.StateCode, 0);
 
-    std::sort(beats.begin(), beats.end());
-    EXPECT_GE(std::unique(beats.begin(), beats.end()) - beats.begin(), 2);
 }
 
 // The host keeps printing on its own thread while pause, continue and abort

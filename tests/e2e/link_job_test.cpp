@@ -196,15 +196,10 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
 TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
     StartBoardAt("127.0.0.31");
     ASSERT_EQ(OpenJob(), 1);
-    std::vector<int64_t> seen;
-    for (int i = 0; i < 8; ++i) {
-        seen.push_back(HeartbeatWord());
-        std::this_thread::sleep_for(5ms);
-    }
-    std::sort(seen.begin(), seen.end());
-    EXPECT_GE(std::unique(seen.begin(), seen.end()) - seen.begin(), 2);
-    EXPECT_GE(seen.front(), 0);
-    EXPECT_LE(seen.back(), 32767);
+    EXPECT_TRUE(HeartbeatChanges());
+    const int64_t beat = HeartbeatWord();
+    EXPECT_GE(beat, 0);
+    EXPECT_LE(beat, 32767);
     // Other test programs may beat on the same block; ours stops with the job.
     CloseJob();
     EXPECT_EQ(gLink.HeartThread, nullptr);

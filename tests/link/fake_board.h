@@ -54,10 +54,12 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         return accepted_.empty() ? -1 : accepted_.back();
     }
-    // Reads exactly n bytes from the latest connection.
+    // Reads exactly n bytes from the latest connection. A connect completes
+    // before the accepting thread has taken it, so wait for that first.
     std::vector<uint8_t> Read(size_t n) {
         std::vector<uint8_t> out(n);
         size_t got = 0;
+        for (int i = 0; i < 5000 && Last() < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const int c = Last();
         while (got < n) {
             ssize_t r = recv(c, out.data() + got, n - got, 0);
