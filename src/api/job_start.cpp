@@ -118,9 +118,11 @@ int Refuse(const char *why) {
 
 int32_t StartPrintJob(const JobProp *pProp) {
     if (!pProp) return Refuse("no job properties");
-    RememberHostValues(pProp);
     TraceJob("API_StartPrint", pProp);
+    // A second StartPrint must not touch the running job, whose lines are
+    // measured with the host values remembered here.
     if (gJobStarted.load() == 1) return 1;
+    RememberHostValues(pProp);
     if (const char *problem = JobPropProblem(pProp)) return Refuse(problem);
 
     JobProp job = *pProp;

@@ -86,11 +86,20 @@ TEST_F(EntryPoints, SecondStartPrintLeavesTheRunningJobAlone) {
     const JobProp job = MakeJob(720, 720, 180, 4);
     ASSERT_EQ(Begin("127.0.0.70", job), 1);
     const JobProp running = gJobProp;
-    JobProp other = MakeJob(1440, 2000, 500, 2);
+    const uint32_t lineBytes = gHostBytesPerLine;
+    JobProp other = MakeJob(1440, 2000, 250, 2);  // 1-bit lines at XDPI 720
+    other.XDPI = 720;
     EXPECT_EQ(StartPrint(&other), 1);
     EXPECT_EQ(std::memcmp(&gJobProp, &running, sizeof running), 0);
+    EXPECT_EQ(gHostBytesPerLine, lineBytes);
+    EXPECT_FALSE(XdpiIs720());
     EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_JOB_CREATE), 1u);
+    // The running job still takes its own lines.
+    const auto line = PatternLine(4 * 180, 3);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1);
+    EXPECT_EQ(EndPrint(), 1);
     EXPECT_EQ(ClosePrint(), 1);
+    EXPECT_GT(InkedSwaths(), 1u);
 }
 
 TEST_F(EntryPoints, OnePassJobPrintsItsLastLines) {
