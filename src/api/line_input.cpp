@@ -45,6 +45,10 @@ int32_t PrintLines(const uint8_t *data, uint32_t size) {
     const uint32_t hostLine = gHostDeclaredBytesPerLine * gJobProp.Colors;
     const uint32_t lines = size / hostLine;
     if (size % hostLine) sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
+    if (lines && !data) {
+        sl_trace("PrintALine: no line data\n");
+        return 0;
+    }
     for (uint32_t i = 0; i < lines; ++i) {
         ++gTotalLines;
         const uint8_t *line = data + i * hostLine;

@@ -53,6 +53,11 @@ TEST_F(Lifecycle, CallsOutsideAJobAreIgnored) {
     EXPECT_EQ(sl::gBuffers.block, nullptr);
 }
 
+TEST_F(Lifecycle, NoLineDataOutsideAJobIsStillIgnored) {
+    EXPECT_EQ(PrintALine(nullptr, 0), 1);
+    EXPECT_EQ(PrintALine(nullptr, 720), 1);
+}
+
 TEST_F(Lifecycle, AbortMakesPrintALineFail) {
     uint8_t line[1000] = {};
     EXPECT_EQ(AbortPrint(), 1);

@@ -134,6 +134,7 @@ TEST_F(EntryPoints, SeveralLinesPerCallPrintAsOneLinePerCall) {
         const uint32_t extra = i + lines == 600 ? 1 : 0;
         ASSERT_EQ(PrintALine(&image[i * lineBytes], lines * lineBytes + extra), 1);
     }
+    EXPECT_EQ(PrintALine(nullptr, lineBytes), 0);  // a call without its data
     EndPrint();
     ClosePrint();
     EXPECT_EQ(Stored(), single);
