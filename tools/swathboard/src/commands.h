@@ -14,7 +14,7 @@ struct AnswerPolicy {
 };
 
 struct Outcome {
-  ReplySpec reply;
+  ReplyHeader reply;
   bool duplicate = false;   // swath whose SwathSN is already stored
   bool store_swath = false; // swath accepted for printing
 };

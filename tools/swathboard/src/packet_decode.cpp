@@ -9,24 +9,24 @@ namespace swathboard {
 
 namespace {
 
-struct FieldSpec {
+struct FieldLayout {
   const char* name;
   std::uint8_t offset;
   std::uint8_t width;
 };
 
-constexpr FieldSpec kDebugFields[] = {
+constexpr FieldLayout kDebugFields[] = {
     {"sub_code", 4, 2},
     {"JobId", 6, 2},
 };
 
-constexpr FieldSpec kJobCreateFields[] = {
+constexpr FieldLayout kJobCreateFields[] = {
     {"JobId", 4, 2},      {"b6", 6, 1},           {"d4c", 7, 1},    {"hires", 8, 2},
     {"w10", 10, 2},       {"resolution", 12, 2},  {"VSD", 14, 2},   {"w26", 26, 2},
     {"w28", 28, 2},       {"tag", 30, 1},         {"w38", 38, 2},
 };
 
-constexpr FieldSpec kPrintStartFields[] = {
+constexpr FieldLayout kPrintStartFields[] = {
     {"JobId", 4, 2},      {"b6", 6, 1},          {"d4c", 7, 1},       {"hires", 8, 2},
     {"w10", 10, 2},       {"resolution", 12, 2}, {"VSD", 14, 2},      {"date", 16, 4},
     {"step_ref", 20, 4},  {"w26", 26, 2},        {"w28", 28, 2},      {"tag", 30, 1},
@@ -34,14 +34,14 @@ constexpr FieldSpec kPrintStartFields[] = {
     {"w38", 38, 2},
 };
 
-constexpr FieldSpec kPrintEndFields[] = {
+constexpr FieldLayout kPrintEndFields[] = {
     {"JobId", 4, 2},
     {"b6", 6, 1},
     {"d4c", 7, 1},
     {"tag", 30, 1},
 };
 
-constexpr FieldSpec kSwathFields[] = {
+constexpr FieldLayout kSwathFields[] = {
     {"Len", 4, 4},        {"area", 8, 4},         {"length", 12, 4},      {"firing_tag", 29, 1},
     {"direction", 30, 1}, {"Step", 32, 4},        {"speed", 36, 2},       {"Pstart", 38, 2},
     {"Pend", 40, 2},      {"dir_flag", 42, 1},    {"NextStart", 44, 2},   {"fire_delay", 46, 2},
@@ -51,7 +51,7 @@ constexpr FieldSpec kSwathFields[] = {
 constexpr std::size_t kSwathLenAt = 4;
 constexpr std::size_t kSwathSerialAt = 52;
 
-std::span<const FieldSpec> FieldsOf(std::uint8_t code) {
+std::span<const FieldLayout> FieldsOf(std::uint8_t code) {
   switch (code) {
     case NET_CMD_DEBUG:
       return kDebugFields;
@@ -72,7 +72,7 @@ std::span<const FieldSpec> FieldsOf(std::uint8_t code) {
 
 std::vector<NamedField> DecodePacket(const std::uint8_t* packet) {
   std::vector<NamedField> fields;
-  for (const FieldSpec& f : FieldsOf(packet[0])) {
+  for (const FieldLayout& f : FieldsOf(packet[0])) {
     fields.push_back({f.name, wire::Get(packet + f.offset, f.width)});
   }
   return fields;
