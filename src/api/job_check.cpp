@@ -1,5 +1,6 @@
 #include "api/job_check.h"
 
+#include "api/one_bit.h"
 #include "api/print_mode.h"
 #include "swathlink/records.h"
 
@@ -10,19 +11,11 @@ namespace {
 // Bytes one plane of one line occupies at 1 bit per pixel.
 uint32_t OneBitBytes(uint32_t width) { return width / 8 + (width % 8 ? 1 : 0); }
 
-bool IsOneBit(const JobProp *p) { return p->BytesPerLine / (p->Width / 8) == 1; }
-
-uint64_t WidenedWidth(const JobProp *p) {
+// The widened line: its Width and the internal stride a host line must fit.
+JobProp Widened(const JobProp *p) {
     JobProp copy = *p;
     WidenLine(&copy);
-    return copy.Width;
-}
-
-// The widened internal stride (the strip row) a host line must fit into.
-uint64_t WidenedStride(const JobProp *p) {
-    JobProp copy = *p;
-    WidenLine(&copy);
-    return copy.BytesPerLine;
+    return copy;
 }
 
 }  // namespace
@@ -36,12 +29,13 @@ const char *JobPropProblem(const JobProp *p) {
     if (p->Colors == 0 || p->Colors > 6) return "Colors outside 1..6";
     if (p->BytesPerLine == 0 || p->BytesPerLine < OneBitBytes(p->Width)) return "BytesPerLine too small for Width";
     uint64_t line = uint64_t(p->Colors) * p->BytesPerLine;
-    uint64_t expanded = IsOneBit(p) ? 2 * line : line;
+    uint64_t expanded = IsOneBitInput(p) ? 2 * line : line;
     if (line > kEmptyLineBytes || expanded > kExpandBufferBytes) return "line longer than the line buffers";
-    uint64_t plane = IsOneBit(p) ? 2ull * p->BytesPerLine : p->BytesPerLine;
-    if (plane > WidenedStride(p)) return "BytesPerLine longer than the widened line";
+    uint64_t plane = IsOneBitInput(p) ? 2ull * p->BytesPerLine : p->BytesPerLine;
+    const JobProp widened = Widened(p);
+    if (plane > widened.BytesPerLine) return "BytesPerLine longer than the widened line";
     // The memory plan works in 32-bit sizes; the strip plane is the largest.
-    uint64_t allocWidth = WidenedWidth(p) + 4ull * p->XDPI;
+    uint64_t allocWidth = widened.Width + 4ull * p->XDPI;
     if (uint64_t(p->YDPI) * allocWidth * 2 / 8 >= (1ull << 30)) return "line too wide for the strip buffers";
     return nullptr;
 }

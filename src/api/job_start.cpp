@@ -40,52 +40,37 @@ void RememberHostValues(const JobProp *p) {
     gHostBytesPerLine = p->BytesPerLine;
 }
 
-// Bits per pixel from the host's stride; exactly 1 means 1-bit lines that are
-// expanded through the dot-size table.
-void SetUpInputDepth(JobProp *job) {
-    uint16_t bits = static_cast<uint16_t>(job->BytesPerLine / (job->Width / 8));
-    gOneBitInput = 0;
-    if (bits == 1) {
-        gOneBitInput = 1;
+// 1-bit lines are expanded through the dot-size table.
+void SetUpInputDepth(const JobProp *job) {
+    gOneBitInput = IsOneBitInput(job) ? 1 : 0;
+    if (gOneBitInput) {
         gHostBytesPerLine *= 2;
         BuildDotSizeTable(ReadDotSize(), gDotSizeTable);
     }
 }
 
-void ClearJobFlags() {
-    gAbortRequest.store(0);
-    gPauseRequest.store(0);
+// A failure after the connection: the threads stop before the socket closes.
+int CloseOpenedLink(const char *why) {
+    sl_trace("%s", why);
+    StopLinkThreads(&gLink);
+    CloseConnection(gLink.socket.load());
+    return 0;
 }
 
 // Opens the job on the board; every failure closes what was opened so far.
+// The link reset also aims the link at the abort and pause flags and clears them.
 int OpenJobOnBoard() {
     LinkResetForJob(&gLink);
-    gLink.pAbort = &gAbortRequest;
-    gLink.pPause = &gPauseRequest;
-    ClearJobFlags();
     if (!CreateConnection(&gLink)) {
         sl_trace("ERROR!!! CreateConnection Fail!!\r\n");
         return 0;
     }
-    if (!StartLinkThreads(&gLink)) {
-        sl_trace("ERROR!!! Create thread Fail!!\r\n");
-        StopLinkThreads(&gLink);
-        CloseConnection(gLink.socket.load());
-        return 0;
-    }
-    if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink)) {
-        sl_trace("Send NET_CMD_JOB_CREATE Fail!!\r\n");
-        StopLinkThreads(&gLink);
-        CloseConnection(gLink.socket.load());
-        return 0;
-    }
+    if (!StartLinkThreads(&gLink)) return CloseOpenedLink("ERROR!!! Create thread Fail!!\r\n");
+    if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink))
+        return CloseOpenedLink("Send NET_CMD_JOB_CREATE Fail!!\r\n");
     Adjust720(&gJobProp, &UI_CurSetting, XdpiIs720());
-    if (!Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)) {
-        sl_trace("Send NET_CMD_PRINT_START Fail!!\r\n");
-        StopLinkThreads(&gLink);
-        CloseConnection(gLink.socket.load());
-        return 0;
-    }
+    if (!Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink))
+        return CloseOpenedLink("Send NET_CMD_PRINT_START Fail!!\r\n");
     return 1;
 }
 
@@ -95,7 +80,24 @@ void AbandonOpenJob() {
     ReleaseJobBuffers();
 }
 
-// 0 when the job's line does not fit the swath buffer.
+int Refuse(const char *why) {
+    sl_trace("StartPrint refused: %s\n", why);
+    plat_message_box("Error", "Job properties not supported");
+    return 0;
+}
+
+}  // namespace
+
+void PrepareJob(const JobProp *host, JobProp *job) {
+    RememberHostValues(host);
+    *job = *host;
+    SetUpInputDepth(job);
+    job->Bits = 1;
+    job->Pass = job->YDPI / 360;
+    WidenLine(job);
+    PublishMode(job);
+}
+
 int PlanJob() {
     SelectSpeedClass(&gJobProp, &UI_CurSetting);
     return PlanSlices(&gJobProp, &UI_CurSetting);
@@ -108,30 +110,16 @@ void SetUpPipeline() {
     StartSwathCycle();
 }
 
-int Refuse(const char *why) {
-    sl_trace("StartPrint refused: %s\n", why);
-    plat_message_box("Error", "Job properties not supported");
-    return 0;
-}
-
-}  // namespace
-
 int32_t StartPrintJob(const JobProp *pProp) {
     if (!pProp) return Refuse("no job properties");
     TraceJob("API_StartPrint", pProp);
     // A second StartPrint must not touch the running job, whose lines are
     // measured with the host values remembered here.
     if (gJobStarted.load() == 1) return 1;
-    RememberHostValues(pProp);
     if (const char *problem = JobPropProblem(pProp)) return Refuse(problem);
 
-    JobProp job = *pProp;
-    SetUpInputDepth(&job);
-    job.Bits = 1;
-    job.Pass = job.YDPI / 360;
-    WidenLine(&job);
-    PublishMode(&job);
-
+    JobProp job;
+    PrepareJob(pProp, &job);
     if (!AllocJobBuffers(job.XDPI, job.YDPI, AllocWidthFor(job.Width, job.XDPI))) {
         plat_message_box("Error", Chinese() ? "Memory fail" : "Memory Fail");
         return 0;

@@ -23,8 +23,7 @@ uint32_t gHostWidth;
 uint32_t gHostDeclaredBytesPerLine;
 
 bool JobIsAborted() {
-    const std::atomic<uint32_t> *abort = gLink.pAbort ? gLink.pAbort : &gAbortRequest;
-    return abort->load() == 1 || gLink.PrintStopFlag.load() == 1;
+    return LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1;
 }
 
 }  // namespace sl

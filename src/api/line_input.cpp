@@ -22,11 +22,7 @@ const uint8_t gEmptyLine[kEmptyLineBytes] = {};
 // Stores one host line and, when it completes a swath, cuts the swath.
 // Returns 1 to go on, 0 when the job ended fatally, -1 when it was aborted.
 int TakeLine(const uint8_t *line) {
-    const uint8_t *planes[6];
-    for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * gHostBytesPerLine;
-    // Stripes are drawn on image lines only, not on the padding of the job end.
-    const uint8_t fill = gTotalLines <= gJobProp.Height ? 0xFF : 0x00;
-    if (PipelineLine(planes, fill, &AddSwath)) return 1;
+    if (FeedLine(line, &AddSwath)) return 1;
     if (JobIsAborted()) {
         sl_trace("Print Abort !");
         return -1;
@@ -37,12 +33,43 @@ int TakeLine(const uint8_t *line) {
     return 0;
 }
 
+uint32_t HostLineBytes() { return gHostDeclaredBytesPerLine * gJobProp.Colors; }
+
+// Feeds n empty lines; stops early when the job ends.
+bool FeedEmptyLines(uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        if (gJobStarted.load() == 0 || JobIsAborted()) return false;
+        if (PrintLines(gEmptyLine, HostLineBytes()) == 0) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+int FeedLine(const uint8_t *line, SwathHandOff handOff) {
+    ++gTotalLines;
+    // One line at a time, so the expansion buffer always holds it.
+    if (gOneBitInput) {
+        ExpandOneBitLine(gExpandBuffer, line, HostLineBytes(), gDotSizeTable);
+        line = gExpandBuffer;
+    }
+    const uint8_t *planes[6];
+    for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * gHostBytesPerLine;
+    // Stripes are drawn on image lines only, not on the padding of the job end.
+    const uint8_t fill = gTotalLines <= gJobProp.Height ? 0xFF : 0x00;
+    return PipelineLine(planes, fill, handOff);
+}
+
+uint32_t LinesToCompleteSwath() {
+    return gPassInfo.LinesPerPass > gPassInfo.collet ? gPassInfo.LinesPerPass - gPassInfo.collet : 0;
+}
+
+uint32_t FlushLines() { return FlushSwaths(&gPassInfo) * LinesPerSwath(&gPassInfo); }
 
 int32_t PrintLines(const uint8_t *data, uint32_t size) {
     if (JobIsAborted() || gJobFailed) return 0;
     if (gJobStarted.load() == 0) return 1;
-    const uint32_t hostLine = gHostDeclaredBytesPerLine * gJobProp.Colors;
+    const uint32_t hostLine = HostLineBytes();
     const uint32_t lines = size / hostLine;
     if (size % hostLine) sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
     if (lines && !data) {
@@ -50,50 +77,20 @@ int32_t PrintLines(const uint8_t *data, uint32_t size) {
         return 0;
     }
     for (uint32_t i = 0; i < lines; ++i) {
-        ++gTotalLines;
-        const uint8_t *line = data + i * hostLine;
-        // One line at a time, so the expansion buffer always holds it.
-        if (gOneBitInput) {
-            ExpandOneBitLine(gExpandBuffer, line, hostLine, gDotSizeTable);
-            line = gExpandBuffer;
-        }
-        int r = TakeLine(line);
+        int r = TakeLine(data + i * hostLine);
         if (r <= 0) return r < 0 ? 1 : 0;
     }
     return 1;
 }
-
-namespace {
-
-// Feeds n empty lines; stops early when the job ends.
-bool FeedEmptyLines(uint32_t n) {
-    const uint32_t hostLine = gHostDeclaredBytesPerLine * gJobProp.Colors;
-    for (uint32_t i = 0; i < n; ++i) {
-        if (gJobStarted.load() == 0 || JobIsAborted()) return false;
-        if (PrintLines(gEmptyLine, hostLine) == 0) return false;
-    }
-    return true;
-}
-
-// Lines of the next `swaths` swaths, starting at the current pass sequence.
-uint32_t LinesOfNextSwaths(uint32_t swaths) {
-    uint32_t total = 0;
-    PassInfo pi = gPassInfo;
-    for (uint32_t s = 0; s < swaths; ++s) total += LinesPerSwath(&pi);
-    return total;
-}
-
-}  // namespace
 
 int32_t EndPrintJob() {
     if (gJobStarted.load() == 0 || gJobFailed) return 1;
     gSwathQueue.EmptyRun.store(1);
     // Complete the current swath with empty lines, also in one-pass jobs:
     // otherwise the lines after the last complete swath are never printed.
-    if (gPassInfo.LinesPerPass > gPassInfo.collet && !FeedEmptyLines(gPassInfo.LinesPerPass - gPassInfo.collet))
-        return 1;
-    // Multi-pass jobs print every pass of their last lines.
-    if (gPassInfo.PassNum != 1) FeedEmptyLines(LinesOfNextSwaths(FlushSwaths(&gPassInfo)));
+    // Multi-pass jobs then print every pass of their last lines (a one-pass
+    // job has no flushing swaths).
+    if (FeedEmptyLines(LinesToCompleteSwath())) FeedEmptyLines(FlushLines());
     return 1;
 }
 

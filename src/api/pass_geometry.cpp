@@ -10,10 +10,6 @@
 
 namespace sl {
 
-uint8_t DotSizeClass() {
-    return DotSizeClassFor(gModeXDPI, gModeYDPI, gModeVsd, gJobProp.Reserved);
-}
-
 void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_t *softenTable) {
     PassInfo *pi = &gPassInfo;
     const uint32_t verticalPasses = job->YDPI / kNozzleDpi;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "api/job_state.h"
 #include "platform/platform.h"
 
 namespace sl {
@@ -140,6 +141,10 @@ uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass) {
         if (row.xdpi == xdpi) return RuleHolds(row.rule, headType, dotClass) ? row.whenRule : row.value;
     }
     return kDefaultSpeedValue;
+}
+
+uint8_t DotSizeClass() {
+    return DotSizeClassFor(gModeXDPI, gModeYDPI, gModeVsd, gJobProp.Reserved);
 }
 
 void SelectSpeedClass(const JobProp *job, UISetupPara *ui) {

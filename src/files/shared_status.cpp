@@ -8,6 +8,7 @@
 
 #include "api/job_state.h"
 #include "platform/platform.h"
+#include "transport/command_protocol.h"
 
 namespace sl {
 
@@ -36,9 +37,7 @@ uint32_t NextRandom(uint32_t *seed) {
 }
 
 bool LinkOver(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
-    return link->PrintEndFlag.load() == 1 ||
-           (abort->load() == 1 && link->PrintStopFlag.load() == 1);
+    return link->PrintEndFlag.load() == 1 || (LinkAborted(link) && link->PrintStopFlag.load() == 1);
 }
 
 }  // namespace

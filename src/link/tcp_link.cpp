@@ -53,10 +53,6 @@ constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
 // 1 while the receive thread is inside a receive.
 std::atomic<uint32_t> gReceiving{0};
 
-bool Aborted(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
-    return abort->load() == 1;
-}
 
 int ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
     sl_trace(format, plat_socket_error());
@@ -177,7 +173,7 @@ int Kt_ReConnectTCPIP(LinkContext *link) {
     plat_sleep_ms(2000);
     for (;;) {
         if (link->PrintEndFlag.load() == 1) return 0;
-        if (Aborted(link)) {
+        if (LinkAborted(link)) {
             link->PrintEndFlag.store(1);
             return 0;
         }

@@ -167,35 +167,51 @@ void SinglePass(const PassSource *src, uint8_t *const pass[6], PassInfo *pi) {
     pi->feeddots = pi->ydpi / (pi->PassNum ? pi->PassNum : 1);
 }
 
+// Strip line that nozzle j prints: every (YDPI / 360)-th line from the
+// vertical phase v.
+uint32_t NozzleLine(const PassInfo *pi, uint32_t j, uint32_t v) { return j * pi->ydpi / 360 + v; }
+
+// Clears the idle rows of every plane's pass buffer, then fills the others
+// with rowOp(dst, source row, mask row). It goes line by line through the
+// planes, so each feathering row is fetched once, and reads the start of
+// the next source row (srcBytes long) ahead.
+template <typename RowOp>
+void MaskPassRows(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, const PassInfo *pi,
+                  uint32_t v, uint32_t srcBytes, RowOp rowOp) {
+    const uint32_t n = pi->bytesperline;
+    const uint32_t idle = IdleRows(pi, table);
+    const uint32_t planes = PlanesOf(pi);
+    for (uint32_t i = 0; i < planes; ++i) std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
+    for (uint32_t j = idle; j < kNozzleLines; ++j) {
+        const uint8_t *mask = table->rows + static_cast<size_t>(j) * table->width;
+        for (uint32_t i = 0; i < planes; ++i) {
+            const uint32_t ni = i + 1 < planes ? i + 1 : 0, nj = i + 1 < planes ? j : j + 1;
+            if (nj < kNozzleLines) PrefetchStart(SourceRow(src, ni, NozzleLine(pi, nj, v)), srcBytes);
+            rowOp(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, NozzleLine(pi, j, v)), mask);
+        }
+    }
+}
+
+bool PassIsBlank(const PassSource *src, const PassInfo *pi, uint32_t v) {
+    for (uint32_t i = 0; i < PlanesOf(pi); ++i)
+        for (uint32_t j = 0; j < kNozzleLines; ++j)
+            if (!RowIsBlank(SourceRow(src, i, NozzleLine(pi, j, v)), pi->bytesperline)) return false;
+    return true;
+}
+
 void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table,
                      PassInfo *pi) {
     const uint32_t N = pi->PassNum;
     const uint32_t q = gPassSeq % N;
     const uint32_t v = N - 1 - q;
     const uint32_t n = pi->bytesperline;
-    const uint32_t idle = IdleRows(pi, table);
     const uint32_t phase = q * (table->width / N);
 
-    pi->blankpass = 1;
-    for (uint32_t i = 0; i < PlanesOf(pi) && pi->blankpass; ++i)
-        for (uint32_t j = 0; j < kNozzleLines; ++j)
-            if (!RowIsBlank(SourceRow(src, i, j * pi->ydpi / 360 + v), n)) {
-                pi->blankpass = 0;
-                break;
-            }
+    pi->blankpass = PassIsBlank(src, pi, v) ? 1 : 0;
     if (!pi->blankpass) {
-        const uint32_t planes = PlanesOf(pi);
-        for (uint32_t i = 0; i < planes; ++i) std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
-        // Line by line through all planes, so each feathering row is fetched once.
-        for (uint32_t j = idle; j < kNozzleLines; ++j) {
-            const uint8_t *mask = table->rows + static_cast<size_t>(j) * table->width;
-            for (uint32_t i = 0; i < planes; ++i) {
-                const uint32_t ni = i + 1 < planes ? i + 1 : 0, nj = i + 1 < planes ? j : j + 1;
-                if (nj < kNozzleLines) PrefetchStart(SourceRow(src, ni, nj * pi->ydpi / 360 + v), n);
-                MaskRow(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
-                        mask, table->width, phase, n);
-            }
-        }
+        MaskPassRows(src, pass, table, pi, v, n, [&](uint8_t *dst, const uint8_t *row, const uint8_t *mask) {
+            MaskRow(dst, row, mask, table->width, phase, n);
+        });
     }
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q == N - 1 ? N - 1 : static_cast<uint32_t>(-1));
     pi->PassSec += 1;
@@ -209,18 +225,9 @@ void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const Soften
     const uint8_t odd = ColumnSplitOdd(N, q);
     const uint32_t v = H - 1 - q % H;
     const uint32_t n = pi->bytesperline;
-    const uint32_t idle = IdleRows(pi, table);
-    const uint32_t planes = PlanesOf(pi);
-    for (uint32_t i = 0; i < planes; ++i) std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
-    for (uint32_t j = idle; j < kNozzleLines; ++j) {
-        const uint8_t *mask = table->rows + static_cast<size_t>(j) * table->width;
-        for (uint32_t i = 0; i < planes; ++i) {
-            const uint32_t ni = i + 1 < planes ? i + 1 : 0, nj = i + 1 < planes ? j : j + 1;
-            if (nj < kNozzleLines) PrefetchStart(SourceRow(src, ni, nj * pi->ydpi / 360 + v), 2 * n);
-            SplitColumnsRow(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, j * pi->ydpi / 360 + v),
-                            mask, table->width, n, odd);
-        }
-    }
+    MaskPassRows(src, pass, table, pi, v, 2 * n, [&](uint8_t *dst, const uint8_t *row, const uint8_t *mask) {
+        SplitColumnsRow(dst, row, mask, table->width, n, odd);
+    });
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q % H == H - 1 ? H - 1 : static_cast<uint32_t>(-1));
     pi->PassSec += 1;
 }

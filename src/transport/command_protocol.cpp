@@ -55,16 +55,21 @@ bool ClaimCommandRecord() {
     return true;
 }
 
-bool Aborted(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
-    return abort->load() == 1;
-}
-
 bool JobOver(const LinkContext *link) {
     return link->PrintEndFlag.load() == 1 || link->PrintStopFlag.load() == 1;
 }
 
 }  // namespace
+
+bool LinkAborted(const LinkContext *link) {
+    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
+    return abort->load() == 1;
+}
+
+bool LinkPaused(const LinkContext *link) {
+    const std::atomic<uint32_t> *pause = link->pPause ? link->pPause : &gPauseRequest;
+    return pause->load() == 1;
+}
 
 void LinkInit(LinkContext *link) {
     gReconnecting.store(0);
@@ -124,7 +129,7 @@ NetCommand *GetPendingCommand() {
 int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
     // An aborted job ends with the cancel the transmit thread sends; a job
     // end sent ahead of it would close the job on the board uncancelled.
-    if (code == NET_CMD_PRINT_END && Aborted(link)) return 0;
+    if (code == NET_CMD_PRINT_END && LinkAborted(link)) return 0;
     while (TxState.load() != TX_RUNNING) {
         if (TxState.load() == TX_QUIT_STATUS) {
             sl_trace("Kt_ExcuseCommand Quit for  TX_QUIT_STATUS...\n");
@@ -132,7 +137,7 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
         }
         // A transmit thread that has ended leaves its state behind, and a
         // cancel the board never confirms keeps it cancelling.
-        if (JobOver(link) || Aborted(link)) return 0;
+        if (JobOver(link) || LinkAborted(link)) return 0;
         plat_sleep_ms(100);
     }
     if (!KnownCommand(code)) {

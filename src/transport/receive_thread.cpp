@@ -42,10 +42,6 @@ int gRxHave = 0;
 
 uint16_t Get16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-bool Aborted(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
-    return abort->load() == 1;
-}
 
 bool GoodMarkers(const uint8_t *r, int length) {
     if (length <= 95) return false;
@@ -188,7 +184,7 @@ int ReceiveThread(void *arg) {
     auto *link = static_cast<LinkContext *>(arg);
     gRxHave = 0;
     while (link->RxEnable.load() != 0) {
-        if (link->PrintEndFlag.load() == 1 || (Aborted(link) && link->PrintStopFlag.load() == 1))
+        if (link->PrintEndFlag.load() == 1 || (LinkAborted(link) && link->PrintStopFlag.load() == 1))
             break;
         if (gReconnecting.load() == 1) {
             gRxHave = 0;

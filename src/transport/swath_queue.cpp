@@ -30,7 +30,6 @@ constexpr uint8_t kDirModeBidirectional = 11;
 constexpr uint32_t kFullNoteEvery = 100;
 
 // Assembly state, host thread only.
-SwathEntry *gCurSwath = nullptr;
 SwathEntry *gPrevSwath = nullptr;
 uint32_t gSwathCount = 0;
 uint32_t gBlankSwaths = 0;
@@ -43,10 +42,6 @@ uint8_t NextIndex(uint8_t i) { return static_cast<uint8_t>(i + 1 >= kQueueSlots 
 
 uint8_t IndexOf(const SwathEntry *e) { return static_cast<uint8_t>(e - gSwathQueue.Slots); }
 
-bool AbortRequested(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
-    return abort->load() == 1;
-}
 
 // Pixels per head unit k as a fraction; only 225/270 dpi is not whole.
 struct UnitFactor {
@@ -147,7 +142,6 @@ void QueueInit() {
 }
 
 void ResetAssembly() {
-    gCurSwath = nullptr;
     gPrevSwath = nullptr;
     gSwathCount = 0;
     gBlankSwaths = 0;
@@ -212,7 +206,7 @@ uint32_t QueuePassSeqOf(const SwathEntry *e) {
 SwathEntry *GetEmptySwathWait(LinkContext *link) {
     uint32_t waits = 0;
     while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 &&
-           !AbortRequested(link)) {
+           !LinkAborted(link)) {
         if (QueueHasSpace()) return QueueGetEmpty();
         plat_sleep_ms(50);
         if (++waits % kFullNoteEvery == 0) sl_trace("PC BUFFER_FULL...");
@@ -225,7 +219,7 @@ void WaitAllSwathFinish(LinkContext *link) {
     gSwathQueue.Sendable.store(1);
     while (gSwathQueue.QHead.load() != gSwathQueue.QTail.load() &&
            link->PrintEndFlag.load() == 0) {
-        if (AbortRequested(link) || link->PrintStopFlag.load() == 1) break;
+        if (LinkAborted(link) || link->PrintStopFlag.load() == 1) break;
         plat_sleep_ms(1000);
         sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(),
                  gSwathQueue.QTail.load());
@@ -314,10 +308,9 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
 
     SwathEntry *e = GetEmptySwathWait(&gLink);
     if (!e) {
-        if (AbortRequested(&gLink) || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(1);
+        if (LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(1);
         return 0;
     }
-    gCurSwath = e;
 
     const uint32_t len = CopyLength(at.Columns, at.DataStart);
     if (len) std::memcpy(e->Buffer, src + static_cast<size_t>(at.DataStart) * kSwathColumnBytes, len);
@@ -338,7 +331,6 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
         QueueSetReady(gPrevSwath);
     }
     gPrevSwath = e;
-    gCurSwath = nullptr;
     if (countFlag) ++gSwathCount;
     return 1;
 }

@@ -19,15 +19,6 @@ constexpr int kSwathReplyWaits = 40;      // of 50 ms
 constexpr uint8_t kSwathResends = 5;
 constexpr uint32_t kSmallSwathBytes = 10240;
 
-bool Paused(const LinkContext *link) {
-    const std::atomic<uint32_t> *pause = link->pPause ? link->pPause : &gPauseRequest;
-    return pause->load() == 1;
-}
-
-bool Aborted(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
-    return abort->load() == 1;
-}
 
 bool Stopped(const LinkContext *link) { return link->PrintStopFlag.load() == 1; }
 bool Ended(const LinkContext *link) { return link->PrintEndFlag.load() == 1; }
@@ -66,16 +57,16 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
         case TX_RUNNING: {
             link->SyncCount.store(0);
             uint8_t next = TX_RUNNING;
-            if (Paused(link)) next = TX_SEND_PAUSE;
-            if (Aborted(link)) next = TX_SEND_CANCEL;
+            if (LinkPaused(link)) next = TX_SEND_PAUSE;
+            if (LinkAborted(link)) next = TX_SEND_CANCEL;
             if (Stopped(link)) next = TX_QUIT_STATUS;
             return next;
         }
         case TX_SEND_PAUSE:
             return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? uint8_t{TX_ALL_PAUSE} : state;
         case TX_ALL_PAUSE:
-            if (Aborted(link)) return TX_SEND_CANCEL;
-            if (!Paused(link)) return TX_SEND_CONTINUE;
+            if (LinkAborted(link)) return TX_SEND_CANCEL;
+            if (!LinkPaused(link)) return TX_SEND_CONTINUE;
             if (SyncLimitPassed(link)) {
                 sl_trace("timeout(%d*0.5s) unreach TX_ALL_PAUSE resend pause cmd\n",
                          link->SyncCount.load());
@@ -88,7 +79,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
                        ? uint8_t{TX_ALL_RESUME}
                        : state;
         case TX_ALL_RESUME: {
-            const uint8_t next = Paused(link) ? TX_ALL_RESUME : TX_RUNNING;
+            const uint8_t next = LinkPaused(link) ? TX_ALL_RESUME : TX_RUNNING;
             if (SyncLimitPassed(link)) {
                 sl_trace("timeout TX_ALL_RESUME syn, resend\n");
                 return TX_SEND_CONTINUE;
@@ -99,7 +90,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
         case TX_SEND_CANCEL:
             return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? uint8_t{TX_ALL_CANCEL} : state;
         case TX_ALL_CANCEL:
-            if (Aborted(link) && Stopped(link)) return TX_QUIT_STATUS;
+            if (LinkAborted(link) && Stopped(link)) return TX_QUIT_STATUS;
             if (SyncLimitPassed(link)) {
                 sl_trace("timeout syn TX_ALL_CANCEL resend\n");
                 return TX_SEND_CANCEL;
@@ -129,7 +120,7 @@ int Kt_TxSendCommand(LinkContext *link) {
         return 2;
     }
     if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
-    return Paused(link) || TxState.load() != TX_RUNNING ? 1 : 0;
+    return LinkPaused(link) || TxState.load() != TX_RUNNING ? 1 : 0;
 }
 
 int SendSwath(LinkContext *link, SwathEntry *e) {
@@ -143,7 +134,7 @@ int SendSwath(LinkContext *link, SwathEntry *e) {
         link->ResendReq.store(0);
         while (link->ReplyOk.load() == 0) {
             for (;;) {
-                if (Ended(link) || Stopped(link) || Aborted(link)) return 0;
+                if (Ended(link) || Stopped(link) || LinkAborted(link)) return 0;
                 if (gReconnecting.load() == 0) break;
                 plat_sleep_ms(100);
             }
@@ -198,11 +189,11 @@ int TransmitThread(void *arg) {
     for (;;) {
         if (link->TxEnable.load() == 0 || Ended(link)) break;
         if (gReconnecting.load() == 1) {
-            if (Aborted(link)) link->PrintEndFlag.store(1);
+            if (LinkAborted(link)) link->PrintEndFlag.store(1);
             plat_sleep_ms(100);
             continue;
         }
-        if (Paused(link)) TakeCompanionRequest(link);
+        if (LinkPaused(link)) TakeCompanionRequest(link);
 
         const int r = Kt_TxSendCommand(link);
         if (r == 1) {
@@ -213,7 +204,7 @@ int TransmitThread(void *arg) {
             if (gReconnecting.load() == 1) continue;
             break;
         }
-        if (Aborted(link) || Paused(link)) {
+        if (LinkAborted(link) || LinkPaused(link)) {
             plat_sleep_ms(100);
             continue;
         }

@@ -22,7 +22,7 @@
 
 #include "swathboard.h"
 #include "swathlink/records.h"
-#include "transport/checksum.h"
+#include "files/status_record.h"
 
 namespace sl::test {
 
@@ -104,11 +104,6 @@ inline std::vector<uint8_t> ReadFile(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-constexpr uint8_t kActiveTag[16] = {0x63, 0x26, 0x04, 0x1C, 0x03, 0x05, 0x09, 0x2D,
-                                    0x04, 0x20, 0x09, 0x04, 0x03, 0x5E, 0x02, 0x03};
-constexpr uint8_t kIdleTag[16] = {0x63, 0x26, 0x09, 0x08, 0x57, 0x08, 0x62, 0x4B,
-                                  0x4A, 0x22, 0x43, 0x00, 0x05, 0x30, 0x03, 0x2A};
-
 class BoardTest : public ::testing::Test {
 protected:
     // A temporary hidden folder, set before the library looks for it.
@@ -144,13 +139,13 @@ protected:
             const auto bytes = ReadFile(dir_ + "/printcfg.cfg");
             if (bytes.size() != sizeof rec) return false;
             std::memcpy(&rec, bytes.data(), sizeof rec);
-            return CalcChecksum16(bytes.data(), 280, 0) == rec.Checksum;
+            return StatusChecksum(&rec) == rec.Checksum;
         });
         EXPECT_TRUE(read);
         return rec;
     }
     void WriteStatus(PrintCfgRecord rec) {
-        rec.Checksum = CalcChecksum16(reinterpret_cast<const uint8_t *>(&rec), 280, 0);
+        rec.Checksum = StatusChecksum(&rec);
         std::ofstream out(dir_ + "/printcfg.cfg", std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(&rec), sizeof rec);
     }

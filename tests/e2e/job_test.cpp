@@ -8,7 +8,6 @@
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
 #include "swathlink/swathlink.h"
-#include "transport/checksum.h"
 #include "transport/command_protocol.h"
 #include "transport/parameter_block.h"
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/job_check.h"
+#include "api/job_control.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/one_bit.h"
@@ -85,36 +86,18 @@ bool SetUpPipelineJob(const ProofJob &pj, const UISetupPara &ui) {
     job.Width = pj.width;
     job.Colors = pj.colors;
     if (JobPropProblem(&job)) return false;
-    // As StartPrint: the host's values, the input depth, the mode, the
-    // memory, the job open's 720-dpi step, the slice plan and the pipeline.
-    gHostXDPI = job.XDPI;
-    gHostYDPI = job.YDPI;
-    gHostPass = job.Pass;
-    gHostWidth = job.Width;
-    gHostDeclaredBytesPerLine = job.BytesPerLine;
-    gHostBytesPerLine = job.BytesPerLine;
-    gOneBitInput = 0;
-    if (job.BytesPerLine / (job.Width / 8) == 1) {
-        gOneBitInput = 1;
-        gHostBytesPerLine *= 2;
-        BuildDotSizeTable(pj.dotSize, gDotSizeTable);
-    }
-    job.Bits = 1;
-    job.Pass = job.YDPI / 360;
-    WidenLine(&job);
-    PublishMode(&job);
-    if (!AllocJobBuffers(job.XDPI, job.YDPI, AllocWidthFor(job.Width, job.XDPI))) return false;
-    gJobProp = job;
+    // As StartPrint, with the board's settings already in place.
+    JobProp work;
+    PrepareJob(&job, &work);
+    if (gOneBitInput) BuildDotSizeTable(pj.dotSize, gDotSizeTable);
+    if (!AllocJobBuffers(work.XDPI, work.YDPI, AllocWidthFor(work.Width, work.XDPI))) return false;
+    gJobProp = work;
     Adjust720(&gJobProp, &UI_CurSetting, XdpiIs720());
-    SelectSpeedClass(&gJobProp, &UI_CurSetting);
-    if (!PlanSlices(&gJobProp, &UI_CurSetting)) {
+    if (!PlanJob()) {
         ReleaseJobBuffers();
         return false;
     }
-    ConvertColorToChannel(&gJobProp, &UI_CurSetting, &gFormatInfo, gMaxSwathSize, XdpiIs720());
-    SetupPassGeometry(&gJobProp, &UI_CurSetting, XdpiIs720(), gBuffers.soften);
-    InitStrips(&gJobProp);
-    StartSwathCycle();
+    SetUpPipeline();
     gTotalLines = 0;
     return true;
 }
@@ -132,18 +115,7 @@ void MakeHostLine(const ProofJob &job, uint32_t line, std::vector<uint8_t> &out)
     }
 }
 
-int FeedHostLine(const ProofJob &, const uint8_t *line, SwathHandOff handOff) {
-    static uint8_t expanded[kExpandBufferBytes];
-    ++gTotalLines;
-    if (gOneBitInput) {
-        ExpandOneBitLine(expanded, line, gHostDeclaredBytesPerLine * gJobProp.Colors, gDotSizeTable);
-        line = expanded;
-    }
-    const uint8_t *planes[6];
-    for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * gHostBytesPerLine;
-    const uint8_t fill = gTotalLines <= gJobProp.Height ? 0xFF : 0x00;
-    return PipelineLine(planes, fill, handOff);
-}
+int FeedHostLine(const ProofJob &, const uint8_t *line, SwathHandOff handOff) { return FeedLine(line, handOff); }
 
 int FinishJob(const ProofJob &job, SwathHandOff handOff) {
     static const uint8_t empty[kEmptyLineBytes] = {};
@@ -152,11 +124,7 @@ int FinishJob(const ProofJob &job, SwathHandOff handOff) {
             if (!FeedHostLine(job, empty, handOff)) return 0;
         return 1;
     };
-    if (gPassInfo.LinesPerPass > gPassInfo.collet && !feed(gPassInfo.LinesPerPass - gPassInfo.collet)) return 0;
-    if (gPassInfo.PassNum == 1) return 1;
-    uint32_t lines = 0;
-    for (uint32_t s = 0; s < FlushSwaths(&gPassInfo); ++s) lines += LinesPerSwath(&gPassInfo);
-    return feed(lines);
+    return feed(LinesToCompleteSwath()) && feed(FlushLines()) ? 1 : 0;
 }
 
 // --- the proof ---------------------------------------------------------------
