@@ -46,19 +46,4 @@ inline uint32_t BenchMaxSwathSlices(uint32_t sliceNum) {
     return sliceNum + 128 < MAX_SLICE_NUMBER ? sliceNum + 128 : MAX_SLICE_NUMBER;
 }
 
-inline FormatInfo BenchFormat(uint32_t bpl) {
-    FormatInfo f{};
-    f.bytesperline = bpl;
-    f.colors = 4;
-    f.bitsperpixel = 2;
-    const uint8_t c1[4] = {6, 4, 2, 0}, c2[4] = {7, 5, 3, 1};
-    for (int s = 0; s < 4; ++s) {
-        f.C1[s] = c1[s];
-        f.C2[s] = c2[s];
-    }
-    for (int i = 0; i < 16; ++i) f.planemap[i] = static_cast<uint8_t>(i);
-    f.nozzles = 360;
-    return f;
-}
-
 }  // namespace sl

@@ -75,7 +75,7 @@ struct KernelRig {
         gPassSeq = 0;
         Tarn_PassProcess(&src, passPtr, &soften, &pi);
 
-        fmt = BenchFormat(bpl);
+        fmt = BuiltinFormat(bpl, 4, L_TO_R);
         sliceNum = BenchSliceNum(w);
         place[0] = BenchPlacement(L_TO_R, sliceNum);
         place[1] = BenchPlacement(R_TO_L, sliceNum);

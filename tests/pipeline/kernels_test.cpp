@@ -203,21 +203,6 @@ struct FormatCase {
     int8_t direction;
 };
 
-FormatInfo MakeFormat(uint32_t bpl, uint8_t colors, int8_t direction) {
-    FormatInfo f{};
-    f.bytesperline = bpl;
-    f.colors = colors;
-    f.bitsperpixel = 2;
-    const uint8_t c1[4] = {6, 4, 2, 0}, c2[4] = {7, 5, 3, 1};
-    for (int s = 0; s < 4; ++s) {
-        f.C1[s] = c1[s];
-        f.C2[s] = c2[s];
-    }
-    for (int i = 0; i < 16; ++i) f.planemap[i] = static_cast<uint8_t>(i);
-    f.direction = direction;
-    f.nozzles = 360;
-    return f;
-}
 
 struct FormatRig {
     std::vector<std::vector<uint8_t>> pass;
@@ -265,7 +250,7 @@ TEST_P(Kernels, FormatMatchesReferenceForEveryOffsetModuloFour) {
                     // Channel offsets that cover every residue modulo 4.
                     int32_t spread[8];
                     for (int ch = 0; ch < 8; ++ch) spread[ch] = static_cast<int32_t>(rng() % 97) * 4 + ((ch + mod) & 3);
-                    FormatInfo f = MakeFormat(bpl, 4, dir);
+                    FormatInfo f = BuiltinFormat(bpl, 4, dir);
                     ChannelPlacement pl = Placement(dir, 40 + mod, spread, slices - 8);
                     rig.Check(f, pl, "offsets");
                 }
@@ -282,7 +267,7 @@ TEST_P(Kernels, FormatColourSlotsPlaneMapsAndDirections) {
     const int32_t spread[8] = {130, 117, 90, 77, 50, 37, 10, 0};
     for (uint8_t colors = 1; colors <= 6; ++colors) {
         for (int8_t dir : {int8_t(L_TO_R), int8_t(R_TO_L)}) {
-            FormatInfo f = MakeFormat(bpl, colors, dir);
+            FormatInfo f = BuiltinFormat(bpl, colors, dir);
             // Permuted plane map, then one with two channels on the same bit.
             const uint8_t perm[8] = {3, 6, 0, 7, 1, 5, 2, 4};
             rig.Check(f, Placement(dir, 9, spread, slices - 3), "identity map");
@@ -303,12 +288,12 @@ TEST_P(Kernels, FormatClipsAtTheBufferEdgesAndClearsStaleSwaths) {
     // A wide swath, then narrower ones at other places, then one hanging off
     // both ends of the buffer: each must leave only its own bytes behind.
     for (auto &v : rig.pass) FillBytes(v, Fill::Random, rng);
-    rig.Check(MakeFormat(bpl, 4, L_TO_R), Placement(L_TO_R, 0, spread, slices), "wide");
-    FormatInfo narrow = MakeFormat(100, 4, R_TO_L);
+    rig.Check(BuiltinFormat(bpl, 4, L_TO_R), Placement(L_TO_R, 0, spread, slices), "wide");
+    FormatInfo narrow = BuiltinFormat(100, 4, R_TO_L);
     rig.Check(narrow, Placement(R_TO_L, 50, spread, slices - 20), "narrow right to left");
-    rig.Check(MakeFormat(bpl, 4, R_TO_L), Placement(R_TO_L, 0, spread, 1000), "off the low end");
-    rig.Check(MakeFormat(bpl, 4, L_TO_R), Placement(L_TO_R, slices - 900, spread, slices), "off the high end");
-    FormatInfo none = MakeFormat(bpl, 0, L_TO_R);
+    rig.Check(BuiltinFormat(bpl, 4, R_TO_L), Placement(R_TO_L, 0, spread, 1000), "off the low end");
+    rig.Check(BuiltinFormat(bpl, 4, L_TO_R), Placement(L_TO_R, slices - 900, spread, slices), "off the high end");
+    FormatInfo none = BuiltinFormat(bpl, 0, L_TO_R);
     rig.Check(none, Placement(L_TO_R, 0, spread, slices), "no colour");
 }
 
@@ -321,7 +306,7 @@ TEST_P(Kernels, FormatExtentRulesPerDirection) {
     rig.pass[0][5] = 0x01;
     const int32_t spread[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     uint32_t s, e;
-    FormatInfo f = MakeFormat(bpl, 4, L_TO_R);
+    FormatInfo f = BuiltinFormat(bpl, 4, L_TO_R);
     ChannelPlacement pl = Placement(L_TO_R, 100, spread, 900);
     Tarn_FormatProcess360(rig.p, &rig.canvas, &f, &pl, &s, &e);
     EXPECT_EQ(s, 100u);

@@ -135,3 +135,23 @@ void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t 
 }
 
 }  // namespace sl::ref
+
+namespace sl {
+
+FormatInfo BuiltinFormat(uint32_t bpl, uint8_t colors, int8_t direction) {
+    FormatInfo f{};
+    f.bytesperline = bpl;
+    f.colors = colors;
+    f.bitsperpixel = 2;
+    const uint8_t c1[4] = {6, 4, 2, 0}, c2[4] = {7, 5, 3, 1};
+    for (int s = 0; s < 4; ++s) {
+        f.C1[s] = c1[s];
+        f.C2[s] = c2[s];
+    }
+    for (int i = 0; i < 16; ++i) f.planemap[i] = static_cast<uint8_t>(i);
+    f.direction = direction;
+    f.nozzles = 360;
+    return f;
+}
+
+}  // namespace sl

@@ -27,3 +27,10 @@ void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t 
                       uint32_t *end);
 
 }  // namespace sl::ref
+
+namespace sl {
+
+// A format record with the built-in channel maps and plane map.
+FormatInfo BuiltinFormat(uint32_t bpl, uint8_t colors, int8_t direction);
+
+}  // namespace sl
