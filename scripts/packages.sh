@@ -1,6 +1,6 @@
 # Debian packages the build, the tests and the cross build need.
-SWATHLINK_PACKAGES="cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev \
-mingw-w64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 iproute2 util-linux"
+SWATHLINK_PACKAGES="cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev \
+mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 iproute2 util-linux"
 
 install_packages() {
     missing=""
