@@ -23,6 +23,6 @@ trap 'wineserver -k 2>/dev/null || true' EXIT INT TERM
 wineboot -i >/dev/null 2>&1
 
 ctest --test-dir "$win_build" --output-on-failure
-if [ -x "$linux_build/tests/win32/wine_e2e" ]; then
-    SWATHLINK_WINHOST="$win_build/tools/winhost/winhost.exe" "$linux_build/tests/win32/wine_e2e"
+if [ -x "$linux_build/tests/win32/linux/wine_e2e" ]; then
+    SWATHLINK_WINHOST="$win_build/winhost.exe" "$linux_build/tests/win32/linux/wine_e2e"
 fi
