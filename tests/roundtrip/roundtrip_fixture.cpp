@@ -100,7 +100,8 @@ void RoundtripTest::PrintThrough(const std::string& ip, const swathboard::BoardC
     const JobProp job = JobOf(raster.spec);
     ASSERT_EQ(StartPrint(&job), 1);
     for (uint32_t row = 0; row < raster.spec.height; ++row) {
-        if (mid_job && row == raster.spec.height / 2) mid_job();
+        if (mid_job && row == raster.spec.height * 2 / 3) mid_job();
+        if (HasFatalFailure()) return;
         const std::vector<uint8_t> line = HostLine(raster, row);
         ASSERT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1) << "line " << row;
     }

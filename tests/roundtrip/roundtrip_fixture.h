@@ -42,7 +42,7 @@ protected:
 
     // Starts the board at `ip` and prints `raster` through InitPrinter,
     // StartPrint, PrintALine per line, EndPrint and ClosePrint; `mid_job`
-    // runs once half of the lines are handed over. Fails the test on any
+    // runs once two thirds of the lines are handed over. Fails the test on any
     // call that does not return 1.
     void PrintThrough(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster,
                       const std::function<void()>& mid_job = {});
