@@ -29,6 +29,7 @@ $private_net sh -c '
     ip link set lo up
     ctest --test-dir build -j'"$jobs"' --output-on-failure
     ctest --test-dir build-asan -j'"$jobs"' --output-on-failure
+    scripts/test-wine.sh build build-win
 '
 
 if [ -x build/bench/swathlink_bench ]; then
