@@ -274,4 +274,78 @@ bool WaitForConnections(const Board* board, std::uint32_t count, std::chrono::mi
 std::vector<std::uint32_t> StoredSwathNumbers(const Board* board);  // ascending
 bool StoredSwath(const Board* board, std::uint32_t swath_sn, std::vector<std::uint8_t>* data);
 
+// ---------------------------------------------------------------------------
+// The printed sheet.
+//
+// The board prints every swath it accepts (each SwathSN once, in the order
+// they arrived) the way a perfect printer with this head would, from the
+// settings it sent in its own job-create answer:
+//   - Across: slice i of a left-to-right swath fires at carriage slice
+//     Pstart * k + i, of a right-to-left swath at Pstart * k - i (k = slices
+//     per 1/180 inch for the job's resolution pair). Channel ch sits at the
+//     pair's base offset plus its group distance from channel 7 (from the
+//     ingroup/outgroup it sent). The head's per-channel mechanical errors are
+//     exactly the lalign values it sent, and right-to-left firing lags by
+//     the direction margin less the bidirectional value plus the ralign
+//     values, so a correct host puts every dot on its own column.
+//   - Down: the paper advances by each swath's Step times the step
+//     calibration it sent for the job's pass count, divided by 35860 (in
+//     1/2880 inch). Nozzle n of the odd channel of a colour prints 2n/360
+//     inch below the head's top, of the even channel (2n + 1)/360 inch. A dot
+//     lands on the nearest line of the job's YDPI; how far it was from that
+//     line is reported as drift (0 when every step is exact).
+//   - Colour: channels print K, C, M or Y by the channel map it sent (the
+//     built-in map when its map is absent or invalid); there is no light ink.
+//   - In the 720-dpi column-split mode each pass carries every other column
+//     at 720 dpi; which half follows from the pass's place in the feed cycle,
+//     found from how far the paper has advanced.
+//
+// Image frame. Column 0 is the first column after the start side stripe and
+// its gap (as the stripe settings the board sent place them, at the job's
+// XDPI); row 0 is the first line of the job: the line that the first swath's
+// window puts (paper-entry lines - lines per swath - vertical phase) lines
+// below the head's top, where paper-entry lines = YDPI and the lines per swath
+// follow from the feathering band the board's soften byte selects. Dots
+// outside the frame are counted as `outside` and not drawn. Without
+// SetImageSize the frame reaches from the origin to the furthest dot right
+// and below it.
+
+// Totals of the sheet printed so far.
+struct SheetSummary {
+  std::uint32_t swaths = 0;                 // inked or feed-only swaths accepted and printed
+  std::uint64_t paper_advanced_um = 0;      // paper fed, micrometres
+  std::array<std::array<std::uint64_t, 4>, 8> dots = {};  // [channel][level 1..3 at 1..3]
+  std::uint64_t doubled = 0;                // dots that landed on a pixel already inked by the same channel/colour
+  std::uint64_t outside = 0;                // dots outside the image
+  // Largest distance between a dot and the line it landed on, in 1/1000 of
+  // a line (YDPI 1080 steps truncate; every other mode gives 0).
+  std::uint32_t drift_millilines = 0;
+};
+// A printed sheet: one plane per ink K, C, M, Y (2-bit levels 0..3), `width` x `height` pixels
+// at the job's XDPI x YDPI.
+struct Sheet {
+  std::uint32_t width = 0, height = 0, xdpi = 0, ydpi = 0;
+  std::array<std::vector<std::uint8_t>, 4> ink;  // K, C, M, Y; one byte per pixel
+  SheetSummary summary;
+};
+
+// Ink indices of Sheet::ink.
+enum Ink : std::uint8_t { kInkK = 0, kInkC = 1, kInkM = 2, kInkY = 3 };
+
+// Names the image frame for the sheets printed from now on: `width` x
+// `height` pixels at the host's XDPI. `xdpi` 0 takes the higher resolution
+// of the pair the job's resolution code names (the code does not tell 300
+// from 360 dpi, which matters for the side-stripe widths); 720 for a
+// column-split job.
+void SetImageSize(Board* board, std::uint32_t width, std::uint32_t height, std::uint32_t xdpi = 0);
+
+// The sheet of the last job the board opened. False when no job has
+// printed yet (no accepted NET_CMD_JOB_CREATE).
+bool PrintedSheet(const Board* board, Sheet* out);
+// PNG of the inks composited on white, each level a darker dot. False with
+// a reason in *error when the file cannot be written; no half-written file
+// is left behind.
+bool WriteSheetPng(const Sheet& sheet, const std::string& png_path, std::string* error);
+bool WriteSheetSummaryJson(const Sheet& sheet, const std::string& json_path, std::string* error);
+
 }  // namespace swathboard

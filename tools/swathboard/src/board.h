@@ -3,11 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include <netinet/in.h>
 
 #include "faults.h"
+#include "job_geometry.h"
 #include "packet_log.h"
 #include "swath_store.h"
 #include "swathboard.h"
@@ -22,6 +24,9 @@ struct Board {
   FaultState faults;
   PacketLog log;
   SwathStore store;
+
+  mutable std::mutex frame_mutex;
+  ImageFrameRequest frame;  // set by SetImageSize
 
   // Owned by the server thread once it runs.
   int listen_fd = -1;

@@ -77,6 +77,21 @@ bool MarkersArg(std::string_view text, Markers* m) {
   return true;
 }
 
+// "WxH" or "WxH@XDPI".
+bool ImageArg(std::string_view text, CliOptions* o) {
+  const std::size_t x = text.find('x');
+  if (x == std::string_view::npos) return false;
+  std::string_view rest = text.substr(x + 1);
+  const std::size_t at = rest.find('@');
+  std::vector<std::uint32_t> n;
+  if (!Numbers(text.substr(0, x), 1, 1, &n) || n[0] == 0) return false;
+  o->image_width = n[0];
+  if (!Numbers(rest.substr(0, at), 1, 1, &n) || n[0] == 0) return false;
+  o->image_height = n[0];
+  if (at == std::string_view::npos) return true;
+  return Numbers(rest.substr(at + 1), 1, 1, &n) && (o->image_xdpi = n[0]) != 0;
+}
+
 // Options that take a value; the preset comes first so that later flags
 // adjust it whatever their order on the line.
 bool ValueFlag(std::string_view flag, std::string_view v, CliOptions* o) {
@@ -84,6 +99,9 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions* o) {
   std::uint32_t n = 0;
   if (flag == "--ip") c.ip = std::string(v);
   else if (flag == "--log") c.log_path = std::string(v);
+  else if (flag == "--sheet") o->sheet_path = std::string(v);
+  else if (flag == "--summary") o->summary_path = std::string(v);
+  else if (flag == "--image") return ImageArg(v, o);
   else if (flag == "--fw") {
     if (!OneNumber(v, 0x3FFF, &n)) return false;
     c.preset.fw_version = static_cast<std::uint16_t>(n);
@@ -151,6 +169,9 @@ bool ParseCli(int argc, const char* const* argv, CliOptions* o, std::string* err
 const char* CliUsage() {
   return "usage: swathboard --ip 127.0.0.X [options]\n"
          "  --log FILE                 write every packet as a JSON line\n"
+         "  --sheet FILE.png           at stop, write the printed sheet of the last job\n"
+         "  --summary FILE.json        at stop, write that sheet's dot totals\n"
+         "  --image WxH[@XDPI]         the job's image size (frames the sheet)\n"
          "  --preset old|new|new-align parameter block the board answers with (default new)\n"
          "  --bidir                    print-direction mode 11 (bidirectional)\n"
          "  --fw N                     firmware version in the parameter block\n"

@@ -1,6 +1,7 @@
 // Command-line options of the swathboard program.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "swathboard.h"
@@ -10,6 +11,9 @@ namespace swathboard {
 struct CliOptions {
   BoardConfig config;
   bool help = false;
+  std::string sheet_path;    // --sheet: PNG of the printed sheet, written at stop
+  std::string summary_path;  // --summary: its totals as JSON
+  std::uint32_t image_width = 0, image_height = 0, image_xdpi = 0;  // --image WxH[@XDPI]
 };
 
 // False with a message in *error for unknown flags, bad values or an

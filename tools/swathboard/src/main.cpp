@@ -17,6 +17,27 @@ void BlockStopSignals(sigset_t* set) {
   pthread_sigmask(SIG_BLOCK, set, nullptr);
 }
 
+// Writes what the options ask for; false when a file could not be written.
+bool WriteSheetFiles(const swathboard::Board* board, const swathboard::CliOptions& options) {
+  if (options.sheet_path.empty() && options.summary_path.empty()) return true;
+  swathboard::Sheet sheet;
+  if (!swathboard::PrintedSheet(board, &sheet)) {
+    std::fprintf(stderr, "swathboard: no job was printed, no sheet written\n");
+    return false;
+  }
+  std::string error;
+  bool ok = true;
+  if (!options.sheet_path.empty() && !swathboard::WriteSheetPng(sheet, options.sheet_path, &error)) {
+    std::fprintf(stderr, "swathboard: %s\n", error.c_str());
+    ok = false;
+  }
+  if (!options.summary_path.empty() && !swathboard::WriteSheetSummaryJson(sheet, options.summary_path, &error)) {
+    std::fprintf(stderr, "swathboard: %s\n", error.c_str());
+    ok = false;
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -38,10 +59,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::fprintf(stderr, "swathboard: listening on %s:4000\n", options.config.ip.c_str());
+  if (options.image_width != 0) {
+    swathboard::SetImageSize(board, options.image_width, options.image_height, options.image_xdpi);
+  }
   int signal = 0;
   sigwait(&stop_signals, &signal);
   const std::size_t packets = swathboard::Packets(board).size();
+  const bool written = WriteSheetFiles(board, options);
   swathboard::StopBoard(board);
   std::fprintf(stderr, "swathboard: stopped by signal %d after %zu packets\n", signal, packets);
-  return 0;
+  return written ? 0 : 1;
 }

@@ -3,51 +3,12 @@
 #include <array>
 #include <cstddef>
 
+#include "param_layout.h"
 #include "wire.h"
 
 namespace swathboard {
 
 namespace {
-
-using Positions = std::array<std::uint8_t, 8>;
-
-// Answer byte of each channel's word or byte, ch0..ch7.
-constexpr Positions kHori1At = {16, 18, 20, 22, 24, 30, 32, 42};
-constexpr Positions kHori2At = {46, 52, 54, 56, 60, 64, 68, 70};
-constexpr Positions kVertAt = {66, 40, 36, 123, 130, 132, 134, 48};
-constexpr Positions kX360LeftAt = {16, 17, 148, 149, 150, 151, 22, 23};
-constexpr Positions kX360RightAt = {152, 153, 52, 53, 54, 55, 154, 155};
-constexpr Positions kX720LeftAt = {24, 25, 30, 31, 32, 33, 42, 43};
-constexpr Positions kX720RightAt = {60, 61, 64, 65, 68, 69, 70, 71};
-constexpr std::array<std::uint8_t, 6> kSecondHeadAt = {74, 76, 78, 96, 98, 100};
-constexpr std::array<std::uint8_t, 2> kTwoHeadOffsetAt = {102, 104};
-
-// Older-layout fields.
-constexpr std::size_t kDirModeAt = 7;
-constexpr std::size_t kSpeedAt = 13;
-constexpr std::size_t kAcolAt = 26;
-constexpr std::size_t kBcolAt = 28;
-constexpr std::size_t kBidiAt = 34;
-constexpr std::size_t kBaseStepAt = 50;
-constexpr std::size_t kFwLowAt = 84;
-constexpr std::size_t kFwHighAt = 85;
-
-// Newer-layout single bytes.
-constexpr std::size_t kSoftenAt = 106;
-constexpr std::size_t kChannelMapAt = 108;
-constexpr std::size_t kStripeModeAt = 112;
-constexpr std::size_t kD4cAt = 114;
-constexpr std::size_t kStripeSizeAt = 115;
-constexpr std::size_t kHeadnumAt = 120;
-constexpr std::size_t kRevAt = 156;
-constexpr std::size_t kVertOffsetAt = 160;
-constexpr std::size_t kGroupsAt = 186;
-constexpr std::size_t kGroupFlagsAt = 234;
-
-// Marker bytes the host checks before it trusts the block.
-constexpr std::size_t kMarkerAAt = 14;
-constexpr std::size_t kMarkerBAt = 95;
-constexpr std::size_t kMarkerCAt = 94;
 
 struct MarkerBytes {
   std::uint8_t a, b, c;  // bytes 14, 95, 94
