@@ -1,6 +1,6 @@
 # Debian packages the build, the tests and the cross build need.
 SWATHLINK_PACKAGES="cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev \
-mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 iproute2 util-linux libpng-dev"
+mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 iproute2 util-linux libpng-dev libtiff-dev"
 
 install_packages() {
     missing=""

@@ -58,7 +58,7 @@ bool LoadDriver(const std::string &explicit_path, Driver *driver, std::string *e
         void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char *why = dlerror();
-            tried += "\n  " + path + ": " + (why ? why : "not loadable");
+            tried += (tried.empty() ? "" : "; ") + (why ? std::string(why) : path + ": not loadable");
             continue;
         }
         *driver = Driver{};
@@ -70,7 +70,7 @@ bool LoadDriver(const std::string &explicit_path, Driver *driver, std::string *e
         *driver = Driver{};
         return false;
     }
-    *error = "cannot load the driver library; tried:" + tried;
+    *error = "cannot load the driver library (" + tried + ")";
     return false;
 }
 

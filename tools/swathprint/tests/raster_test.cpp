@@ -10,31 +10,7 @@
 namespace swathprint::test {
 namespace {
 
-// Screens a whole image; returns the dot level of each plane and pixel.
-std::array<std::vector<int>, kPlanes> ScreenImage(const Image &image, uint32_t width, uint32_t height, int bits,
-                                                  Screen *screen) {
-    Separation separation;
-    StartSeparation(&image, width, height, width, &separation);
-    StartScreen(width, bits, screen);
-    const uint32_t bytes = PlaneBytes(width, bits);
-    std::vector<uint8_t> line(size_t(bytes) * kPlanes);
-    CoverageRow coverage;
-    std::array<std::vector<int>, kPlanes> levels;
-    for (uint32_t y = 0; y < height; ++y) {
-        SeparateRow(&separation, y, &coverage);
-        ScreenRow(coverage, screen, line.data());
-        for (int p = 0; p < kPlanes; ++p) {
-            const uint8_t *plane = &line[size_t(p) * bytes];
-            for (uint32_t x = 0; x < width; ++x) {
-                levels[p].push_back(bits == 2 ? (plane[x / 4] >> (6 - 2 * (x % 4))) & 3
-                                              : (plane[x / 8] >> (7 - x % 8)) & 1);
-            }
-        }
-    }
-    return levels;
-}
-
-double MeanLevel(const std::vector<int> &levels, int top) {
+double MeanLevel(const std::vector<uint8_t> &levels, int top) {
     double sum = 0;
     for (int v : levels) sum += v;
     return sum / (levels.size() * double(top));
@@ -49,7 +25,7 @@ TEST(Screening, FlatGreyHasTheExpectedMeanDotDensity) {
             const auto sample = static_cast<uint16_t>(std::lround(grey * 65535));
             const Image image = FlatImage(ColorModel::kGrey, 160, 120, {sample});
             Screen screen;
-            const auto levels = ScreenImage(image, 160, 120, bits, &screen);
+            const auto levels = ScreenImage(image, 160, 160, 120, bits, &screen);
             EXPECT_NEAR(MeanLevel(levels[kK], bits == 2 ? 3 : 1), 1.0 - grey, 0.01);
             for (Plane p : {kY, kM, kC}) EXPECT_EQ(MeanLevel(levels[p], 1), 0.0) << "plane " << p;
         }
@@ -63,7 +39,7 @@ TEST(Screening, ToneOfOneDotLevelPrintsThatLevelOnly) {
         const auto light = static_cast<uint16_t>((255 - 85 * level) * 257);
         const Image image = FlatImage(ColorModel::kRgb, 64, 16, {light, 65535, 65535});  // cyan
         Screen screen;
-        const auto levels = ScreenImage(image, 64, 16, 2, &screen);
+        const auto levels = ScreenImage(image, 64, 64, 16, 2, &screen);
         for (int v : levels[kC]) ASSERT_EQ(v, level);
         EXPECT_EQ(screen.dots[kC][level], 64u * 16);
         for (Plane p : {kY, kM, kK}) EXPECT_EQ(screen.dots[p][0], 64u * 16) << "plane " << p;

@@ -104,6 +104,29 @@ Image PatternImage(ColorModel model, uint32_t width, uint32_t height) {
     return image;
 }
 
+std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width, uint32_t width,
+                                                      uint32_t height, int bits, Screen *screen) {
+    Separation separation;
+    StartSeparation(&image, content_width, height, width, &separation);
+    StartScreen(width, bits, screen);
+    const uint32_t bytes = PlaneBytes(width, bits);
+    std::vector<uint8_t> line(size_t(bytes) * kPlanes);
+    CoverageRow coverage;
+    std::array<std::vector<uint8_t>, kPlanes> levels;
+    for (uint32_t y = 0; y < height; ++y) {
+        SeparateRow(&separation, y, &coverage);
+        ScreenRow(coverage, screen, line.data());
+        for (int p = 0; p < kPlanes; ++p) {
+            const uint8_t *plane = &line[size_t(p) * bytes];
+            for (uint32_t x = 0; x < width; ++x) {
+                levels[p].push_back(static_cast<uint8_t>(bits == 2 ? (plane[x / 4] >> (6 - 2 * (x % 4))) & 3
+                                                                    : (plane[x / 8] >> (7 - x % 8)) & 1));
+            }
+        }
+    }
+    return levels;
+}
+
 void WriteTiff(const std::string &path, const Image &image, const TiffForm &form) {
     TIFF *tif = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tif, nullptr);

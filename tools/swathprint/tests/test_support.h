@@ -2,11 +2,13 @@
 // with a time limit, writing test images.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "image.h"
+#include "raster.h"
 
 namespace swathprint::test {
 
@@ -35,6 +37,12 @@ Image FlatImage(ColorModel model, uint32_t width, uint32_t height, std::vector<u
 // An image with something different in every row and column: a mix of
 // ramps and stripes, in the model's coding.
 Image PatternImage(ColorModel model, uint32_t width, uint32_t height);
+
+// Separates and screens a whole image as the program does (`content_width`
+// dots of image in rows `width` wide); returns each plane's dots as they
+// were packed: a level 0..3 at 2 bits, 0 or 1 at 1 bit.
+std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width, uint32_t width,
+                                                      uint32_t height, int bits, Screen *screen);
 
 struct TiffForm {
     int bits = 8;               // 1, 8 or 16
