@@ -18,6 +18,7 @@ cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -D
 cmake --build build-win -j"$jobs"
 
 scripts/check-exports.sh build/libswathlink.so build-win/swathlink.dll
+scripts/check-layers.sh
 
 # A private network namespace: only loopback exists, so a stray default board
 # address fails at once and the host's network cannot be touched. Without
@@ -29,6 +30,7 @@ $private_net sh -c '
     ip link set lo up
     ctest --test-dir build -j'"$jobs"' --output-on-failure
     ctest --test-dir build-asan -j'"$jobs"' --output-on-failure
+    scripts/test-wine.sh build build-win
 '
 
 if [ -x build/bench/swathlink_bench ]; then

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "swathlink/swathlink.h"
 
 namespace sl {
@@ -18,6 +19,7 @@ constexpr uint32_t kNozzleLines = 360;      // lines one colour covers per sweep
 constexpr uint32_t kChannels = 8;
 constexpr uint32_t kSliceBytes = 360;       // 8 channels x 180 nozzles x 2 bits
 constexpr uint32_t MAX_SLICE_NUMBER = 116640;
+constexpr uint32_t kSwathBufferBytes = 2 * MAX_SLICE_NUMBER * kSliceBytes;  // the formatted swath
 constexpr uint32_t kExpandBufferBytes = 170760;
 constexpr uint32_t kEmptyLineBytes = 170757;
 
@@ -34,8 +36,8 @@ struct UISetupPara {
     uint16_t hori2[8];           // 20..35 (ch1 at 20 = Bidi)
     uint16_t vert[6];            // 36..47 (ch4 36, ch5 38, ch1 40, ch2 42, ch3 44, ch0 46)
     uint8_t res48;               // 48
-    uint8_t PrintSpeed;          // 49: 7 = high speed (also the "head type" of the speed table)
-    uint8_t Dir;                 // 50: print-direction mode, 11 = bidirectional
+    uint8_t PrintSpeed;          // 49: head speed (also the "head type" of the speed table)
+    uint8_t Dir;                 // 50: print-direction mode
     uint8_t res51[2];            // 51
     uint8_t b53;                 // 53
     uint8_t res54[2];            // 54
@@ -94,9 +96,20 @@ enum : uint8_t {
     kGroupVsd4 = 1,
     kGroupOutgroup = 2,
     kGroupVsd3 = 3,
-    kGroupHigh = 4,  // bidirectional offset at PrintSpeed 7
+    kGroupHigh = 4,  // bidirectional offset at PrintSpeed kPrintSpeedHigh
     kGroupLow = 5,   // bidirectional offset at other speeds
 };
+
+// Values of UISetupPara fields that carry meaning.
+constexpr uint8_t kPrintSpeedHigh = 7;   // PrintSpeed: high-speed head (picks the group's kGroupHigh byte)
+constexpr uint8_t kPrintSpeedLow = 5;    // PrintSpeed the older answer layout reports for any other head
+constexpr uint8_t kDirBidirectional = 11;  // Dir: swaths print in both directions
+constexpr uint8_t kRevisionWithAlignment = 160;  // rev[2] from which the answer carries the alignment
+                                                 // arrays and the board's channel map is used
+// SpeedValue the older answer layout sets, and the one the speed table
+// falls back to for an XDPI it does not list.
+constexpr uint8_t kOlderLayoutSpeedValue = 25;
+constexpr uint8_t kUnlistedXdpiSpeedValue = 23;
 
 static_assert(sizeof(UISetupPara) == 420);
 static_assert(offsetof(UISetupPara, hori1) == 4);
@@ -184,10 +197,6 @@ constexpr uint8_t R_TO_L = 1;
 // Link context: one per process, shared by the host thread, the transmit,
 // receive and heartbeat threads. Cross-thread fields are atomics polled with
 // short sleeps.
-struct PlatThread;
-using PlatSocket = intptr_t;
-constexpr PlatSocket kInvalidSocket = -1;
-
 struct LinkContext {
     std::atomic<PlatSocket> socket{kInvalidSocket};
     std::atomic<uint32_t> TxEnable{0};
@@ -298,5 +307,33 @@ static_assert(offsetof(PrintCfgRecord, ReqArg2) == 92);
 static_assert(offsetof(PrintCfgRecord, AddrMark) == 156);
 static_assert(offsetof(PrintCfgRecord, Checksum) == 284);
 static_assert(sizeof(SPara) == 428);
+
+// ---------------------------------------------------------------------------
+// The process-wide records that several layers share, defined in
+// src/shared/records.cpp. Everything else a layer needs is passed to it.
+extern JobProp gJobProp;                // the library's adjusted working copy of the job
+extern PassInfo gPassInfo;              // pass geometry of the running job
+alignas(8) extern UISetupPara UI_CurSetting;  // the board's settings; aligned for the
+                                              // words updated while a job prints
+extern LinkContext gLink;
+extern SwathQueue gSwathQueue;
+extern uint32_t gPassSeq;
+
+// The job's mode as the board is told it, set at job start.
+struct BoardMode {
+    uint32_t xdpi;  // the host's XDPI (not halved for 720)
+    uint32_t ydpi;
+    uint8_t pass;   // pass count told to the board
+    uint8_t vsd;    // low byte of VsdMode
+};
+extern BoardMode gMode;               // the job's pass sequence number; drives every pass phase
+
+// Abort and pause, as the host asked through the entry points or the
+// companion through the status file. Read by every thread of the job.
+extern std::atomic<uint32_t> gAbortRequest;
+extern std::atomic<uint32_t> gPauseRequest;
+inline void RequestAbort() { gAbortRequest.store(1); }
+inline void RequestPause(bool pause) { gPauseRequest.store(pause ? 1 : 0); }
+inline bool AbortRequested() { return gAbortRequest.load() != 0; }
 
 }  // namespace sl

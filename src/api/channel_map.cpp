@@ -3,7 +3,7 @@
 
 #include "api/print_mode.h"
 #include "platform/platform.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl {
 
@@ -12,8 +12,6 @@ namespace {
 // Firmware up to this version wires the second channel of each colour the
 // other way round.
 constexpr uint16_t kOldFirmwareVersion = 366;
-// Channel-map revision from which the board's own map may be used.
-constexpr uint8_t kBoardMapRevision = 160;
 
 constexpr uint8_t kBuiltinC1[4] = {6, 4, 2, 0};
 constexpr uint8_t kBuiltinC2[4] = {7, 5, 3, 1};
@@ -69,7 +67,7 @@ void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo
     std::memset(fmt->C2, 0, sizeof fmt->C2);
 
     const bool oldFirmware = ui->CurFWVersion <= kOldFirmwareVersion;
-    const bool boardMap = ChannelMapRevision(ui) >= kBoardMapRevision && !oldFirmware &&
+    const bool boardMap = ChannelMapRevision(ui) >= kRevisionWithAlignment && !oldFirmware &&
                           DecodeBoardChannelMap(BoardChannelMap(ui), fmt->C1, fmt->C2);
     if (!boardMap) UseBuiltinMap(oldFirmware, fmt->C1, fmt->C2);
     sl_trace("ChannelMap %s C1:%d %d %d %d C2:%d %d %d %d\n", boardMap ? "board" : "builtin",

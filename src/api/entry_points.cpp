@@ -50,17 +50,17 @@ int32_t EndPrint(void) { return EndPrintJob(); }
 int32_t EndRipData(void) { return EndPrintJob(); }
 
 int32_t AbortPrint(void) {
-    gAbortRequest.store(1);
+    RequestAbort();
     return 1;
 }
 
 int32_t PausePrint(void) {
-    gPauseRequest.store(1);
+    RequestPause(true);
     return 1;
 }
 
 int32_t ContinuePrint(void) {
-    gPauseRequest.store(0);
+    RequestPause(false);
     return 1;
 }
 

@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
@@ -107,7 +107,21 @@ void SetUpPipeline() {
     ConvertColorToChannel(&gJobProp, &UI_CurSetting, &gFormatInfo, gMaxSwathSize, XdpiIs720());
     SetupPassGeometry(&gJobProp, &UI_CurSetting, XdpiIs720(), gBuffers.soften);
     InitStrips(&gJobProp);
-    StartSwathCycle();
+    SwathCycleJob cycle{};
+    for (uint32_t i = 0; i < 6; ++i) {
+        cycle.strip[i] = gBuffers.strip[i];
+        cycle.pass[i] = gBuffers.pass[i];
+    }
+    cycle.stride = gJobProp.BytesPerLine;
+    cycle.lineBytes = gHostBytesPerLine;
+    cycle.hostXdpi = gHostXDPI;
+    cycle.soften = gBuffers.soften;
+    cycle.swath = gBuffers.swath;
+    cycle.swathBytes = kSwathBufferBytes;
+    cycle.printSliceNum = gPrintSliceNum;
+    cycle.dotClass = DotSizeClass();
+    cycle.format = &gFormatInfo;
+    StartSwathCycle(cycle);
 }
 
 int32_t StartPrintJob(const JobProp *pProp) {

@@ -4,10 +4,7 @@
 
 namespace sl {
 
-JobProp gJobProp;
 std::atomic<uint32_t> gJobStarted{0};
-std::atomic<uint32_t> gAbortRequest{0};
-std::atomic<uint32_t> gPauseRequest{0};
 uint32_t gJobFailed;
 uint32_t gOneBitInput;
 uint32_t gHostBytesPerLine;

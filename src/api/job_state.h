@@ -9,10 +9,7 @@
 
 namespace sl {
 
-extern JobProp gJobProp;                   // the library's adjusted working copy
 extern std::atomic<uint32_t> gJobStarted;
-extern std::atomic<uint32_t> gAbortRequest;
-extern std::atomic<uint32_t> gPauseRequest;
 extern uint32_t gJobFailed;                // a fatal hand-off failure released the job's buffers
 extern uint32_t gOneBitInput;
 extern uint32_t gHostBytesPerLine;         // one plane of one line after expansion

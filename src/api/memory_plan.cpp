@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "transport/swath_queue.h"
 
 namespace sl {
 
@@ -58,6 +59,7 @@ int ReleaseJobBuffers() {
     plat_free_block(gBuffers.block, gBuffers.blockSize);
     // Clear every pointer so that nothing can reach the freed memory.
     gBuffers = JobBuffers{};
+    QueueUseBuffers(nullptr, 0);
     return 1;
 }
 
@@ -95,6 +97,7 @@ int AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     }
     std::memset(b.OnePassOutBuf, 0, plan.onePassOut);
     gBuffers = b;
+    QueueUseBuffers(b.queueData, plan.queueData);
     return 1;
 }
 

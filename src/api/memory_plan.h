@@ -10,7 +10,6 @@
 namespace sl {
 
 constexpr uint32_t kSoftenTableBytes = 1474560;
-constexpr uint32_t kSwathBufferBytes = 2 * MAX_SLICE_NUMBER * kSliceBytes;
 constexpr uint32_t kQueueDataSlots = 4;  // three in use, room for a fourth
 
 struct MemoryPlan {

@@ -5,8 +5,9 @@
 #include "pipeline/feathering.h"
 #include "pipeline/line_intake.h"
 #include "pipeline/pass_separation.h"
+#include "pipeline/swath_cycle.h"
 #include "platform/platform.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl {
 

@@ -3,50 +3,19 @@
 #include <cstdint>
 
 #include "api/job_state.h"
+#include "shared/board_mode.h"
 #include "platform/platform.h"
 
 namespace sl {
 
-uint32_t gModeXDPI;
-uint32_t gModeYDPI;
-uint8_t gModePass;
-uint8_t gModeVsd;
-PassInfo gPassInfo;
 FormatInfo gFormatInfo;
 
 namespace {
 
 constexpr double kSideMarginMm = 40.0;
 constexpr uint32_t kMarginAlignPx = 32;
-// Reserved tags that make VsdMode the job's dot-size class.
-constexpr uint32_t kVsdIsClassTag = 0xABCE;
-constexpr uint32_t kVsdIsClassTag2 = 0xABCF;
 // Soften-byte bits 3 to 5: cleared for every new job.
 constexpr uint8_t kSoftenJobBits = 0x38;
-
-struct DpiCode {
-    uint32_t dpi;
-    uint8_t code;
-};
-
-constexpr DpiCode kXResCodes[] = {
-    {150, 1}, {180, 1}, {225, 1}, {270, 1}, {300, 2}, {360, 2}, {450, 3}, {540, 3}, {600, 4},
-    {720, 2},  // printed at 360 across
-    {900, 5}, {1080, 5}, {1200, 6}, {1440, 6}, {1800, 7}, {2160, 7}, {2400, 8}, {2880, 8},
-};
-
-constexpr DpiCode kYResCodes[] = {
-    {150, 1}, {180, 1}, {300, 2}, {360, 2}, {540, 3}, {600, 4}, {720, 4}, {1080, 5},
-    {1200, 6}, {1440, 6}, {2160, 7}, {2400, 8}, {2880, 8},
-};
-
-template <size_t N>
-uint8_t LookUpCode(const DpiCode (&table)[N], uint32_t dpi) {
-    for (const DpiCode &row : table) {
-        if (row.dpi == dpi) return row.code;
-    }
-    return 0;
-}
 
 // Speed value per working XDPI. The "head type" some rows depend on is
 // UISetupPara::PrintSpeed (offset 49 of the board block; 7 = high speed);
@@ -73,12 +42,10 @@ constexpr SpeedRow kSpeedValues[] = {
     {1200, 12, 12, SpeedRule::None},
     {1440, 11, 10, SpeedRule::DotClass2},
 };
-constexpr uint8_t kDefaultSpeedValue = 23;
-constexpr uint8_t kHighSpeedHead = 7;
 
 bool RuleHolds(SpeedRule rule, uint8_t headType, uint8_t dotClass) {
     switch (rule) {
-    case SpeedRule::HighSpeedHead: return headType == kHighSpeedHead;
+    case SpeedRule::HighSpeedHead: return headType == kPrintSpeedHigh;
     case SpeedRule::DotClass4: return dotClass == 4;
     case SpeedRule::DotClass2: return dotClass == 2;
     case SpeedRule::None: break;
@@ -102,10 +69,10 @@ void WidenLine(JobProp *job) {
 }
 
 void PublishMode(const JobProp *job) {
-    gModeXDPI = job->XDPI;
-    gModeYDPI = job->YDPI;
-    gModePass = static_cast<uint8_t>(job->Pass);
-    gModeVsd = static_cast<uint8_t>(job->VsdMode);
+    gMode.xdpi = job->XDPI;
+    gMode.ydpi = job->YDPI;
+    gMode.pass = static_cast<uint8_t>(job->Pass);
+    gMode.vsd = static_cast<uint8_t>(job->VsdMode);
 }
 
 void Adjust720(JobProp *job, UISetupPara *ui, bool xdpi720) {
@@ -114,7 +81,7 @@ void Adjust720(JobProp *job, UISetupPara *ui, bool xdpi720) {
     if (!xdpi720) return;
     // A YDPI below 360 gives d = 0: no quotient, the pass count becomes 0.
     if (d == 0 || job->Pass / d < 2) job->Pass = 2u * d;
-    gModePass = static_cast<uint8_t>(job->Pass);
+    gMode.pass = static_cast<uint8_t>(job->Pass);
     job->XDPI /= 2;
     job->Width = static_cast<uint32_t>((uint64_t{job->Width} + 1) / 2);
     sl_trace("XDPI 720: Pass:%u XDPI:%u Width:%u\n", job->Pass, job->XDPI, job->Width);
@@ -124,39 +91,18 @@ uint32_t WorkingBytesPerLine(uint32_t bytesPerLine, bool xdpi720) {
     return xdpi720 ? static_cast<uint32_t>((uint64_t{bytesPerLine} + 1) / 2) : bytesPerLine;
 }
 
-uint8_t XResCode(uint32_t xdpi) { return LookUpCode(kXResCodes, xdpi); }
-uint8_t YResCode(uint32_t ydpi) { return LookUpCode(kYResCodes, ydpi); }
-
-uint8_t DotSizeClassFor(uint32_t x, uint32_t y, uint8_t vsd, uint32_t reserved) {
-    if (reserved == kVsdIsClassTag || reserved == kVsdIsClassTag2) return vsd;
-    if (x < 600) return y <= 720 ? 2 : 1;
-    if (y < 720) return 2;
-    if (y == 720) return 1;
-    if (y <= 2160) return vsd == 4 ? 4 : 1;
-    return 1;
-}
-
 uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass) {
     for (const SpeedRow &row : kSpeedValues) {
         if (row.xdpi == xdpi) return RuleHolds(row.rule, headType, dotClass) ? row.whenRule : row.value;
     }
-    return kDefaultSpeedValue;
-}
-
-uint8_t DotSizeClass() {
-    return DotSizeClassFor(gModeXDPI, gModeYDPI, gModeVsd, gJobProp.Reserved);
+    return kUnlistedXdpiSpeedValue;
 }
 
 void SelectSpeedClass(const JobProp *job, UISetupPara *ui) {
-    const uint8_t dotClass = DotSizeClassFor(gModeXDPI, gModeYDPI, gModeVsd, job->Reserved);
+    const uint8_t dotClass = DotSizeClassFor(gMode.xdpi, gMode.ydpi, gMode.vsd, job->Reserved);
     ui->SpeedValue = SpeedValueFor(job->XDPI, ui->PrintSpeed, dotClass);
     sl_trace("Speed XDPI:%u Spd:%d Dot:%d value:%d\n", job->XDPI, ui->PrintSpeed, dotClass,
              ui->SpeedValue);
-}
-
-uint32_t LinesPerSwath(const PassInfo *pi) {
-    const uint64_t c = pi->PassNum == 1 ? pi->ydpi : pi->softendots;
-    return static_cast<uint16_t>(c * pi->ydpi / kNozzleDpi);
 }
 
 }  // namespace sl

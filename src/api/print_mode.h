@@ -4,15 +4,11 @@
 
 #include <cstdint>
 
+#include "shared/board_mode.h"
 #include "swathlink/records.h"
 
 namespace sl {
 
-extern uint32_t gModeXDPI;  // host XDPI (not halved for 720)
-extern uint32_t gModeYDPI;
-extern uint8_t gModePass;   // pass count told to the board
-extern uint8_t gModeVsd;    // low byte of VsdMode
-extern PassInfo gPassInfo;
 extern FormatInfo gFormatInfo;
 
 // The board is always told resolution class "not high".
@@ -31,11 +27,6 @@ void Adjust720(JobProp *job, UISetupPara *ui, bool xdpi720);
 // column, so its lines are half as long.
 uint32_t WorkingBytesPerLine(uint32_t bytesPerLine, bool xdpi720);
 
-uint8_t XResCode(uint32_t xdpi);
-uint8_t YResCode(uint32_t ydpi);
-inline uint8_t PassCode() { return gModePass; }
-uint8_t DotSizeClassFor(uint32_t xdpi, uint32_t ydpi, uint8_t vsd, uint32_t reserved);
-uint8_t DotSizeClass();  // from the mode globals and gJobProp.Reserved
 
 // Speed value for the working XDPI. headType is UISetupPara::PrintSpeed.
 uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass);
@@ -49,8 +40,6 @@ bool DecodeBoardChannelMap(const uint8_t map[4], uint8_t C1[8], uint8_t C2[8]);
 void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt,
                            uint32_t maxSwathSize, bool xdpi720);
 
-// Lines per swath for any sequence number.
-uint32_t LinesPerSwath(const PassInfo *pi);
 // Fills gPassInfo, builds the feathering table and starts the strip ring.
 void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_t *softenTable);
 

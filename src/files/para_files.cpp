@@ -4,7 +4,7 @@
 
 #include "files/parameter_files.h"
 #include "platform/platform.h"
-#include "transport/checksum.h"
+#include "shared/checksum.h"
 
 namespace sl {
 

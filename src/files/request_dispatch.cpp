@@ -1,10 +1,7 @@
 // Carrying out a companion request on the transmit thread.
-#include "api/job_state.h"
 #include "files/parameter_files.h"
-#include "pipeline/alignment.h"
 #include "platform/platform.h"
-#include "swathlink/swathlink.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl {
 
@@ -19,13 +16,13 @@ void PrintCfgDispatch(const PrintCfgRecord *rec, LinkContext *) {
         PrintCfgPostStatus(kRequestAlignment);
         break;
     case kRequestPause:
-        PausePrint();
+        RequestPause(true);
         break;
     case kRequestContinue:
-        ContinuePrint();
+        RequestPause(false);
         break;
     case kRequestStop:
-        AbortPrint();
+        RequestAbort();
         PrintCfgPostStatus(kRequestStop);
         break;
     default:

@@ -6,9 +6,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "api/job_state.h"
 #include "platform/platform.h"
-#include "transport/command_protocol.h"
+#include "swathlink/records.h"
 
 namespace sl {
 
@@ -37,7 +36,7 @@ uint32_t NextRandom(uint32_t *seed) {
 }
 
 bool LinkOver(const LinkContext *link) {
-    return link->PrintEndFlag.load() == 1 || (LinkAborted(link) && link->PrintStopFlag.load() == 1);
+    return link->PrintEndFlag.load() == 1 || (AbortRequested() && link->PrintStopFlag.load() == 1);
 }
 
 }  // namespace

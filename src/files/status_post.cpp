@@ -1,11 +1,8 @@
 // Status posts: the running job's settings and state, written into the
 // status file for the companion application.
-#include "api/job_state.h"
 #include "files/parameter_files.h"
-#include "pipeline/alignment.h"
 #include "platform/platform.h"
-#include "transport/command_protocol.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl {
 

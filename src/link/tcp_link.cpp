@@ -6,10 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "api/job_state.h"
 #include "link/host_network.h"
 #include "platform/platform.h"
-#include "transport/command_protocol.h"
 
 namespace sl {
 
@@ -173,7 +171,7 @@ int Kt_ReConnectTCPIP(LinkContext *link) {
     plat_sleep_ms(2000);
     for (;;) {
         if (link->PrintEndFlag.load() == 1) return 0;
-        if (LinkAborted(link)) {
+        if (AbortRequested()) {
             link->PrintEndFlag.store(1);
             return 0;
         }

@@ -1,23 +1,11 @@
 #include "pipeline/alignment.h"
 
-#include "api/print_mode.h"
 #include "platform/platform.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl {
 
 namespace {
-
-struct DpiClass {
-    uint32_t dpi;
-    uint8_t cls;
-};
-
-constexpr DpiClass kResolutionClasses[] = {
-    {225, 0}, {270, 0}, {300, 1}, {360, 1}, {450, 2}, {540, 2}, {600, 3}, {720, 3},
-    {900, 4}, {1080, 4}, {1200, 5}, {1440, 5}, {1800, 6}, {2160, 6}, {2400, 7}, {2880, 7},
-};
-constexpr uint8_t kDefaultClass = 3;
 
 // 4.5 inches at the class's lower resolution (2700 x resolution / 600).
 constexpr uint32_t kBaseOffsets[8] = {1012, 1350, 2025, 2700, 4050, 5400, 8100, 10800};
@@ -51,15 +39,6 @@ uint8_t XHori2Index(uint8_t dotClass) {
     }
 }
 
-struct VsdTriple {
-    uint16_t p, q, r;
-};
-constexpr VsdTriple kVsdTriples[5] = {
-    {6, 4, 1},  // any class outside 1..4
-    {6, 4, 1}, {6, 4, 1}, {4, 2, 1}, {2, 4, 1},
-};
-
-constexpr uint8_t kHighSpeed = 7;
 constexpr uint64_t kStepUnitsPerInch = 2880;
 constexpr uint64_t kStepScale = 35860;
 
@@ -79,13 +58,6 @@ uint32_t ClampToSlice(int64_t v) {
 }
 
 }  // namespace
-
-uint8_t ResolutionClass(uint32_t xdpi) {
-    for (const DpiClass &row : kResolutionClasses) {
-        if (row.dpi == xdpi) return row.cls;
-    }
-    return kDefaultClass;
-}
 
 uint32_t BaseOffset(uint32_t xdpi) { return kBaseOffsets[ResolutionClass(xdpi)]; }
 
@@ -113,14 +85,6 @@ uint32_t LargestForwardOffset(uint32_t xdpi, const UISetupPara *ui) {
     return largest;
 }
 
-uint16_t VsdCode(uint8_t dotClass) {
-    const VsdTriple &t = kVsdTriples[dotClass <= 4 ? dotClass : 0];
-    const uint16_t code = static_cast<uint16_t>(0x8000 | t.p << 8 | t.q << 4 | t.r);
-    sl_trace("\nVSD:0x%x XDPI:%d YDPI:%d vmode:%d Vsd:%d\n", code, gModeXDPI, gModeYDPI, gModeVsd,
-             dotClass);
-    return code;
-}
-
 uint32_t PaperStep(const PassInfo *pi, const UISetupPara *ui) {
     const uint16_t para = StepCalibration(ui, pi->PassNum);
     // 64 bits and a zero-YDPI guard: the products overflow 32 bits only for
@@ -130,22 +94,6 @@ uint32_t PaperStep(const PassInfo *pi, const UISetupPara *ui) {
     const uint32_t result = step > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(step);
     sl_trace("STEP:%d Dots:%d Dpi:%d para:%d \n", result, pi->feeddots, pi->ydpi, para);
     return result;
-}
-
-void Tarn_DynUpdateXHori2Para(uint32_t value, UISetupPara *ui, uint32_t xdpi) {
-    const uint8_t cls = ResolutionClass(xdpi);
-    const bool high = ui->PrintSpeed == kHighSpeed;
-    const uint8_t index = high ? kGroupHigh : kGroupLow;
-    const uint8_t last = GroupByte(ui, cls, index);
-    const uint8_t now = static_cast<uint8_t>(value);
-    sl_trace("Tarn_DynUpdateXHori2Para XDPI:%d Index:%d Spd:%s last:%d now:%d\n", xdpi, cls,
-             high ? "HIGH" : "LOW", last, now);
-    if (last != now) StoreGroupByte(ui, cls, index, now);
-}
-
-void Tarn_DynUpdateStepAlignPara(uint32_t value, UISetupPara *ui, uint8_t passNum) {
-    sl_trace("Tarn_DynUpdateStepAlignPara Pass:%d val:%d\n", passNum, value);
-    StoreStepCalibration(ui, passNum, static_cast<uint16_t>(value));
 }
 
 }  // namespace sl

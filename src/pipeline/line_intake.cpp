@@ -13,7 +13,6 @@ uint8_t gSwathDirection;
 StripRing gStripRing;
 
 namespace {
-constexpr uint8_t kBidirectional = 11;
 constexpr uint32_t kStripedPlanes = 4;  // Y, M, C, K carry the side stripes
 }  // namespace
 
@@ -102,7 +101,7 @@ int SwathComplete(PassInfo *pi) {
 }
 
 uint8_t SwathDirection(uint32_t swathNumber, const UISetupPara *ui, int toggle) {
-    if (ui->Dir == kBidirectional) {
+    if (ui->Dir == kDirBidirectional) {
         if (swathNumber == 0)
             gSwathDirection = L_TO_R;
         else if (toggle)

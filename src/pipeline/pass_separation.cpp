@@ -9,8 +9,6 @@
 
 namespace sl {
 
-uint32_t gPassSeq;
-
 namespace {
 
 constexpr uint32_t kV = 16;  // bytes per vector

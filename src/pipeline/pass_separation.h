@@ -8,7 +8,6 @@
 
 namespace sl {
 
-extern uint32_t gPassSeq;  // the job's pass sequence number; drives every pass phase
 
 // Strip plane i goes to colour slot kSlotOfPlane[i] (the map is its own inverse).
 constexpr uint8_t kSlotOfPlane[6] = {3, 2, 1, 0, 4, 5};

@@ -1,34 +1,38 @@
 #include "pipeline/swath_cycle.h"
 
-#include "api/job_state.h"
-#include "api/memory_plan.h"
-#include "api/print_mode.h"
 #include "pipeline/alignment.h"
 #include "pipeline/feathering.h"
 #include "pipeline/line_intake.h"
 #include "pipeline/pass_separation.h"
 #include "platform/platform.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl {
 
 SwathCanvas gSwathCanvas;
 
 namespace {
+SwathCycleJob gCycle;
 // Equals the queue's running swath count: every swath, blank or not, is
 // handed on with the count flag, and a failed hand-off ends the job.
 uint32_t gSwathCount;
 }  // namespace
 
-void StartSwathCycle() {
-    for (uint32_t i = 0; i < 6; ++i) gStripRing.plane[i] = gBuffers.strip[i];
-    gStripRing.stride = gJobProp.BytesPerLine;
-    const StripeLayout wanted = StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, gHostXDPI);
-    const uint32_t room = gStripRing.stride > gHostBytesPerLine ? gStripRing.stride - gHostBytesPerLine : 0;
+void StartSwathCycle(const SwathCycleJob &job) {
+    gCycle = job;
+    for (uint32_t i = 0; i < 6; ++i) gStripRing.plane[i] = job.strip[i];
+    gStripRing.stride = job.stride;
+    const StripeLayout wanted = StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, job.hostXdpi);
+    const uint32_t room = job.stride > job.lineBytes ? job.stride - job.lineBytes : 0;
     gStripRing.stripes = FitStripes(wanted, room);
     // The job block comes zero-filled from the system.
-    SwathCanvasInit(&gSwathCanvas, gBuffers.swath, kSwathBufferBytes / kSliceBytes, 1);
+    SwathCanvasInit(&gSwathCanvas, job.swath, job.swathBytes / kSliceBytes, 1);
     gSwathCount = 0;
+}
+
+uint32_t LinesPerSwath(const PassInfo *pi) {
+    const uint64_t c = pi->PassNum == 1 ? pi->ydpi : pi->softendots;
+    return static_cast<uint16_t>(c * pi->ydpi / kNozzleDpi);
 }
 
 uint32_t SwathCycleCount() { return gSwathCount; }
@@ -72,30 +76,31 @@ int ProcessCompleteSwath(SwathHandOff handOff) {
                           gStripRing.plane[4], gStripRing.plane[5]},
                          gStripRing.stride,
                          gLineOrder};
-    const SoftenTable table{gBuffers.soften, gSoftenWidth, gSoftLines};
-    Tarn_PassProcess(&src, gBuffers.pass, &table, pi);
+    const SoftenTable table{gCycle.soften, gSoftenWidth, gSoftLines};
+    Tarn_PassProcess(&src, gCycle.pass, &table, pi);
 
     pi->LinesPerPass = LinesPerSwath(pi);
     ReleaseRows(pi->LinesPerPass);
     const uint32_t step = PaperStep(pi, &UI_CurSetting);
 
     if (!pi->blankpass) {
-        gFormatInfo.direction = static_cast<int8_t>(pi->direction);
+        FormatInfo format = *gCycle.format;
+        format.direction = static_cast<int8_t>(pi->direction);
         const ChannelPlacement place =
-            PlacementFor(pi->direction, gJobProp.XDPI, &UI_CurSetting, gPrintSliceNum, DotSizeClass());
-        const uint8_t *const passBuf[6] = {gBuffers.pass[0], gBuffers.pass[1], gBuffers.pass[2],
-                                           gBuffers.pass[3], gBuffers.pass[4], gBuffers.pass[5]};
+            PlacementFor(pi->direction, gJobProp.XDPI, &UI_CurSetting, gCycle.printSliceNum, gCycle.dotClass);
+        const uint8_t *const passBuf[6] = {gCycle.pass[0], gCycle.pass[1], gCycle.pass[2],
+                                           gCycle.pass[3], gCycle.pass[4], gCycle.pass[5]};
         const uint32_t t0 = plat_ticks_ms();
-        Tarn_FormatProcess360(passBuf, &gSwathCanvas, &gFormatInfo, &place, &first, &last);
+        Tarn_FormatProcess360(passBuf, &gSwathCanvas, &format, &place, &first, &last);
         sl_trace("Tarn_FormatProcess360 Use ticks: %d\n", static_cast<int>(plat_ticks_ms() - t0));
     }
     RoundSwathExtent(&first, &last);
     ++gSwathCount;
-    return handOff(gBuffers.swath, pi->direction, first, last, gPrintSliceNum, step, pi->seqstep);
+    return handOff(gCycle.swath, pi->direction, first, last, gCycle.printSliceNum, step, pi->seqstep);
 }
 
 int PipelineLine(const uint8_t *const planes[6], uint8_t fill, SwathHandOff handOff) {
-    StoreLine(&gStripRing, planes, gHostBytesPerLine, gJobProp.Colors, fill, &gPassInfo);
+    StoreLine(&gStripRing, planes, gCycle.lineBytes, gJobProp.Colors, fill, &gPassInfo);
     if (!SwathComplete(&gPassInfo)) return 1;
     return ProcessCompleteSwath(handOff);
 }

@@ -33,7 +33,7 @@ void open_trace() {
         g_trace_file = stderr;
         return;
     }
-    g_trace_file = std::fopen(v, "a");
+    g_trace_file = std::fopen(v, "ab");  // binary: "\r\n" formats stay as written
 }
 
 }  // namespace

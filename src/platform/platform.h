@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <string>
 
-#include "swathlink/records.h"
-
 namespace sl {
+
+// Handles the rest of the library holds without seeing inside: a thread
+// started here and a socket (an int on posix, a SOCKET on Windows).
+struct PlatThread;
+using PlatSocket = intptr_t;
+constexpr PlatSocket kInvalidSocket = -1;
 
 // --- time ------------------------------------------------------------------
 // Every sleep and time-out is multiplied by SWATHLINK_TIME_SCALE (default 1),

@@ -3,18 +3,16 @@
 // thread sends it and waits for the board's answer.
 #include "transport/command_protocol.h"
 
-#include "api/job_state.h"
 #include "files/parameter_files.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
-#include "transport/checksum.h"
+#include "shared/checksum.h"
 #include "transport/link_threads.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
 
-LinkContext gLink;
 NetCommand Net_Command;
 std::atomic<uint8_t> TxState{TX_RUNNING};
 uint8_t gChannelOrder[8];

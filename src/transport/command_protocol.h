@@ -32,7 +32,6 @@ enum : uint16_t {
     SWATH_CREAT_DATABUFFER_OVERFLOW,
 };
 
-extern LinkContext gLink;
 extern NetCommand Net_Command;
 extern std::atomic<uint8_t> TxState;
 extern uint8_t gChannelOrder[8];

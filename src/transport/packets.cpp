@@ -2,12 +2,10 @@
 // little-endian on the wire.
 #include <cstring>
 
-#include "api/job_state.h"
-#include "api/print_mode.h"
-#include "pipeline/alignment.h"
 #include "platform/platform.h"
+#include "shared/board_mode.h"
+#include "shared/board_settings.h"
 #include "transport/command_protocol.h"
-#include "transport/parameter_block.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
@@ -41,11 +39,6 @@ void Put32(uint8_t *p, int at, uint32_t v) {
     Put16(p, at + 2, v >> 16);
 }
 
-uint16_t ResolutionWord() {
-    return static_cast<uint16_t>((XResCode(gModeXDPI) & 0x0F) | (YResCode(gModeYDPI) & 0x0F) << 4 |
-                                 gModePass << 8);
-}
-
 // Fields shared by the job-create and print-start packets.
 void FillJobHeader(uint8_t *p, uint8_t code, uint16_t jobId) {
     Put16(p, 0, code);
@@ -54,7 +47,7 @@ void FillJobHeader(uint8_t *p, uint8_t code, uint16_t jobId) {
     Put8(p, 7, UI_CurSetting.d4c);
     Put16(p, 8, kHighResCode);
     Put16(p, 10, kBoardConst);
-    Put16(p, 12, ResolutionWord());
+    Put16(p, 12, ResolutionWord(&gMode));
     Put16(p, 14, VsdCode(DotSizeClass()));
     Put16(p, 26, 0);
     Put16(p, 28, kBoardConst2);
@@ -83,7 +76,7 @@ void FillPrintStart(uint8_t packet[64], uint16_t jobId) {
     Put8(packet, 31, gJobProp.Colors & 0xFF);
     Put8(packet, 32, UI_CurSetting.CurFWVersion >= 250 ? 6 : 4);
     Put8(packet, 33, kPrintStartByte33);
-    Put16(packet, 36, StepCalibration(&UI_CurSetting, gModePass));
+    Put16(packet, 36, StepCalibration(&UI_CurSetting, gMode.pass));
 }
 
 void FillPrintEnd(uint8_t packet[64], uint16_t jobId) {
@@ -106,7 +99,7 @@ void BuildSwathPacket(uint8_t packet[64], const SwathEntry *e, LinkContext *link
     const double s = QueuePassSeqOf(e);
     const double d = gPassInfo.softendots;
     const double w = gJobProp.Width;
-    const double x = gModeXDPI;
+    const double x = gMode.xdpi;
     const uint32_t area =
         x > 0 ? static_cast<uint32_t>(s * d * w / (x * 360.0) * 254.0 * 254.0 / 1000000.0) : 0;
     const uint32_t length = static_cast<uint32_t>(s * d / 360.0 * 254.0 / 1000.0);

@@ -1,41 +1,29 @@
 #include "transport/parameter_block.h"
 
-#include <atomic>
 #include <iterator>
 
 #include "platform/platform.h"
+#include "shared/board_settings.h"
 
 namespace sl {
-
-alignas(8) UISetupPara UI_CurSetting;
 
 namespace {
 
 // Answers from firmware up to this version are read with the older layout
 // only; the older decoding never reports a version above it.
 constexpr uint32_t kOlderLayoutVersion = 332;
-// Channel-map revision from which the answer carries the alignment arrays.
-constexpr uint8_t kAlignRevision = 160;
-constexpr uint8_t kHighSpeed = 7;
-constexpr uint8_t kLowSpeed = 5;
-constexpr uint8_t kDefaultSpeedValue = 25;
 
 constexpr uint16_t kDefaultAcol = 53;
 constexpr uint16_t kDefaultBcol = 180;
 constexpr uint16_t kDefaultBidi = 22;
 constexpr uint16_t kDefaultStep = 4800;
 
-// Record offsets of each channel's word, ch0..ch7.
-constexpr uint16_t kHori1At[8] = {16, 4, 8, 12, 6, 10, 14, 18};
-constexpr uint16_t kHori2At[8] = {32, 20, 24, 28, 22, 26, 30, 34};
-constexpr uint16_t kVertAt[8] = {46, 40, 42, 44, 36, 38, 100, 102};
 
 constexpr uint16_t kAcolAt = 4;     // hori1 ch1: ingroup base
 constexpr uint16_t kBcolAt = 8;     // hori1 ch2: outgroup base
 constexpr uint16_t kBidiAt = 20;    // hori2 ch1
 constexpr uint16_t kBidiHighAt = 32;  // hori2 ch0: feeds every group's byte 4
 constexpr uint16_t kBidiLowAt = 28;   // hori2 ch3: feeds every group's byte 5
-constexpr uint16_t kStepBaseAt = 88;
 
 // Lower resolution of each resolution class; the older layout scales the
 // base distances (given at 600 dpi) to it.
@@ -131,22 +119,9 @@ struct Answer {
     uint16_t Word(uint32_t i) const { return static_cast<uint16_t>(Byte(i) | Byte(i + 1) << 8); }
 };
 
-uint8_t *RecordBytes(UISetupPara *ui) { return reinterpret_cast<uint8_t *>(ui); }
-const uint8_t *RecordBytes(const UISetupPara *ui) { return reinterpret_cast<const uint8_t *>(ui); }
-
-uint16_t GetWord(const UISetupPara *ui, uint32_t off) {
-    const uint8_t *b = RecordBytes(ui) + off;
-    return static_cast<uint16_t>(b[0] | b[1] << 8);
-}
-
-void PutWord(UISetupPara *ui, uint32_t off, uint16_t v) {
-    uint8_t *b = RecordBytes(ui) + off;
-    b[0] = static_cast<uint8_t>(v);
-    b[1] = static_cast<uint8_t>(v >> 8);
-}
 
 void ApplyCopies(UISetupPara *ui, const Answer &a, const FieldCopy *t, size_t n) {
-    uint8_t *rec = RecordBytes(ui);
+    uint8_t *rec = SettingsBytes(ui);
     for (size_t i = 0; i < n; ++i) {
         for (uint32_t k = 0; k < t[i].recWidth; ++k) {
             rec[t[i].rec + k] = k < t[i].width ? a.Byte(t[i].ans + k) : 0;
@@ -163,24 +138,10 @@ uint16_t OrDefault(uint16_t v, uint16_t def) { return v ? v : def; }
 
 uint32_t FirmwareVersion(const Answer &a) { return a.Byte(84) + 256u * (a.Byte(85) & 0x3F); }
 
-// Words updated by the transmit thread while the host thread reads them.
-// UI_CurSetting is aligned; a caller's unaligned copy falls back to bytes.
-uint16_t LoadSharedWord(const UISetupPara *ui, uint32_t off) {
-    const uint8_t *b = RecordBytes(ui) + off;
-    if (reinterpret_cast<uintptr_t>(b) % alignof(uint16_t) != 0) return GetWord(ui, off);
-    auto *w = reinterpret_cast<uint16_t *>(const_cast<uint8_t *>(b));
-    return std::atomic_ref<uint16_t>(*w).load(std::memory_order_relaxed);
-}
-
-void StoreSharedWord(UISetupPara *ui, uint32_t off, uint16_t v) {
-    uint8_t *b = RecordBytes(ui) + off;
-    if (reinterpret_cast<uintptr_t>(b) % alignof(uint16_t) != 0) return PutWord(ui, off, v);
-    std::atomic_ref<uint16_t>(*reinterpret_cast<uint16_t *>(b)).store(v, std::memory_order_relaxed);
-}
 
 void DeriveOlderGroups(UISetupPara *ui) {
-    const uint32_t acol = GetWord(ui, kAcolAt);
-    const uint32_t bcol = GetWord(ui, kBcolAt);
+    const uint32_t acol = SettingsWord(ui, kAcolAt);
+    const uint32_t bcol = SettingsWord(ui, kBcolAt);
     for (int k = 0; k < 8; ++k) {
         ui->group[k][kGroupIngroup] = static_cast<uint8_t>(acol * kClassResolution[k] / 600);
         ui->group[k][kGroupOutgroup] = static_cast<uint8_t>(bcol * kClassResolution[k] / 600);
@@ -200,7 +161,7 @@ void TraceNewer(const UISetupPara *ui) {
         sl_trace("<<%d>> In:%d Oout:%d H:%d L:%d vsd3:%d vsd4:%d\n", k, g[kGroupIngroup],
                  g[kGroupOutgroup], g[kGroupHigh], g[kGroupLow], g[kGroupVsd3], g[kGroupVsd4]);
     }
-    sl_trace("flags:0x%x", GetWord(ui, 202));
+    sl_trace("flags:0x%x", SettingsWord(ui, 202));
     sl_trace("NetReadRegInfo\n");
     const char *names[3] = {"hori1", "hori2", "vert"};
     uint16_t (*const get[3])(const UISetupPara *, uint8_t) = {Hori1, Hori2, Vert};
@@ -209,59 +170,12 @@ void TraceNewer(const UISetupPara *ui) {
                  get[i](ui, 0), get[i](ui, 1), get[i](ui, 2), get[i](ui, 3), get[i](ui, 4),
                  get[i](ui, 5), get[i](ui, 6), get[i](ui, 7));
     }
-    sl_trace("ingroup:%d outgroup:%d 2headoffset:%d %d\n", GetWord(ui, kAcolAt), GetWord(ui, kBcolAt),
-             GetWord(ui, 206), GetWord(ui, 208));
+    sl_trace("ingroup:%d outgroup:%d 2headoffset:%d %d\n", SettingsWord(ui, kAcolAt), SettingsWord(ui, kBcolAt),
+             SettingsWord(ui, 206), SettingsWord(ui, 208));
 }
 
 }  // namespace
 
-uint16_t Hori1(const UISetupPara *ui, uint8_t ch) { return ch < 8 ? GetWord(ui, kHori1At[ch]) : 0; }
-uint16_t Hori2(const UISetupPara *ui, uint8_t ch) { return ch < 8 ? GetWord(ui, kHori2At[ch]) : 0; }
-uint16_t Vert(const UISetupPara *ui, uint8_t ch) { return ch < 8 ? GetWord(ui, kVertAt[ch]) : 0; }
-
-uint32_t StepCalibrationReadOffset(uint32_t passCount) {
-    switch (passCount) {
-    case 2: return 40;
-    case 3: return 42;
-    case 4: return 44;
-    case 8:
-    case 16: return 38;
-    default: return 36;
-    }
-}
-
-uint32_t StepCalibrationWriteOffset(uint32_t passCount) {
-    switch (passCount) {
-    case 1: return 46;
-    case 2: return 40;
-    case 3: return 42;
-    case 4: return 44;
-    case 6: return 36;
-    case 8: return 38;
-    case 12: return 100;
-    case 16: return 102;
-    default: return kStepBaseAt;
-    }
-}
-
-uint16_t StepCalibration(const UISetupPara *ui, uint32_t passCount) {
-    return OrDefault(LoadSharedWord(ui, StepCalibrationReadOffset(passCount)), 1);
-}
-
-void StoreStepCalibration(UISetupPara *ui, uint32_t passCount, uint16_t value) {
-    StoreSharedWord(ui, StepCalibrationWriteOffset(passCount), value);
-}
-
-uint8_t GroupByte(const UISetupPara *ui, uint8_t cls, uint8_t index) {
-    if (cls >= 8 || index >= 6) return 0;
-    auto &b = const_cast<uint8_t &>(ui->group[cls][index]);
-    return std::atomic_ref<uint8_t>(b).load(std::memory_order_relaxed);
-}
-
-void StoreGroupByte(UISetupPara *ui, uint8_t cls, uint8_t index, uint8_t value) {
-    if (cls >= 8 || index >= 6) return;
-    std::atomic_ref<uint8_t>(ui->group[cls][index]).store(value, std::memory_order_relaxed);
-}
 
 void DecodeParaOld(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
     const Answer a{answer, answer ? len : 0};
@@ -271,26 +185,26 @@ void DecodeParaOld(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
     sl_trace("OLD Driver *****************************\n");
 
     ApplyCopies(ui, a, kOlderCopies);
-    ui->PrintSpeed = a.Byte(13) == kHighSpeed ? kHighSpeed : kLowSpeed;
-    ui->SpeedValue = kDefaultSpeedValue;
+    ui->PrintSpeed = a.Byte(13) == kPrintSpeedHigh ? kPrintSpeedHigh : kPrintSpeedLow;
+    ui->SpeedValue = kOlderLayoutSpeedValue;
 
     const uint16_t acol = OrDefault(a.Word(26), kDefaultAcol);
     const uint16_t bcol = OrDefault(a.Word(28), kDefaultBcol);
     const uint16_t step = OrDefault(a.Word(50), kDefaultStep);
-    PutWord(ui, kAcolAt, acol);
-    PutWord(ui, kBcolAt, bcol);
-    PutWord(ui, kStepBaseAt, step);
+    PutSettingsWord(ui, kAcolAt, acol);
+    PutSettingsWord(ui, kBcolAt, bcol);
+    PutSettingsWord(ui, kStepBaseAt, step);
     DeriveOlderGroups(ui);
 
     const uint16_t bidi = OrDefault(a.Word(34), kDefaultBidi);
-    PutWord(ui, kBidiAt, bidi);
-    PutWord(ui, kBidiHighAt, bidi);
-    PutWord(ui, kBidiLowAt, bidi);
+    PutSettingsWord(ui, kBidiAt, bidi);
+    PutSettingsWord(ui, kBidiHighAt, bidi);
+    PutSettingsWord(ui, kBidiLowAt, bidi);
     for (int k = 0; k < 8; ++k) {
-        ui->group[k][kGroupHigh] = static_cast<uint8_t>(GetWord(ui, kBidiHighAt));
-        ui->group[k][kGroupLow] = static_cast<uint8_t>(GetWord(ui, kBidiLowAt));
+        ui->group[k][kGroupHigh] = static_cast<uint8_t>(SettingsWord(ui, kBidiHighAt));
+        ui->group[k][kGroupLow] = static_cast<uint8_t>(SettingsWord(ui, kBidiLowAt));
     }
-    for (uint16_t off : kVertAt) PutWord(ui, off, step);
+    for (uint16_t off : kVertAt) PutSettingsWord(ui, off, step);
 
     const uint32_t version = FirmwareVersion(a);
     ui->CurFWVersion = static_cast<uint16_t>(version < kOlderLayoutVersion ? version : kOlderLayoutVersion);
@@ -313,9 +227,9 @@ void NetReadRegInfo(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
     ApplyCopies(ui, a, kNewerCopies);
     if (ui->headnum == 8 && ui->d4c != 0) ui->d4c = 0;
 
-    if (ChannelMapRevision(ui) >= kAlignRevision) {
+    if (ChannelMapRevision(ui) >= kRevisionWithAlignment) {
         ApplyCopies(ui, a, kAlignCopies);
-        const Answer self{RecordBytes(ui), sizeof(UISetupPara)};
+        const Answer self{SettingsBytes(ui), sizeof(UISetupPara)};
         ApplyCopies(ui, self, kSecondHeadAlign);
     }
 

@@ -2,7 +2,6 @@
 // replies into changes of the link context and never sends.
 #include <cstring>
 
-#include "api/job_state.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "transport/command_protocol.h"

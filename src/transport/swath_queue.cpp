@@ -8,17 +8,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/job_state.h"
-#include "api/memory_plan.h"
-#include "api/print_mode.h"
-#include "pipeline/pass_separation.h"
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
-#include "transport/parameter_block.h"
 
 namespace sl {
 
-SwathQueue gSwathQueue;
 
 namespace {
 
@@ -26,7 +20,6 @@ constexpr uint8_t kQueueSlots = 3;
 constexpr uint8_t kSlotFree = 1;
 constexpr uint8_t kSlotReady = 2;
 constexpr uint8_t kSlotReserved = 5;
-constexpr uint8_t kDirModeBidirectional = 11;
 constexpr uint32_t kFullNoteEvery = 100;
 
 // Assembly state, host thread only.
@@ -35,7 +28,8 @@ uint32_t gSwathCount = 0;
 uint32_t gBlankSwaths = 0;
 uint32_t gBlankFeed = 0;
 
-uint32_t gSlotBytes = 0;  // data buffer of one slot
+uint8_t *gSlotData[kQueueSlots];  // the slots' data buffers from the job's memory
+uint32_t gSlotBytes = 0;           // data buffer of one slot
 uint32_t gSlotPassSeq[kQueueSlots];
 
 uint8_t NextIndex(uint8_t i) { return static_cast<uint8_t>(i + 1 >= kQueueSlots ? 0 : i + 1); }
@@ -78,7 +72,8 @@ uint32_t RoundUpTo(uint32_t n, uint32_t unit) { return (n + unit - 1) / unit * u
 SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint32_t endPx,
                               uint32_t widthPx) {
     const UnitFactor k = UnitFactorFor(xdpi);
-    const uint32_t round = k.den == 1 ? k.num - 1 : 2;  // the text's r = k - 1
+    // Rounds the end up to the next head unit: k - 1 pixels (2 for 3/2).
+    const uint32_t round = k.den == 1 ? k.num - 1 : 2;
     const uint32_t startU = ToUnits(startPx, k);
     const uint32_t endU = ToUnits(endPx + round, k);
     uint32_t ps = dir == 0 ? startU : endU;
@@ -124,12 +119,16 @@ void QueueReset() {
     Net_Command.packet[5] = 0;
 }
 
+void QueueUseBuffers(uint8_t *const data[], uint32_t slotBytes) {
+    for (uint8_t i = 0; i < kQueueSlots; ++i) gSlotData[i] = data ? data[i] : nullptr;
+    gSlotBytes = data ? slotBytes : 0;
+}
+
 void QueueInit() {
-    gSlotBytes = gBuffers.plan.queueData;
     for (uint8_t i = 0; i < kQueueSlots; ++i) {
         SwathEntry &e = gSwathQueue.Slots[i];
         e.State.store(kSlotFree);
-        e.Buffer = gBuffers.queueData[i];
+        e.Buffer = gSlotData[i];
         e.Data = e.Buffer;
         if (e.Buffer && gSlotBytes) std::memset(e.Buffer, 0, gSlotBytes);
         gSlotPassSeq[i] = 0;
@@ -263,11 +262,11 @@ namespace {
 
 uint16_t FiringMode(uint8_t dir) {
     if (gPassInfo.passmode != 1) return 0;
-    return UI_CurSetting.Dir == kDirModeBidirectional && dir == 1 ? 2 : 1;
+    return UI_CurSetting.Dir == kDirBidirectional && dir == 1 ? 2 : 1;
 }
 
 uint32_t NextStartFor(const SwathEntry *prev, uint32_t newStart, uint8_t dir) {
-    if (UI_CurSetting.Dir != kDirModeBidirectional) return newStart;
+    if (UI_CurSetting.Dir != kDirBidirectional) return newStart;
     return dir == 0 ? std::min(newStart, prev->Pend) : std::max(newStart, prev->Pend);
 }
 

@@ -8,7 +8,6 @@
 
 namespace sl {
 
-extern SwathQueue gSwathQueue;
 
 // Bytes of one head column in the swath buffer (one slice of one head).
 constexpr uint32_t kSwathColumnBytes = kSliceBytes * 1;
@@ -29,7 +28,10 @@ SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint
                               uint32_t widthPx);
 
 void QueueReset();
-// Hands every slot its data buffer from the job's memory plan and clears it.
+// The slots' data buffers (three, `slotBytes` each) from the job's memory;
+// nullptr when the job's memory is released.
+void QueueUseBuffers(uint8_t *const data[], uint32_t slotBytes);
+// Hands every slot its data buffer and clears it.
 void QueueInit();
 // Clears the per-job assembly state (held-back swath, blank counters).
 void ResetAssembly();

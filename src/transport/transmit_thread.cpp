@@ -1,7 +1,6 @@
 // The transmit thread: the only sender on the link. It turns pause,
 // continue and abort into NET_CMD_DEBUG commands, sends what the host side
 // has built, and otherwise sends the ready swaths one at a time.
-#include "api/job_state.h"
 #include "files/parameter_files.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"

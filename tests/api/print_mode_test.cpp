@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/print_mode.h"
+#include "pipeline/swath_cycle.h"
 
 namespace sl {
 namespace {
@@ -51,10 +52,10 @@ TEST(Adjust720, PassCountAndWorkingResolution) {
         PublishMode(&j);
         Adjust720(&j, &ui, c.xdpi == 720);
         EXPECT_EQ(j.Pass, c.pass);
-        EXPECT_EQ(gModePass, c.pass);
+        EXPECT_EQ(gMode.pass, c.pass);
         EXPECT_EQ(j.XDPI, c.workingXdpi);
         EXPECT_EQ(j.Width, c.xdpi == 720 ? 1077u : 2153u);  // odd width halves rounding up
-        EXPECT_EQ(gModeXDPI, c.xdpi);                      // the host's, not halved
+        EXPECT_EQ(gMode.xdpi, c.xdpi);                      // the host's, not halved
         EXPECT_EQ(ui.chantable[0], 0xC7);                  // soften bits 3 to 5 cleared
     }
 }

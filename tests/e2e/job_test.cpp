@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "swathlink/swathlink.h"
 #include "transport/command_protocol.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl::test {
 namespace {

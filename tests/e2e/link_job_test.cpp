@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {
@@ -29,8 +29,8 @@ protected:
     void SetUp() override {
         MakeFolder();
         slots_.assign(3, std::vector<uint8_t>(kSlotBytes));
-        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = slots_[i].data();
-        gBuffers.plan.queueData = kSlotBytes;
+        uint8_t *const slots[3] = {slots_[0].data(), slots_[1].data(), slots_[2].data()};
+        QueueUseBuffers(slots, kSlotBytes);
         src_.resize((kWidth + 200) * kSliceBytes);
         for (size_t i = 0; i < src_.size(); ++i) src_[i] = static_cast<uint8_t>(i * 31 + (i >> 11));
 
@@ -40,9 +40,9 @@ protected:
         gJobProp.Width = kWidth;
         gJobProp.Colors = 4;
         gJobProp.Pass = 2;
-        gModeXDPI = 360;
-        gModeYDPI = 720;
-        gModePass = 2;
+        gMode.xdpi = 360;
+        gMode.ydpi = 720;
+        gMode.pass = 2;
         gPassInfo = PassInfo{};
         gPassInfo.ydpi = 720;
         gPassInfo.feeddots = 180;
@@ -61,8 +61,7 @@ protected:
         EXPECT_EQ(gLink.HeartThread, nullptr);
         EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
         plat_set_message_sink(nullptr);
-        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = nullptr;
-        gBuffers.plan.queueData = 0;
+        QueueUseBuffers(nullptr, 0);
         gAbortRequest = 0;
         gPauseRequest = 0;
         BoardTest::TearDown();

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "files/parameter_files.h"
-#include "transport/checksum.h"
+#include "shared/checksum.h"
 
 namespace sl::test {
 

@@ -1,7 +1,7 @@
 #include "api/job_state.h"
 #include "files_fixture.h"
 #include "transport/command_protocol.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 
 namespace sl::test {
 namespace {

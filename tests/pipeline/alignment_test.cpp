@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "pipeline/alignment.h"
-#include "transport/parameter_block.h"
+#include "shared/board_mode.h"
+#include "shared/board_settings.h"
 
 namespace sl {
 namespace {

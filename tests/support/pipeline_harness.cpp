@@ -11,7 +11,7 @@
 #include "pipeline/feathering.h"
 #include "pipeline/line_intake.h"
 #include "pipeline/pass_separation.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {

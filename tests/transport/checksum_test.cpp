@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "transport/checksum.h"
+#include "shared/checksum.h"
 
 namespace sl {
 namespace {

@@ -14,10 +14,10 @@ class Packets : public TransportTest {
 protected:
     void SetUp() override {
         TransportTest::SetUp();
-        gModeXDPI = 720;
-        gModeYDPI = 720;
-        gModePass = 4;
-        gModeVsd = 0;
+        gMode.xdpi = 720;
+        gMode.ydpi = 720;
+        gMode.pass = 4;
+        gMode.vsd = 0;
         gJobProp.Reserved = 0;
         gJobProp.Colors = 6;
         UI_CurSetting.d4c = 5;
@@ -145,7 +145,7 @@ TEST_F(Packets, SwathPacketFromTheEntry) {
     };
     gPassInfo.softendots = 90;
     gJobProp.Width = 7200;
-    gModeXDPI = 360;
+    gMode.xdpi = 360;
     SwathEntry e;
     e.Len = 6400;
     e.Pstart = 0x12345;
@@ -185,7 +185,7 @@ TEST_F(Packets, SwathPacketFromTheEntry) {
 TEST_F(Packets, PrintedAreaAndLengthFollowThePassCounter) {
     gPassInfo.softendots = 90;
     gJobProp.Width = 7200;
-    gModeXDPI = 360;
+    gMode.xdpi = 360;
     gPassSeq = 40;
     SwathEntry *e = QueueGetEmpty();
     e->Len = 0;

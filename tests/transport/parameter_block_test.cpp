@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "shared/board_settings.h"
 #include "transport/parameter_block.h"
 
 namespace sl {

@@ -19,7 +19,7 @@
 #include "api/print_mode.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "transport/parameter_block.h"
+#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {
@@ -79,8 +79,8 @@ protected:
         dir_ = tmpl;
         setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
         slots_.assign(3, std::vector<uint8_t>(kSlotBytes, 0xEE));
-        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = slots_[i].data();
-        gBuffers.plan.queueData = kSlotBytes;
+        uint8_t *const slots[3] = {slots_[0].data(), slots_[1].data(), slots_[2].data()};
+        QueueUseBuffers(slots, kSlotBytes);
         gJobProp = JobProp{};
         gJobProp.XDPI = 360;
         gJobProp.Width = 4000;
@@ -96,8 +96,7 @@ protected:
     void TearDown() override {
         gAbortRequest = 0;
         gPauseRequest = 0;
-        for (int i = 0; i < 3; ++i) gBuffers.queueData[i] = nullptr;
-        gBuffers.plan.queueData = 0;
+        QueueUseBuffers(nullptr, 0);
         QueueInit();
         unsetenv("SWATHLINK_PRNLOG");
         std::filesystem::remove_all(dir_);

@@ -10,8 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
+#include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/arp_entry.h"
 
 namespace sl {
 
@@ -32,17 +35,43 @@ struct RegKey {
     }
 };
 
-// The first string of the key's "IPAddress" multi-string. The value is read
-// into a bounded, zeroed buffer: an overlong or unterminated value can only
-// compare unequal.
+// Interface keys are read with read access only: a host running without
+// elevation must still find its address. Write access is asked for the one
+// key that is changed, when it is changed.
+LONG OpenInterfaceKey(const char *keyName, REGSAM access, RegKey *key) {
+    char path[512];
+    std::snprintf(path, sizeof path, "%s\\%s", kInterfacesKey, keyName);
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key->h);
+}
+
+// The first string of the key's "IPAddress" multi-string. The whole value
+// is read, however many addresses it lists, and the first string is kept
+// in a bounded, zeroed buffer: an overlong first string can only compare
+// unequal.
 LONG ReadFirstAddress(HKEY key, char (&text)[66]) {
     std::memset(text, 0, sizeof text);
     DWORD type = 0;
-    DWORD len = 64;
-    return RegQueryValueExA(key, "IPAddress", nullptr, &type, reinterpret_cast<BYTE *>(text), &len);
+    DWORD len = 0;
+    LONG rc = RegQueryValueExA(key, "IPAddress", nullptr, &type, nullptr, &len);
+    if (rc != ERROR_SUCCESS) return rc;
+    std::vector<char> value(len + 2, '\0');
+    rc = RegQueryValueExA(key, "IPAddress", nullptr, &type, reinterpret_cast<BYTE *>(value.data()),
+                          &len);
+    if (rc != ERROR_SUCCESS) return rc;
+    std::memcpy(text, value.data(), std::min<size_t>(strnlen(value.data(), value.size()), 65));
+    return ERROR_SUCCESS;
 }
 
-int EnsureMtu(HKEY key, const char *address) {
+LONG WriteMtu(const char *keyName) {
+    RegKey key;
+    LONG rc = OpenInterfaceKey(keyName, KEY_SET_VALUE, &key);
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD wanted = kWantedMtu;
+    return RegSetValueExA(key.h, "MTU", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&wanted),
+                          sizeof wanted);
+}
+
+int EnsureMtu(HKEY key, const char *keyName, const char *address) {
     DWORD mtu = 0;
     DWORD type = 0;
     DWORD len = sizeof mtu;
@@ -60,11 +89,9 @@ int EnsureMtu(HKEY key, const char *address) {
         return 1;
     }
     sl_trace("reconfig MTU: %d->%d\n", static_cast<int>(mtu), static_cast<int>(kWantedMtu));
-    DWORD wanted = kWantedMtu;
-    rc = RegSetValueExA(key, "MTU", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&wanted),
-                        sizeof wanted);
+    rc = WriteMtu(keyName);
     if (rc != ERROR_SUCCESS) {
-        sl_trace("RegSetValueEx(MTU:%X)fail, code: %d\n", static_cast<unsigned>(wanted),
+        sl_trace("RegSetValueEx(MTU:%X)fail, code: %d\n", static_cast<unsigned>(kWantedMtu),
                  static_cast<int>(rc));
         return 0;
     }
@@ -84,12 +111,18 @@ using DhcpNotifyFn = DWORD(WINAPI *)(LPWSTR server, LPWSTR adapter, BOOL newAddr
                                      DWORD index, DWORD address, DWORD mask, int action);
 
 // Makes the DHCP client service apply the rewritten static address at once.
+// The function is looked up at run time: a system without it (or with a
+// stand-in that does nothing) only delays the change to the next start.
 int NotifyAddressChange(const char *address, const char *keyName) {
     HMODULE dll = LoadLibraryA("dhcpcsvc");
-    if (!dll) return 0;
+    if (!dll) {
+        sl_trace("dhcpcsvc not loaded, code: %d\n", static_cast<int>(GetLastError()));
+        return 0;
+    }
     auto notify = reinterpret_cast<DhcpNotifyFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(dll, "DhcpNotifyConfigChange")));
     if (!notify) {
+        sl_trace("DhcpNotifyConfigChange not found\n");
         FreeLibrary(dll);
         return 0;
     }
@@ -97,20 +130,26 @@ int NotifyAddressChange(const char *address, const char *keyName) {
     MultiByteToWideChar(CP_ACP, 0, keyName, -1, adapter, 256);
     DWORD rc = notify(nullptr, adapter, TRUE, 0, inet_addr(address), inet_addr("255.255.255.0"), 0);
     FreeLibrary(dll);
+    if (rc != 0) sl_trace("DhcpNotifyConfigChange fail, code: %d\n", static_cast<int>(rc));
     return rc == 0 ? 1 : 0;
 }
 
-// The command line reaches the command interpreter: only address and
-// hardware-address characters may be part of it.
-bool IsAddressText(const char *s) {
-    if (!s || !*s) return false;
-    for (; *s; ++s) {
-        char c = *s;
-        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
-                  c == '.' || c == '-';
-        if (!ok) return false;
+// Runs the command line as a program without a console window (a GUI host
+// would flash one otherwise), waiting a bounded time for it to end.
+void RunHidden(char *commandLine) {
+    constexpr DWORD kCommandWaitMs = 10000;
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION proc{};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &start, &proc)) {
+        sl_trace("arp: not started, code: %d\n", static_cast<int>(GetLastError()));
+        return;
     }
-    return true;
+    if (WaitForSingleObject(proc.hProcess, kCommandWaitMs) != WAIT_OBJECT_0)
+        sl_trace("arp: still running, left alone\n");
+    CloseHandle(proc.hThread);
+    CloseHandle(proc.hProcess);
 }
 
 struct AdapterType {
@@ -220,7 +259,7 @@ int plat_check_interface_ip(const char *address) {
             return 0;
         }
         RegKey sub;
-        rc = RegOpenKeyExA(interfaces.h, name, 0, KEY_ALL_ACCESS, &sub.h);
+        rc = RegOpenKeyExA(interfaces.h, name, 0, KEY_READ, &sub.h);
         if (rc != ERROR_SUCCESS) {
             sl_trace("RegOpenKeyEx(%s)fail, code: %d\n", name, static_cast<int>(rc));
             return 0;
@@ -233,7 +272,7 @@ int plat_check_interface_ip(const char *address) {
         }
         if (std::strcmp(first, address) != 0) continue;
         std::snprintf(gAdapterKeyName, sizeof gAdapterKeyName, "%s", name);
-        return EnsureMtu(sub.h, address);
+        return EnsureMtu(sub.h, name, address);
     }
     return 0;
 }
@@ -262,45 +301,79 @@ int plat_list_host_addresses(char (*list)[128], int max, int *count) {
     return 1;
 }
 
+// The key is rewritten first and the change announced after. A missing or
+// failing announcement leaves the key right for the next start of the
+// interface; the connection attempt goes on and tells whether the address
+// is already held.
 int plat_set_interface_ip(const char *address, const char *mask) {
     sl_trace("IP reconfig:%s\n", address);
     if (gAdapterKeyName[0] == '\0') return 0;
-    char path[512];
-    std::snprintf(path, sizeof path, "%s\\%s", kInterfacesKey, gAdapterKeyName);
     {
         RegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, &key.h) != ERROR_SUCCESS) {
-            sl_trace("can not open reg list %s\n", path);
+        if (OpenInterfaceKey(gAdapterKeyName, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+            sl_trace("can not open reg list %s\\%s\n", kInterfacesKey, gAdapterKeyName);
             return 0;
         }
-        WriteMultiString(key.h, "IPAddress", address);
-        WriteMultiString(key.h, "SubnetMask", mask);
+        LONG rc = WriteMultiString(key.h, "IPAddress", address);
+        if (rc == ERROR_SUCCESS) rc = WriteMultiString(key.h, "SubnetMask", mask);
+        if (rc != ERROR_SUCCESS) {
+            sl_trace("RegSetValueEx(IPAddress) fail, code: %d\n", static_cast<int>(rc));
+            return 0;
+        }
     }
-    return NotifyAddressChange(address, gAdapterKeyName) == 1 ? 1 : 0;
+    if (NotifyAddressChange(address, gAdapterKeyName) != 1)
+        sl_trace("address change not announced: it applies from the next interface start\n");
+    return 1;
 }
 
-void plat_install_board_arp(const char *pc_ip, const char *board_ip, const char *mac_text,
-                            const uint8_t mac[6]) {
-    if (IsAddressText(pc_ip) && IsAddressText(board_ip) && IsAddressText(mac_text)) {
-        char command[400];
-        std::snprintf(command, sizeof command, "arp -s %s %s %s", board_ip, mac_text, pc_ip);
-        std::system(command);
-    } else {
-        sl_trace("arp: refused address text\n");
+bool IsDottedQuad(const char *text) {
+    if (!text) return false;
+    const char *p = text;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && *p++ != '.') return false;
+        int digits = 0;
+        unsigned value = 0;
+        for (; *p >= '0' && *p <= '9'; ++p, ++digits) value = value * 10 + static_cast<unsigned>(*p - '0');
+        if (digits == 0 || digits > 3 || value > 255) return false;
     }
+    return *p == '\0';
+}
 
+bool BuildArpCommand(const char *pc_ip, const char *board_ip, const uint8_t mac[6], char *out,
+                     size_t cap) {
+    if (!IsDottedQuad(pc_ip) || !IsDottedQuad(board_ip)) return false;
+    int n = std::snprintf(out, cap, "arp -s %s %02x-%02x-%02x-%02x-%02x-%02x %s", board_ip, mac[0],
+                          mac[1], mac[2], mac[3], mac[4], mac[5], pc_ip);
+    return n > 0 && static_cast<size_t>(n) < cap;
+}
+
+MIB_IPNETROW BoardArpRow(const char *board_ip, const uint8_t mac[6], DWORD adapter_index) {
     MIB_IPNETROW row{};
+    row.dwIndex = adapter_index;
     row.dwPhysAddrLen = 6;
     std::memcpy(row.bPhysAddr, mac, 6);
     row.dwAddr = inet_addr(board_ip);
     row.dwType = MIB_IPNET_TYPE_STATIC;
+    return row;
+}
+
+// The hardware address text is written from the bytes, so only the
+// addresses need checking.
+void plat_install_board_arp(const char *pc_ip, const char *board_ip, const char *,
+                            const uint8_t mac[6]) {
+    char command[64];
+    if (BuildArpCommand(pc_ip, board_ip, mac, command, sizeof command))
+        RunHidden(command);
+    else
+        sl_trace("arp: refused address text\n");
+    if (!IsDottedQuad(board_ip)) return;
 
     IP_ADAPTER_INFO *list = GetAdapterList();
     if (!list) return;
     for (IP_ADAPTER_INFO *a = list; a; a = a->Next) {
         TraceAdapter(a);
         if (a->Type == MIB_IF_TYPE_ETHERNET) {
-            row.dwIndex = a->Index;
+            MIB_IPNETROW row = BoardArpRow(board_ip, mac, a->Index);
             // An existing entry for the address makes this fail harmlessly.
             CreateIpNetEntry(&row);
         }

@@ -1,4 +1,4 @@
-#include "transport/checksum.h"
+#include "shared/checksum.h"
 
 namespace sl {
 

@@ -1,0 +1,16 @@
+// The process-wide records that several layers share.
+#include "swathlink/records.h"
+
+namespace sl {
+
+JobProp gJobProp;
+PassInfo gPassInfo;
+LinkContext gLink;
+SwathQueue gSwathQueue;
+alignas(8) UISetupPara UI_CurSetting;
+uint32_t gPassSeq;
+BoardMode gMode;
+std::atomic<uint32_t> gAbortRequest{0};
+std::atomic<uint32_t> gPauseRequest{0};
+
+}  // namespace sl
