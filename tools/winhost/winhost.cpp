@@ -68,6 +68,7 @@ struct Options {
     bool watchShare = false;  // watch another process's heartbeat instead
     bool lockStatus = false;  // make the status file read-only, hidden and system first
     bool expectRefusal = false;  // StartPrint is expected to return 0
+    bool badLine = false;  // hand the DLL a line pointer that is not mapped: it must crash
 };
 
 bool ParseOptions(int argc, char **argv, Options *o) {
@@ -89,6 +90,7 @@ bool ParseOptions(int argc, char **argv, Options *o) {
         else if (a == "--watch-share") o->watchShare = true;
         else if (a == "--lock-status") o->lockStatus = true;
         else if (a == "--expect-refusal") o->expectRefusal = true;
+        else if (a == "--bad-line") o->badLine = true;
         else ok = false;
         if (!ok) {
             std::fprintf(stderr, "winhost: bad argument %s\n", a.c_str());
@@ -134,6 +136,8 @@ int WatchShare() {
 void LockStatusFile() {
     SetFileAttributesA("c:\\Prnlog\\printcfg.cfg",
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    std::printf("locked-attributes %lu\n",
+                static_cast<unsigned long>(GetFileAttributesA("c:\\Prnlog\\printcfg.cfg")));
 }
 
 // What a companion sees of the hidden folder after the job.
@@ -149,6 +153,12 @@ int RunJob(const Entries &e, const Options &o) {
     const JobProp job = sl_wine::MakeJobProp(o.job);
     if (e.StartPrint(&job) != 1) return o.expectRefusal ? 0 : 5;
     if (o.expectRefusal) return 5;
+    if (o.badLine) {
+        const auto *unmapped = reinterpret_cast<const uint8_t *>(uintptr_t{16});
+        for (uint32_t n = 0; n < o.job.lines; ++n)
+            e.PrintALine(unmapped, sl_wine::LineBytes(o.job));
+        return 6;
+    }
     std::vector<uint8_t> line;
     for (uint32_t n = 0; n < o.job.lines; ++n) {
         if (o.holdMs && n == o.job.lines / 2) Sleep(o.holdMs);

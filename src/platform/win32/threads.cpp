@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/win32/worker_thread.h"
 
 namespace sl {
 
@@ -16,7 +17,14 @@ struct PlatThread {
     void *arg;
 };
 
+namespace {
+thread_local bool t_worker = false;
+}  // namespace
+
+bool plat_on_worker_thread() { return t_worker; }
+
 static unsigned __stdcall thread_main(void *p) {
+    t_worker = true;
     auto *t = static_cast<PlatThread *>(p);
     return static_cast<unsigned>(t->fn(t->arg));
 }

@@ -1,6 +1,7 @@
 // The Windows DLL under Wine prints whole jobs to the Linux board emulator.
 // Each job is also printed by the Linux library against a second board; the
-// two boards must have received the same swaths, byte for byte. Also checked
+// two boards must have received the same swaths, byte for byte, and the
+// sheet the emulator prints must equal the job's raster. Also checked
 // under Wine: the hidden folder and the status file, "ShareFile" seen by a
 // second process, the start-up wording of a Chinese locale, the trace file.
 #include <signal.h>
@@ -114,6 +115,37 @@ Received WhatTheBoardKept(const swathboard::Board *b) {
     return r;
 }
 
+// Compares the printed sheet with the job's raster: every pixel of every
+// plane at its level, nothing else inked. Returns "" or the first
+// difference with the count of differing pixels.
+std::string SheetDifference(const swathboard::Sheet &sheet, const sl_wine::JobSpec &spec) {
+    if (sheet.width != spec.width || sheet.height != spec.lines)
+        return "sheet is " + std::to_string(sheet.width) + " x " + std::to_string(sheet.height);
+    // Host planes Y, M, C, K against the sheet's inks.
+    constexpr swathboard::Ink kInkOfPlane[4] = {swathboard::kInkY, swathboard::kInkM,
+                                                swathboard::kInkC, swathboard::kInkK};
+    std::vector<uint8_t> line;
+    uint64_t differing = 0;
+    std::string first;
+    for (uint32_t y = 0; y < spec.lines; ++y) {
+        sl_wine::MakeLine(spec, y, line);
+        for (uint32_t p = 0; p < 4; ++p) {
+            const uint8_t *plane = line.data() + p * sl_wine::PlaneBytes(spec);
+            const auto &ink = sheet.ink[kInkOfPlane[p]];
+            for (uint32_t x = 0; x < spec.width; ++x) {
+                const uint8_t want = (plane[x / 4] >> (6 - 2 * (x % 4))) & 3;
+                const uint8_t got = ink[static_cast<size_t>(y) * sheet.width + x];
+                if (want == got) continue;
+                if (differing++ == 0)
+                    first = "plane " + std::to_string(p) + " x " + std::to_string(x) + " y " +
+                            std::to_string(y) + ": " + std::to_string(got) + " for " +
+                            std::to_string(want);
+            }
+        }
+    }
+    return differing ? first + " (" + std::to_string(differing) + " pixels differ)" : "";
+}
+
 class WineJob : public BoardTest {
 protected:
     void SetUp() override {
@@ -141,6 +173,7 @@ protected:
     void PrintUnderWine(const std::string &wineIp, const sl_wine::JobSpec &job,
                         swathboard::BoardConfig config = {}) {
         StartBoardAt(wineIp, config);
+        swathboard::SetImageSize(board(), job.width, job.lines, job.xdpi);
         wineBoard_ = std::move(board_);
         AddressWineHost(wineIp);
         const HostRun run = RunHost(JobArgs(job));
@@ -172,15 +205,16 @@ struct ModeCase {
     const char *what;
     sl_wine::JobSpec job;
     bool bidirectional;
+    bool sheetChecked;
     const char *wineIp;
     const char *linuxIp;
 };
 
 TEST_F(WineJob, DllPrintsEachModeAsTheLinuxLibraryDoes) {
     const ModeCase cases[] = {
-        {"360 x 720, one direction", {360, 720, 720, 4, 900, 1}, false, "127.0.0.180", "127.0.0.181"},
-        {"360 x 720, both directions", {360, 720, 720, 4, 900, 2}, true, "127.0.0.182", "127.0.0.183"},
-        {"720 x 720, columns split", {720, 720, 1440, 6, 700, 3}, false, "127.0.0.184", "127.0.0.185"},
+        {"360 x 720, one direction", {360, 720, 720, 4, 900, 1}, false, true, "127.0.0.180", "127.0.0.181"},
+        {"360 x 720, both directions", {360, 720, 720, 4, 900, 2}, true, true, "127.0.0.182", "127.0.0.183"},
+        {"720 x 720, columns split", {720, 720, 1440, 4, 700, 3}, false, false, "127.0.0.184", "127.0.0.185"},
     };
     for (const ModeCase &c : cases) {
         SCOPED_TRACE(c.what);
@@ -195,11 +229,105 @@ TEST_F(WineJob, DllPrintsEachModeAsTheLinuxLibraryDoes) {
         EXPECT_EQ(windows.swathPackets, linux.swathPackets);
         EXPECT_TRUE(windows.swaths == linux.swaths) << "swath data differs";
         EXPECT_EQ(windows.commands.at(NET_CMD_PRINT_END), 1u);
+        swathboard::Sheet sheet;
+        ASSERT_TRUE(swathboard::PrintedSheet(wineBoard_.get(), &sheet));
+        if (c.sheetChecked) {
+            EXPECT_EQ(SheetDifference(sheet, c.job), "");
+            EXPECT_EQ(sheet.summary.doubled, 0u);
+            EXPECT_EQ(sheet.summary.outside, 0u);
+        }
         size_t backward = 0;
         for (const auto &r : OfCode(swathboard::Packets(wineBoard_.get()), NET_CMD_SWATH_CREATE))
             if (Field(r, "direction") != 0) ++backward;
         EXPECT_EQ(backward > 0, c.bidirectional);
         BoardTest::TearDown();
+    }
+}
+
+// The status file and the folder as the companion sees them after a job
+// whose status file was locked (read-only, hidden, system) before it began;
+// the trace file holds each line once, as written.
+TEST_F(WineJob, JobUnlocksTheStatusFileAndLeavesItIdle) {
+    StartBoardAt("127.0.0.186");
+    AddressWineHost("127.0.0.186");
+    const std::string trace = DriveC() + "/swathlink_trace.txt";
+    std::remove(trace.c_str());
+    const sl_wine::JobSpec job{360, 720, 720, 4, 400, 4};
+    std::vector<std::string> args = JobArgs(job);
+    args.push_back("--lock-status");
+    const HostRun run = RunHost(args, {"SWATHLINK_TRACE=c:\\swathlink_trace.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_GT(swathboard::StoredSwathNumbers(board()).size(), 1u);
+
+    unsigned long locked = 0, folder = 0, status = 0;
+    std::istringstream report(run.output.substr(run.output.find("locked-attributes")));
+    std::string word;
+    report >> word >> locked;
+    report.str(run.output.substr(run.output.find("folder-attributes")));
+    report >> word >> folder >> word >> status;
+    EXPECT_EQ(locked & (kAttrHidden | kAttrReadOnly | kAttrSystem),
+              kAttrHidden | kAttrReadOnly | kAttrSystem);
+    EXPECT_EQ(folder & (kAttrHidden | kAttrReadOnly | kAttrSystem | kAttrDirectory),
+              kAttrHidden | kAttrDirectory);
+    EXPECT_EQ(status & (kAttrHidden | kAttrReadOnly | kAttrSystem), 0u) << status;
+
+    dir_ = wineFolder_;
+    const PrintCfgRecord rec = ReadStatus();
+    dir_.clear();
+    EXPECT_EQ(std::memcmp(rec.tag, kIdleTag, sizeof rec.tag), 0);
+
+    const std::string text = ReadText(trace);
+    EXPECT_NE(text.find("API_StartPrint"), std::string::npos);
+    EXPECT_NE(text.find("\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("\r\r\n"), std::string::npos);
+}
+
+// A second Wine process opens "ShareFile" while the job runs and sees its
+// heartbeat move.
+TEST_F(WineJob, SecondProcessSeesTheHeartbeat) {
+    StartBoardAt("127.0.0.187");
+    AddressWineHost("127.0.0.187");
+    std::vector<std::string> args = JobArgs({360, 720, 720, 4, 600, 5});
+    args.insert(args.end(), {"--hold-ms", "4000"});
+    WineProcess job(args, {});
+    const HostRun watch = RunHost({"--watch-share"});
+    EXPECT_EQ(watch.exitCode, 0) << watch.output;
+    const HostRun done = job.Wait();
+    EXPECT_EQ(done.exitCode, 0) << done.output;
+}
+
+// A crash inside the DLL ends the host with the crash code, never with 0.
+TEST_F(WineJob, CrashEndsTheHostWithItsOwnCode) {
+    StartBoardAt("127.0.0.189");
+    AddressWineHost("127.0.0.189");
+    std::vector<std::string> args = JobArgs({360, 720, 720, 4, 400, 6});
+    args.push_back("--bad-line");
+    const HostRun run = RunHost(args);
+    EXPECT_EQ(run.exitCode, 70) << run.output;
+}
+
+struct WordingCase {
+    std::vector<std::string> env;
+    const char *box;
+};
+
+// With no board listening the job is refused; the operator's message uses
+// the wording of the system's locale.
+TEST_F(WineJob, StartUpMessageFollowsTheLocale) {
+    const WordingCase cases[] = {
+        {{"LANG=zh_CN.UTF-8", "LC_ALL=zh_CN.UTF-8"}, "Error Tip: connect fail !"},
+        {{"LANG=en_US.UTF-8", "LC_ALL=en_US.UTF-8"}, "Error Tip: Connect fail !"},
+    };
+    AddressWineHost("127.0.0.188");
+    for (const WordingCase &c : cases) {
+        SCOPED_TRACE(c.box);
+        const std::string trace = DriveC() + "/swathlink_wording.txt";
+        std::remove(trace.c_str());
+        std::vector<std::string> env = c.env;
+        env.push_back("SWATHLINK_TRACE=c:\\swathlink_wording.txt");
+        const HostRun run = RunHost({"--expect-refusal"}, env);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_NE(ReadText(trace).find(c.box), std::string::npos) << ReadText(trace);
     }
 }
 
