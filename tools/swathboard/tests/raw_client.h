@@ -39,6 +39,10 @@ enum TestAddress : std::uint8_t {
   kAddrDrop,
   kAddrCliProgram,
   kAddrOversizedSwath,
+  kAddrSheetDots,
+  kAddrSheetFeed,
+  kAddrSheetColumnSplit,
+  kAddrSheetProgram,
   kAddrEnd,
 };
 static_assert(kAddrEnd <= 251, "test addresses must stay within 127.0.0.200-250");
