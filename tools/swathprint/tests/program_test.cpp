@@ -160,6 +160,19 @@ TEST(Program, AbortAfterStopsTheJob) {
     EXPECT_EQ(LastLine(run.out), "sheet: " + dir.Path("grey8.printed.png"));
 }
 
+// The demo's path: the generated chart printed at 720 x 720 dpi (here at a
+// small size) lands with no dot twice and none outside the sheet.
+TEST(Program, ChartPrintsCleanly) {
+    TempDir dir;
+    ASSERT_EQ(RunProgram(SWATHCHART_PROGRAM, {dir.Path("chart.png"), "360"}).exit_code, 0);
+    const ProgramRun run = RunProgram(kProgram, {"--emulator-ip", "127.0.0.169", "--width-mm", "30", dir.Path("chart.png")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(LastLine(run.out), "sheet: " + dir.Path("chart.printed.png"));
+    const std::string summary = ReadText(dir.Path("chart.printed.json"));
+    EXPECT_NE(summary.find("\"doubled\": 0,"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\"outside\": 0,"), std::string::npos) << summary;
+}
+
 TEST(Program, HelpListsTheOptionsAndExitCodes) {
     const ProgramRun run = RunProgram(kProgram, {"--help"});
     EXPECT_EQ(run.exit_code, 0);

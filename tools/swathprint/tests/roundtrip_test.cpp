@@ -74,8 +74,9 @@ TEST_F(Roundtrip, SheetHoldsExactlyTheScreenedDots) {
         bool bidirectional;
     };
     const Mode modes[] = {
-        {360, 360, 2, false}, {360, 720, 2, true}, {600, 720, 2, false},
-        {360, 1440, 2, true}, {1440, 1440, 2, false}, {360, 360, 1, true},
+        {360, 360, 2, false}, {360, 720, 2, true},   {600, 720, 2, false}, {360, 1440, 2, true},
+        {1440, 1440, 2, false}, {720, 720, 2, false}, {720, 360, 2, true},  {720, 1440, 2, true},
+        {360, 360, 1, true},    {720, 720, 1, false},
     };
     const Image image = PatternImage(ColorModel::kCmyk, 150, 61);
     for (const Mode &m : modes) {
