@@ -82,6 +82,13 @@ class RawClient {
   int fd_ = -1;
 };
 
+// Connects, retrying for up to two seconds while a freshly started program
+// begins to listen.
+bool ConnectWhenListening(RawClient* c, const std::string& ip);
+// Starts `program` with `args` (argv[0] included) in a child process; the
+// child's pid, or -1.
+int SpawnProgram(const char* program, std::vector<std::string> args);
+
 // Packet builders, little-endian by hand.
 void Put(Packet* p, std::size_t at, std::size_t width, std::uint32_t v);
 std::uint32_t Get(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t width);

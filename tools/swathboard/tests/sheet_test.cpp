@@ -53,7 +53,9 @@ struct Job {
     sbtest::Put(&p, 38, 2, pstart);
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(client.SendPacket(p));
-    if (!data.empty()) ASSERT_TRUE(client.Send(data.data(), data.size()));
+    if (!data.empty()) {
+      ASSERT_TRUE(client.Send(data.data(), data.size()));
+    }
     ASSERT_TRUE(client.Read(kSwathReply, &reply));
   }
 
@@ -324,20 +326,11 @@ int RunProgram(const std::vector<std::string>& extra, bool print) {
   const std::string ip = sbtest::TestIp(sbtest::kAddrSheetProgram);
   std::vector<std::string> argv = {"swathboard", "--ip", ip, "--preset", "new-align"};
   argv.insert(argv.end(), extra.begin(), extra.end());
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    ::execv(SWATHBOARD_PROGRAM, args.data());
-    ::_exit(127);
-  }
+  const pid_t pid = sbtest::SpawnProgram(SWATHBOARD_PROGRAM, argv);
+  EXPECT_GT(pid, 0);
+  if (pid <= 0) return -1;
   sbtest::RawClient client;
-  bool connected = false;
-  for (int i = 0; i < 200 && !connected; ++i) {
-    connected = client.Connect(ip) == 0;
-    if (!connected) std::this_thread::sleep_for(10ms);
-  }
+  const bool connected = sbtest::ConnectWhenListening(&client, ip);
   EXPECT_TRUE(connected);
   if (print && connected) {
     std::vector<std::uint8_t> reply;
