@@ -28,9 +28,20 @@ std::array<uint8_t, 4> RandomWiring(std::mt19937* rng) {
 
 uint32_t StripePixels(uint32_t mm, uint32_t xdpi) { return (mm * xdpi * 10 / 254 + 15) & ~15u; }
 
+swathboard::ParamPreset OlderHead(const HeadChoice& choice, std::mt19937* rng) {
+    swathboard::ParamPreset p = swathboard::OlderPreset();
+    p.acol = Draw<uint16_t>(rng, 40, 70);
+    p.bcol = Draw<uint16_t>(rng, 150, 200);
+    p.bidi = Draw<uint16_t>(rng, 10, 30);
+    p.base_step = kExactStep;
+    p.dir_mode = choice.bidirectional ? swathboard::kDirModeBidirectional : 0;
+    return p;
+}
+
 }  // namespace
 
 swathboard::ParamPreset RandomHead(const HeadChoice& choice, std::mt19937* rng) {
+    if (choice.older_block) return OlderHead(choice, rng);
     swathboard::ParamPreset p = swathboard::NewerAlignPreset();
     const int ingroup = Draw<int>(rng, 40, 70), outgroup = Draw<int>(rng, 150, 200);
     for (size_t k = 0; k < p.groups.size(); ++k) {

@@ -18,11 +18,13 @@ struct HeadChoice {
     bool bidirectional = false;
     uint8_t stripe_mode = 0;  // bit 0 end stripe, bit 1 start stripe
     uint8_t stripe_size = 0x12;  // 2 mm stripes, 1 mm gaps
+    bool older_block = false;    // a board that answers with the older parameter layout
 };
 
 // A head with alignment errors, group distances, bidirectional values and
 // a channel wiring drawn at random within what real heads need, and exact
-// step calibration.
+// step calibration. An older block carries only the group bases, one
+// bidirectional value and one step calibration (no soften, stripes or map).
 swathboard::ParamPreset RandomHead(const HeadChoice& choice, std::mt19937* rng);
 
 // Dots of the start and end stripes the job's settings ask for.

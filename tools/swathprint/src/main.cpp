@@ -5,6 +5,7 @@
 
 #include "driver.h"
 #include "image.h"
+#include "interrupt.h"
 #include "job_plan.h"
 #include "options.h"
 #include "print_run.h"
@@ -60,10 +61,12 @@ int Run(int argc, char **argv) {
     if (Exit e = PlanJob(options, image, &plan, &error); e != kExitOk) return Fail(e, error);
     Driver driver;
     if (!LoadDriver(options.library, &driver, &error)) return Fail(kExitSetup, error);
+    WatchInterrupts([&driver] { driver.AbortPrint(); });
     Session session;
     const Exit opened = OpenSession(options, &session, &error);
     const int code = opened == kExitOk ? PrintWithSession(driver, plan, image, options, &session) : Fail(opened, error);
     CloseSession(&session);
+    StopWatchingInterrupts();
     return code;
 }
 

@@ -149,7 +149,7 @@ const char *UsageText() {
            "  --drop-pl S,M,L       drop volume of dot levels 1, 2, 3 in picolitres\n"
            "                        (default 4,8,12), for the ink estimate\n"
            "  --pause-after N       pause after N lines, continue a moment later\n"
-           "  --abort-after N       abort after N lines\n"
+           "  --abort-after N       abort after N lines (Ctrl-C aborts too; twice ends at once)\n"
            "  --library PATH        the driver library (default: $SWATHLINK_LIBRARY, then the\n"
            "                        build tree's libswathlink.so)\n"
            "\n"

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "interrupt.h"
 #include "progress.h"
 
 namespace swathprint {
@@ -22,6 +23,11 @@ struct Controls {
     bool aborted = false;
 };
 
+void Abort(Controls *c) {
+    c->driver->AbortPrint();
+    c->aborted = true;
+}
+
 void ActBetweenLines(uint64_t lines, Controls *c) {
     if (c->pause_after >= 0 && lines == uint64_t(c->pause_after) && !c->resume.joinable()) {
         c->driver->PausePrint();
@@ -32,10 +38,10 @@ void ActBetweenLines(uint64_t lines, Controls *c) {
             driver->ContinuePrint();
         });
     }
-    if (c->abort_after >= 0 && lines == uint64_t(c->abort_after)) {
-        c->driver->AbortPrint();
-        c->aborted = true;
-    }
+    if (c->abort_after >= 0 && lines == uint64_t(c->abort_after)) Abort(c);
+    // Again here: an interrupt while the job was being opened was cleared
+    // with the job's flags.
+    if (Interrupted() && !c->aborted) Abort(c);
 }
 
 // Hands every raster row to the driver. False when the driver refuses a line
@@ -55,6 +61,7 @@ bool FeedLines(const JobPlan &plan, const Image &image, Controls *controls, Prog
         ScreenRow(coverage, &screen, line.data());
         ok = controls->driver->PrintALine(line.data(), static_cast<uint32_t>(line.size())) == 1;
         if (ok) progress->lines.store(y + 1);
+        if (!ok && Interrupted()) controls->aborted = true;  // the interrupt's abort refused the line
     }
     if (ok && !controls->aborted) ActBetweenLines(plan.height, controls);
     stats->lines = progress->lines.load();
@@ -92,8 +99,9 @@ Exit RunJob(const Driver &driver, const JobPlan &plan, const Image &image, const
     if (controls.resume.joinable()) controls.resume.join();
     StopProgress(&progress);
     stats->seconds = SecondsSince(progress.start);
-    if (controls.aborted) {
-        *error = "aborted after " + std::to_string(stats->lines) + " lines, as --abort-after asked";
+    if (controls.aborted || Interrupted()) {
+        *error = "aborted after " + std::to_string(stats->lines) + " lines, as " +
+                 (Interrupted() ? "the interrupt" : "--abort-after") + " asked";
         return kExitAborted;
     }
     if (!fed) {

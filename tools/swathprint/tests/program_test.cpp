@@ -148,16 +148,23 @@ TEST(Program, ProgressBarOnlyOnATerminal) {
     EXPECT_NE(redirected.out.find("sheet: "), std::string::npos);
 }
 
-// --abort-after stops the job there: its own exit code and message, and the
-// sheet of what was printed up to then.
+// --abort-after stops the job there, also while --pause-after holds it: its
+// own exit code and message, and the sheet of what was printed up to then.
 TEST(Program, AbortAfterStopsTheJob) {
     TempDir dir;
     WriteInputs(dir);
-    const ProgramRun run = RunProgram(kProgram, {"--emulator-ip", "127.0.0.165", "--xdpi", "360", "--ydpi", "360",
-                                                 "--abort-after", "25", dir.Path("grey8.png")});
-    EXPECT_EQ(run.exit_code, kExitAborted) << run.err;
-    EXPECT_EQ(LastLine(run.err), "swathprint: aborted after 25 lines, as --abort-after asked");
-    EXPECT_EQ(LastLine(run.out), "sheet: " + dir.Path("grey8.printed.png"));
+    const std::vector<std::string> controls[] = {{"--abort-after", "25"},
+                                                 {"--pause-after", "25", "--abort-after", "25"}};
+    for (const auto &control : controls) {
+        SCOPED_TRACE(control.size() == 2 ? "abort" : "abort while paused");
+        std::vector<std::string> args = {"--emulator-ip", "127.0.0.165", "--xdpi", "360", "--ydpi", "360"};
+        args.insert(args.end(), control.begin(), control.end());
+        args.push_back(dir.Path("grey8.png"));
+        const ProgramRun run = RunProgram(kProgram, args);
+        EXPECT_EQ(run.exit_code, kExitAborted) << run.err;
+        EXPECT_EQ(LastLine(run.err), "swathprint: aborted after 25 lines, as --abort-after asked");
+        EXPECT_EQ(LastLine(run.out), "sheet: " + dir.Path("grey8.printed.png"));
+    }
 }
 
 // The demo's path: the generated chart printed at 720 x 720 dpi (here at a

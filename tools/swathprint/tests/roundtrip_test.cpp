@@ -111,24 +111,59 @@ TEST_F(Roundtrip, PauseAfterPausesAndContinues) {
 }
 
 // With --board the program prints to that board and writes no sheet; the
-// summary has no swath count it cannot know.
-TEST(ExternalBoard, PrintsToTheBoardGiven) {
-    swathboard::BoardConfig config;
-    config.ip = "127.0.0.168";
-    std::string error;
-    swathboard::Board *board = swathboard::StartBoard(config, &error);
-    ASSERT_NE(board, nullptr) << error;
+// summary has no swath count it cannot know. The board misbehaves in ways a
+// real one does; an interrupt (Ctrl-C) aborts a job the board holds up.
+TEST(ExternalBoard, PrintsToTheBoardGivenThroughItsFaults) {
+    struct Case {
+        const char *name;
+        void (*fault)(swathboard::Board *);
+        int interrupt_s;  // 0: none
+        int exit_code;
+        const char *says;  // on the last line of the error output; "" for none
+    };
+    const Case cases[] = {
+        {"no fault", [](swathboard::Board *) {}, 0, kExitOk, ""},
+        {"drops the link on the second swath", [](swathboard::Board *b) { swathboard::ArmClose(b, {2, -1, 0}); }, 0,
+         kExitOk, ""},
+        {"answers swaths late", [](swathboard::Board *b) { swathboard::DelayNext(b, 9, 3, 200); }, 0, kExitOk, ""},
+        {"refuses a swath", [](swathboard::Board *b) { swathboard::RefuseNext(b, 9, 1); }, 0, kExitOk, ""},
+        {"stops answering swaths", [](swathboard::Board *b) { swathboard::SilenceNext(b, 9, 100000); }, 3,
+         kExitAborted, "as the interrupt asked"},
+        // A cancel must come while lines are still being handed over: the
+        // driver reports it to the next line (ClosePrint has no result).
+        {"cancels the job on the printer",
+         [](swathboard::Board *b) { swathboard::InjectSwathFault(b, swathboard::SwathFault::kPrinterCancel, 2); }, 0,
+         kExitBoard, "the driver stopped the job"},
+    };
     TempDir dir;
-    ASSERT_TRUE(WritePng(dir.Path("in.png"), PatternImage(ColorModel::kGrey, 64, 40), 8, &error));
-    const ProgramRun run = RunProgram(SWATHPRINT_PROGRAM, {"--board", "127.0.0.168", "--xdpi", "360", "--ydpi", "360",
-                                                           dir.Path("in.png")});
-    EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_EQ(run.out.find("sheet:"), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find("swaths"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("dots K"), std::string::npos) << run.out;
-    EXPECT_FALSE(swathboard::StoredSwathNumbers(board).empty());
-    EXPECT_EQ(dir.Files(), std::vector<std::string>{"in.png"});
-    swathboard::StopBoard(board);
+    std::string error;
+    ASSERT_TRUE(WritePng(dir.Path("in.png"), PatternImage(ColorModel::kGrey, 64, 2000), 8, &error));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        swathboard::BoardConfig config;
+        config.ip = "127.0.0.168";
+        swathboard::Board *board = swathboard::StartBoard(config, &error);
+        ASSERT_NE(board, nullptr) << error;
+        c.fault(board);
+        const std::vector<std::string> args = {"--board", "127.0.0.168", "--xdpi", "360", "--ydpi", "360",
+                                               dir.Path("in.png")};
+        const ProgramRun run = c.interrupt_s ? RunInterrupted(SWATHPRINT_PROGRAM, args, c.interrupt_s)
+                                             : RunProgram(SWATHPRINT_PROGRAM, args);
+        EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
+        if (*c.says) {
+            EXPECT_NE(LastLine(run.err).find(c.says), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(run.out.find("sheet:"), std::string::npos) << run.out;
+        if (c.exit_code == kExitOk) {
+            EXPECT_EQ(run.out.find("swaths"), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("dots K"), std::string::npos) << run.out;
+            const auto stored = swathboard::StoredSwathNumbers(board);
+            ASSERT_FALSE(stored.empty());
+            EXPECT_EQ(stored.back(), stored.size()) << "every swath once";
+        }
+        EXPECT_EQ(dir.Files(), std::vector<std::string>{"in.png"});
+        swathboard::StopBoard(board);
+    }
 }
 
 }  // namespace

@@ -73,6 +73,13 @@ ProgramRun RunProgram(const std::string &program, const std::vector<std::string>
     return Spawn(argv);
 }
 
+ProgramRun RunInterrupted(const std::string &program, const std::vector<std::string> &args, int interrupt_s) {
+    std::vector<std::string> argv = {"timeout", "--preserve-status", "-s", "INT", "-k", "60",
+                                     std::to_string(interrupt_s), program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Spawn(argv);
+}
+
 ProgramRun RunOnTerminal(const std::string &program, const std::vector<std::string> &args, int limit_s) {
     std::string command = ShellQuoted(program);
     for (const std::string &a : args) command += " " + ShellQuoted(a);

@@ -28,6 +28,9 @@ struct ProgramRun {
 // Runs `program` with `args` (and SWATHLINK_TIME_SCALE=0.01), at most
 // `limit_s` seconds; stdout and stderr go to files, never to a terminal.
 ProgramRun RunProgram(const std::string &program, const std::vector<std::string> &args, int limit_s = 90);
+// The same, interrupted (SIGINT) after `interrupt_s` seconds if it is still
+// running then.
+ProgramRun RunInterrupted(const std::string &program, const std::vector<std::string> &args, int interrupt_s);
 // The same under a pseudo-terminal (script(1)): both streams come back in
 // `out`.
 ProgramRun RunOnTerminal(const std::string &program, const std::vector<std::string> &args, int limit_s = 90);
