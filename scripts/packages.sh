@@ -1,11 +1,15 @@
 # Debian packages the build, the tests and the cross build need.
 SWATHLINK_PACKAGES="cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev \
-mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 iproute2 util-linux libpng-dev \
+mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 iproute2 util-linux libpng-dev libtiff-dev \
 wine wine64"
+# What scripts/demo.sh needs: the build, the image libraries, and the test
+# frameworks the tree's configuration looks for.
+SWATHLINK_DEMO_PACKAGES="cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libtiff-dev"
 
+# Installs the packages of the list given (default: $SWATHLINK_PACKAGES).
 install_packages() {
     missing=""
-    for p in $SWATHLINK_PACKAGES; do
+    for p in ${1:-$SWATHLINK_PACKAGES}; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
     done
     [ -z "$missing" ] && return 0

@@ -330,10 +330,17 @@ extern BoardMode gMode;               // the job's pass sequence number; drives 
 
 // Abort and pause, as the host asked through the entry points or the
 // companion through the status file. Read by every thread of the job.
-extern std::atomic<uint32_t> gAbortRequest;
-extern std::atomic<uint32_t> gPauseRequest;
-inline void RequestAbort() { gAbortRequest.store(1); }
-inline void RequestPause(bool pause) { gPauseRequest.store(pause ? 1 : 0); }
-inline bool AbortRequested() { return gAbortRequest.load() != 0; }
+struct JobRequests {
+    std::atomic<uint32_t> abort{0};
+    std::atomic<uint32_t> pause{0};
+};
+extern JobRequests gRequests;
+inline void RequestAbort() { gRequests.abort.store(1); }
+inline void RequestPause(bool pause) { gRequests.pause.store(pause ? 1 : 0); }
+inline void ClearRequests() {
+    gRequests.abort.store(0);
+    gRequests.pause.store(0);
+}
+inline bool AbortRequested() { return gRequests.abort.load() != 0; }
 
 }  // namespace sl

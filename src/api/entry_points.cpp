@@ -13,18 +13,15 @@ namespace {
 constexpr int kLibraryVersion = 203;
 
 void InitSession() {
-    gLanguageId = plat_default_locale();
+    ResetLibraryState();
+    gLink.pAbort = &gRequests.abort;
+    gLink.pPause = &gRequests.pause;
+    gSession.languageId = plat_default_locale();
     PrepareLogFolder();
-    gJobStarted.store(0);
-    gTotalLines = 0;
-    gAbortRequest.store(0);
-    gPauseRequest.store(0);
-    gLink.pAbort = &gAbortRequest;
-    gLink.pPause = &gPauseRequest;
-    gLink.ErrorCode.store(0);
-    gStartTime = plat_local_time();
-    sl_trace("API_InitPrinter version:%d %d-%d-%d %d:%d:%d\n", kLibraryVersion, gStartTime.year,
-             gStartTime.month, gStartTime.day, gStartTime.hour, gStartTime.minute, gStartTime.second);
+    const PlatTime t = plat_local_time();
+    gSession.startTime = t;
+    sl_trace("API_InitPrinter version:%d %d-%d-%d %d:%d:%d\n", kLibraryVersion, t.year, t.month, t.day,
+             t.hour, t.minute, t.second);
     uint32_t pc = 0, board = 0;
     PrintCfgGetAddresses(&pc, &board);
     IPValueToText(pc, gLocalIP);
@@ -38,7 +35,7 @@ using namespace sl;
 extern "C" {
 
 int32_t InitPrinter(void) {
-    if (gJobStarted.load() == 1) return 1;  // a running job keeps its session
+    if (gRun.started.load() == 1) return 1;  // a running job keeps its session
     InitSession();
     return 1;
 }

@@ -14,8 +14,8 @@ namespace {
 
 void TraceStatistics() {
     PlatTime now = plat_local_time();
-    int32_t minutes = now.minute - gStartTime.minute;
-    if (now.hour >= gStartTime.hour) minutes += 60 * (now.hour - gStartTime.hour);
+    int32_t minutes = now.minute - gSession.startTime.minute;
+    if (now.hour >= gSession.startTime.hour) minutes += 60 * (now.hour - gSession.startTime.hour);
     if (minutes <= 0) minutes = 1;
     const JobProp &j = gJobProp;
     uint32_t area = 0;
@@ -31,15 +31,15 @@ void TraceStatistics() {
 
 int32_t ClosePrintJob() {
     sl_trace("API_ClosePrint\n");
-    if (gJobStarted.load() == 1) {
+    if (gRun.started.load() == 1) {
         CloseJobLink(&gLink);
         plat_sleep_ms(1000);
     }
     ReleaseJobBuffers();
     TraceStatistics();
     SetIDLE();
-    gJobStarted.store(0);
-    gJobFailed = 0;
+    gRun.started.store(0);
+    gRun.failed = 0;
     return 1;
 }
 

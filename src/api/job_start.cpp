@@ -22,7 +22,7 @@ namespace sl {
 
 namespace {
 
-bool Chinese() { return gLanguageId == 2052; }
+bool Chinese() { return gSession.languageId == 2052; }
 
 void TraceJob(const char *title, const JobProp *p) {
     sl_trace("%s Sig:0x%x XDPI:%u YDPI:%u BytesPerLine:%u Height:%u Width:%u PaperWidth:%u "
@@ -32,20 +32,20 @@ void TraceJob(const char *title, const JobProp *p) {
 }
 
 void RememberHostValues(const JobProp *p) {
-    gHostXDPI = p->XDPI;
-    gHostYDPI = p->YDPI;
-    gHostPass = p->Pass;
-    gHostWidth = p->Width;
-    gHostDeclaredBytesPerLine = p->BytesPerLine;
-    gHostBytesPerLine = p->BytesPerLine;
+    gHost.xdpi = p->XDPI;
+    gHost.ydpi = p->YDPI;
+    gHost.pass = p->Pass;
+    gHost.width = p->Width;
+    gHost.declaredBytesPerLine = p->BytesPerLine;
+    gHost.bytesPerLine = p->BytesPerLine;
 }
 
 // 1-bit lines are expanded through the dot-size table.
 void SetUpInputDepth(const JobProp *job) {
-    gOneBitInput = IsOneBitInput(job) ? 1 : 0;
-    if (gOneBitInput) {
-        gHostBytesPerLine *= 2;
-        BuildDotSizeTable(ReadDotSize(), gDotSizeTable);
+    gHost.oneBitInput = IsOneBitInput(job) ? 1 : 0;
+    if (gHost.oneBitInput) {
+        gHost.bytesPerLine *= 2;
+        BuildDotSizeTable(ReadDotSize(), gHost.dotSizeTable);
     }
 }
 
@@ -104,7 +104,7 @@ int PlanJob() {
 }
 
 void SetUpPipeline() {
-    ConvertColorToChannel(&gJobProp, &UI_CurSetting, &gFormatInfo, gMaxSwathSize, XdpiIs720());
+    ConvertColorToChannel(&gJobProp, &UI_CurSetting, &gFormatInfo, gSlicePlan.maxSwathSize, XdpiIs720());
     SetupPassGeometry(&gJobProp, &UI_CurSetting, XdpiIs720(), gBuffers.soften);
     InitStrips(&gJobProp);
     SwathCycleJob cycle{};
@@ -113,12 +113,12 @@ void SetUpPipeline() {
         cycle.pass[i] = gBuffers.pass[i];
     }
     cycle.stride = gJobProp.BytesPerLine;
-    cycle.lineBytes = gHostBytesPerLine;
-    cycle.hostXdpi = gHostXDPI;
+    cycle.lineBytes = gHost.bytesPerLine;
+    cycle.hostXdpi = gHost.xdpi;
     cycle.soften = gBuffers.soften;
     cycle.swath = gBuffers.swath;
     cycle.swathBytes = kSwathBufferBytes;
-    cycle.printSliceNum = gPrintSliceNum;
+    cycle.printSliceNum = gSlicePlan.printSliceNum;
     cycle.dotClass = DotSizeClass();
     cycle.format = &gFormatInfo;
     StartSwathCycle(cycle);
@@ -129,7 +129,7 @@ int32_t StartPrintJob(const JobProp *pProp) {
     TraceJob("API_StartPrint", pProp);
     // A second StartPrint must not touch the running job, whose lines are
     // measured with the host values remembered here.
-    if (gJobStarted.load() == 1) return 1;
+    if (gRun.started.load() == 1) return 1;
     if (const char *problem = JobPropProblem(pProp)) return Refuse(problem);
 
     JobProp job;
@@ -139,7 +139,7 @@ int32_t StartPrintJob(const JobProp *pProp) {
         return 0;
     }
     gJobProp = job;
-    gJobFailed = 0;
+    gRun.failed = 0;
     if (!OpenJobOnBoard()) {
         ReleaseJobBuffers();
         plat_message_box("Error Tip", Chinese() ? "connect fail !" : "Connect fail !");
@@ -151,7 +151,7 @@ int32_t StartPrintJob(const JobProp *pProp) {
     }
     SetUpPipeline();
     TraceJob("gJobProp", &gJobProp);
-    gJobStarted.store(1);
+    gRun.started.store(1);
     PrintCfgPostStatus(2);
     return 1;
 }

@@ -1,23 +1,32 @@
 #include "api/job_state.h"
 
+#include "api/memory_plan.h"
+#include "files/parameter_files.h"
 #include "transport/command_protocol.h"
 
 namespace sl {
 
-std::atomic<uint32_t> gJobStarted{0};
-uint32_t gJobFailed;
-uint32_t gOneBitInput;
-uint32_t gHostBytesPerLine;
-uint32_t gTotalLines;
-uint16_t gDotSizeTable[256];
-uint32_t gLanguageId = 1033;
-PlatTime gStartTime;
+HostView gHost;
+JobRun gRun;
+Session gSession;
 
-uint32_t gHostXDPI;
-uint32_t gHostYDPI;
-uint32_t gHostPass;
-uint32_t gHostWidth;
-uint32_t gHostDeclaredBytesPerLine;
+void ResetLibraryState() {
+    gRun.started.store(0);
+    gRun.failed = 0;
+    gRun.totalLines = 0;
+    ClearRequests();
+    gHost = HostView{};
+    gJobProp = JobProp{};
+    gMode = BoardMode{};
+    gPassInfo = PassInfo{};
+    gPassSeq = 0;
+    UI_CurSetting = UISetupPara{};
+    gSlicePlan = SlicePlan{};
+    gLink.ErrorCode.store(0);
+    gStatusFile.state = 0;
+    gStatusFile.requestSerialSeen = 0;
+    gStatusFile.statusSerial = 0;
+}
 
 bool JobIsAborted() {
     return LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1;

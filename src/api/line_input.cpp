@@ -29,16 +29,16 @@ int TakeLine(const uint8_t *line) {
     }
     sl_trace("\n Printer Fatal Error !!!\n");
     ReleaseJobBuffers();
-    gJobFailed = 1;  // the buffers are gone: later lines must not reach them
+    gRun.failed = 1;  // the buffers are gone: later lines must not reach them
     return 0;
 }
 
-uint32_t HostLineBytes() { return gHostDeclaredBytesPerLine * gJobProp.Colors; }
+uint32_t HostLineBytes() { return gHost.declaredBytesPerLine * gJobProp.Colors; }
 
 // Feeds n empty lines; stops early when the job ends.
 bool FeedEmptyLines(uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {
-        if (gJobStarted.load() == 0 || JobIsAborted()) return false;
+        if (gRun.started.load() == 0 || JobIsAborted()) return false;
         if (PrintLines(gEmptyLine, HostLineBytes()) == 0) return false;
     }
     return true;
@@ -47,16 +47,16 @@ bool FeedEmptyLines(uint32_t n) {
 }  // namespace
 
 int FeedLine(const uint8_t *line, SwathHandOff handOff) {
-    ++gTotalLines;
+    ++gRun.totalLines;
     // One line at a time, so the expansion buffer always holds it.
-    if (gOneBitInput) {
-        ExpandOneBitLine(gExpandBuffer, line, HostLineBytes(), gDotSizeTable);
+    if (gHost.oneBitInput) {
+        ExpandOneBitLine(gExpandBuffer, line, HostLineBytes(), gHost.dotSizeTable);
         line = gExpandBuffer;
     }
     const uint8_t *planes[6];
-    for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * gHostBytesPerLine;
+    for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * gHost.bytesPerLine;
     // Stripes are drawn on image lines only, not on the padding of the job end.
-    const uint8_t fill = gTotalLines <= gJobProp.Height ? 0xFF : 0x00;
+    const uint8_t fill = gRun.totalLines <= gJobProp.Height ? 0xFF : 0x00;
     return PipelineLine(planes, fill, handOff);
 }
 
@@ -67,8 +67,8 @@ uint32_t LinesToCompleteSwath() {
 uint32_t FlushLines() { return FlushSwaths(&gPassInfo) * LinesPerSwath(&gPassInfo); }
 
 int32_t PrintLines(const uint8_t *data, uint32_t size) {
-    if (JobIsAborted() || gJobFailed) return 0;
-    if (gJobStarted.load() == 0) return 1;
+    if (JobIsAborted() || gRun.failed) return 0;
+    if (gRun.started.load() == 0) return 1;
     const uint32_t hostLine = HostLineBytes();
     const uint32_t lines = size / hostLine;
     if (size % hostLine) sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
@@ -84,7 +84,7 @@ int32_t PrintLines(const uint8_t *data, uint32_t size) {
 }
 
 int32_t EndPrintJob() {
-    if (gJobStarted.load() == 0 || gJobFailed) return 1;
+    if (gRun.started.load() == 0 || gRun.failed) return 1;
     gSwathQueue.EmptyRun.store(1);
     // Complete the current swath with empty lines, also in one-pass jobs:
     // otherwise the lines after the last complete swath are never printed.

@@ -8,8 +8,7 @@
 namespace sl {
 
 JobBuffers gBuffers;
-uint32_t gPrintSliceNum;
-uint32_t gMaxSwathSize;
+SlicePlan gSlicePlan;
 
 namespace {
 

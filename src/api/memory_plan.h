@@ -34,8 +34,12 @@ struct JobBuffers {
 };
 
 extern JobBuffers gBuffers;
-extern uint32_t gPrintSliceNum;
-extern uint32_t gMaxSwathSize;
+// The bound on one swath of the job.
+struct SlicePlan {
+    uint32_t printSliceNum;  // slices of one swath
+    uint32_t maxSwathSize;   // bytes of the largest swath
+};
+extern SlicePlan gSlicePlan;
 
 uint64_t RoundUp64K(uint64_t n);  // next multiple of 64 KiB strictly above n
 // W: the widened Width plus four inches; saturates instead of wrapping.
@@ -48,7 +52,7 @@ int ReleaseJobBuffers();  // harmless when nothing is held
 
 uint32_t SliceNumFor(uint32_t workingWidth, uint32_t largestForwardOffset);
 uint32_t MaxSwathSizeFor(uint32_t printSliceNum);
-// Sets gPrintSliceNum and gMaxSwathSize and clears the assembly state.
+// Sets gSlicePlan and clears the assembly state.
 // Returns 1 when one swath of the job fits the swath buffer's
 // MAX_SLICE_NUMBER slices, 0 when it does not (the values are set anyway;
 // the caller should refuse the job).

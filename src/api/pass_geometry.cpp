@@ -38,12 +38,12 @@ void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_
     pi->softendots = SoftenDots(job->YDPI, xdpi720, pi->softenmode, softenByte);
     gPassSeq = 0;
     pi->LinesPerPass = LinesPerSwath(pi);
-    gLinesPerStrip = verticalPasses * kNozzleLines;
+    gIntake.linesPerStrip = verticalPasses * kNozzleLines;
     StripRingStart(pi);
     BuildSoftenTable360(softenTable, pi, softenByte);
     pi->collet = 0;
     sl_trace("PassInfo pass:%d xpasses:%d softendots:%d lines:%u strip:%u\n", pi->PassNum,
-             pi->xpasses, pi->softendots, pi->LinesPerPass, gLinesPerStrip);
+             pi->xpasses, pi->softendots, pi->LinesPerPass, gIntake.linesPerStrip);
 }
 
 }  // namespace sl

@@ -7,11 +7,11 @@
 namespace sl {
 
 int PlanSlices(const JobProp *job, const UISetupPara *ui) {
-    gPrintSliceNum = SliceNumFor(job->Width, LargestForwardOffset(job->XDPI, ui));
-    gMaxSwathSize = MaxSwathSizeFor(gPrintSliceNum);
+    gSlicePlan.printSliceNum = SliceNumFor(job->Width, LargestForwardOffset(job->XDPI, ui));
+    gSlicePlan.maxSwathSize = MaxSwathSizeFor(gSlicePlan.printSliceNum);
     ResetAssembly();
-    sl_trace("SliceNum:%u MaxSwathSize:%u\n", gPrintSliceNum, gMaxSwathSize);
-    return gPrintSliceNum <= MAX_SLICE_NUMBER ? 1 : 0;
+    sl_trace("SliceNum:%u MaxSwathSize:%u\n", gSlicePlan.printSliceNum, gSlicePlan.maxSwathSize);
+    return gSlicePlan.printSliceNum <= MAX_SLICE_NUMBER ? 1 : 0;
 }
 
 }  // namespace sl

@@ -4,9 +4,7 @@
 
 namespace sl {
 
-std::atomic<int32_t> gPrintCfgState{0};
-std::atomic<uint16_t> gRequestSerialSeen{0};
-std::atomic<uint16_t> gStatusSerial{0};
+StatusFileState gStatusFile;
 
 namespace {
 
@@ -26,15 +24,15 @@ bool EnsureHiddenFolder(const std::string &dir) {
 }  // namespace
 
 void PrepareLogFolder() {
-    gPrintCfgState = 0;
+    gStatusFile.state = 0;
     std::string dir = plat_prnlog_dir();
     if (!EnsureHiddenFolder(dir)) {
         sl_trace("PrepareLogFolder %s fail\n", dir.c_str());
         return;
     }
-    gPrintCfgState = PrintCfgInit();
-    gRequestSerialSeen = 0;
-    gStatusSerial = 0;
+    gStatusFile.state = PrintCfgInit();
+    gStatusFile.requestSerialSeen = 0;
+    gStatusFile.statusSerial = 0;
 }
 
 }  // namespace sl

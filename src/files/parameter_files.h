@@ -11,9 +11,12 @@ namespace sl {
 
 // Written by the host thread at session and job start, read by the transmit
 // thread that takes the companion's requests.
-extern std::atomic<int32_t> gPrintCfgState;  // 0 folder not prepared, 1 ready, -1 not writable
-extern std::atomic<uint16_t> gRequestSerialSeen;  // request serial last taken
-extern std::atomic<uint16_t> gStatusSerial;       // status serial last written
+struct StatusFileState {
+    std::atomic<int32_t> state{0};               // 0 folder not prepared, 1 ready, -1 not writable
+    std::atomic<uint16_t> requestSerialSeen{0};  // request serial last taken
+    std::atomic<uint16_t> statusSerial{0};       // status serial last written
+};
+extern StatusFileState gStatusFile;
 
 constexpr const char *kStatusFileName = "printcfg.cfg";
 constexpr const char *kParaSaveFileName = "SaveParafile.cfg";

@@ -4,12 +4,12 @@
 namespace sl {
 
 int PrintCfgPollRequest(PrintCfgRecord *rec, LinkContext *link) {
-    if (gPrintCfgState == 0) return 0;
+    if (gStatusFile.state == 0) return 0;
     if (PrintCfgReadActive(rec) != 1) return 0;
-    if (rec->ReqType == 0 || rec->ReqSerial == gRequestSerialSeen ||
+    if (rec->ReqType == 0 || rec->ReqSerial == gStatusFile.requestSerialSeen ||
         rec->JobId != link->JobId.load())
         return 0;
-    gRequestSerialSeen = rec->ReqSerial;
+    gStatusFile.requestSerialSeen = rec->ReqSerial;
     return 1;
 }
 

@@ -84,7 +84,7 @@ int PrintCfgGetAddresses(uint32_t *pc, uint32_t *board) {
 }
 
 void SetIDLE() {
-    if (gPrintCfgState == 0) return;
+    if (gStatusFile.state == 0) return;
     std::string path = StatusFilePath();
     if (ApplyAttributeRule(path) < 0) return;
     PrintCfgRecord rec;

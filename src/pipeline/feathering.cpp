@@ -7,8 +7,7 @@
 
 namespace sl {
 
-uint32_t gSoftenWidth = 880;
-uint32_t gSoftLines;
+FeatherSelection gFeather;
 
 namespace {
 
@@ -167,7 +166,7 @@ void GenerateSeamMask(uint8_t *top, uint32_t rows, uint32_t width, uint32_t seed
 uint32_t SelectSoftenFamily(uint32_t passCount, uint8_t softenMode, int8_t softenByte) {
     SoftenFamily family = SoftenFamilyOf(softenByte);
     SoftenShape shape = SoftenShapeFor(family, passCount, softenMode);
-    gSoftenWidth = shape.width;
+    gFeather.width = shape.width;
     if (shape.lines == 0) return 0;
     uint32_t pclass = PassClass(family, passCount);
     uint32_t key = (family << 24) | ((softenMode & 3u) << 20) | (pclass << 12) | shape.lines;
@@ -197,9 +196,9 @@ uint16_t SoftenDots(uint32_t ydpi, bool xdpi720, uint8_t softenMode, int8_t soft
 void BuildSoftenTable360(uint8_t *table, const PassInfo *pi, int8_t softenByte) {
     const uint32_t n = pi->PassNum ? pi->PassNum : 1;
     const uint32_t s = SelectSoftenFamily(n, pi->softenmode, softenByte);
-    const uint32_t w = gSoftenWidth;
+    const uint32_t w = gFeather.width;
     if ((pi->softenmode & 3) == 3) {
-        gSoftLines = 0;
+        gFeather.softLines = 0;
         std::memset(table, 0xFF, static_cast<size_t>(kRows) * w);
         return;
     }
@@ -214,7 +213,7 @@ void BuildSoftenTable360(uint8_t *table, const PassInfo *pi, int8_t softenByte) 
     if (band > advance) band = advance & ~1u;
     if (band + advance > kRows) band = (kRows - advance) & ~1u;
     const uint32_t idle = kRows - band - advance;
-    gSoftLines = band;
+    gFeather.softLines = band;
 
     const size_t bw = static_cast<size_t>(band) * w;
     uint8_t *p = table;

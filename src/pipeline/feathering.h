@@ -19,8 +19,11 @@ constexpr uint32_t kSoftenRowsMax = 180;   // largest band of any family
 constexpr uint32_t kSoftenWidthMax = 880;  // widest mask row
 
 // Selected by the last family selection; read by pass separation.
-extern uint32_t gSoftenWidth;  // W: mask width in bytes
-extern uint32_t gSoftLines;    // S': band height the table uses (even)
+struct FeatherSelection {
+    uint32_t width = kSoftenWidthMax;  // mask width in bytes
+    uint32_t softLines = 0;            // band height the table uses (even)
+};
+extern FeatherSelection gFeather;
 
 SoftenFamily SoftenFamilyOf(int8_t softenByte);
 SoftenShape SoftenShapeFor(SoftenFamily family, uint32_t passCount, uint8_t softenMode);
@@ -35,7 +38,7 @@ uint32_t SelectSoftenFamily(uint32_t passCount, uint8_t softenMode, int8_t softe
 const uint8_t *SoftenTopTable();     // S rows of W bytes
 const uint8_t *SoftenBottomTable();  // its bitwise complement
 uint16_t SoftenDots(uint32_t ydpi, bool xdpi720, uint8_t softenMode, int8_t softenByte);
-// 360 rows of W bytes; also sets gSoftLines.
+// 360 rows of W bytes; also sets gFeather.softLines.
 void BuildSoftenTable360(uint8_t *table, const PassInfo *pi, int8_t softenByte);
 
 }  // namespace sl

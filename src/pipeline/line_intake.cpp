@@ -5,12 +5,7 @@
 
 namespace sl {
 
-uint32_t gLinesPerStrip;
-uint32_t gLineInPtr;
-uint32_t gLineOrder[kLineOrderMax];
-uint32_t gLineOrderCount;
-uint8_t gSwathDirection;
-StripRing gStripRing;
+LineIntake gIntake;
 
 namespace {
 constexpr uint32_t kStripedPlanes = 4;  // Y, M, C, K carry the side stripes
@@ -55,18 +50,18 @@ StripeLayout FitStripes(StripeLayout s, uint32_t room) {
 }
 
 void StripRingStart(PassInfo *pi) {
-    uint32_t held = gLinesPerStrip > pi->LinesPerPass ? gLinesPerStrip - pi->LinesPerPass : 0;
+    uint32_t held = gIntake.linesPerStrip > pi->LinesPerPass ? gIntake.linesPerStrip - pi->LinesPerPass : 0;
     if (held > kLineOrderMax) held = kLineOrderMax;
-    for (uint32_t i = 0; i < held; ++i) gLineOrder[i] = i;
-    gLineOrderCount = held;
-    gLineInPtr = held;
-    if (gLineInPtr >= gLinesPerStrip) gLineInPtr = 0;
+    for (uint32_t i = 0; i < held; ++i) gIntake.order[i] = i;
+    gIntake.orderCount = held;
+    gIntake.inPtr = held;
+    if (gIntake.inPtr >= gIntake.linesPerStrip) gIntake.inPtr = 0;
 }
 
 int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t len, uint32_t colors,
               uint8_t fill, PassInfo *pi) {
     const StripeLayout &st = ring->stripes;
-    const size_t row = static_cast<size_t>(gLineInPtr) * ring->stride;
+    const size_t row = static_cast<size_t>(gIntake.inPtr) * ring->stride;
     const uint32_t image = st.start + st.startGap;
     const uint32_t startBand = st.start / 4;
     const uint32_t endBand = st.end / 4;
@@ -88,9 +83,9 @@ int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t le
     }
     // The order list never holds more than one ring of lines; the guard only
     // keeps a job outside the supported resolutions from writing past it.
-    if (gLineOrderCount < kLineOrderMax) gLineOrder[gLineOrderCount++] = gLineInPtr;
+    if (gIntake.orderCount < kLineOrderMax) gIntake.order[gIntake.orderCount++] = gIntake.inPtr;
     pi->collet += 1;
-    if (++gLineInPtr >= gLinesPerStrip) gLineInPtr = 0;
+    if (++gIntake.inPtr >= gIntake.linesPerStrip) gIntake.inPtr = 0;
     return 1;
 }
 
@@ -103,21 +98,21 @@ int SwathComplete(PassInfo *pi) {
 uint8_t SwathDirection(uint32_t swathNumber, const UISetupPara *ui, int toggle) {
     if (ui->Dir == kDirBidirectional) {
         if (swathNumber == 0)
-            gSwathDirection = L_TO_R;
+            gIntake.swathDirection = L_TO_R;
         else if (toggle)
-            gSwathDirection = gSwathDirection ? L_TO_R : R_TO_L;
+            gIntake.swathDirection = gIntake.swathDirection ? L_TO_R : R_TO_L;
     } else {
-        gSwathDirection = L_TO_R;
+        gIntake.swathDirection = L_TO_R;
     }
-    return gSwathDirection;
+    return gIntake.swathDirection;
 }
 
 void ReleaseRows(uint32_t n) {
-    if (gLineOrderCount > n) {
-        std::memmove(gLineOrder, gLineOrder + n, (gLineOrderCount - n) * sizeof(gLineOrder[0]));
-        gLineOrderCount -= n;
+    if (gIntake.orderCount > n) {
+        std::memmove(gIntake.order, gIntake.order + n, (gIntake.orderCount - n) * sizeof(gIntake.order[0]));
+        gIntake.orderCount -= n;
     } else {
-        gLineOrderCount = 0;
+        gIntake.orderCount = 0;
     }
 }
 

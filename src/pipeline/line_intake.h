@@ -10,11 +10,6 @@ namespace sl {
 
 constexpr uint32_t kLineOrderMax = 11520;
 
-extern uint32_t gLinesPerStrip;
-extern uint32_t gLineInPtr;
-extern uint32_t gLineOrder[kLineOrderMax];
-extern uint32_t gLineOrderCount;
-extern uint8_t gSwathDirection;
 
 // Side stripes, in bytes of a strip row: a start stripe and its gap before
 // the image, an end stripe and its gap after it. Zero when not drawn.
@@ -26,14 +21,24 @@ struct StripeLayout {
 };
 
 // The strip planes of the job (host plane order Y, M, C, K, LC, LM), each
-// gLinesPerStrip rows of `stride` bytes.
+// gIntake.linesPerStrip rows of `stride` bytes.
 struct StripRing {
     uint8_t *plane[6];
     uint32_t stride;
     StripeLayout stripes;
 };
 
-extern StripRing gStripRing;
+// The line intake of the running job: the strip ring, the row the next
+// line goes to, and the window of ring rows in line order.
+struct LineIntake {
+    StripRing ring;
+    uint32_t linesPerStrip;  // rows of each strip plane
+    uint32_t inPtr;          // ring row of the next line
+    uint32_t order[kLineOrderMax];
+    uint32_t orderCount;
+    uint8_t swathDirection;  // direction of the last swath
+};
+extern LineIntake gIntake;
 
 // Millimetres at the host's XDPI, rounded up to 16 pixels, in bytes.
 uint32_t StripeBytes(uint32_t mm, uint32_t xdpi);
@@ -47,7 +52,7 @@ StripeLayout StripeLayoutFor(uint8_t stripeMode, uint8_t stripeSize, uint32_t ho
 StripeLayout FitStripes(StripeLayout stripes, uint32_t room);
 
 // Ring start for the first swath (part of the pass geometry): needs
-// gLinesPerStrip and pi->LinesPerPass.
+// gIntake.linesPerStrip and pi->LinesPerPass.
 void StripRingStart(PassInfo *pi);
 // Stores one line of `colors` planes, each `len` bytes, with stripes of
 // value `fill` (0xFF on image lines, 0 on the padding lines of the job end).
@@ -56,7 +61,7 @@ int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t le
 int SwathComplete(PassInfo *pi);
 uint8_t SwathDirection(uint32_t swathNumber, const UISetupPara *ui, int toggle);
 void ReleaseRows(uint32_t n);
-inline uint32_t RowOfLine(uint32_t i) { return gLineOrder[i]; }
+inline uint32_t RowOfLine(uint32_t i) { return gIntake.order[i]; }
 
 // 1-bit host lines: every input byte becomes table[b], low byte first.
 void ExpandOneBitLine(uint8_t *dst, const uint8_t *src, uint32_t srcBytes, const uint16_t table[256]);

@@ -20,11 +20,11 @@ uint32_t gSwathCount;
 
 void StartSwathCycle(const SwathCycleJob &job) {
     gCycle = job;
-    for (uint32_t i = 0; i < 6; ++i) gStripRing.plane[i] = job.strip[i];
-    gStripRing.stride = job.stride;
+    for (uint32_t i = 0; i < 6; ++i) gIntake.ring.plane[i] = job.strip[i];
+    gIntake.ring.stride = job.stride;
     const StripeLayout wanted = StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, job.hostXdpi);
     const uint32_t room = job.stride > job.lineBytes ? job.stride - job.lineBytes : 0;
-    gStripRing.stripes = FitStripes(wanted, room);
+    gIntake.ring.stripes = FitStripes(wanted, room);
     // The job block comes zero-filled from the system.
     SwathCanvasInit(&gSwathCanvas, job.swath, job.swathBytes / kSliceBytes, 1);
     gSwathCount = 0;
@@ -39,10 +39,10 @@ uint32_t SwathCycleCount() { return gSwathCount; }
 
 uint32_t FlushSwaths(const PassInfo *pi) {
     if (pi->PassNum <= 1) return 0;
-    // A line stays in the ring while fewer than gLinesPerStrip lines follow
+    // A line stays in the ring while fewer than gIntake.linesPerStrip lines follow
     // it; each swath releases LinesPerPass of them.
     const uint32_t perSwath = LinesPerSwath(pi);
-    const uint32_t toLeave = perSwath ? (gLinesPerStrip - 1) / perSwath : 0;
+    const uint32_t toLeave = perSwath ? (gIntake.linesPerStrip - 1) / perSwath : 0;
     const uint32_t classic = pi->PassNum + 2u;
     return toLeave > classic ? toLeave : classic;
 }
@@ -72,11 +72,11 @@ int ProcessCompleteSwath(SwathHandOff handOff) {
     pi->direction = SwathDirection(gSwathCount, &UI_CurSetting, 1);
     pi->blankpass = 0;
 
-    const PassSource src{{gStripRing.plane[0], gStripRing.plane[1], gStripRing.plane[2], gStripRing.plane[3],
-                          gStripRing.plane[4], gStripRing.plane[5]},
-                         gStripRing.stride,
-                         gLineOrder};
-    const SoftenTable table{gCycle.soften, gSoftenWidth, gSoftLines};
+    const PassSource src{{gIntake.ring.plane[0], gIntake.ring.plane[1], gIntake.ring.plane[2], gIntake.ring.plane[3],
+                          gIntake.ring.plane[4], gIntake.ring.plane[5]},
+                         gIntake.ring.stride,
+                         gIntake.order};
+    const SoftenTable table{gCycle.soften, gFeather.width, gFeather.softLines};
     Tarn_PassProcess(&src, gCycle.pass, &table, pi);
 
     pi->LinesPerPass = LinesPerSwath(pi);
@@ -100,7 +100,7 @@ int ProcessCompleteSwath(SwathHandOff handOff) {
 }
 
 int PipelineLine(const uint8_t *const planes[6], uint8_t fill, SwathHandOff handOff) {
-    StoreLine(&gStripRing, planes, gCycle.lineBytes, gJobProp.Colors, fill, &gPassInfo);
+    StoreLine(&gIntake.ring, planes, gCycle.lineBytes, gJobProp.Colors, fill, &gPassInfo);
     if (!SwathComplete(&gPassInfo)) return 1;
     return ProcessCompleteSwath(handOff);
 }

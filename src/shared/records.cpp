@@ -10,7 +10,6 @@ SwathQueue gSwathQueue;
 alignas(8) UISetupPara UI_CurSetting;
 uint32_t gPassSeq;
 BoardMode gMode;
-std::atomic<uint32_t> gAbortRequest{0};
-std::atomic<uint32_t> gPauseRequest{0};
+JobRequests gRequests;
 
 }  // namespace sl

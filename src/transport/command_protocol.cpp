@@ -60,12 +60,12 @@ bool JobOver(const LinkContext *link) {
 }  // namespace
 
 bool LinkAborted(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gAbortRequest;
+    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gRequests.abort;
     return abort->load() == 1;
 }
 
 bool LinkPaused(const LinkContext *link) {
-    const std::atomic<uint32_t> *pause = link->pPause ? link->pPause : &gPauseRequest;
+    const std::atomic<uint32_t> *pause = link->pPause ? link->pPause : &gRequests.pause;
     return pause->load() == 1;
 }
 
@@ -84,10 +84,10 @@ void LinkResetForJob(LinkContext *link) {
     QueueReset();
     QueueInit();
     LinkInit(link);
-    link->pAbort = &gAbortRequest;
-    link->pPause = &gPauseRequest;
-    gAbortRequest.store(0);
-    gPauseRequest.store(0);
+    link->pAbort = &gRequests.abort;
+    link->pPause = &gRequests.pause;
+    gRequests.abort.store(0);
+    gRequests.pause.store(0);
     link->PrintStopFlag.store(0);
     link->SyncCount.store(0);
     TxState.store(TX_RUNNING);

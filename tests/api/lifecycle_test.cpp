@@ -68,9 +68,9 @@ TEST_F(Lifecycle, AbortMakesPrintALineFail) {
 
 TEST_F(Lifecycle, PauseAndContinueOnlySetTheFlag) {
     EXPECT_EQ(PausePrint(), 1);
-    EXPECT_EQ(sl::gPauseRequest.load(), 1u);
+    EXPECT_EQ(sl::gRequests.pause.load(), 1u);
     EXPECT_EQ(ContinuePrint(), 1);
-    EXPECT_EQ(sl::gPauseRequest.load(), 0u);
+    EXPECT_EQ(sl::gRequests.pause.load(), 0u);
 }
 
 struct Refusal {
@@ -119,7 +119,7 @@ TEST_F(Lifecycle, OutOfDomainRecordsAreRefused) {
         EXPECT_EQ(StartPrint(&p), 0);
         ASSERT_EQ(gBoxes.size(), 1u);
         EXPECT_EQ(gBoxes[0].rfind("Error: ", 0), 0u) << gBoxes[0];
-        EXPECT_EQ(sl::gJobStarted.load(), 0u);
+        EXPECT_EQ(sl::gRun.started.load(), 0u);
         EXPECT_EQ(sl::gBuffers.block, nullptr);
     }
 }

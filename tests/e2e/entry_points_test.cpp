@@ -86,12 +86,12 @@ TEST_F(EntryPoints, SecondStartPrintLeavesTheRunningJobAlone) {
     const JobProp job = MakeJob(720, 720, 180, 4);
     ASSERT_EQ(Begin("127.0.0.70", job), 1);
     const JobProp running = gJobProp;
-    const uint32_t lineBytes = gHostBytesPerLine;
+    const uint32_t lineBytes = gHost.bytesPerLine;
     JobProp other = MakeJob(1440, 2000, 250, 2);  // 1-bit lines at XDPI 720
     other.XDPI = 720;
     EXPECT_EQ(StartPrint(&other), 1);
     EXPECT_EQ(std::memcmp(&gJobProp, &running, sizeof running), 0);
-    EXPECT_EQ(gHostBytesPerLine, lineBytes);
+    EXPECT_EQ(gHost.bytesPerLine, lineBytes);
     EXPECT_FALSE(XdpiIs720());
     EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_JOB_CREATE), 1u);
     // The running job still takes its own lines.
@@ -159,7 +159,7 @@ TEST_F(EntryPoints, OneBitLinesPrintAsLevelThreeDots) {
     const auto expected = Stored();
 
     ASSERT_EQ(Begin("127.0.0.75", MakeJob(720, 720, 90, 4)), 1);
-    EXPECT_EQ(gOneBitInput, 1u);
+    EXPECT_EQ(gHost.oneBitInput, 1u);
     for (int i = 0; i < 300; ++i) ASSERT_EQ(PrintALine(oneBit.data(), static_cast<uint32_t>(oneBit.size())), 1);
     EndPrint();
     ClosePrint();
@@ -173,7 +173,7 @@ TEST_F(EntryPoints, JobTooWideForTheSwathIsClosedOnTheBoard) {
     EXPECT_EQ(Begin("127.0.0.76", job), 0);
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_EQ(gBoxes[0].rfind("Error|", 0), 0u) << gBoxes[0];
-    EXPECT_EQ(gJobStarted.load(), 0u);
+    EXPECT_EQ(gRun.started.load(), 0u);
     std::vector<uint8_t> codes;
     for (const auto &r : swathboard::Packets(board())) codes.push_back(r.code);
     EXPECT_EQ(codes, (std::vector<uint8_t>{NET_CMD_JOB_CREATE, NET_CMD_PRINT_START, NET_CMD_PRINT_END}));
@@ -237,7 +237,7 @@ TEST_F(EntryPoints, BoardThatNeverAnswersFailsAfterTheConnectTimeOut) {
     EXPECT_GE(waited, plat_scaled_ms(15000) - 10);  // the writable wait ran out
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_EQ(gBoxes[0], "Error Tip|Connect fail !");
-    EXPECT_EQ(gJobStarted.load(), 0u);
+    EXPECT_EQ(gRun.started.load(), 0u);
 }
 
 }  // namespace

@@ -239,7 +239,7 @@ TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
 
     Request(20);  // taken after the next swath
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
-    EXPECT_EQ(gPauseRequest.load(), 1u);
+    EXPECT_EQ(gRequests.pause.load(), 1u);
     const size_t atPause = swathboard::CountPackets(board(), 9);
 
     Request(21);  // taken while paused
@@ -256,7 +256,7 @@ TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
     Request(22);
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 22) >= 1; }));
     ASSERT_TRUE(WaitUntil([&] { return host.done(); }));
-    EXPECT_EQ(gAbortRequest.load(), 1u);
+    EXPECT_EQ(gRequests.abort.load(), 1u);
     EXPECT_EQ(ReadStatus().PostedCmd, 22);
     EXPECT_EQ(ClosePrint(), 1);
 }
@@ -309,7 +309,7 @@ TEST_F(Job, StartPrintWithoutABoardLeavesNothingOpen) {
     const JobProp job = TwoInchJob();
     EXPECT_EQ(StartPrint(&job), 0);
     EXPECT_EQ(gBoxes, (std::vector<std::string>{"Error Tip|Connect fail !"}));
-    EXPECT_EQ(gJobStarted.load(), 0u);
+    EXPECT_EQ(gRun.started.load(), 0u);
     EXPECT_EQ(PrintALine(inked_.data(), kLineBytes), 1);  // no job: accepted, nothing kept
 }
 

@@ -34,7 +34,7 @@ protected:
         src_.resize((kWidth + 200) * kSliceBytes);
         for (size_t i = 0; i < src_.size(); ++i) src_[i] = static_cast<uint8_t>(i * 31 + (i >> 11));
 
-        gJobProp = JobProp{};
+        ResetLibraryState();
         gJobProp.XDPI = 360;
         gJobProp.YDPI = 720;
         gJobProp.Width = kWidth;
@@ -43,13 +43,10 @@ protected:
         gMode.xdpi = 360;
         gMode.ydpi = 720;
         gMode.pass = 2;
-        gPassInfo = PassInfo{};
         gPassInfo.ydpi = 720;
         gPassInfo.feeddots = 180;
         gPassInfo.softendots = 180;
-        UI_CurSetting = UISetupPara{};
-        gAbortRequest = 0;
-        gPauseRequest = 0;
+
         gBox.clear();
         plat_set_message_sink(CatchBox);
     }
@@ -62,8 +59,7 @@ protected:
         EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
         plat_set_message_sink(nullptr);
         QueueUseBuffers(nullptr, 0);
-        gAbortRequest = 0;
-        gPauseRequest = 0;
+        ResetLibraryState();
         BoardTest::TearDown();
     }
 
@@ -210,7 +206,7 @@ TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
     ASSERT_EQ(Inked(0), 1);
     ASSERT_EQ(Inked(1), 1);
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
-    gPauseRequest = 1;
+    gRequests.pause = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
     const size_t swathsAtPause = swathboard::CountPackets(board(), 9);
     // Paused: syncs each cycle, the pause again after eleven of them.
@@ -218,7 +214,7 @@ TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
     EXPECT_GE(CountDebug(board(), 23), 11u);
     EXPECT_EQ(swathboard::CountPackets(board(), 9), swathsAtPause);
 
-    gPauseRequest = 0;
+    gRequests.pause = 0;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 21) >= 1; }));
     ASSERT_EQ(Inked(2), 1);
     ASSERT_EQ(Inked(3), 1);
@@ -232,7 +228,7 @@ TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
     ASSERT_EQ(OpenJob(), 1);
     ASSERT_EQ(Inked(0), 1);
     ASSERT_EQ(Inked(1), 1);
-    gAbortRequest = 1;
+    gRequests.abort = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 22) >= 1; }));
     ASSERT_TRUE(WaitUntil([&] { return gLink.PrintStopFlag.load() == 1; }));
     EXPECT_EQ(Inked(2), 0);  // the host learns it from the hand-off
@@ -243,9 +239,9 @@ TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
 TEST_F(LinkJob, AbortWhilePausedStillCancels) {
     StartBoardAt("127.0.0.34");
     ASSERT_EQ(OpenJob(), 1);
-    gPauseRequest = 1;
+    gRequests.pause = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
-    gAbortRequest = 1;
+    gRequests.abort = 1;
     ASSERT_TRUE(WaitUntil([&] { return gLink.TxEnded.load() == 1; }));
     EXPECT_EQ(CountDebug(board(), 22), 1u);
     EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);

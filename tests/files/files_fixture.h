@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "api/job_state.h"
 #include "files/parameter_files.h"
 #include "shared/checksum.h"
 
@@ -30,9 +31,7 @@ protected:
         root_ = tmpl;
         dir_ = root_ + "/Prnlog";
         setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
-        gPrintCfgState = 0;
-        gRequestSerialSeen = 0;
-        gStatusSerial = 0;
+        ResetLibraryState();
     }
     void TearDown() override {
         std::filesystem::permissions(root_, std::filesystem::perms::owner_all,

@@ -25,7 +25,7 @@ TEST_F(Requests, NewRequestIsTakenOnce) {
     PrintCfgRecord rec;
     ASSERT_EQ(PrintCfgPollRequest(&rec, &link_), 1);
     EXPECT_EQ(rec.ReqType, kRequestPause);
-    EXPECT_EQ(gRequestSerialSeen, 7);
+    EXPECT_EQ(gStatusFile.requestSerialSeen, 7);
     EXPECT_EQ(PrintCfgPollRequest(&rec, &link_), 0);
 
     WriteRecord(Sealed(Pause(8), kActive));
@@ -50,13 +50,13 @@ TEST_F(Requests, IgnoredRequests) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        gRequestSerialSeen = c.seen;
+        gStatusFile.requestSerialSeen = c.seen;
         PrintCfgRecord rec = Pause(6);
         c.change(&rec);
         WriteRecord(Sealed(rec, c.tag));
         PrintCfgRecord out;
         EXPECT_EQ(PrintCfgPollRequest(&out, &link_), 0);
-        EXPECT_EQ(gRequestSerialSeen, c.seen);
+        EXPECT_EQ(gStatusFile.requestSerialSeen, c.seen);
     }
 }
 
@@ -66,12 +66,12 @@ TEST_F(Requests, DamagedRecordIsIgnored) {
     WriteRecord(rec);
     PrintCfgRecord out;
     EXPECT_EQ(PrintCfgPollRequest(&out, &link_), 0);
-    EXPECT_EQ(gRequestSerialSeen, 0);
+    EXPECT_EQ(gStatusFile.requestSerialSeen, 0);
 }
 
 TEST_F(Requests, NothingIsTakenWithoutAPreparedFolder) {
     WriteRecord(Sealed(Pause(7), kActive));
-    gPrintCfgState = 0;
+    gStatusFile.state = 0;
     PrintCfgRecord out;
     EXPECT_EQ(PrintCfgPollRequest(&out, &link_), 0);
 }

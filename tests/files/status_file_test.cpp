@@ -23,7 +23,7 @@ TEST_F(StatusFile, ZeroRecordIsValidOnlyWithSeedChecksum) {
 
 TEST_F(StatusFile, PrepareCreatesHiddenFolderAndActiveFile) {
     PrepareLogFolder();
-    EXPECT_EQ(gPrintCfgState, 1);
+    EXPECT_EQ(gStatusFile.state, 1);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
     EXPECT_TRUE(attrs & kAttrDirectory);
@@ -69,7 +69,7 @@ TEST_F(StatusFile, ReadOnlyFileIsMadeWritableAndRewritten) {
     ASSERT_EQ(chmod(StatusPath().c_str(), 0444), 0);
 
     PrepareLogFolder();
-    EXPECT_EQ(gPrintCfgState, 1);
+    EXPECT_EQ(gStatusFile.state, 1);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(StatusPath(), &attrs));
     EXPECT_FALSE(attrs & kAttrReadOnly);
@@ -82,7 +82,7 @@ TEST_F(StatusFile, ReadOnlyFolderIsReset) {
     std::filesystem::create_directory(dir_);
     ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
     PrepareLogFolder();
-    EXPECT_EQ(gPrintCfgState, 1);
+    EXPECT_EQ(gStatusFile.state, 1);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
     EXPECT_FALSE(attrs & kAttrReadOnly);
@@ -107,7 +107,7 @@ TEST_F(StatusFile, UnpreparableFolderDisablesTheStatusFile) {
         setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
         c.make(root_, dir_);
         PrepareLogFolder();
-        EXPECT_EQ(gPrintCfgState, 0);
+        EXPECT_EQ(gStatusFile.state, 0);
         SetIDLE();  // nothing to mark
         uint32_t pc = 0, board = 0;
         EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 0);
@@ -201,7 +201,7 @@ TEST_F(StatusFile, GarbageAndShortFilesAreRejected) {
         EXPECT_EQ(PrintCfgPollRequest(&rec, &link), 0);
 
         PrepareLogFolder();
-        EXPECT_EQ(gPrintCfgState, 1);
+        EXPECT_EQ(gStatusFile.state, 1);
         PrintCfgRecord fresh = FileRecord();
         EXPECT_TRUE(Tagged(fresh, kActive));
         EXPECT_TRUE(Checks(fresh));
@@ -212,7 +212,7 @@ TEST_F(StatusFile, GarbageAndShortFilesAreRejected) {
 TEST_F(StatusFile, DirectoryInPlaceOfTheFileIsSurvived) {
     std::filesystem::create_directories(StatusPath());
     PrepareLogFolder();
-    EXPECT_EQ(gPrintCfgState, -1);
+    EXPECT_EQ(gStatusFile.state, -1);
     PrintCfgRecord rec;
     EXPECT_LE(PrintCfgRead(&rec), 0);
     uint32_t pc = 0, board = 0;

@@ -10,16 +10,11 @@ class StatusPost : public FilesTest {
 protected:
     void SetUp() override {
         FilesTest::SetUp();
-        gJobProp = JobProp{};
-        UI_CurSetting = UISetupPara{};
-        gAbortRequest = 0;
-        gPauseRequest = 0;
         gLink.JobId = 0x2468;
         PrepareLogFolder();
     }
     void TearDown() override {
-        gAbortRequest = 0;
-        gPauseRequest = 0;
+        ResetLibraryState();
         FilesTest::TearDown();
     }
     // The companion's request, bound to the job it saw in the file.
@@ -34,12 +29,12 @@ protected:
 };
 
 TEST_F(StatusPost, SerialWrapsToOneNeverZero) {
-    gStatusSerial = 65534;
+    gStatusFile.statusSerial = 65534;
     PrintCfgPostStatus(kPostJobStart);
     EXPECT_EQ(FileRecord().StatusSerial, 65535);
     PrintCfgPostStatus(kPostJobStart);
     EXPECT_EQ(FileRecord().StatusSerial, 1);
-    EXPECT_EQ(gStatusSerial, 1);
+    EXPECT_EQ(gStatusFile.statusSerial, 1);
 }
 
 TEST_F(StatusPost, FillsJobFieldsAndKeepsTheRest) {
@@ -99,7 +94,7 @@ TEST_F(StatusPost, StopPostKeepsTheStateCode) {
 }
 
 TEST_F(StatusPost, NoPostWithoutAPreparedFolder) {
-    gPrintCfgState = 0;
+    gStatusFile.state = 0;
     std::filesystem::remove(StatusPath());
     PrintCfgPostStatus(kPostJobStart);
     EXPECT_FALSE(std::filesystem::exists(StatusPath()));
@@ -175,17 +170,17 @@ TEST_F(StatusPost, PauseContinueAndStopRequests) {
     WriteRequest(1, kRequestPause);
     ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
     PrintCfgDispatch(&rec, &gLink);
-    EXPECT_EQ(gPauseRequest, 1u);
+    EXPECT_EQ(gRequests.pause, 1u);
 
     WriteRequest(2, kRequestContinue);
     ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
     PrintCfgDispatch(&rec, &gLink);
-    EXPECT_EQ(gPauseRequest, 0u);
+    EXPECT_EQ(gRequests.pause, 0u);
 
     WriteRequest(3, kRequestStop);
     ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
     PrintCfgDispatch(&rec, &gLink);
-    EXPECT_EQ(gAbortRequest, 1u);
+    EXPECT_EQ(gRequests.abort, 1u);
     PrintCfgRecord posted = FileRecord();
     EXPECT_EQ(posted.PostedCmd, kRequestStop);
     EXPECT_EQ(posted.StateCode, 2);

@@ -58,12 +58,13 @@ protected:
         std::strcpy(gBoardIP, board);
     }
     void SetUp() override {
+        ResetLibraryState();
         LinkResetForJob(&gLink);
         gLink.socket = kInvalidSocket;
     }
     void TearDown() override {
         CloseConnection(gLink.socket.load());
-        gAbortRequest = 0;
+        ResetLibraryState();
         gLink.PrintEndFlag = 0;
         gLink.PrintStopFlag = 0;
         gReconnecting = 0;
@@ -162,7 +163,7 @@ TEST_F(Link, ReconnectionEndsWithTheJob) {
     // Abort while no board answers: the link ends.
     std::thread abort([] {
         std::this_thread::sleep_for(50ms);
-        gAbortRequest = 1;
+        gRequests.abort = 1;
     });
     EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), 0);
     abort.join();

@@ -34,7 +34,7 @@ TEST(Feathering, FamilyTable) {
         EXPECT_EQ(s.width, c.width) << int(c.byte) << " / " << c.passes;
         EXPECT_EQ(s.lines, c.lines) << int(c.byte) << " / " << c.passes;
         EXPECT_EQ(SelectSoftenFamily(c.passes, static_cast<uint8_t>(c.byte) & 3, c.byte), c.lines);
-        EXPECT_EQ(gSoftenWidth, c.width);
+        EXPECT_EQ(gFeather.width, c.width);
     }
 }
 
@@ -42,7 +42,7 @@ TEST(Feathering, SoftenDots) {
     EXPECT_EQ(SoftenDots(1440, false, 3, 3), 90);          // no feathering: 360 / N
     EXPECT_EQ(SoftenDots(720, false, 3, 0x43), 180);       // family A, mode 3
     EXPECT_EQ(SoftenDots(720, false, 2, -126), 168);       // family B, mode 2: (360 - 24) / 2
-    EXPECT_EQ(gSoftenWidth, 128u);
+    EXPECT_EQ(gFeather.width, 128u);
     EXPECT_EQ(SoftenDots(1440, false, 0, 0), 63);          // family C: (360 - 108) / 4
     EXPECT_EQ(SoftenDots(720, true, 0, 0), 63);            // 720 across doubles the passes
     EXPECT_EQ(SoftenDots(1440, true, 0, 0), 32);           // 8 passes: (360 - 104) / 8
@@ -66,9 +66,9 @@ TEST(Feathering, TableLayoutFamilyAModeZeroTwoPasses) {
     std::vector<uint8_t> table(kSoftenTableBytes, 0x5A);
     const PassInfo pi = Geometry(2, 93, 0);
     BuildSoftenTable360(table.data(), &pi, 64);
-    const uint32_t w = gSoftenWidth;
+    const uint32_t w = gFeather.width;
     ASSERT_EQ(w, 700u);
-    EXPECT_EQ(gSoftLines, 172u);
+    EXPECT_EQ(gFeather.softLines, 172u);
     EXPECT_TRUE(RowIs(table, w, 0, 0x00));
     EXPECT_TRUE(RowIs(table, w, 1, 0x00));
     EXPECT_EQ(std::memcmp(&table[2 * w], SoftenTopTable(), 172 * w), 0);
@@ -80,7 +80,7 @@ TEST(Feathering, TableLayoutFamilyBModeZeroHasNoFullRows) {
     std::vector<uint8_t> table(kSoftenTableBytes);
     const PassInfo pi = Geometry(2, 90, 0);
     BuildSoftenTable360(table.data(), &pi, -128);
-    EXPECT_EQ(gSoftLines, 180u);
+    EXPECT_EQ(gFeather.softLines, 180u);
     EXPECT_EQ(std::memcmp(&table[0], SoftenTopTable(), 180 * 128), 0);
     EXPECT_EQ(std::memcmp(&table[180 * 128], SoftenBottomTable(), 180 * 128), 0);
 }
@@ -89,7 +89,7 @@ TEST(Feathering, ThreePassesUseTheFourPassTables) {
     std::vector<uint8_t> three(kSoftenTableBytes), four(kSoftenTableBytes);
     PassInfo pi = Geometry(3, 84, 0);
     BuildSoftenTable360(three.data(), &pi, 0);
-    EXPECT_EQ(gSoftLines, 108u);
+    EXPECT_EQ(gFeather.softLines, 108u);
     pi = Geometry(4, 63, 0);
     BuildSoftenTable360(four.data(), &pi, 0);
     // The same band rows at the top; the paper advance differs.
@@ -101,8 +101,8 @@ TEST(Feathering, NoFeatheringIsAllOnes) {
         std::vector<uint8_t> table(kSoftenTableBytes, 0);
         const PassInfo pi = Geometry(4, 90, 3);
         BuildSoftenTable360(table.data(), &pi, byte);
-        EXPECT_EQ(gSoftLines, 0u);
-        for (uint32_t i = 0; i < 360 * gSoftenWidth; ++i) ASSERT_EQ(table[i], 0xFF) << int(byte);
+        EXPECT_EQ(gFeather.softLines, 0u);
+        for (uint32_t i = 0; i < 360 * gFeather.width; ++i) ASSERT_EQ(table[i], 0xFF) << int(byte);
     }
 }
 
@@ -112,7 +112,7 @@ TEST(Feathering, BandLongerThanTheAdvanceIsCut) {
     std::vector<uint8_t> table(kSoftenTableBytes);
     const PassInfo pi = Geometry(7, 25, 0);
     BuildSoftenTable360(table.data(), &pi, -128);
-    EXPECT_EQ(gSoftLines, 174u);
+    EXPECT_EQ(gFeather.softLines, 174u);
     const uint32_t idle = 360 - 174 - 175;
     for (uint32_t r = 0; r < idle; ++r) EXPECT_TRUE(RowIs(table, 128, r, 0x00));
     EXPECT_EQ(std::memcmp(&table[idle * 128], SoftenTopTable(), 174 * 128), 0);
@@ -139,7 +139,7 @@ TEST_P(SeamMasks, WholePixelsComplementaryRisingEvenAndAperiodic) {
     const MaskCase c = GetParam();
     const uint8_t mode = static_cast<uint8_t>(c.byte) & 3;
     const uint32_t rows = SelectSoftenFamily(c.passes, mode, c.byte);
-    const uint32_t w = gSoftenWidth, px = 4 * w;
+    const uint32_t w = gFeather.width, px = 4 * w;
     ASSERT_GT(rows, 0u);
     const uint8_t *top = SoftenTopTable(), *bottom = SoftenBottomTable();
     std::vector<uint8_t> copy(top, top + rows * w);

@@ -20,7 +20,7 @@ struct Ring {
         }
         ring.stride = stride;
         ring.stripes = stripes;
-        gLinesPerStrip = rows;
+        gIntake.linesPerStrip = rows;
         pi.LinesPerPass = linesPerPass;
         StripRingStart(&pi);
     }
@@ -50,7 +50,7 @@ TEST(LineIntake, StoresBandsOfYMCKBothSidesWithKNextToTheImage) {
         line[k].assign(100, static_cast<uint8_t>(0x10 + k));
         planes[k] = line[k].data();
     }
-    const uint32_t row = gLineInPtr;
+    const uint32_t row = gIntake.inPtr;
     StoreLine(&r.ring, planes, 100, 6, 0xFF, &r.pi);
     // Plane 2 (C): start band bytes 8..11, line from byte 24, end band at
     // 24 + 100 + 8 + (3 - 2) x 4.
@@ -107,7 +107,7 @@ TEST(LineIntake, StripesFitTheRow) {
     Ring r(4, 50, wide, 4);  // a layout that does not fit at all
     std::vector<uint8_t> line(40, 0x33);
     const uint8_t *planes[6] = {line.data(), line.data(), line.data(), line.data()};
-    gLineInPtr = 2;
+    gIntake.inPtr = 2;
     StoreLine(&r.ring, planes, 40, 4, 0xFF, &r.pi);
     for (int k = 0; k < 4; ++k) {
         for (uint32_t b = 0; b < 50; ++b) {
@@ -119,8 +119,8 @@ TEST(LineIntake, StripesFitTheRow) {
 
 TEST(LineIntake, RingStartOrderWrapAndRelease) {
     Ring r(1440, 8, StripeLayout{}, 252);
-    EXPECT_EQ(gLineOrderCount, 1440u - 252u);
-    EXPECT_EQ(gLineInPtr, 1188u);
+    EXPECT_EQ(gIntake.orderCount, 1440u - 252u);
+    EXPECT_EQ(gIntake.inPtr, 1188u);
     EXPECT_EQ(RowOfLine(5), 5u);
     std::vector<uint8_t> line(8, 1);
     const uint8_t *planes[6] = {line.data()};
@@ -128,20 +128,20 @@ TEST(LineIntake, RingStartOrderWrapAndRelease) {
         StoreLine(&r.ring, planes, 8, 1, 0, &r.pi);
         ASSERT_EQ(SwathComplete(&r.pi), 0);
     }
-    EXPECT_EQ(gLineInPtr, 1439u);
+    EXPECT_EQ(gIntake.inPtr, 1439u);
     StoreLine(&r.ring, planes, 8, 1, 0, &r.pi);  // stored in the last row, wraps
-    EXPECT_EQ(gLineInPtr, 0u);
+    EXPECT_EQ(gIntake.inPtr, 0u);
     EXPECT_EQ(RowOfLine(1439), 1439u);
     EXPECT_EQ(SwathComplete(&r.pi), 1);
     EXPECT_EQ(r.pi.collet, 0u);
     ReleaseRows(252);
-    EXPECT_EQ(gLineOrderCount, 1188u);
+    EXPECT_EQ(gIntake.orderCount, 1188u);
     EXPECT_EQ(RowOfLine(0), 252u);
     EXPECT_EQ(RowOfLine(1187), 1439u);
     StoreLine(&r.ring, planes, 8, 1, 0, &r.pi);
     EXPECT_EQ(RowOfLine(1188), 0u);  // the next line reuses the first row
     ReleaseRows(5000);
-    EXPECT_EQ(gLineOrderCount, 0u);
+    EXPECT_EQ(gIntake.orderCount, 0u);
 }
 
 TEST(LineIntake, Direction) {
@@ -149,7 +149,7 @@ TEST(LineIntake, Direction) {
     ui.Dir = 0;
     for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(SwathDirection(n, &ui, 1), L_TO_R);
     ui.Dir = 11;
-    gSwathDirection = R_TO_L;  // left over from an earlier job
+    gIntake.swathDirection = R_TO_L;  // left over from an earlier job
     const uint8_t want[4] = {L_TO_R, R_TO_L, L_TO_R, R_TO_L};
     for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(SwathDirection(n, &ui, 1), want[n]) << n;
     EXPECT_EQ(SwathDirection(4, &ui, 0), R_TO_L);  // no toggle: kept

@@ -77,6 +77,7 @@ UISetupPara ProofBoardSettings(const ProofJob &job) {
 }
 
 bool SetUpPipelineJob(const ProofJob &pj, const UISetupPara &ui) {
+    ResetLibraryState();
     UI_CurSetting = ui;
     JobProp job{};
     job.XDPI = pj.xdpi;
@@ -89,7 +90,7 @@ bool SetUpPipelineJob(const ProofJob &pj, const UISetupPara &ui) {
     // As StartPrint, with the board's settings already in place.
     JobProp work;
     PrepareJob(&job, &work);
-    if (gOneBitInput) BuildDotSizeTable(pj.dotSize, gDotSizeTable);
+    if (gHost.oneBitInput) BuildDotSizeTable(pj.dotSize, gHost.dotSizeTable);
     if (!AllocJobBuffers(work.XDPI, work.YDPI, AllocWidthFor(work.Width, work.XDPI))) return false;
     gJobProp = work;
     Adjust720(&gJobProp, &UI_CurSetting, XdpiIs720());
@@ -98,7 +99,7 @@ bool SetUpPipelineJob(const ProofJob &pj, const UISetupPara &ui) {
         return false;
     }
     SetUpPipeline();
-    gTotalLines = 0;
+    gRun.totalLines = 0;
     return true;
 }
 
@@ -197,7 +198,7 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
     const uint32_t q = gPassSeq - 1;
     const uint32_t odd = gPassInfo.passmode ? ColumnSplitOdd(gPassInfo.PassNum, q) : 0;
     const ChannelPlacement place =
-        PlacementFor(dir, gJobProp.XDPI, &UI_CurSetting, gPrintSliceNum, DotSizeClass());
+        PlacementFor(dir, gJobProp.XDPI, &UI_CurSetting, gSlicePlan.printSliceNum, DotSizeClass());
     const SwathPlacement win = SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx);
     const int64_t bpl = gPassInfo.bytesperline;
     for (uint64_t s = win.DataStart; s < uint64_t{win.DataStart} + win.Columns; ++s) {
@@ -246,10 +247,10 @@ ProofResult RunProof(const ProofJob &job) {
         return res;
     }
     res.passNum = gPassInfo.PassNum;
-    res.softLines = gSoftLines;
+    res.softLines = gFeather.softLines;
     res.softenDots = gPassInfo.softendots;
     res.linesPerPass = gPassInfo.LinesPerPass;
-    const uint32_t used = gPassInfo.softendots * gPassInfo.PassNum + gSoftLines;
+    const uint32_t used = gPassInfo.softendots * gPassInfo.PassNum + gFeather.softLines;
     res.idleRows = used >= 360 ? 0 : 360 - used;
     Proof pr;
     pr.job = &job;
@@ -260,7 +261,7 @@ ProofResult RunProof(const ProofJob &job) {
     // the first pass reads there: the ring's blank head, then the image.
     const uint32_t n = gPassInfo.PassNum;
     const uint32_t firstPhase = gPassInfo.passmode ? n / 2 - 1 : (n == 1 ? 0 : n - 1);
-    pr.paperToImage = int64_t(gLinesPerStrip) - int64_t(gPassInfo.LinesPerPass) - firstPhase;
+    pr.paperToImage = int64_t(gIntake.linesPerStrip) - int64_t(gPassInfo.LinesPerPass) - firstPhase;
     for (auto &b : pr.channelOfBit) b = 0xFF;
     for (uint8_t ch = 0; ch < 8; ++ch)
         if (gFormatInfo.planemap[ch] < 8) pr.channelOfBit[gFormatInfo.planemap[ch]] = ch;

@@ -18,7 +18,7 @@ protected:
 
 TEST_F(PrintState, PauseSyncsAndResendsThePauseEveryTwelfthCycle) {
     uint16_t built = 0;
-    gPauseRequest = 1;
+    gRequests.pause = 1;
     ASSERT_EQ(Step(TX_RUNNING, &built), TX_SEND_PAUSE);
     EXPECT_EQ(built, 0);
     ASSERT_EQ(Step(TX_SEND_PAUSE, &built), TX_ALL_PAUSE);
@@ -30,7 +30,7 @@ TEST_F(PrintState, PauseSyncsAndResendsThePauseEveryTwelfthCycle) {
     EXPECT_EQ(Step(TX_ALL_PAUSE, &built), TX_SEND_PAUSE);
     EXPECT_EQ(built, 0);
 
-    gPauseRequest = 0;
+    gRequests.pause = 0;
     ASSERT_EQ(Step(TX_ALL_PAUSE, &built), TX_SEND_CONTINUE);
     ASSERT_EQ(Step(TX_SEND_CONTINUE, &built), TX_ALL_RESUME);
     EXPECT_EQ(built, NET_DEBUG_CONTINUE);
@@ -42,8 +42,8 @@ TEST_F(PrintState, PauseSyncsAndResendsThePauseEveryTwelfthCycle) {
 
 TEST_F(PrintState, AbortDuringPauseCancelsUntilThePrinterConfirms) {
     uint16_t built = 0;
-    gPauseRequest = 1;
-    gAbortRequest = 1;
+    gRequests.pause = 1;
+    gRequests.abort = 1;
     // Abort overrides pause.
     ASSERT_EQ(Step(TX_RUNNING, &built), TX_SEND_CANCEL);
     ASSERT_EQ(Step(TX_ALL_PAUSE, &built), TX_SEND_CANCEL);
@@ -67,7 +67,7 @@ TEST_F(PrintState, PrinterStopQuitsAndUnknownStatesRun) {
 }
 
 TEST_F(PrintState, AStateCommandWaitsForAPendingHostCommand) {
-    gPauseRequest = 1;
+    gRequests.pause = 1;
     ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_PRINT_END), 1);
     EXPECT_EQ(PrintStateStep(&gLink, TX_SEND_PAUSE), TX_SEND_PAUSE);
     EXPECT_EQ(U16(Net_Command.packet, 0), NET_CMD_PRINT_END);

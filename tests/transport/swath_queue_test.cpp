@@ -195,7 +195,7 @@ TEST_F(Assembly, AbortEndsTheWaitForAFullQueue) {
     ASSERT_EQ(Add(0, 16, 400, 1), 1);
     std::thread abort([] {
         std::this_thread::sleep_for(30ms);
-        gAbortRequest = 1;
+        gRequests.abort = 1;
     });
     EXPECT_EQ(Add(0, 16, 400, 1), 0);
     abort.join();

@@ -81,21 +81,18 @@ protected:
         slots_.assign(3, std::vector<uint8_t>(kSlotBytes, 0xEE));
         uint8_t *const slots[3] = {slots_[0].data(), slots_[1].data(), slots_[2].data()};
         QueueUseBuffers(slots, kSlotBytes);
-        gJobProp = JobProp{};
+        ResetLibraryState();
         gJobProp.XDPI = 360;
         gJobProp.Width = 4000;
         gJobProp.Colors = 4;
-        gPassInfo = PassInfo{};
         gPassInfo.ydpi = 720;
         gPassInfo.feeddots = 180;
-        UI_CurSetting = UISetupPara{};
         LinkResetForJob(&gLink);
         ResetAssembly();
         gLink.socket = kInvalidSocket;
     }
     void TearDown() override {
-        gAbortRequest = 0;
-        gPauseRequest = 0;
+        ResetLibraryState();
         QueueUseBuffers(nullptr, 0);
         QueueInit();
         unsetenv("SWATHLINK_PRNLOG");

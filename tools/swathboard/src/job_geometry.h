@@ -32,7 +32,7 @@ struct JobGeometry {
   std::int64_t first_column = 0;    // host column that is image column 0 (after the start stripe)
 };
 
-// `packet` is the job's NET_CMD_JOB_CREATE packet.
+// `packet` is the job's NET_CMD_PRINT_START (or NET_CMD_JOB_CREATE) packet.
 JobGeometry GeometryOf(const std::uint8_t* packet, const HeadSettings& head, const ImageFrameRequest& frame);
 
 // Which half of the 720-dpi columns (0 even, 1 odd) the pass at `seq` in

@@ -31,7 +31,11 @@ struct Dot {
   std::uint32_t channel;
   std::uint32_t level;
   std::int64_t row, column;
-  std::uint32_t drift_millilines;
+};
+
+struct Feed {
+  std::uint64_t paper = 0;              // paper advanced, 1/kPaperUnitsPerInch
+  std::uint32_t drift_millilines = 0;   // largest gap to a feed of whole lines
 };
 
 using DotSink = std::function<void(const Dot&)>;
@@ -47,7 +51,9 @@ std::uint32_t Field(const PacketRecord& r, std::string_view name) {
 }
 
 // The last job the board opened and every swath it accepted since, in the
-// order they arrived.
+// order they arrived. The job's mode is read from its NET_CMD_PRINT_START,
+// which carries the pass count of the mode actually printed (the job-create
+// packet goes out before a 720-dpi job doubles its passes).
 bool LastJob(const Board* board, PacketRecord* job, std::vector<PrintedSwath>* swaths) {
   const std::vector<PacketRecord> log = Packets(board);
   std::size_t start = log.size();
@@ -61,6 +67,7 @@ bool LastJob(const Board* board, PacketRecord* job, std::vector<PrintedSwath>* s
   *job = log[start];
   for (std::size_t i = start + 1; i < log.size(); ++i) {
     const PacketRecord& r = log[i];
+    if (r.code == NET_CMD_PRINT_START && AnswerTaken(r)) *job = r;
     if (r.code != NET_CMD_SWATH_CREATE || !r.stored) continue;
     PrintedSwath s;
     s.step = Field(r, "Step");
@@ -72,23 +79,24 @@ bool LastJob(const Board* board, PacketRecord* job, std::vector<PrintedSwath>* s
   return true;
 }
 
-// Nearest line to a paper position, and how far the position was from it.
-void LandOnLine(std::uint64_t paper, std::uint32_t ydpi, std::int64_t* line, std::uint32_t* drift) {
-  const std::uint64_t scaled = paper * ydpi;
-  const std::uint64_t nearest = (scaled + kPaperUnitsPerInch / 2) / kPaperUnitsPerInch;
-  const std::uint64_t exact = nearest * kPaperUnitsPerInch;
-  const std::uint64_t off = scaled > exact ? scaled - exact : exact - scaled;
-  *line = static_cast<std::int64_t>(nearest);
-  *drift = static_cast<std::uint32_t>(off * 1000 / kPaperUnitsPerInch);
+// Nearest line to a paper position.
+std::int64_t NearestLine(std::uint64_t paper, std::uint32_t ydpi) {
+  return static_cast<std::int64_t>((paper * ydpi + kPaperUnitsPerInch / 2) / kPaperUnitsPerInch);
 }
 
 // Pass index in the job's feed cycle from the paper's advance: every pass
 // moves the window by lines_per_swath, less the vertical phase.
 std::uint32_t PassIndex(std::uint64_t paper, const JobGeometry& g) {
-  std::int64_t line = 0;
-  std::uint32_t drift = 0;
-  LandOnLine(paper, g.ydpi, &line, &drift);
+  const std::int64_t line = NearestLine(paper, g.ydpi);
   return static_cast<std::uint32_t>((line + g.lines_per_swath - 1) / g.lines_per_swath);
+}
+
+// How far the paper is from where feeds of whole lines (each step rounded
+// to its nearest line) would have put it, in 1/1000 line.
+std::uint32_t DriftMillilines(std::uint64_t paper, std::int64_t whole_lines, std::uint32_t ydpi) {
+  const auto exact = static_cast<std::int64_t>(paper * ydpi);
+  const std::int64_t nominal = whole_lines * static_cast<std::int64_t>(kPaperUnitsPerInch);
+  return static_cast<std::uint32_t>(std::llabs(exact - nominal) * 1000 / static_cast<std::int64_t>(kPaperUnitsPerInch));
 }
 
 void FireSlice(const std::uint8_t* slice, std::int64_t carriage, std::uint64_t paper, std::uint32_t phase,
@@ -106,8 +114,7 @@ void FireSlice(const std::uint8_t* slice, std::int64_t carriage, std::uint64_t p
       // Odd channels print nozzle rows 0, 2, ...; even ones the rows between.
       const std::uint64_t nozzle_row = 2 * n + ((ch % 2 == 0) ? 1 : 0);
       const std::uint64_t below_top = nozzle_row * kPaperUnitsPerInch / 360;
-      LandOnLine(paper + below_top, g.ydpi, &d.row, &d.drift_millilines);
-      d.row -= g.first_row_line;
+      d.row = NearestLine(paper + below_top, g.ydpi) - g.first_row_line;
       std::int64_t column = carriage - (rtl ? g.rtl_origin[ch] : g.ltr_origin[ch]);
       if (g.column_split) column = 2 * column + phase;
       d.column = column - g.first_column;
@@ -116,10 +123,12 @@ void FireSlice(const std::uint8_t* slice, std::int64_t carriage, std::uint64_t p
   }
 }
 
-// Runs every dot of the job through `sink`; returns the paper advance.
-std::uint64_t PrintSwaths(const std::vector<PrintedSwath>& swaths, const JobGeometry& g, const DotSink& sink) {
-  std::uint64_t paper = 0;
+// Runs every dot of the job through `sink`; returns the paper's feed.
+Feed PrintSwaths(const std::vector<PrintedSwath>& swaths, const JobGeometry& g, const DotSink& sink) {
+  Feed feed;
+  std::int64_t whole_lines = 0;
   for (const PrintedSwath& s : swaths) {
+    const std::uint64_t paper = feed.paper;
     const std::uint32_t phase = g.column_split ? ColumnPhase(g.passes, PassIndex(paper, g)) : 0;
     const std::int64_t first = static_cast<std::int64_t>(s.pstart) * g.k_num / g.k_den;
     const std::size_t slices = s.data.size() / kSliceBytes;
@@ -127,9 +136,12 @@ std::uint64_t PrintSwaths(const std::vector<PrintedSwath>& swaths, const JobGeom
       const std::int64_t carriage = s.right_to_left ? first - static_cast<std::int64_t>(i) : first + static_cast<std::int64_t>(i);
       FireSlice(s.data.data() + i * kSliceBytes, carriage, paper, phase, s.right_to_left, g, sink);
     }
-    paper += static_cast<std::uint64_t>(s.step) * g.step_calibration;
+    const std::uint64_t step = static_cast<std::uint64_t>(s.step) * g.step_calibration;
+    feed.paper += step;
+    whole_lines += NearestLine(step, g.ydpi);
+    feed.drift_millilines = std::max(feed.drift_millilines, DriftMillilines(feed.paper, whole_lines, g.ydpi));
   }
-  return paper;
+  return feed;
 }
 
 // The frame reaches from the origin to the furthest dot.
@@ -148,7 +160,6 @@ void PlaceDot(const Dot& d, const JobGeometry& g, Sheet* sheet) {
   SheetSummary& sum = sheet->summary;
   if (d.level == 0) return;
   sum.dots[d.channel][d.level] += 1;
-  sum.drift_millilines = std::max(sum.drift_millilines, d.drift_millilines);
   const std::int8_t ink = g.channel_ink[d.channel];
   if (ink < 0) return;
   if (d.row < 0 || d.column < 0 || d.row >= sheet->height || d.column >= sheet->width) {
@@ -190,9 +201,10 @@ bool PrintedSheet(const Board* board, Sheet* out) {
     FrameFromDots(swaths, g, &sheet);
   }
   for (auto& plane : sheet.ink) plane.assign(static_cast<std::size_t>(sheet.width) * sheet.height, 0);
-  const std::uint64_t paper = PrintSwaths(swaths, g, [&](const Dot& d) { PlaceDot(d, g, &sheet); });
+  const Feed feed = PrintSwaths(swaths, g, [&](const Dot& d) { PlaceDot(d, g, &sheet); });
   sheet.summary.swaths = static_cast<std::uint32_t>(swaths.size());
-  sheet.summary.paper_advanced_um = paper * 25400 / kPaperUnitsPerInch;
+  sheet.summary.paper_advanced_um = feed.paper * 25400 / kPaperUnitsPerInch;
+  sheet.summary.drift_millilines = feed.drift_millilines;
   *out = std::move(sheet);
   return true;
 }

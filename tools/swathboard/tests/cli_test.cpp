@@ -77,20 +77,11 @@ TEST(Cli, RejectsBadInput) {
 TEST(Cli, ProgramServesUntilTerminated) {
   const std::string ip = sbtest::TestIp(sbtest::kAddrCliProgram);
   const std::string log = ::testing::TempDir() + "swathboard_cli_test.jsonl";
-  const pid_t pid = ::fork();
+  const pid_t pid = sbtest::SpawnProgram(
+      SWATHBOARD_PROGRAM, {"swathboard", "--ip", ip, "--preset", "old", "--log", log, "--refuse", "8:1"});
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execl(SWATHBOARD_PROGRAM, "swathboard", "--ip", ip.c_str(), "--preset", "old", "--log", log.c_str(),
-            "--refuse", "8:1", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
   sbtest::RawClient client;
-  bool connected = false;
-  for (int i = 0; i < 200 && !connected; ++i) {
-    connected = client.Connect(ip) == 0;
-    if (!connected) std::this_thread::sleep_for(10ms);
-  }
-  ASSERT_TRUE(connected);
+  ASSERT_TRUE(sbtest::ConnectWhenListening(&client, ip));
   std::vector<std::uint8_t> reply;
   ASSERT_TRUE(sbtest::Exchange(&client, sbtest::CommandPacket(2), 432, &reply));
   EXPECT_EQ(reply[1] | reply[3], 0);  // older layout

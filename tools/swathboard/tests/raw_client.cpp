@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,6 +20,24 @@ BoardHandle StartTestBoard(TestAddress a, swathboard::BoardConfig config) {
   swathboard::Board* b = swathboard::StartBoard(config, &error);
   EXPECT_NE(b, nullptr) << error;
   return BoardHandle(b);
+}
+
+bool ConnectWhenListening(RawClient* c, const std::string& ip) {
+  for (int i = 0; i < 200; ++i) {
+    if (c->Connect(ip) == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+int SpawnProgram(const char* program, std::vector<std::string> args) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::execv(program, argv.data());
+  ::_exit(127);
 }
 
 RawClient::~RawClient() { Close(); }

@@ -39,6 +39,10 @@ enum TestAddress : std::uint8_t {
   kAddrDrop,
   kAddrCliProgram,
   kAddrOversizedSwath,
+  kAddrSheetDots,
+  kAddrSheetFeed,
+  kAddrSheetColumnSplit,
+  kAddrSheetProgram,
   kAddrEnd,
 };
 static_assert(kAddrEnd <= 251, "test addresses must stay within 127.0.0.200-250");
@@ -77,6 +81,13 @@ class RawClient {
  private:
   int fd_ = -1;
 };
+
+// Connects, retrying for up to two seconds while a freshly started program
+// begins to listen.
+bool ConnectWhenListening(RawClient* c, const std::string& ip);
+// Starts `program` with `args` (argv[0] included) in a child process; the
+// child's pid, or -1.
+int SpawnProgram(const char* program, std::vector<std::string> args);
 
 // Packet builders, little-endian by hand.
 void Put(Packet* p, std::size_t at, std::size_t width, std::uint32_t v);

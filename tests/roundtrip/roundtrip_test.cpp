@@ -1,0 +1,239 @@
+// Jobs printed through the entry points, real TCP and the board emulator:
+// the sheet the emulated head prints must be the job's raster, every pixel
+// once, at its place, with its level, and nothing else.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+#include "roundtrip/roundtrip_fixture.h"
+#include "swathlink/swathlink.h"
+
+namespace sl::roundtrip {
+namespace {
+
+struct Row {
+    const char* name;
+    RasterSpec spec;
+    HeadChoice head;
+};
+
+constexpr uint8_t kFamilyA = 0x40, kFamilyB = 0x80, kFamilyC = 0x00;  // soften byte, band in the low bits
+constexpr uint8_t kStartStripe = 2, kEndStripe = 1, kBothStripes = 3;
+
+RasterSpec Spec(uint32_t xdpi, uint32_t ydpi, uint16_t colors = 4, uint32_t width = 64, uint32_t height = 200,
+                bool one_bit = false) {
+    RasterSpec s;
+    s.xdpi = xdpi;
+    s.ydpi = ydpi;
+    s.colors = colors;
+    s.width = width;
+    s.height = height;
+    s.one_bit = one_bit;
+    return s;
+}
+
+// Every mode of the pass plan, each feathering family and band, one and two
+// directions, side stripes, 1-bit jobs and one to six colours.
+const Row kRows[] = {
+    {"Single360", Spec(360, 360), {kFamilyC, false, 0}},
+    {"Interleave720BidirFamilyA3", Spec(360, 720), {kFamilyA | 3, true, 0}},
+    {"Interleave1440", Spec(600, 1440, 4, 64, 300), {kFamilyC | 2, true, 0}},
+    {"Interleave1440Wide", Spec(1440, 1440, 4, 1000, 260), {kFamilyC, false, kEndStripe}},
+    {"Split360", Spec(720, 360), {kFamilyC, false, 0}},
+    {"Split720Bidir", Spec(720, 720), {kFamilyC, true, kStartStripe}},
+    {"Split1440Bidir", Spec(720, 1440, 4, 64, 400), {kFamilyC, true, 0}},
+    {"FamilyA0", Spec(360, 720), {kFamilyA, false, 0}},
+    {"FamilyA1Bidir3Colours", Spec(540, 1440, 3), {kFamilyA | 1, true, kStartStripe}},
+    {"FamilyA2Split2Colours", Spec(720, 720, 2), {kFamilyA | 2, false, 0}},
+    {"FamilyB0", Spec(360, 720), {kFamilyB, false, 0}},
+    {"FamilyB1Bidir", Spec(1080, 1440), {kFamilyB | 1, true, 0}},
+    {"FamilyB2Split1440", Spec(720, 1440, 4, 64, 300), {kFamilyB | 2, false, kBothStripes}},
+    {"FamilyB3", Spec(300, 720), {kFamilyB | 3, false, 0}},
+    {"FamilyC1Split1440", Spec(720, 1440, 4, 64, 300), {kFamilyC | 1, true, 0}},
+    {"FamilyC3NoFeather", Spec(360, 1440), {kFamilyC | 3, true, kBothStripes}},
+    {"OneBit", Spec(360, 720, 4, 64, 200, true), {kFamilyC, false, 0}},
+    {"OneBitSplitOneColour", Spec(720, 720, 1, 64, 200, true), {kFamilyC, true, 0}},
+    {"OneColour", Spec(360, 720, 1), {kFamilyC, false, 0}},
+    {"FiveColoursWide", Spec(360, 720, 5, 1208, 200), {kFamilyC, true, kBothStripes}},
+    {"SixColoursSplitWide", Spec(720, 720, 6, 1000, 200), {kFamilyC, true, 0}},
+};
+
+constexpr int kFirstTableAddress = 130;
+
+// Dots of each level the sheet's channels fired, and those the raster holds.
+std::array<uint64_t, 4> FiredDots(const swathboard::SheetSummary& summary) {
+    std::array<uint64_t, 4> n{};
+    for (const auto& channel : summary.dots)
+        for (size_t level = 1; level < 4; ++level) n[level] += channel[level];
+    return n;
+}
+
+std::array<uint64_t, 4> ExpectedDots(const Raster& raster) {
+    std::array<uint64_t, 4> n{};
+    for (const auto& ink : ExpectedInks(raster))
+        for (uint8_t v : ink) n[v] += v ? 1 : 0;
+    return n;
+}
+
+// A row printed on a board with a random head drawn from `seed`.
+class RowTest : public RoundtripTest {
+protected:
+    Raster PrintRow(const Row& row, uint32_t seed, int address, const std::function<void()>& mid_job = {}) {
+        std::mt19937 rng(seed);
+        swathboard::BoardConfig config;
+        config.preset = RandomHead(row.head, &rng);
+        const Raster raster = RandomRaster(row.spec, &rng);
+        PrintThrough("127.0.0." + std::to_string(address), config, raster, mid_job);
+        return raster;
+    }
+    // Every pixel once, at its place, with its level; nothing else but the
+    // side stripes.
+    void ExpectExactSheet(const Raster& raster, const HeadChoice& head) {
+        const swathboard::Sheet sheet = PrintedSheet();
+        const SheetDiff diff = CompareSheet(sheet, raster);
+        EXPECT_EQ(diff.pixels, 0u) << diff.first;
+        EXPECT_EQ(sheet.summary.doubled, 0u);
+        EXPECT_EQ(sheet.summary.outside, StripeDots(raster.spec, head));
+        EXPECT_EQ(sheet.summary.drift_millilines, 0u);
+    }
+};
+
+class ModeTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(ModeTable, SheetEqualsRaster) {
+    const Row& row = kRows[GetParam()];
+    const uint32_t seed = 1000 + static_cast<uint32_t>(GetParam());
+    SCOPED_TRACE(std::string(row.name) + " seed " + std::to_string(seed));
+    const Raster raster = PrintRow(row, seed, kFirstTableAddress + static_cast<int>(GetParam()));
+    if (HasFatalFailure()) return;
+    ExpectExactSheet(raster, row.head);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ModeTable, ::testing::Range<size_t>(0, std::size(kRows)),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return kRows[info.param].name; });
+
+// At YDPI 1080 a pass's feed of 2880ths truncates a third of a unit, so the
+// paper falls behind by an eighth of a line per pass: dots land on the
+// nearest line and the sheet reports the drift. Every dot of the raster is
+// still fired once, with its level.
+const Row kDriftRows[] = {
+    {"Interleave1080", Spec(540, 1080, 4, 64, 120), {kFamilyC | 1, true, 0}},
+    {"Split1080", Spec(720, 1080, 4, 64, 120), {kFamilyC, false, 0}},
+};
+constexpr int kFirstDriftAddress = kFirstTableAddress + static_cast<int>(std::size(kRows));
+
+class DriftTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(DriftTable, SheetReportsDrift) {
+    const Row& row = kDriftRows[GetParam()];
+    const uint32_t seed = 2000 + static_cast<uint32_t>(GetParam());
+    SCOPED_TRACE(std::string(row.name) + " seed " + std::to_string(seed));
+    const Raster raster = PrintRow(row, seed, kFirstDriftAddress + static_cast<int>(GetParam()));
+    if (HasFatalFailure()) return;
+
+    const swathboard::Sheet sheet = PrintedSheet();
+    const SheetDiff diff = CompareSheet(sheet, raster);
+    EXPECT_GT(sheet.summary.drift_millilines, 0u);
+    EXPECT_EQ(sheet.summary.drift_millilines % 125, 0u) << "drift comes in eighths of a line";
+    EXPECT_EQ(FiredDots(sheet.summary), ExpectedDots(raster));
+    RecordProperty("drift_millilines", static_cast<int>(sheet.summary.drift_millilines));
+    std::printf("%s: drift %u/1000 line, %llu pixels off, %llu doubled, %llu outside\n", row.name,
+                sheet.summary.drift_millilines, static_cast<unsigned long long>(diff.pixels),
+                static_cast<unsigned long long>(sheet.summary.doubled),
+                static_cast<unsigned long long>(sheet.summary.outside));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DriftTable, ::testing::Range<size_t>(0, std::size(kDriftRows)),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return kDriftRows[info.param].name; });
+
+// Link faults in the middle of a job: the host resends, the board prints
+// each SwathSN once, and the sheet stays exact.
+struct FaultRow {
+    const char* name;
+    Row row;
+    std::function<void(swathboard::Board*)> inject;
+    std::function<bool(const swathboard::Board*)> seen;  // the board met the fault
+};
+
+constexpr uint8_t kSwathCode = 9;
+
+// What the board saw of an injected fault.
+size_t Count(const swathboard::Board* b, const std::function<bool(const swathboard::PacketRecord&)>& match) {
+    size_t n = 0;
+    for (const auto& r : swathboard::Packets(b)) n += match(r) ? 1 : 0;
+    return n;
+}
+
+bool SwathAnswered(const swathboard::Board* b, swathboard::ReplyTiming timing) {
+    return Count(b, [&](const auto& r) { return r.code == kSwathCode && r.timing == timing; }) > 0;
+}
+
+const FaultRow kFaultRows[] = {
+    {"DroppedConnection", {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
+     [](swathboard::Board* b) { swathboard::DropConnection(b); },
+     [](const swathboard::Board* b) { return swathboard::ConnectionCount(b) >= 2; }},
+    {"DroppedMidData", {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
+     [](swathboard::Board* b) { swathboard::ArmClose(b, {1, 3000, 30}); },
+     [](const swathboard::Board* b) { return SwathAnswered(b, swathboard::ReplyTiming::kDropped); }},
+    {"SilentBoard", {"", Spec(360, 1440, 4, 64, 800), {kFamilyC, false, 0}},
+     [](swathboard::Board* b) { swathboard::SilenceNext(b, kSwathCode, 2); },
+     [](const swathboard::Board* b) { return SwathAnswered(b, swathboard::ReplyTiming::kNever); }},
+    {"Refusals", {"", Spec(720, 1440, 4, 64, 600), {kFamilyC, true, 0}},
+     [](swathboard::Board* b) { swathboard::RefuseNext(b, kSwathCode, 2); },
+     [](const swathboard::Board* b) {
+         return Count(b, [](const auto& r) { return r.code == kSwathCode && r.status != 0; }) == 2;
+     }},
+    {"LateAnswers", {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
+     [](swathboard::Board* b) { swathboard::DelayNext(b, kSwathCode, 3, 150); },
+     [](const swathboard::Board* b) { return SwathAnswered(b, swathboard::ReplyTiming::kLate); }},
+    {"PauseContinue", {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
+     [](swathboard::Board*) {
+         PausePrint();
+         std::this_thread::sleep_for(std::chrono::milliseconds(30));
+         ContinuePrint();
+     },
+     [](const swathboard::Board* b) { return Count(b, [](const auto& r) { return r.code == 1 && r.raw[4] == 20; }) > 0; }},
+};
+constexpr int kFirstFaultAddress = kFirstDriftAddress + static_cast<int>(std::size(kDriftRows));
+
+class FaultTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(FaultTable, SheetStaysExact) {
+    const FaultRow& fault = kFaultRows[GetParam()];
+    const uint32_t seed = 3000 + static_cast<uint32_t>(GetParam());
+    SCOPED_TRACE(std::string(fault.name) + " seed " + std::to_string(seed));
+    // Two thirds into the job, once swaths flow.
+    const Raster raster = PrintRow(fault.row, seed, kFirstFaultAddress + static_cast<int>(GetParam()), [&] {
+        ASSERT_TRUE(swathboard::WaitForPackets(board(), kSwathCode, 1, std::chrono::seconds(10)));
+        fault.inject(board());
+    });
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(fault.seen(board()));
+    ExpectExactSheet(raster, fault.row.head);
+}
+
+constexpr int kBoardChangeAddress = kFirstFaultAddress + static_cast<int>(std::size(kFaultRows));
+static_assert(kBoardChangeAddress <= 159, "this suite's boards stay within 127.0.0.130-159");
+
+// Fault: an answer in the older layout leaves the alignment arrays, soften,
+// stripe and map settings of the previous job's board in force.
+TEST_F(RowTest, DISABLED_OlderBoardAfterNewerBoardPrintsExactly) {
+    const Row newer = {"Newer", Spec(360, 720, 4), {kFamilyC, true, kBothStripes}};
+    PrintRow(newer, 4000, kBoardChangeAddress);
+    if (HasFatalFailure()) return;
+    board_.reset();  // the same address, another printer
+    const Row older = {"Older", Spec(360, 720, 4), {kFamilyC, true, 0, 0x12, true}};
+    const Raster raster = PrintRow(older, 4001, kBoardChangeAddress);
+    if (HasFatalFailure()) return;
+    ExpectExactSheet(raster, older.head);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTable, ::testing::Range<size_t>(0, std::size(kFaultRows)),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return kFaultRows[info.param].name; });
+
+}  // namespace
+}  // namespace sl::roundtrip

@@ -1,0 +1,49 @@
+// Images as the program reads and writes them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace swathprint {
+
+enum class ColorModel : uint8_t { kGrey, kRgb, kCmyk };
+
+// Samples interleaved per pixel, widened to 16 bits (0 = none of the
+// channel, 65535 = full). For grey and RGB, 65535 is white (light); for CMYK
+// it is full ink.
+struct Image {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    ColorModel model = ColorModel::kGrey;
+    bool bilevel = false;  // stored with one bit per pixel
+    double xdpi = 0;       // the file's own resolution; 0 when it has none
+    double ydpi = 0;
+    std::vector<uint16_t> samples;
+
+    uint32_t Channels() const { return model == ColorModel::kGrey ? 1 : model == ColorModel::kRgb ? 3 : 4; }
+    uint16_t At(uint32_t x, uint32_t y, uint32_t c) const {
+        return samples[(size_t(y) * width + x) * Channels() + c];
+    }
+};
+
+// Reads a PNG or TIFF file (told apart by its first bytes): grey, RGB, or
+// (TIFF) CMYK, 1, 8 or 16 bits per sample; an alpha channel is composited
+// on white; a palette is expanded. False, with one sentence in *error, for a
+// file that cannot be opened, is not one of these, or ends early.
+bool ReadImage(const std::string &path, Image *image, std::string *error);
+
+// The largest image read: its samples are held whole in memory.
+constexpr uint64_t kMaxImagePixels = 100'000'000;
+
+// Writes a grey or RGB image as a PNG of 8 or 16 bits per sample, with its
+// resolution when it has one. The file appears whole or not at all (written
+// under a temporary name, then renamed).
+bool WritePng(const std::string &path, const Image &image, int bits, std::string *error);
+
+// Moves a finished temporary file to its final name.
+bool CommitFile(const std::string &temp_path, const std::string &path, std::string *error);
+// A temporary name beside `path`, in the same folder so the rename is atomic.
+std::string TempNameFor(const std::string &path);
+
+}  // namespace swathprint

@@ -1,0 +1,109 @@
+#include "job_plan.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "raster.h"
+
+namespace swathprint {
+
+namespace {
+
+constexpr uint32_t kXdpis[] = {150, 180, 225, 270, 300, 360, 450, 540, 600,
+                               720, 900, 1080, 1200, 1440, 1800, 2160, 2400, 2880};
+constexpr uint32_t kYdpis[] = {360, 720, 1080, 1440};
+
+// The driver's limits: a swath holds at most this many firings, with room
+// for the head's channel offsets; a line of all planes goes through buffers
+// of this many bytes (before and after 1-bit expansion).
+constexpr uint32_t kMaxSlices = 116640;
+constexpr uint32_t kSliceRoom = 96;
+constexpr uint32_t kLineBufferBytes = 170757;
+constexpr uint32_t kSideMarginMm = 40;
+constexpr uint32_t kSignature = 0x53575052;  // "SWPR", shown in the driver's trace
+
+// The driver's side margin in dots, rounded up to 32 as it does.
+uint32_t SideMargin(uint32_t xdpi) {
+    const uint32_t dots = static_cast<uint32_t>(xdpi * double(kSideMarginMm) / 25.4);
+    return (dots + 31) & ~31u;
+}
+
+template <size_t N>
+bool Known(const uint32_t (&table)[N], uint32_t v) {
+    return std::find(std::begin(table), std::end(table), v) != std::end(table);
+}
+
+// A job line needs at least 8 dots; a 1-bit line narrower than 16 dots is
+// only read as 1-bit when its width is a multiple of 8.
+uint32_t RasterWidth(uint32_t content, int bits) {
+    uint32_t w = std::max<uint32_t>(content, 8);
+    if (bits == 1 && w < 16) w = (w + 7) & ~7u;
+    return w;
+}
+
+// The raster's size in dots: from --width-mm, else from the image's own
+// resolution, else one pixel per dot.
+void RasterSize(const Options &o, const Image &image, double *width, double *height) {
+    const bool has_dpi = image.xdpi > 0 && image.ydpi > 0;
+    const double px_w_in = has_dpi ? 1.0 / image.xdpi : 1.0;  // pixel size, in inches or in pixels
+    const double px_h_in = has_dpi ? 1.0 / image.ydpi : 1.0;
+    if (o.width_mm > 0) {
+        const double inches = o.width_mm / 25.4;
+        const double aspect = (image.height * px_h_in) / (image.width * px_w_in);
+        *width = inches * o.xdpi;
+        *height = inches * aspect * o.ydpi;
+    } else if (has_dpi) {
+        *width = image.width * px_w_in * o.xdpi;
+        *height = image.height * px_h_in * o.ydpi;
+    } else {
+        *width = image.width;
+        *height = image.height;
+    }
+}
+
+}  // namespace
+
+uint32_t MaxRasterWidth(uint32_t xdpi) {
+    // The plan counts the widened line, halved at 720 dpi (printed at 360 across).
+    const uint64_t plan = xdpi == 720 ? 2ull * (kMaxSlices - kSliceRoom) : kMaxSlices - kSliceRoom;
+    const uint64_t by_plan = plan > SideMargin(xdpi) ? plan - SideMargin(xdpi) : 0;
+    const uint64_t by_buffers = (kLineBufferBytes / kPlanes) * 4ull;  // 2 bits a dot
+    return static_cast<uint32_t>(std::min(by_plan, by_buffers));
+}
+
+Exit PlanJob(const Options &o, const Image &image, JobPlan *plan, std::string *error) {
+    if (!Known(kXdpis, o.xdpi) || !Known(kYdpis, o.ydpi)) {
+        *error = "unsupported resolution " + std::to_string(o.xdpi) + " x " + std::to_string(o.ydpi) +
+                 " dpi (see --help for the modes)";
+        return kExitUsage;
+    }
+    double width = 0, height = 0;
+    RasterSize(o, image, &width, &height);
+    const uint32_t max_width = MaxRasterWidth(o.xdpi);
+    if (width >= max_width + 0.5 || height >= 4e9) {
+        *error = "image too wide: " + std::to_string(std::llround(width)) + " dots across at " +
+                 std::to_string(o.xdpi) + " dpi; the head's swath plan takes at most " +
+                 std::to_string(max_width);
+        return kExitTooWide;
+    }
+    plan->bits = o.bits ? o.bits : image.bilevel ? 1 : 2;
+    plan->content_width = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(width)));
+    plan->height = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(height)));
+    plan->width = RasterWidth(plan->content_width, plan->bits);
+    plan->plane_bytes = PlaneBytes(plan->width, plan->bits);
+
+    JobProp &p = plan->prop;
+    p = JobProp{};
+    p.Signature = kSignature;
+    p.XDPI = o.xdpi;
+    p.YDPI = o.ydpi;
+    p.BytesPerLine = plan->plane_bytes;
+    p.Height = plan->height;
+    p.Width = plan->width;
+    p.PaperWidth = plan->width;
+    p.Colors = kPlanes;
+    p.Bits = static_cast<uint16_t>(plan->bits);
+    return kExitOk;
+}
+
+}  // namespace swathprint

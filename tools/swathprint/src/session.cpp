@@ -1,0 +1,95 @@
+#include "session.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "address_record.h"
+
+namespace swathprint {
+
+namespace {
+
+constexpr uint8_t kSwathCreate = 9;
+constexpr uint32_t kSliceBytes = 360;  // one head firing: 8 channels x 180 nozzles x 2 bits
+
+bool MakePrivateFolder(Session *s, std::string *folder, std::string *error) {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/swathprint-XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        *error = "cannot make a temporary folder in " + pattern.substr(0, pattern.rfind('/'));
+        return false;
+    }
+    s->root = pattern;
+    *folder = s->root + "/Prnlog";
+    std::error_code ec;
+    std::filesystem::create_directory(*folder, ec);
+    if (ec) *error = "cannot make " + *folder;
+    return !ec;
+}
+
+// The built-in printer feeds the paper exactly as the driver asks: its step
+// calibration is the value at which a step unit is exact, so the printed
+// sheet shows the job without the feed drift of a real calibration.
+void ExactPaperFeed(swathboard::ParamPreset *preset) {
+    constexpr uint16_t kExactStepCalibration = 35860;
+    preset->vert.fill(kExactStepCalibration);
+    preset->base_step = kExactStepCalibration;
+}
+
+Exit StartEmulator(const Options &o, Session *s, std::string *error) {
+    swathboard::BoardConfig config;
+    config.ip = o.emulator_ip;
+    if (!swathboard::PresetByName(o.board_preset, &config.preset)) {
+        *error = "unknown --board-preset " + o.board_preset + " (old, new or new-align)";
+        return kExitUsage;
+    }
+    ExactPaperFeed(&config.preset);
+    if (o.bidirectional) config.preset.dir_mode = swathboard::kDirModeBidirectional;
+    std::string why;
+    s->board = swathboard::StartBoard(config, &why);
+    if (s->board) return kExitOk;
+    *error = "cannot start the built-in emulator at " + o.emulator_ip + ": " + why;
+    return kExitBoard;
+}
+
+}  // namespace
+
+Exit OpenSession(const Options &o, Session *s, std::string *error) {
+    const std::string board = o.board.empty() ? o.emulator_ip : o.board;
+    uint32_t pc_address = 0, board_address = 0;
+    if (!ParseIPv4(o.pc, &pc_address) || !ParseIPv4(board, &board_address)) {
+        *error = "not an IPv4 address: " + (ParseIPv4(o.pc, &pc_address) ? board : o.pc);
+        return kExitUsage;
+    }
+    std::string folder;
+    if (!MakePrivateFolder(s, &folder, error) || !WriteAddressRecord(folder, pc_address, board_address, error))
+        return kExitSetup;
+    setenv("SWATHLINK_PRNLOG", folder.c_str(), 1);
+    return o.board.empty() ? StartEmulator(o, s, error) : kExitOk;
+}
+
+void CloseSession(Session *s) {
+    if (s->board) swathboard::StopBoard(s->board);
+    s->board = nullptr;
+    std::error_code ec;
+    if (!s->root.empty()) std::filesystem::remove_all(s->root, ec);
+    s->root.clear();
+}
+
+int64_t SwathsTaken(const Session &s) {
+    return s.board ? static_cast<int64_t>(swathboard::CountPackets(s.board, kSwathCreate)) : -1;
+}
+
+BoardStats BoardStatsOf(const Session &s) {
+    BoardStats stats;
+    if (!s.board) return stats;
+    stats.swaths = 0;
+    for (const swathboard::PacketRecord &r : swathboard::Packets(s.board)) {
+        if (r.code != kSwathCreate || !r.stored) continue;
+        ++stats.swaths;
+        stats.firings += r.data_len / kSliceBytes;
+    }
+    return stats;
+}
+
+}  // namespace swathprint

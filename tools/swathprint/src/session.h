@@ -1,0 +1,34 @@
+// Where the job goes: a private hidden folder whose status file names the
+// PC and the board, and, unless --board is given, the built-in emulator.
+#pragma once
+
+#include <string>
+
+#include "job_plan.h"
+#include "options.h"
+#include "summary.h"
+#include "swathboard.h"
+
+namespace swathprint {
+
+struct Session {
+    std::string root;  // private temporary folder, removed at the end
+    swathboard::Board *board = nullptr;  // the built-in emulator, or none
+};
+
+// Makes the folder, points SWATHLINK_PRNLOG at it, writes the address
+// record and starts the emulator when no --board is given.
+Exit OpenSession(const Options &options, Session *session, std::string *error);
+void CloseSession(Session *session);
+
+// Swaths the emulator has taken so far; -1 without the emulator.
+int64_t SwathsTaken(const Session &session);
+BoardStats BoardStatsOf(const Session &session);
+
+// Names the emulator's sheet frame: the job's raster.
+void FrameSheet(const Session &session, const JobPlan &plan);
+// Writes the sheet the emulator printed as a PNG at `png_path` (whole or not
+// at all) and its summary beside it as JSON (the .png replaced by .json).
+bool WriteSheet(const Session &session, const std::string &png_path, std::string *error);
+
+}  // namespace swathprint

@@ -1,0 +1,23 @@
+// The emulator's printed sheet: its frame is the job's raster, and it is
+// written as a PNG with a JSON summary beside it.
+#include "session.h"
+
+namespace swathprint {
+
+void FrameSheet(const Session &session, const JobPlan &plan) {
+    if (session.board) swathboard::SetImageSize(session.board, plan.width, plan.height, plan.prop.XDPI);
+}
+
+bool WriteSheet(const Session &session, const std::string &png_path, std::string *error) {
+    swathboard::Sheet sheet;
+    if (!swathboard::PrintedSheet(session.board, &sheet)) {
+        *error = "the emulator has no printed sheet";
+        return false;
+    }
+    const size_t dot = png_path.rfind(".png");
+    const std::string json_path = (dot == std::string::npos ? png_path : png_path.substr(0, dot)) + ".json";
+    return swathboard::WriteSheetPng(sheet, png_path, error) &&
+           swathboard::WriteSheetSummaryJson(sheet, json_path, error);
+}
+
+}  // namespace swathprint

@@ -1,0 +1,119 @@
+// Separation and screening: what dots a picture becomes.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "raster.h"
+#include "test_support.h"
+
+namespace swathprint::test {
+namespace {
+
+double MeanLevel(const std::vector<uint8_t> &levels, int top) {
+    double sum = 0;
+    for (int v : levels) sum += v;
+    return sum / (levels.size() * double(top));
+}
+
+// A flat grey prints with K alone, at the density its tone asks for, at 2
+// bits and at 1 bit per dot.
+TEST(Screening, FlatGreyHasTheExpectedMeanDotDensity) {
+    for (int bits : {2, 1}) {
+        for (double grey : {1.0, 0.9, 0.75, 0.5, 0.3, 0.1, 0.0}) {
+            SCOPED_TRACE("bits " + std::to_string(bits) + ", grey " + std::to_string(grey));
+            const auto sample = static_cast<uint16_t>(std::lround(grey * 65535));
+            const Image image = FlatImage(ColorModel::kGrey, 160, 120, {sample});
+            Screen screen;
+            const auto levels = ScreenImage(image, 160, 160, 120, bits, &screen);
+            EXPECT_NEAR(MeanLevel(levels[kK], bits == 2 ? 3 : 1), 1.0 - grey, 0.01);
+            for (Plane p : {kY, kM, kC}) EXPECT_EQ(MeanLevel(levels[p], 1), 0.0) << "plane " << p;
+        }
+    }
+}
+
+// A tone that is exactly a dot level prints that level everywhere: the
+// chart's patches rely on it.
+TEST(Screening, ToneOfOneDotLevelPrintsThatLevelOnly) {
+    for (int level = 0; level <= 3; ++level) {
+        const auto light = static_cast<uint16_t>((255 - 85 * level) * 257);
+        const Image image = FlatImage(ColorModel::kRgb, 64, 16, {light, 65535, 65535});  // cyan
+        Screen screen;
+        const auto levels = ScreenImage(image, 64, 64, 16, 2, &screen);
+        for (int v : levels[kC]) ASSERT_EQ(v, level);
+        EXPECT_EQ(screen.dots[kC][level], 64u * 16);
+        for (Plane p : {kY, kM, kK}) EXPECT_EQ(screen.dots[p][0], 64u * 16) << "plane " << p;
+    }
+}
+
+// Which inks a colour takes, per colour model.
+TEST(Separation, ColoursGoToTheirInks) {
+    struct Case {
+        ColorModel model;
+        std::vector<uint16_t> sample;
+        std::array<float, kPlanes> inks;  // Y, M, C, K
+    };
+    const Case cases[] = {
+        {ColorModel::kGrey, {0}, {0, 0, 0, 1}},
+        {ColorModel::kGrey, {65535}, {0, 0, 0, 0}},
+        {ColorModel::kRgb, {65535, 0, 0}, {1, 1, 0, 0}},          // red: yellow and magenta
+        {ColorModel::kRgb, {0, 0, 65535}, {0, 1, 1, 0}},          // blue: magenta and cyan
+        {ColorModel::kRgb, {32768, 32768, 32768}, {0, 0, 0, 0.5}},  // grey: K only
+        {ColorModel::kCmyk, {0, 65535, 0, 13107}, {0, 1, 0, 0.2}},
+        {ColorModel::kCmyk, {65535, 0, 32768, 0}, {0.5, 0, 1, 0}},
+    };
+    for (const Case &c : cases) {
+        Image image = FlatImage(c.model, 4, 2, c.sample);
+        Separation separation;
+        StartSeparation(&image, 4, 2, 6, &separation);
+        CoverageRow coverage;
+        SeparateRow(&separation, 1, &coverage);
+        for (int p = 0; p < kPlanes; ++p) {
+            EXPECT_NEAR(coverage[p][0], c.inks[p], 0.001) << "plane " << p;
+            EXPECT_EQ(coverage[p][5], 0.0f) << "beyond the content";
+        }
+    }
+}
+
+// Resampling averages the area under each dot: halving a two-column
+// checkerboard gives an even grey; doubling repeats each pixel.
+TEST(Separation, ResamplesByArea) {
+    Image board = FlatImage(ColorModel::kGrey, 4, 2, {0});
+    for (uint32_t i = 0; i < 8; ++i) board.samples[i] = (i % 2) ? 65535 : 0;
+    Separation half;
+    StartSeparation(&board, 2, 1, 2, &half);
+    CoverageRow coverage;
+    SeparateRow(&half, 0, &coverage);
+    EXPECT_NEAR(coverage[kK][0], 0.5, 1e-6);
+    EXPECT_NEAR(coverage[kK][1], 0.5, 1e-6);
+    Separation twice;
+    StartSeparation(&board, 8, 4, 8, &twice);
+    SeparateRow(&twice, 3, &coverage);
+    const float expected[] = {1, 1, 0, 0, 1, 1, 0, 0};
+    for (int x = 0; x < 8; ++x) EXPECT_NEAR(coverage[kK][x], expected[x], 1e-6) << x;
+}
+
+// Dot packing: four dots a byte at 2 bits, eight at 1 bit, the leftmost dot
+// in the most significant bits; planes in the order Y, M, C, K.
+TEST(Screening, PacksDotsLeftmostFirstInPlaneOrder) {
+    Screen screen;
+    StartScreen(5, 2, &screen);
+    CoverageRow coverage;
+    for (auto &plane : coverage) plane.assign(5, 0.0f);
+    coverage[kK] = {1.0f, 2 / 3.0f, 1 / 3.0f, 0.0f, 1.0f};
+    coverage[kY][1] = 1.0f;
+    std::vector<uint8_t> line(2 * kPlanes, 0xAA);
+    ScreenRow(coverage, &screen, line.data());
+    EXPECT_EQ(line, (std::vector<uint8_t>{0x30, 0x00, 0, 0, 0, 0, 0xE4, 0xC0}));
+
+    StartScreen(10, 1, &screen);
+    for (auto &plane : coverage) plane.assign(10, 0.0f);
+    coverage[kM] = {1, 0, 1, 0, 0, 0, 0, 0, 1, 1};
+    std::vector<uint8_t> bits(2 * kPlanes, 0xAA);
+    ScreenRow(coverage, &screen, bits.data());
+    EXPECT_EQ(bits, (std::vector<uint8_t>{0, 0, 0xA0, 0xC0, 0, 0, 0, 0}));
+    EXPECT_EQ(screen.dots[kM][3], 4u) << "a 1-bit dot prints at the driver's default size";
+}
+
+}  // namespace
+}  // namespace swathprint::test
