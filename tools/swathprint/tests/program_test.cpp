@@ -102,6 +102,7 @@ TEST(Program, BadInputsEndWithOneMessage) {
         {{"notes.png"}, kExitInput, "not a PNG or TIFF file"},
         {{"--xdpi", "500", "grey8.png"}, kExitUsage, "unsupported resolution 500 x 720 dpi"},
         {{"--ydpi", "2160", "grey8.png"}, kExitUsage, "unsupported resolution 720 x 2160 dpi"},
+        {{"--xdpi", "180", "--ydpi", "360", "grey8.png"}, kExitUsage, "unsupported resolution 180 x 360 dpi"},
         {{"--bits", "4", "grey8.png"}, kExitUsage, "bad value for --bits"},
         {{"--board-preset", "odd", "grey8.png"}, kExitUsage, "unknown --board-preset odd"},
         {{"--speed", "grey8.png"}, kExitUsage, "unknown option --speed"},
