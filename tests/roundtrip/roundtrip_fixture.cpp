@@ -102,14 +102,19 @@ void RoundtripTest::TearDown() {
     BoardTest::TearDown();
 }
 
-void RoundtripTest::PrintThrough(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster,
-                                 const std::function<void()>& mid_job) {
+void RoundtripTest::StartJob(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster) {
     StartBoardAt(ip, config);
     WriteAddresses(ip);
     swathboard::SetImageSize(board(), raster.spec.width, raster.spec.height, raster.spec.xdpi);
     ASSERT_EQ(InitPrinter(), 1);
     const JobProp job = JobOf(raster.spec);
     ASSERT_EQ(StartPrint(&job), 1);
+}
+
+void RoundtripTest::PrintThrough(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster,
+                                 const std::function<void()>& mid_job) {
+    StartJob(ip, config, raster);
+    if (HasFatalFailure()) return;
     for (uint32_t row = 0; row < raster.spec.height; ++row) {
         if (mid_job && row == raster.spec.height * 2 / 3) mid_job();
         if (HasFatalFailure()) return;

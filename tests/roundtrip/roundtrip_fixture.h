@@ -42,6 +42,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Starts the board at `ip`, frames its sheet for `raster` and starts the
+    // job (InitPrinter, StartPrint).
+    void StartJob(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster);
     // Starts the board at `ip` and prints `raster` through InitPrinter,
     // StartPrint, PrintALine per line, EndPrint and ClosePrint; `mid_job`
     // runs once two thirds of the lines are handed over. Fails the test on any

@@ -1,10 +1,16 @@
 // Windows Sockets 2. Started once for the library's lifetime: a per-attempt
 // start and clean-up pairing would tear the stack down under a thread that
 // is still using another socket. Cleaning up is left to process exit.
+//
+// A receive blocked in another thread returns on Windows only when its
+// socket is closed (a shutdown leaves it waiting for the peer), so waking it
+// closes the socket; the owner's close that follows then only forgets it.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -15,6 +21,17 @@ thread_local int g_sock_error = 0;
 std::once_flag g_started;
 
 SOCKET sock_of(PlatSocket s) { return static_cast<SOCKET>(s); }
+
+// Sockets closed to wake a receive whose owner has not closed them yet.
+std::mutex g_woken_lock;
+std::vector<SOCKET> g_woken;
+
+bool forget_woken(SOCKET s) {
+    auto at = std::find(g_woken.begin(), g_woken.end(), s);
+    if (at == g_woken.end()) return false;
+    g_woken.erase(at);
+    return true;
+}
 
 int fail() {
     g_sock_error = WSAGetLastError();
@@ -127,11 +144,20 @@ int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) {
 }
 
 void plat_socket_shutdown(PlatSocket s) {
-    if (s != kInvalidSocket) shutdown(sock_of(s), SD_BOTH);
+    if (s == kInvalidSocket) return;
+    std::lock_guard<std::mutex> hold(g_woken_lock);
+    if (std::find(g_woken.begin(), g_woken.end(), sock_of(s)) != g_woken.end()) return;
+    shutdown(sock_of(s), SD_BOTH);
+    closesocket(sock_of(s));
+    g_woken.push_back(sock_of(s));
 }
 
 int plat_socket_close(PlatSocket s) {
     if (s == kInvalidSocket) return 0;
+    {
+        std::lock_guard<std::mutex> hold(g_woken_lock);
+        if (forget_woken(sock_of(s))) return 0;
+    }
     return closesocket(sock_of(s)) == 0 ? 0 : fail();
 }
 

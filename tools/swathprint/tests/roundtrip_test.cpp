@@ -66,7 +66,8 @@ protected:
     Session session_;
 };
 
-// A CMYK picture in the program's modes, 2-bit and 1-bit, one way and both.
+// A CMYK picture in the program's modes (every resolution class), 2-bit and
+// 1-bit, one way and both.
 TEST_F(Roundtrip, SheetHoldsExactlyTheScreenedDots) {
     struct Mode {
         uint32_t xdpi, ydpi;
@@ -76,7 +77,8 @@ TEST_F(Roundtrip, SheetHoldsExactlyTheScreenedDots) {
     const Mode modes[] = {
         {360, 360, 2, false}, {360, 720, 2, true},   {600, 720, 2, false}, {360, 1440, 2, true},
         {1440, 1440, 2, false}, {720, 720, 2, false}, {720, 360, 2, true},  {720, 1440, 2, true},
-        {360, 360, 1, true},    {720, 720, 1, false},
+        {360, 360, 1, true},    {720, 720, 1, false}, {270, 360, 2, true},   {450, 720, 2, false},
+        {1080, 360, 2, false},  {1200, 720, 2, true}, {2160, 360, 2, false}, {2880, 360, 2, true},
     };
     const Image image = PatternImage(ColorModel::kCmyk, 150, 61);
     for (const Mode &m : modes) {

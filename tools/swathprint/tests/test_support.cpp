@@ -74,7 +74,9 @@ ProgramRun RunProgram(const std::string &program, const std::vector<std::string>
 }
 
 ProgramRun RunInterrupted(const std::string &program, const std::vector<std::string> &args, int interrupt_s) {
-    std::vector<std::string> argv = {"timeout", "--preserve-status", "-s", "INT", "-k", "60",
+    // --foreground: the interrupt goes to the program alone, once (else
+    // timeout(1) sends it to the program and again to its process group).
+    std::vector<std::string> argv = {"timeout", "--foreground", "--preserve-status", "-s", "INT", "-k", "60",
                                      std::to_string(interrupt_s), program};
     argv.insert(argv.end(), args.begin(), args.end());
     return Spawn(argv);
