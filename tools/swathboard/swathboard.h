@@ -271,6 +271,8 @@ bool WaitForPackets(const Board* board, std::uint8_t code, std::size_t count,
 std::uint32_t ConnectionCount(const Board* board);
 bool WaitForConnections(const Board* board, std::uint32_t count, std::chrono::milliseconds timeout);
 
+// The swaths of the current job (an accepted NET_CMD_JOB_CREATE starts a
+// new one, whose SwathSNs count afresh).
 std::vector<std::uint32_t> StoredSwathNumbers(const Board* board);  // ascending
 bool StoredSwath(const Board* board, std::uint32_t swath_sn, std::vector<std::uint8_t>* data);
 

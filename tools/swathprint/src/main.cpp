@@ -36,7 +36,7 @@ int PrintWithSession(const Driver &driver, const JobPlan &plan, const Image &ima
     FrameSheet(*session, plan);
     RunStats stats;
     std::string error;
-    const Exit run = RunJob(driver, plan, image, options, [session] { return SwathsTaken(*session); }, &stats, &error);
+    const Exit run = RunJob(driver, plan, image, options, [session] { return SwathsAccepted(*session); }, &stats, &error);
     if (run != kExitOk && run != kExitAborted) return Fail(run, error);
     const std::string output = options.output.empty() ? DefaultOutput(options.input) : options.output;
     std::string sheet_error;

@@ -76,8 +76,8 @@ void CloseSession(Session *s) {
     s->root.clear();
 }
 
-int64_t SwathsTaken(const Session &s) {
-    return s.board ? static_cast<int64_t>(swathboard::CountPackets(s.board, kSwathCreate)) : -1;
+int64_t SwathsAccepted(const Session &s) {
+    return s.board ? static_cast<int64_t>(swathboard::StoredSwathNumbers(s.board).size()) : -1;
 }
 
 BoardStats BoardStatsOf(const Session &s) {

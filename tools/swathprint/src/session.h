@@ -21,8 +21,8 @@ struct Session {
 Exit OpenSession(const Options &options, Session *session, std::string *error);
 void CloseSession(Session *session);
 
-// Swaths the emulator has taken so far; -1 without the emulator.
-int64_t SwathsTaken(const Session &session);
+// Swaths the emulator has accepted so far; -1 without the emulator.
+int64_t SwathsAccepted(const Session &session);
 BoardStats BoardStatsOf(const Session &session);
 
 // Names the emulator's sheet frame: the job's raster.

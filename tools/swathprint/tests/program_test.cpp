@@ -40,6 +40,7 @@ void WriteInputs(const TempDir &dir) {
     WriteTiff(dir.Path("cmyk16.tif"), PatternImage(ColorModel::kCmyk, 70, 30), {16});
     WriteTiff(dir.Path("line-art.tif"), PatternImage(ColorModel::kGrey, 77, 33), {1, true});
     WriteTiff(dir.Path("tiny.tif"), PatternImage(ColorModel::kGrey, 3, 2), {8});
+    ASSERT_TRUE(WritePng(dir.Path("black.png"), FlatImage(ColorModel::kGrey, 100, 10, {0}), 8, &error)) << error;
     const std::vector<uint8_t> png = ReadBytes(dir.Path("grey8.png"));
     WriteBytes(dir.Path("cut.png"), {png.begin(), png.begin() + png.size() * 2 / 3});
     const std::vector<uint8_t> tif = ReadBytes(dir.Path("cmyk16.tif"));
@@ -65,6 +66,10 @@ TEST(Program, GoodInputsPrintASheet) {
         {{"--xdpi", "360", "--ydpi", "360", "--bits", "1", "--bidirectional", "grey8.png", "--output", "one-bit.png"},
          "one-bit.png", "dots K"},
         {{"--xdpi", "360", "--ydpi", "360", "tiny.tif"}, "tiny.printed.png", "0.2 x 0.1 mm"},
+        {{"--xdpi", "360", "--ydpi", "360", "--drop-pl", "1,2,1000", "black.png"}, "black.printed.png",
+         "dots K 1000 C 0 M 0 Y 0, ink 1.00 ul (drops 1/2/1000 pl)"},
+        {{"--xdpi", "360", "--ydpi", "360", "--library", SWATHLINK_LIBRARY_FILE, "black.png", "--output", "b.png"},
+         "b.png", "7.1 x 0.7 mm"},
     };
     for (const Case &c : cases) {
         std::vector<std::string> args = InDir(dir, c.args);
