@@ -11,7 +11,7 @@ namespace sl {
 
 namespace {
 
-constexpr uint32_t kV = 16;  // bytes per vector
+constexpr uint32_t kV = 16;        // bytes per vector
 constexpr uint32_t kAhead = 1024;  // strip bytes read ahead of the loads
 
 inline __m128i Load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
@@ -123,7 +123,8 @@ void SplitRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
     }
     uint32_t i = 0;
     for (; i + 2 * kV <= len; i += 2 * kV) {
-        if (2 * i + kAhead < 2 * len) _mm_prefetch(reinterpret_cast<const char *>(s + 2 * i + kAhead), _MM_HINT_T0);
+        if (2 * i + kAhead < 2 * len)
+            _mm_prefetch(reinterpret_cast<const char *>(s + 2 * i + kAhead), _MM_HINT_T0);
         __m128i a = _mm_and_si128(Split16<Odd>(s + 2 * i), Load(m + i));
         __m128i b = _mm_and_si128(Split16<Odd>(s + 2 * i + 2 * kV), Load(m + i + kV));
         Store(d + i, a);
@@ -181,13 +182,15 @@ void MaskPassRows(const PassSource *src, uint8_t *const pass[6], const SoftenTab
     const uint32_t n = pi->bytesperline;
     const uint32_t idle = IdleRows(pi, table);
     const uint32_t planes = PlanesOf(pi);
-    for (uint32_t i = 0; i < planes; ++i) std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
+    for (uint32_t i = 0; i < planes; ++i)
+        std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
     for (uint32_t j = idle; j < kNozzleLines; ++j) {
         const uint8_t *mask = table->rows + static_cast<size_t>(j) * table->width;
         for (uint32_t i = 0; i < planes; ++i) {
             const uint32_t ni = i + 1 < planes ? i + 1 : 0, nj = i + 1 < planes ? j : j + 1;
             if (nj < kNozzleLines) PrefetchStart(SourceRow(src, ni, NozzleLine(pi, nj, v)), srcBytes);
-            rowOp(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, NozzleLine(pi, j, v)), mask);
+            rowOp(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, NozzleLine(pi, j, v)),
+                  mask);
         }
     }
 }
@@ -199,8 +202,7 @@ bool PassIsBlank(const PassSource *src, const PassInfo *pi, uint32_t v) {
     return true;
 }
 
-void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table,
-                     PassInfo *pi) {
+void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
     const uint32_t q = gPassSeq % N;
     const uint32_t v = N - 1 - q;
@@ -217,8 +219,7 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
     pi->PassSec += 1;
 }
 
-void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table,
-                     PassInfo *pi) {
+void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
     const uint32_t H = N / 2 ? N / 2 : 1;
     const uint32_t q = gPassSeq;
