@@ -98,7 +98,7 @@ void PrepareJob(const JobProp *host, JobProp *job) {
     PublishMode(job);
 }
 
-int PlanJob() {
+bool PlanJob() {
     SelectSpeedClass(&gJobProp, &UI_CurSetting);
     return PlanSlices(&gJobProp, &UI_CurSetting);
 }
@@ -152,7 +152,7 @@ int32_t StartPrintJob(const JobProp *pProp) {
     SetUpPipeline();
     TraceJob("gJobProp", &gJobProp);
     gRun.started.store(1);
-    PrintCfgPostStatus(2);
+    PrintCfgPostStatus(kPostJobStart);
     return 1;
 }
 

@@ -22,8 +22,8 @@ void ResetLibraryState() {
     gPassSeq = 0;
     UI_CurSetting = UISetupPara{};
     gSlicePlan = SlicePlan{};
-    gLink.ErrorCode.store(0);
-    gStatusFile.state = 0;
+    gLink.ErrorCode.store(kLinkErrorNone);
+    gStatusFile.access = StatusFileAccess::Unprepared;
     gStatusFile.requestSerialSeen = 0;
     gStatusFile.statusSerial = 0;
 }

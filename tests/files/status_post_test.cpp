@@ -94,7 +94,7 @@ TEST_F(StatusPost, StopPostKeepsTheStateCode) {
 }
 
 TEST_F(StatusPost, NoPostWithoutAPreparedFolder) {
-    gStatusFile.state = 0;
+    gStatusFile.access = StatusFileAccess::Unprepared;
     std::filesystem::remove(StatusPath());
     PrintCfgPostStatus(kPostJobStart);
     EXPECT_FALSE(std::filesystem::exists(StatusPath()));
