@@ -182,7 +182,7 @@ void BM_ReferenceFormat(benchmark::State &state) {
     r.fmt.direction = L_TO_R;
     for (auto _ : state) {
         uint32_t s, e;
-        // The original clears the slices of the swath size before every format.
+        // The plain kernel clears the slices of the swath size before every format.
         ref::FormatProcess360(r.passPtr, r.swath.data(), BenchMaxSwathSlices(r.sliceNum), &r.fmt, &r.place[0], &s, &e);
         benchmark::DoNotOptimize(e);
     }

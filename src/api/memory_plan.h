@@ -42,7 +42,8 @@ struct SlicePlan {
 extern SlicePlan gSlicePlan;
 
 uint64_t RoundUp64K(uint64_t n);  // next multiple of 64 KiB strictly above n
-// W: the widened Width plus four inches; saturates instead of wrapping.
+// The allocation width: the widened Width plus four inches; saturates
+// instead of wrapping.
 uint32_t AllocWidthFor(uint32_t widenedWidth, uint32_t xdpi);
 MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth);
 // False when the plan does not fit or an allocation fails (then nothing is

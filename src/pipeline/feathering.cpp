@@ -108,7 +108,7 @@ SoftenShape SoftenShapeFor(SoftenFamily family, uint32_t passCount, uint8_t soft
 // the wide Stucki kernel, which places the kept pixels as blue noise: evenly
 // spaced on average, aperiodic, with little low-frequency energy. The field is
 // wrapped on a cylinder (a row's end feeds the start of the next) because a
-// mask row repeats every W bytes across the line, so its repeat shows no
+// mask row repeats every mask width across the line, so its repeat shows no
 // seam. A hashed threshold jitter breaks the regular textures that error
 // diffusion forms near simple shares such as 1/2 or 1/3, a noise-primed error
 // buffer avoids the start-up transient, and each row is then settled to its

@@ -147,7 +147,9 @@ inline void PrefetchStart(const uint8_t *row, uint32_t n) {
     for (uint32_t k = 0; k < end; k += 64) _mm_prefetch(reinterpret_cast<const char *>(row + k), _MM_HINT_T0);
 }
 
-// Nozzle rows at the top of the pass that print nothing: 360 - (D x N + S').
+// Nozzle rows at the top of the pass that print nothing: what the head's rows
+// leave over once every pass has its softened rows and the feathering band
+// its lines.
 uint32_t IdleRows(const PassInfo *pi, const SoftenTable *table) {
     uint32_t used = pi->softendots * pi->PassNum + table->softLines;
     return used >= kNozzleLines ? 0 : kNozzleLines - used;
@@ -275,12 +277,13 @@ bool RowIsBlank(const uint8_t *src, uint32_t n) {
     return _mm_testz_si128(o, o);
 }
 
-// Every line of the 720-dpi mode is visited by passes H = N / 2 apart, and
-// two such visits must print opposite columns. For 2, 4 and 6 passes the
-// classic rule does that; from 8 passes on it would give passes H apart the
-// same parity (H even), printing half the columns twice and the other half
-// never, so there the first H passes of a cycle print the even columns and
-// the next H the odd ones.
+// Every line of the 720-dpi mode is visited by passes half a cycle apart,
+// and two such visits must print opposite columns. For 2, 4 and 6 passes
+// the parity rule (odd sequence numbers print the odd columns; 0 1 1 0 for
+// 4 passes) does that; from 8 passes on, half a cycle is even and the rule
+// would give both visits the same columns, printing half of them twice and
+// the other half never, so there the first half of a cycle prints the even
+// columns and the second half the odd ones.
 uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq) {
     const uint32_t N = passCount ? passCount : 1;
     const uint32_t m = seq % N;

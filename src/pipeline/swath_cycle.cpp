@@ -43,8 +43,8 @@ uint32_t FlushSwaths(const PassInfo *pi) {
     // it; each swath releases LinesPerPass of them.
     const uint32_t perSwath = LinesPerSwath(pi);
     const uint32_t toLeave = perSwath ? (gIntake.linesPerStrip - 1) / perSwath : 0;
-    const uint32_t classic = pi->PassNum + 2u;
-    return toLeave > classic ? toLeave : classic;
+    const uint32_t atLeast = pi->PassNum + 2u;
+    return toLeave > atLeast ? toLeave : atLeast;
 }
 
 ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui, uint32_t printSliceNum,

@@ -1,6 +1,6 @@
-// Plain byte-and-bit versions of the pipeline kernels, written as the loops
-// of the original design: the fast kernels must match them byte for byte,
-// and the benchmark measures them as the baseline.
+// Plain byte-and-bit versions of the pipeline kernels, written as the most
+// direct loops over pixels and slices: the fast kernels must match them byte
+// for byte, and the benchmark measures them as the baseline.
 #pragma once
 
 #include <cstdint>
