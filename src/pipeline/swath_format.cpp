@@ -87,14 +87,10 @@ struct V128 {
     static T And(T a, T b) { return _mm_and_si128(a, b); }
     static T AndNot(T a, T b) { return _mm_andnot_si128(a, b); }
     static T Xor(T a, T b) { return _mm_xor_si128(a, b); }
-    template <int S>
-    static T Srli16(T a) {
-        return _mm_srli_epi16(a, S);
-    }
-    template <int S>
-    static T Slli16(T a) {
-        return _mm_slli_epi16(a, S);
-    }
+    // clang-format off
+    template <int S> static T Srli16(T a) { return _mm_srli_epi16(a, S); }
+    template <int S> static T Slli16(T a) { return _mm_slli_epi16(a, S); }
+    // clang-format on
     static T Srl16(T a, __m128i n) { return _mm_srl_epi16(a, n); }
     static T Sll16(T a, __m128i n) { return _mm_sll_epi16(a, n); }
     static bool IsZero(T a) { return _mm_testz_si128(a, a); }
@@ -147,14 +143,10 @@ struct V256 {
     static T And(T a, T b) { return _mm256_and_si256(a, b); }
     static T AndNot(T a, T b) { return _mm256_andnot_si256(a, b); }
     static T Xor(T a, T b) { return _mm256_xor_si256(a, b); }
-    template <int S>
-    static T Srli16(T a) {
-        return _mm256_srli_epi16(a, S);
-    }
-    template <int S>
-    static T Slli16(T a) {
-        return _mm256_slli_epi16(a, S);
-    }
+    // clang-format off
+    template <int S> static T Srli16(T a) { return _mm256_srli_epi16(a, S); }
+    template <int S> static T Slli16(T a) { return _mm256_slli_epi16(a, S); }
+    // clang-format on
     static T Srl16(T a, __m128i n) { return _mm256_srl_epi16(a, n); }
     static T Sll16(T a, __m128i n) { return _mm256_sll_epi16(a, n); }
     static bool IsZero(T a) { return _mm256_testz_si256(a, a); }
