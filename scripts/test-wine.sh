@@ -12,12 +12,15 @@ export WINEPREFIX="$win_build/wineprefix"
 export WINEARCH=win64 WINEDEBUG=-all
 # No display: message boxes return at once and never hold a test. The test
 # DHCP client library stands in for Wine's, which ends a process calling it;
-# no .NET or HTML engine is wanted in the prefix.
+# no .NET or HTML engine is wanted in the prefix, and no desktop menu entries
+# in the home folder.
 unset DISPLAY WAYLAND_DISPLAY
-export WINEDLLOVERRIDES="dhcpcsvc=n;mscoree,mshtml="
+export WINEDLLOVERRIDES="dhcpcsvc=n;mscoree,mshtml=;winemenubuilder.exe=d"
 
-rm -rf "$WINEPREFIX"
-mkdir -p "$WINEPREFIX"
+# The server's socket folder goes under TMPDIR: keep it in the build too.
+export TMPDIR="$win_build/winetmp"
+rm -rf "$WINEPREFIX" "$TMPDIR"
+mkdir -p "$WINEPREFIX" "$TMPDIR"
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT INT TERM
 wineboot -i >/dev/null 2>&1

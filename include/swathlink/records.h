@@ -208,7 +208,7 @@ struct LinkContext {
     PlatThread *HeartThread = nullptr;
     std::atomic<uint32_t> LastCmd{0};
     std::atomic<uint32_t> ReplyOk{0};
-    std::atomic<uint32_t> ErrorCode{0};  // 1 assembly stopped, 8 swath not sent
+    std::atomic<uint32_t> ErrorCode{0};  // kLinkError*
     std::atomic<uint32_t> *pPause = nullptr;
     std::atomic<uint32_t> *pAbort = nullptr;
     std::atomic<uint32_t> PrintStopFlag{0};
@@ -217,6 +217,13 @@ struct LinkContext {
     std::atomic<uint32_t> PrintEndFlag{0};
     std::atomic<uint16_t> JobId{0};
     std::atomic<uint16_t> SyncCount{0};
+};
+
+// LinkContext::ErrorCode: why the job's swaths stopped.
+enum : uint32_t {
+    kLinkErrorNone = 0,
+    kLinkErrorAssemblyStopped = 1,  // the host side stopped assembling (abort or board stop)
+    kLinkErrorSwathNotSent = 8,     // the transmit thread could not send a swath
 };
 
 // The one reusable 64-byte command record.

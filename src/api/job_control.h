@@ -17,9 +17,9 @@ int32_t ClosePrintJob();
 // The host's values, the input depth, the pass count, the widened line and
 // the mode: `job` becomes the working copy.
 void PrepareJob(const JobProp *host, JobProp *job);
-// Once the board's settings are in: speed value and slice plan; 0 when one
-// swath of the job does not fit the swath buffer.
-int PlanJob();
+// Once the board's settings are in: speed value and slice plan; false when
+// one swath of the job does not fit the swath buffer.
+[[nodiscard]] bool PlanJob();
 // Channel maps, pass geometry, strip ring and swath cycle.
 void SetUpPipeline();
 

@@ -13,9 +13,9 @@
 #include "pipeline/alignment.h"
 #include "pipeline/swath_cycle.h"
 #include "platform/platform.h"
+#include "shared/board_settings.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
@@ -25,10 +25,11 @@ namespace {
 bool Chinese() { return gSession.languageId == 2052; }
 
 void TraceJob(const char *title, const JobProp *p) {
-    sl_trace("%s Sig:0x%x XDPI:%u YDPI:%u BytesPerLine:%u Height:%u Width:%u PaperWidth:%u "
-             "Colors:%u Bits:%u Pass:%u VsdMode:%u Reserved:0x%x\n",
-             title, p->Signature, p->XDPI, p->YDPI, p->BytesPerLine, p->Height, p->Width,
-             p->PaperWidth, p->Colors, p->Bits, p->Pass, p->VsdMode, p->Reserved);
+    sl_trace(
+        "%s Sig:0x%x XDPI:%u YDPI:%u BytesPerLine:%u Height:%u Width:%u PaperWidth:%u "
+        "Colors:%u Bits:%u Pass:%u VsdMode:%u Reserved:0x%x\n",
+        title, p->Signature, p->XDPI, p->YDPI, p->BytesPerLine, p->Height, p->Width, p->PaperWidth, p->Colors,
+        p->Bits, p->Pass, p->VsdMode, p->Reserved);
 }
 
 void RememberHostValues(const JobProp *p) {
@@ -98,7 +99,7 @@ void PrepareJob(const JobProp *host, JobProp *job) {
     PublishMode(job);
 }
 
-int PlanJob() {
+bool PlanJob() {
     SelectSpeedClass(&gJobProp, &UI_CurSetting);
     return PlanSlices(&gJobProp, &UI_CurSetting);
 }
@@ -152,7 +153,7 @@ int32_t StartPrintJob(const JobProp *pProp) {
     SetUpPipeline();
     TraceJob("gJobProp", &gJobProp);
     gRun.started.store(1);
-    PrintCfgPostStatus(2);
+    PrintCfgPostStatus(kPostJobStart);
     return 1;
 }
 

@@ -22,14 +22,12 @@ void ResetLibraryState() {
     gPassSeq = 0;
     UI_CurSetting = UISetupPara{};
     gSlicePlan = SlicePlan{};
-    gLink.ErrorCode.store(0);
-    gStatusFile.state = 0;
+    gLink.ErrorCode.store(kLinkErrorNone);
+    gStatusFile.access = StatusFileAccess::Unprepared;
     gStatusFile.requestSerialSeen = 0;
     gStatusFile.statusSerial = 0;
 }
 
-bool JobIsAborted() {
-    return LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1;
-}
+bool JobIsAborted() { return LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1; }
 
 }  // namespace sl

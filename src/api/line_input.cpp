@@ -71,7 +71,8 @@ int32_t PrintLines(const uint8_t *data, uint32_t size) {
     if (gRun.started.load() == 0) return 1;
     const uint32_t hostLine = HostLineBytes();
     const uint32_t lines = size / hostLine;
-    if (size % hostLine) sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
+    if (size % hostLine)
+        sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
     if (lines && !data) {
         sl_trace("PrintALine: no line data\n");
         return 0;

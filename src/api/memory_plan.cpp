@@ -12,8 +12,8 @@ SlicePlan gSlicePlan;
 
 namespace {
 
-constexpr uint64_t kQueueSlack = 2097152;  // per queue buffer, above one swath of W columns
-constexpr uint32_t kSliceMargin = 96;     // slices beyond the widest channel offset
+constexpr uint64_t kQueueSlack = 2097152;  // per queue buffer, above one swath of the allocation width
+constexpr uint32_t kSliceMargin = 96;      // slices beyond the widest channel offset
 constexpr uint32_t kSliceAlign = 32;
 constexpr uint32_t kSwathExtraSlices = 128;
 
@@ -53,16 +53,15 @@ MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     return p;
 }
 
-int ReleaseJobBuffers() {
+void ReleaseJobBuffers() {
     plat_free_virtual(gBuffers.OnePassOutBuf, gBuffers.plan.onePassOut);
     plat_free_block(gBuffers.block, gBuffers.blockSize);
     // Clear every pointer so that nothing can reach the freed memory.
     gBuffers = JobBuffers{};
     QueueUseBuffers(nullptr, 0);
-    return 1;
 }
 
-int AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
+bool AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     ReleaseJobBuffers();  // a block still held from an earlier job is not leaked
     const MemoryPlan plan = PlanMemory(xdpi, ydpi, allocWidth);
     sl_trace("Memory W:%u strip:%u pass:%u queue:%u total:%llu\n", allocWidth, plan.stripPlane,
@@ -70,7 +69,7 @@ int AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     uint8_t *block = plan.fits ? static_cast<uint8_t *>(plat_alloc_block(plan.total)) : nullptr;
     if (!block) {
         sl_trace("Fail !!!\n");
-        return 0;
+        return false;
     }
     JobBuffers b{};
     b.block = block;
@@ -92,12 +91,12 @@ int AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     if (!b.OnePassOutBuf) {
         sl_trace("OnePassOutBuf->Fail: %d !!!\n", static_cast<int>(plat_last_error()));
         plat_free_block(block, plan.total);
-        return 0;
+        return false;
     }
     std::memset(b.OnePassOutBuf, 0, plan.onePassOut);
     gBuffers = b;
     QueueUseBuffers(b.queueData, plan.queueData);
-    return 1;
+    return true;
 }
 
 uint32_t SliceNumFor(uint32_t workingWidth, uint32_t largestForwardOffset) {

@@ -17,8 +17,8 @@ struct MemoryPlan {
     uint32_t passBuffer;  // each of 6
     uint32_t queueData;   // each of 3 (room for 4)
     uint32_t onePassOut;
-    uint64_t total;       // the block
-    bool fits;            // false: a size does not fit 32 bits; nothing may be allocated
+    uint64_t total;  // the block
+    bool fits;       // false: a size does not fit 32 bits; nothing may be allocated
 };
 
 struct JobBuffers {
@@ -42,21 +42,22 @@ struct SlicePlan {
 extern SlicePlan gSlicePlan;
 
 uint64_t RoundUp64K(uint64_t n);  // next multiple of 64 KiB strictly above n
-// W: the widened Width plus four inches; saturates instead of wrapping.
+// The allocation width: the widened Width plus four inches; saturates
+// instead of wrapping.
 uint32_t AllocWidthFor(uint32_t widenedWidth, uint32_t xdpi);
 MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth);
-// 1 on success; 0 when the plan does not fit or an allocation fails (then
-// nothing is held).
-int AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth);
-int ReleaseJobBuffers();  // harmless when nothing is held
+// False when the plan does not fit or an allocation fails (then nothing is
+// held).
+[[nodiscard]] bool AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth);
+void ReleaseJobBuffers();  // harmless when nothing is held
 
 uint32_t SliceNumFor(uint32_t workingWidth, uint32_t largestForwardOffset);
 uint32_t MaxSwathSizeFor(uint32_t printSliceNum);
 // Sets gSlicePlan and clears the assembly state.
-// Returns 1 when one swath of the job fits the swath buffer's
-// MAX_SLICE_NUMBER slices, 0 when it does not (the values are set anyway;
-// the caller should refuse the job).
-int PlanSlices(const JobProp *job, const UISetupPara *ui);
+// True when one swath of the job fits the swath buffer's MAX_SLICE_NUMBER
+// slices, false when it does not (the values are set anyway; the caller
+// refuses the job).
+[[nodiscard]] bool PlanSlices(const JobProp *job, const UISetupPara *ui);
 // Clears the first BytesPerLine x YDPI bytes of each strip plane (never more
 // than a plane holds).
 void InitStrips(const JobProp *job);

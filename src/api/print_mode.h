@@ -27,7 +27,6 @@ void Adjust720(JobProp *job, UISetupPara *ui, bool xdpi720);
 // column, so its lines are half as long.
 uint32_t WorkingBytesPerLine(uint32_t bytesPerLine, bool xdpi720);
 
-
 // Speed value for the working XDPI. headType is UISetupPara::PrintSpeed.
 uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass);
 // Stores the speed value for the job (XDPI after halving) in ui->SpeedValue;
@@ -37,8 +36,8 @@ void SelectSpeedClass(const JobProp *job, UISetupPara *ui);
 // Board channel map (4 bytes at chantable[2..5]); false (and C1, C2 left
 // alone) when invalid.
 bool DecodeBoardChannelMap(const uint8_t map[4], uint8_t C1[8], uint8_t C2[8]);
-void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt,
-                           uint32_t maxSwathSize, bool xdpi720);
+void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt, uint32_t maxSwathSize,
+                           bool xdpi720);
 
 // Fills gPassInfo, builds the feathering table and starts the strip ring.
 void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_t *softenTable);

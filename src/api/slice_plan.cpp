@@ -6,12 +6,12 @@
 
 namespace sl {
 
-int PlanSlices(const JobProp *job, const UISetupPara *ui) {
+bool PlanSlices(const JobProp *job, const UISetupPara *ui) {
     gSlicePlan.printSliceNum = SliceNumFor(job->Width, LargestForwardOffset(job->XDPI, ui));
     gSlicePlan.maxSwathSize = MaxSwathSizeFor(gSlicePlan.printSliceNum);
     ResetAssembly();
     sl_trace("SliceNum:%u MaxSwathSize:%u\n", gSlicePlan.printSliceNum, gSlicePlan.maxSwathSize);
-    return gSlicePlan.printSliceNum <= MAX_SLICE_NUMBER ? 1 : 0;
+    return gSlicePlan.printSliceNum <= MAX_SLICE_NUMBER;
 }
 
 }  // namespace sl

@@ -24,13 +24,13 @@ bool EnsureHiddenFolder(const std::string &dir) {
 }  // namespace
 
 void PrepareLogFolder() {
-    gStatusFile.state = 0;
+    gStatusFile.access = StatusFileAccess::Unprepared;
     std::string dir = plat_prnlog_dir();
     if (!EnsureHiddenFolder(dir)) {
         sl_trace("PrepareLogFolder %s fail\n", dir.c_str());
         return;
     }
-    gStatusFile.state = PrintCfgInit();
+    gStatusFile.access = PrintCfgInit() ? StatusFileAccess::Ready : StatusFileAccess::NotWritable;
     gStatusFile.requestSerialSeen = 0;
     gStatusFile.statusSerial = 0;
 }

@@ -8,17 +8,17 @@
 
 namespace sl {
 
-int ReadParaFile(const char *path, uint8_t *buffer, uint32_t n) {
-    if (!path || !buffer || n < 2) return 0;
+bool ReadParaFile(const char *path, uint8_t *buffer, uint32_t n) {
+    if (!path || !buffer || n < 2) return false;
     std::memset(buffer, 0, n);
     FILE *f = std::fopen(path, "rb");
-    if (!f) return 0;
+    if (!f) return false;
     size_t got = std::fread(buffer, 1, n, f);
     std::fclose(f);
     // A short file has no checksum word of its own; never check zeros as one.
-    if (got != n) return 0;
+    if (got != n) return false;
     uint16_t stored = static_cast<uint16_t>(buffer[n - 2] | (buffer[n - 1] << 8));
-    return CalcChecksum16(buffer, n - 2, kParaChecksumType) == stored ? 1 : 0;
+    return CalcChecksum16(buffer, n - 2, kParaChecksumType) == stored;
 }
 
 void SaveParaFile(uint16_t jobId, const UISetupPara *block) {

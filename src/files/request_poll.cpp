@@ -4,8 +4,8 @@
 namespace sl {
 
 int PrintCfgPollRequest(PrintCfgRecord *rec, LinkContext *link) {
-    if (gStatusFile.state == 0) return 0;
-    if (PrintCfgReadActive(rec) != 1) return 0;
+    if (gStatusFile.access == StatusFileAccess::Unprepared) return 0;
+    if (PrintCfgReadActive(rec) != CfgSession::Active) return 0;
     if (rec->ReqType == 0 || rec->ReqSerial == gStatusFile.requestSerialSeen ||
         rec->JobId != link->JobId.load())
         return 0;

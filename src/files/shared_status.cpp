@@ -29,7 +29,8 @@ uint8_t *ShareBlock() {
     return p;
 }
 
-// The classic 15-bit generator, so readers see values from 0 to 32767.
+// A linear congruential generator kept to its top 15 bits, so readers see
+// values from 0 to 32767.
 uint32_t NextRandom(uint32_t *seed) {
     *seed = *seed * 214013u + 2531011u;
     return (*seed >> 16) & 0x7FFF;

@@ -9,89 +9,83 @@
 
 namespace sl {
 
-int PrintCfgInit() {
+bool PrintCfgInit() {
     std::string path = StatusFilePath();
-    if (ApplyAttributeRule(path) < 0) return -1;
+    if (ApplyAttributeRule(path) < 0) return false;
     PrintCfgRecord rec;
     // A damaged record is replaced whole; a sound one keeps every field.
     if (ReadStatusRecord(path, &rec) == StatusRead::Bad) std::memset(&rec, 0, sizeof rec);
     SealStatusRecord(&rec, kActiveTag);
-    return WriteStatusRecord(path, &rec) ? 1 : -1;
+    return WriteStatusRecord(path, &rec);
 }
 
-int PrintCfgRead(PrintCfgRecord *rec) {
+CfgRead PrintCfgRead(PrintCfgRecord *rec) {
     std::memset(rec, 0, sizeof *rec);
     std::string path = StatusFilePath();
-    if (ApplyAttributeRule(path) < 0) return -1;
+    if (ApplyAttributeRule(path) < 0) return CfgRead::Blocked;
     switch (ReadStatusRecord(path, rec)) {
-    case StatusRead::Good:
-        return 1;
-    case StatusRead::Bad:
-        return 0;
-    case StatusRead::Missing:
-        break;
+    case StatusRead::Good: return CfgRead::Good;
+    case StatusRead::Bad: return CfgRead::Bad;
+    case StatusRead::Missing: break;
     }
     uint32_t attrs;
     // Present but unreadable (locked by the companion): never truncate it.
-    if (plat_get_attrs(path, &attrs)) return 0;
+    if (plat_get_attrs(path, &attrs)) return CfgRead::Bad;
     rec->Checksum = StatusChecksum(rec);
-    return WriteStatusRecord(path, rec) ? 1 : 0;
+    return WriteStatusRecord(path, rec) ? CfgRead::Good : CfgRead::Bad;
 }
 
-int PrintCfgReadActive(PrintCfgRecord *rec) {
+CfgSession PrintCfgReadActive(PrintCfgRecord *rec) {
     std::memset(rec, 0, sizeof *rec);
     std::string path = StatusFilePath();
-    if (ApplyAttributeRule(path) < 0) return -1;
+    if (ApplyAttributeRule(path) < 0) return CfgSession::Missing;
     PrintCfgRecord read;
     switch (ReadStatusRecord(path, &read)) {
-    case StatusRead::Missing:
-        return -1;
-    case StatusRead::Bad:
-        return -2;
-    case StatusRead::Good:
-        break;
+    case StatusRead::Missing: return CfgSession::Missing;
+    case StatusRead::Bad: return CfgSession::Bad;
+    case StatusRead::Good: break;
     }
     if (HasTag(&read, kActiveTag)) {
         *rec = read;
-        return 1;
+        return CfgSession::Active;
     }
     if (HasTag(&read, kIdleTag)) {
         *rec = read;
-        return 0;
+        return CfgSession::Idle;
     }
     sl_trace("------------------------------\n");
-    return -2;
+    return CfgSession::Bad;
 }
 
-int PrintCfgWrite(PrintCfgRecord *rec) {
+bool PrintCfgWrite(PrintCfgRecord *rec) {
     SealStatusRecord(rec, kActiveTag);
     std::string path = StatusFilePath();
-    if (ApplyAttributeRule(path) < 0) return -1;
-    return WriteStatusRecord(path, rec) ? 1 : -1;
+    if (ApplyAttributeRule(path) < 0) return false;
+    return WriteStatusRecord(path, rec);
 }
 
-int PrintCfgGetAddresses(uint32_t *pc, uint32_t *board) {
+bool PrintCfgGetAddresses(uint32_t *pc, uint32_t *board) {
     PrintCfgRecord rec;
-    int read = PrintCfgRead(&rec);
+    const CfgRead read = PrintCfgRead(&rec);
     *pc = kDefaultPcAddr;
     *board = kDefaultBoardAddr;
-    if (read != 1) return 0;
+    if (read != CfgRead::Good) return false;
     if (rec.AddrMark == kAddressMark) {
         *pc = rec.PcAddr;
         *board = rec.BoardAddr;
     }
-    return 1;
+    return true;
 }
 
 void SetIDLE() {
-    if (gStatusFile.state == 0) return;
+    if (gStatusFile.access == StatusFileAccess::Unprepared) return;
     std::string path = StatusFilePath();
     if (ApplyAttributeRule(path) < 0) return;
     PrintCfgRecord rec;
     StatusRead read = ReadStatusRecord(path, &rec);
     if (read == StatusRead::Missing) return;
     if (read == StatusRead::Bad) std::memset(&rec, 0, sizeof rec);
-    rec.StateCode = 0;
+    rec.StateCode = kStateIdle;
     SealStatusRecord(&rec, kIdleTag);
     WriteStatusRecord(path, &rec);
     sl_trace("SetIDLE\n");

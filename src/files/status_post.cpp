@@ -40,15 +40,15 @@ void PrintCfgFillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetu
 }
 
 void PrintCfgPostStatus(uint8_t code) {
-    if (gStatusFile.state == 0) return;
+    if (gStatusFile.access == StatusFileAccess::Unprepared) return;
     PrintCfgRecord rec;
-    int read = PrintCfgRead(&rec);
+    const CfgRead read = PrintCfgRead(&rec);
     // A request already in the file when a job starts belongs to an earlier
     // job (this post binds it to the new job id), and one in a record that
     // failed its checksum was never verified: this post must not turn either
     // into a request that the next poll takes.
-    if (read != 1 || code == kPostJobStart) gStatusFile.requestSerialSeen = rec.ReqSerial;
-    if (code != kRequestStop) rec.StateCode = 2;
+    if (read != CfgRead::Good || code == kPostJobStart) gStatusFile.requestSerialSeen = rec.ReqSerial;
+    if (code != kRequestStop) rec.StateCode = kStatePrinting;
     rec.PostedCmd = code;
     PrintCfgFillJobStatus(&rec, &gJobProp, &UI_CurSetting);
     uint16_t serial = NextStatusSerial(gStatusFile.statusSerial);

@@ -9,7 +9,7 @@ namespace sl {
 
 enum SoftenFamily : uint8_t { kFamilyA = 0, kFamilyB = 1, kFamilyC = 2 };
 
-// Band height S and mask width W of one family, pass count and mode.
+// Mask width (bytes) and band height (lines) of one family, pass count and mode.
 struct SoftenShape {
     uint32_t width;
     uint32_t lines;
@@ -33,12 +33,13 @@ SoftenShape SoftenShapeFor(SoftenFamily family, uint32_t passCount, uint8_t soft
 // Deterministic for a given seed.
 void GenerateSeamMask(uint8_t *top, uint32_t rows, uint32_t width, uint32_t seed);
 
-// Sets W and the top/bottom tables for pass count n and mode; returns S.
+// Sets gFeather.width and the top/bottom tables for the pass count and mode;
+// returns the band height.
 uint32_t SelectSoftenFamily(uint32_t passCount, uint8_t softenMode, int8_t softenByte);
-const uint8_t *SoftenTopTable();     // S rows of W bytes
+const uint8_t *SoftenTopTable();     // band-height rows of gFeather.width bytes
 const uint8_t *SoftenBottomTable();  // its bitwise complement
 uint16_t SoftenDots(uint32_t ydpi, bool xdpi720, uint8_t softenMode, int8_t softenByte);
-// 360 rows of W bytes; also sets gFeather.softLines.
+// 360 rows of gFeather.width bytes; also sets gFeather.softLines.
 void BuildSoftenTable360(uint8_t *table, const PassInfo *pi, int8_t softenByte);
 
 }  // namespace sl

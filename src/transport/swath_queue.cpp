@@ -115,7 +115,7 @@ void QueueReset() {
     gSwathQueue.QHead.store(0);
     gSwathQueue.QTail.store(0);
     Net_Command.CmdStatus.store(0);
-    Net_Command.packet[4] = 23;  // payload word 0
+    Net_Command.packet[4] = NET_DEBUG_SYNCY;  // the debug sub-code a reused record starts with
     Net_Command.packet[5] = 0;
 }
 
@@ -307,7 +307,7 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
 
     SwathEntry *e = GetEmptySwathWait(&gLink);
     if (!e) {
-        if (LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(1);
+        if (LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
         return 0;
     }
 

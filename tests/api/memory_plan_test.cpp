@@ -2,9 +2,9 @@
 
 #include <sys/resource.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
@@ -35,10 +35,10 @@ TEST(MemoryPlan, SizesOfTheTenThousandPixelJob) {
 
     const MemoryPlan p = PlanMemory(360, 720, w);
     EXPECT_TRUE(p.fits);
-    EXPECT_EQ(p.stripPlane, 4456448u);   // 2 x R(2,162,880)
-    EXPECT_EQ(p.passBuffer, 2228224u);   // 2 x R(1,081,440)
-    EXPECT_EQ(p.queueData, 12976128u);   // 2 x (R(4,325,760) + 2 MiB)
-    EXPECT_EQ(p.onePassOut, 65536u);     // R(3,004)
+    EXPECT_EQ(p.stripPlane, 4456448u);  // 2 x R(2,162,880)
+    EXPECT_EQ(p.passBuffer, 2228224u);  // 2 x R(1,081,440)
+    EXPECT_EQ(p.queueData, 12976128u);  // 2 x (R(4,325,760) + 2 MiB)
+    EXPECT_EQ(p.onePassOut, 65536u);    // R(3,004)
     EXPECT_EQ(p.total, 1474560u + 6ull * 4456448 + 6ull * 2228224 + 83980800u + 4ull * 12976128);
 }
 
@@ -47,21 +47,23 @@ TEST(MemoryPlan, SizesThatPass32BitsDoNotFit) {
         uint32_t ydpi, w;
         bool fits;
     } cases[] = {
+        // clang-format off
         {1440, 1491308, true},    // 1440 x W x 2 just below 2^32
         {1440, 1491309, false},   // just above: the 32-bit product would wrap
         {360, 0xFFFFFFFFu, false},
         {0xFFFFFFFFu, 0xFFFFFFFFu, false},
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(PlanMemory(360, c.ydpi, c.w).fits, c.fits) << c.ydpi << " " << c.w;
     }
     EXPECT_EQ(AllocWidthFor(0xFFFFFFF0u, 2880), 0xFFFFFFFFu);
-    EXPECT_EQ(AllocJobBuffers(360, 1440, 1491309), 0);
+    EXPECT_FALSE(AllocJobBuffers(360, 1440, 1491309));
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, BuffersLieInTableOrder) {
-    ASSERT_EQ(AllocJobBuffers(360, 720, kExampleW), 1);
+    ASSERT_TRUE(AllocJobBuffers(360, 720, kExampleW));
     const JobBuffers &b = gBuffers;
     const MemoryPlan &p = b.plan;
     ASSERT_NE(b.block, nullptr);
@@ -89,21 +91,22 @@ TEST(MemoryPlan, BuffersLieInTableOrder) {
     ASSERT_NE(b.OnePassOutBuf, nullptr);
     for (uint32_t i = 0; i < p.onePassOut; ++i) ASSERT_EQ(b.OnePassOutBuf[i], 0) << i;
 
-    EXPECT_EQ(ReleaseJobBuffers(), 1);
+    ReleaseJobBuffers();
     EXPECT_EQ(gBuffers.block, nullptr);
     EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
     EXPECT_EQ(gBuffers.strip[0], nullptr);
-    EXPECT_EQ(ReleaseJobBuffers(), 1);  // twice is harmless
+    ReleaseJobBuffers();  // twice is harmless
+    EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, ReleaseWithoutAllocateIsHarmless) {
     ReleaseJobBuffers();
-    EXPECT_EQ(ReleaseJobBuffers(), 1);
+    ReleaseJobBuffers();
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, InitStripsClearsTheRingRowsOnly) {
-    ASSERT_EQ(AllocJobBuffers(360, 720, kExampleW), 1);
+    ASSERT_TRUE(AllocJobBuffers(360, 720, kExampleW));
     const uint32_t plane = gBuffers.plan.stripPlane;
     for (uint8_t *s : gBuffers.strip) std::memset(s, 0x5A, plane);
 
@@ -136,10 +139,12 @@ TEST(SlicePlan, SliceNumberAndSwathSize) {
     const struct {
         uint32_t slices, size;
     } cases[] = {
+        // clang-format off
         {12128, 12256u * 360},
         {116512, 41990400},        // exactly MAX_SLICE_NUMBER slices
         {116600, 41990400},        // capped
         {0xFFFFFFFFu, 41990400},   // no wrap of slices + 128
+        // clang-format on
     };
     for (const auto &c : cases) EXPECT_EQ(MaxSwathSizeFor(c.slices), c.size) << c.slices;
 }
@@ -167,13 +172,13 @@ uint64_t AddressSpaceInUse() {
 
 // Runs `fn` with the address space limited to what is in use plus `room`.
 template <typename Fn>
-int WithAddressRoom(uint64_t room, Fn fn) {
+bool WithAddressRoom(uint64_t room, Fn fn) {
     rlimit old{};
     getrlimit(RLIMIT_AS, &old);
     rlimit tight = old;
     tight.rlim_cur = AddressSpaceInUse() + room;
     setrlimit(RLIMIT_AS, &tight);
-    const int r = fn();
+    const bool r = fn();
     setrlimit(RLIMIT_AS, &old);
     return r;
 }
@@ -184,21 +189,19 @@ TEST(MemoryPlan, FailedAllocationsHoldNothing) {
     ASSERT_GT(AddressSpaceInUse(), 0u);
 
     // The block itself cannot be had.
-    EXPECT_EQ(WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(360, 720, kExampleW); }), 0);
+    EXPECT_FALSE(WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(360, 720, kExampleW); }));
     EXPECT_EQ(gBuffers.block, nullptr);
 
     // The block fits but the line buffer does not: the block is given back.
-    EXPECT_EQ(WithAddressRoom(p.total + 16384, [] { return AllocJobBuffers(360, 720, kExampleW); }),
-              0);
+    EXPECT_FALSE(WithAddressRoom(p.total + 16384, [] { return AllocJobBuffers(360, 720, kExampleW); }));
     EXPECT_EQ(gBuffers.block, nullptr);
     EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
     // Given back for real: the same room now holds a block again.
-    EXPECT_EQ(WithAddressRoom(p.total + 16384, [&p] {
-                  void *again = plat_alloc_block(p.total);
-                  plat_free_block(again, p.total);
-                  return again != nullptr;
-              }),
-              1);
+    EXPECT_TRUE(WithAddressRoom(p.total + 16384, [&p] {
+        void *again = plat_alloc_block(p.total);
+        plat_free_block(again, p.total);
+        return again != nullptr;
+    }));
 }
 
 }  // namespace

@@ -21,15 +21,15 @@ TEST_F(ParaFiles, ReadParaFileChecksTheTrailingWord) {
     struct Case {
         const char *what;
         std::vector<uint8_t> bytes;
-        int expected;
+        bool expected;
     };
     const Case cases[] = {
-        {"type 0xABCC", good, 1},
-        {"type 0 rejected", Checked({2, 0, 0, 0}, 0), 0},
-        {"flipped data byte", {3, 0, 0, 0, good[4], good[5]}, 0},
-        {"short file", {good.begin(), good.begin() + 5}, 0},
-        {"empty file", {}, 0},
-        {"trailing bytes ignored", longer, 1},
+        {"type 0xABCC", good, true},
+        {"type 0 rejected", Checked({2, 0, 0, 0}, 0), false},
+        {"flipped data byte", {3, 0, 0, 0, good[4], good[5]}, false},
+        {"short file", {good.begin(), good.begin() + 5}, false},
+        {"empty file", {}, false},
+        {"trailing bytes ignored", longer, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -42,8 +42,8 @@ TEST_F(ParaFiles, ReadParaFileChecksTheTrailingWord) {
     }
     std::filesystem::remove(path);
     uint8_t buf[6];
-    EXPECT_EQ(ReadParaFile(path.c_str(), buf, sizeof buf), 0);
-    EXPECT_EQ(ReadParaFile(path.c_str(), buf, 1), 0);
+    EXPECT_FALSE(ReadParaFile(path.c_str(), buf, sizeof buf));
+    EXPECT_FALSE(ReadParaFile(path.c_str(), buf, 1));
 }
 
 TEST_F(ParaFiles, SaveParaFileWritesJobIdAndBlock) {

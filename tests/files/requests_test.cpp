@@ -71,7 +71,7 @@ TEST_F(Requests, DamagedRecordIsIgnored) {
 
 TEST_F(Requests, NothingIsTakenWithoutAPreparedFolder) {
     WriteRecord(Sealed(Pause(7), kActive));
-    gStatusFile.state = 0;
+    gStatusFile.access = StatusFileAccess::Unprepared;
     PrintCfgRecord out;
     EXPECT_EQ(PrintCfgPollRequest(&out, &link_), 0);
 }

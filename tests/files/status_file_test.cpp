@@ -13,17 +13,17 @@ TEST_F(StatusFile, ZeroRecordIsValidOnlyWithSeedChecksum) {
     PrepareLogFolder();
     WriteBytes(StatusPath(), zero);
     PrintCfgRecord rec;
-    EXPECT_EQ(PrintCfgRead(&rec), 0);
+    EXPECT_EQ(PrintCfgRead(&rec), CfgRead::Bad);
 
     zero[284] = 0x00;
     zero[285] = 0x78;
     WriteBytes(StatusPath(), zero);
-    EXPECT_EQ(PrintCfgRead(&rec), 1);
+    EXPECT_EQ(PrintCfgRead(&rec), CfgRead::Good);
 }
 
 TEST_F(StatusFile, PrepareCreatesHiddenFolderAndActiveFile) {
     PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.state, 1);
+    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
     EXPECT_TRUE(attrs & kAttrDirectory);
@@ -69,7 +69,7 @@ TEST_F(StatusFile, ReadOnlyFileIsMadeWritableAndRewritten) {
     ASSERT_EQ(chmod(StatusPath().c_str(), 0444), 0);
 
     PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.state, 1);
+    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(StatusPath(), &attrs));
     EXPECT_FALSE(attrs & kAttrReadOnly);
@@ -82,7 +82,7 @@ TEST_F(StatusFile, ReadOnlyFolderIsReset) {
     std::filesystem::create_directory(dir_);
     ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
     PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.state, 1);
+    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
     EXPECT_FALSE(attrs & kAttrReadOnly);
@@ -94,12 +94,14 @@ TEST_F(StatusFile, UnpreparableFolderDisablesTheStatusFile) {
         void (*make)(const std::string &root, const std::string &dir);
     };
     const Case cases[] = {
+        // clang-format off
         {"parent missing",
          [](const std::string &root, const std::string &) {
              setenv("SWATHLINK_PRNLOG", (root + "/missing/Prnlog").c_str(), 1);
          }},
         {"a plain file in its place",
          [](const std::string &, const std::string &dir) { WriteBytes(dir, {1, 2, 3}); }},
+        // clang-format on
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -107,10 +109,10 @@ TEST_F(StatusFile, UnpreparableFolderDisablesTheStatusFile) {
         setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
         c.make(root_, dir_);
         PrepareLogFolder();
-        EXPECT_EQ(gStatusFile.state, 0);
+        EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Unprepared);
         SetIDLE();  // nothing to mark
         uint32_t pc = 0, board = 0;
-        EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 0);
+        EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
         EXPECT_EQ(pc, kDefaultPcAddr);
         EXPECT_EQ(board, kDefaultBoardAddr);
     }
@@ -130,7 +132,7 @@ TEST_F(StatusFile, SetIdleWritesIdleTagAndStateZero) {
     EXPECT_EQ(idle.StateCode, 0);
     EXPECT_EQ(idle.PcAddr, 0x7F000001u);
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgReadActive(&out), 0);
+    EXPECT_EQ(PrintCfgReadActive(&out), CfgSession::Idle);
 }
 
 TEST_F(StatusFile, AddressesComeFromTheMarkedRecordElseDefaults) {
@@ -141,20 +143,20 @@ TEST_F(StatusFile, AddressesComeFromTheMarkedRecordElseDefaults) {
     uint32_t pc = 0, board = 0;
 
     WriteRecord(Sealed(rec, kActive));
-    EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 1);
+    EXPECT_TRUE(PrintCfgGetAddresses(&pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     EXPECT_EQ(board, kDefaultBoardAddr);
 
     rec.AddrMark = kAddressMark;
     WriteRecord(Sealed(rec, kActive));
-    EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 1);
+    EXPECT_TRUE(PrintCfgGetAddresses(&pc, &board));
     EXPECT_EQ(pc, 0x7F000001u);
     EXPECT_EQ(board, 0x7F000029u);
 
     PrintCfgRecord bad = Sealed(rec, kActive);
     bad.Checksum ^= 0x100;
     WriteRecord(bad);
-    EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 0);
+    EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     EXPECT_EQ(board, kDefaultBoardAddr);
 }
@@ -163,7 +165,7 @@ TEST_F(StatusFile, MissingFileIsCreatedAsZeroRecord) {
     PrepareLogFolder();
     std::filesystem::remove(StatusPath());
     uint32_t pc = 0, board = 0;
-    EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 1);
+    EXPECT_TRUE(PrintCfgGetAddresses(&pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     auto bytes = ReadBytes(StatusPath());
     ASSERT_EQ(bytes.size(), 288u);
@@ -192,16 +194,16 @@ TEST_F(StatusFile, GarbageAndShortFilesAreRejected) {
         PrepareLogFolder();
         WriteBytes(StatusPath(), bytes);
         PrintCfgRecord rec;
-        EXPECT_EQ(PrintCfgRead(&rec), 0);
-        EXPECT_EQ(PrintCfgReadActive(&rec), -2);
+        EXPECT_EQ(PrintCfgRead(&rec), CfgRead::Bad);
+        EXPECT_EQ(PrintCfgReadActive(&rec), CfgSession::Bad);
         uint32_t pc = 0, board = 0;
-        EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 0);
+        EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
         EXPECT_EQ(board, kDefaultBoardAddr);
         LinkContext link;
         EXPECT_EQ(PrintCfgPollRequest(&rec, &link), 0);
 
         PrepareLogFolder();
-        EXPECT_EQ(gStatusFile.state, 1);
+        EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
         PrintCfgRecord fresh = FileRecord();
         EXPECT_TRUE(Tagged(fresh, kActive));
         EXPECT_TRUE(Checks(fresh));
@@ -212,11 +214,11 @@ TEST_F(StatusFile, GarbageAndShortFilesAreRejected) {
 TEST_F(StatusFile, DirectoryInPlaceOfTheFileIsSurvived) {
     std::filesystem::create_directories(StatusPath());
     PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.state, -1);
+    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::NotWritable);
     PrintCfgRecord rec;
-    EXPECT_LE(PrintCfgRead(&rec), 0);
+    EXPECT_NE(PrintCfgRead(&rec), CfgRead::Good);
     uint32_t pc = 0, board = 0;
-    EXPECT_EQ(PrintCfgGetAddresses(&pc, &board), 0);
+    EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
     SetIDLE();
 }
 

@@ -174,11 +174,12 @@ TEST(PassPlan, RowsOfTheTable) {
     }
 }
 
-// In the 720-dpi mode a line is visited by passes N / 2 apart, and two such
-// visits must print opposite columns. The classic rule (even when q mod N is
-// even) gives passes N / 2 apart the same columns once N / 2 is even.
+// In the 720-dpi mode a line is visited by passes half a cycle apart, and two
+// such visits must print opposite columns. The parity rule (even columns when
+// the sequence number within the cycle is even) gives both visits the same
+// columns once half a cycle is even.
 TEST(PassPlan, ColumnPhaseAlternatesBetweenVisitsOfALine) {
-    auto classic = [](uint32_t n, uint32_t q) -> uint32_t {
+    auto byParity = [](uint32_t n, uint32_t q) -> uint32_t {
         uint32_t m = q % n;
         if (n == 2) return m;
         if (n == 4) return (m == 0 || m == 3) ? 0 : 1;
@@ -186,15 +187,15 @@ TEST(PassPlan, ColumnPhaseAlternatesBetweenVisitsOfALine) {
     };
     for (uint32_t n : {2u, 4u, 6u, 8u, 10u, 12u, 16u}) {
         const uint32_t h = n / 2;
-        bool classicSound = true;
+        bool paritySound = true;
         for (uint32_t q = 0; q < 3 * n; ++q) {
             EXPECT_NE(ColumnSplitOdd(n, q), ColumnSplitOdd(n, q + h)) << n << " passes, q " << q;
-            classicSound &= classic(n, q) != classic(n, q + h);
+            paritySound &= byParity(n, q) != byParity(n, q + h);
             if (n <= 6) {
-                EXPECT_EQ(ColumnSplitOdd(n, q), classic(n, q)) << "kept for " << n << " passes";
+                EXPECT_EQ(ColumnSplitOdd(n, q), byParity(n, q)) << "kept for " << n << " passes";
             }
         }
-        EXPECT_EQ(classicSound, h % 2 == 1 || n <= 6) << n << " passes";
+        EXPECT_EQ(paritySound, h % 2 == 1 || n <= 6) << n << " passes";
     }
 }
 

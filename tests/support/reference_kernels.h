@@ -1,6 +1,6 @@
-// Plain byte-and-bit versions of the pipeline kernels, written as the loops
-// of the original design: the fast kernels must match them byte for byte,
-// and the benchmark measures them as the baseline.
+// Plain byte-and-bit versions of the pipeline kernels, written as the most
+// direct loops over pixels and slices: the fast kernels must match them byte
+// for byte, and the benchmark measures them as the baseline.
 #pragma once
 
 #include <cstdint>
@@ -18,13 +18,12 @@ void SplitColumnsRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint
 bool RowIsBlank(const uint8_t *src, uint32_t n);
 
 // One pass, as the fast Tarn_PassProcess (same phase rules); advances *seq.
-void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
-                 PassInfo *pi, uint32_t *seq);
+void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi,
+                 uint32_t *seq);
 
 // Clears the first `slices` slices of the buffer, then ORs every bit in.
-void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t slices,
-                      const FormatInfo *fmt, const ChannelPlacement *place, uint32_t *start,
-                      uint32_t *end);
+void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t slices, const FormatInfo *fmt,
+                      const ChannelPlacement *place, uint32_t *start, uint32_t *end);
 
 }  // namespace sl::ref
 

@@ -2,6 +2,7 @@
 // test's own Wine prefix, with the DHCP notification caught by the test's
 // dhcpcsvc.dll.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,22 @@ protected:
         }
         RegCloseKey(k);
     }
+    // Everyone may read the key and nobody may change it, as for a host
+    // running without elevation.
+    static void MakeReadOnly(const std::string &name) {
+        HKEY k = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, Path(name).c_str(), 0, KEY_ALL_ACCESS, &k),
+                  ERROR_SUCCESS);
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)",
+                                                                         SDDL_REVISION_1, &sd, nullptr));
+        EXPECT_EQ(RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
+        LocalFree(sd);
+        RegCloseKey(k);
+        HKEY w = nullptr;
+        ASSERT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, Path(name).c_str(), 0, KEY_SET_VALUE, &w),
+                  ERROR_SUCCESS);
+    }
     static std::string Value(const std::string &name, const char *value) {
         char buf[512] = {};
         DWORD len = sizeof buf - 2;
@@ -138,6 +155,20 @@ TEST_F(InterfaceKeys, CheckFindsTheAddressAndSetsTheMtu) {
         EXPECT_EQ(Mtu("{B-second}"), c.secondMtuAfter);
         EXPECT_EQ(Mtu("{A-first}"), c.firstMtu);
     }
+}
+
+// Finding the address needs read access only; write access is asked for
+// only when the MTU must change.
+TEST_F(InterfaceKeys, ReadOnlyKeysStillTellTheAddress) {
+    AddInterface("{A-first}", {"10.1.1.1"}, 1500);
+    AddInterface("{B-second}", {"127.0.0.181"}, 1500);
+    AddInterface("{C-third}", {"127.0.0.189"}, -1);
+    MakeReadOnly("{A-first}");
+    MakeReadOnly("{B-second}");
+    MakeReadOnly("{C-third}");
+    EXPECT_EQ(sl::plat_check_interface_ip("127.0.0.181"), 1);
+    EXPECT_EQ(sl::plat_check_interface_ip("127.0.0.189"), 0);  // its MTU cannot be set
+    EXPECT_EQ(Mtu("{C-third}"), -1);
 }
 
 TEST_F(InterfaceKeys, RewriteSetsAddressMaskAndAnnouncesTheChange) {

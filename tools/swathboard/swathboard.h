@@ -271,6 +271,8 @@ bool WaitForPackets(const Board* board, std::uint8_t code, std::size_t count,
 std::uint32_t ConnectionCount(const Board* board);
 bool WaitForConnections(const Board* board, std::uint32_t count, std::chrono::milliseconds timeout);
 
+// The swaths of the current job (an accepted NET_CMD_JOB_CREATE starts a
+// new one, whose SwathSNs count afresh).
 std::vector<std::uint32_t> StoredSwathNumbers(const Board* board);  // ascending
 bool StoredSwath(const Board* board, std::uint32_t swath_sn, std::vector<std::uint8_t>* data);
 
@@ -343,9 +345,11 @@ void SetImageSize(Board* board, std::uint32_t width, std::uint32_t height, std::
 // The sheet of the last job the board opened. False when no job has
 // printed yet (no accepted NET_CMD_JOB_CREATE).
 bool PrintedSheet(const Board* board, Sheet* out);
-// PNG of the inks composited on white, each level a darker dot. False with
-// a reason in *error when the file cannot be written; no half-written file
-// is left behind.
+// PNG of the inks composited on white, each level a darker dot. Where XDPI
+// and YDPI differ by a whole factor up to 8, each dot repeats along the
+// coarser axis so the picture keeps the printed proportions (360 x 720 dpi:
+// every column twice). False with a reason in *error when the file cannot
+// be written; no half-written file is left behind.
 bool WriteSheetPng(const Sheet& sheet, const std::string& png_path, std::string* error);
 bool WriteSheetSummaryJson(const Sheet& sheet, const std::string& json_path, std::string* error);
 

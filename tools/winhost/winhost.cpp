@@ -69,6 +69,7 @@ struct Options {
     bool lockStatus = false;  // make the status file read-only, hidden and system first
     bool expectRefusal = false;  // StartPrint is expected to return 0
     bool badLine = false;  // hand the DLL a line pointer that is not mapped: it must crash
+    bool aliases = false;  // WriteRipData, EndRipData and ExitPrinter instead
 };
 
 bool ParseOptions(int argc, char **argv, Options *o) {
@@ -91,6 +92,7 @@ bool ParseOptions(int argc, char **argv, Options *o) {
         else if (a == "--lock-status") o->lockStatus = true;
         else if (a == "--expect-refusal") o->expectRefusal = true;
         else if (a == "--bad-line") o->badLine = true;
+        else if (a == "--aliases") o->aliases = true;
         else ok = false;
         if (!ok) {
             std::fprintf(stderr, "winhost: bad argument %s\n", a.c_str());
@@ -159,15 +161,18 @@ int RunJob(const Entries &e, const Options &o) {
             e.PrintALine(unmapped, sl_wine::LineBytes(o.job));
         return 6;
     }
+    const LineFn printLine = o.aliases ? e.WriteRipData : e.PrintALine;
+    const VoidFn endJob = o.aliases ? e.EndRipData : e.EndPrint;
+    const VoidFn closeJob = o.aliases ? e.ExitPrinter : e.ClosePrint;
     std::vector<uint8_t> line;
     for (uint32_t n = 0; n < o.job.lines; ++n) {
         if (o.holdMs && n == o.job.lines / 2) Sleep(o.holdMs);
         sl_wine::MakeLine(o.job, n, line);
-        if (e.PrintALine(line.data(), static_cast<uint32_t>(line.size())) != 1) return 6;
+        if (printLine(line.data(), static_cast<uint32_t>(line.size())) != 1) return 6;
     }
-    if (e.EndPrint() != 1) return 7;
+    if (endJob() != 1) return 7;
     // As a RIP does: close at once after the last line.
-    if (e.ClosePrint() != 1) return 8;
+    if (closeJob() != 1) return 8;
     return 0;
 }
 

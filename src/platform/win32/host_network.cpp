@@ -6,11 +6,11 @@
 #include <iphlpapi.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
 #include <vector>
 
 #include "platform/platform.h"

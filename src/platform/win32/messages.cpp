@@ -15,13 +15,17 @@ std::atomic<MessageSink> g_sink{nullptr};
 struct Box {
     char caption[64];
     char text[256];
+    HMODULE self;
 };
 
+// The box's thread holds a reference to this module, so a host that unloads
+// the library while the box is open does not pull the code from under it.
 DWORD WINAPI ShowBox(void *p) {
     auto *box = static_cast<Box *>(p);
     MessageBoxA(nullptr, box->text, box->caption, MB_OK | MB_SETFOREGROUND);
+    HMODULE self = box->self;
     delete box;
-    return 0;
+    FreeLibraryAndExitThread(self, 0);
 }
 
 // A worker thread must never sit in a modal box: the job's close waits for
@@ -31,11 +35,18 @@ void ShowBoxAside(const char *caption, const char *text) {
     if (!box) return;
     strncpy_s(box->caption, caption, _TRUNCATE);
     strncpy_s(box->text, text, _TRUNCATE);
-    HANDLE t = CreateThread(nullptr, 0, ShowBox, box, 0, nullptr);
-    if (t)
-        CloseHandle(t);
-    else
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&ShowBox), &box->self)) {
         delete box;
+        return;
+    }
+    HANDLE t = CreateThread(nullptr, 0, ShowBox, box, 0, nullptr);
+    if (t) {
+        CloseHandle(t);
+    } else {
+        FreeLibrary(box->self);
+        delete box;
+    }
 }
 }  // namespace
 

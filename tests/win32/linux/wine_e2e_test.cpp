@@ -183,12 +183,14 @@ protected:
     }
     // The Windows job against a board at wineIp; the board is kept.
     void PrintUnderWine(const std::string &wineIp, const sl_wine::JobSpec &job,
-                        swathboard::BoardConfig config = {}) {
+                        swathboard::BoardConfig config = {}, bool aliases = false) {
         StartBoardAt(wineIp, config);
         swathboard::SetImageSize(board(), job.width, job.lines, job.xdpi);
         wineBoard_ = std::move(board_);
         AddressWineHost(wineIp);
-        const HostRun run = RunHost(JobArgs(job));
+        std::vector<std::string> args = JobArgs(job);
+        if (aliases) args.push_back("--aliases");
+        const HostRun run = RunHost(args);
         EXPECT_EQ(run.exitCode, 0) << run.output;
     }
     // The same job through the Linux library against a board at linuxIp.
@@ -217,21 +219,22 @@ struct ModeCase {
     const char *what;
     sl_wine::JobSpec job;
     bool bidirectional;
+    bool aliases;  // WriteRipData, EndRipData, ExitPrinter
     const char *wineIp;
     const char *linuxIp;
 };
 
 TEST_F(WineJob, DllPrintsEachModeAsTheLinuxLibraryDoes) {
     const ModeCase cases[] = {
-        {"360 x 720, one direction", {360, 720, 720, 4, 900, 1}, false, "127.0.0.180", "127.0.0.181"},
-        {"360 x 720, both directions", {360, 720, 720, 4, 900, 2}, true, "127.0.0.182", "127.0.0.183"},
-        {"720 x 720, columns split", {720, 720, 1440, 4, 700, 3}, false, "127.0.0.184", "127.0.0.185"},
+        {"360 x 720, one direction", {360, 720, 720, 4, 900, 1}, false, false, "127.0.0.180", "127.0.0.181"},
+        {"360 x 720, both directions, alias entry points", {360, 720, 720, 4, 900, 2}, true, true, "127.0.0.182", "127.0.0.183"},
+        {"720 x 720, columns split", {720, 720, 1440, 4, 700, 3}, false, false, "127.0.0.184", "127.0.0.185"},
     };
     for (const ModeCase &c : cases) {
         SCOPED_TRACE(c.what);
         swathboard::BoardConfig config;
         if (c.bidirectional) config.preset.dir_mode = swathboard::kDirModeBidirectional;
-        PrintUnderWine(c.wineIp, c.job, config);
+        PrintUnderWine(c.wineIp, c.job, config, c.aliases);
         PrintOnLinux(c.linuxIp, c.job, config);
         const Received windows = WhatTheBoardKept(wineBoard_.get());
         const Received linux = WhatTheBoardKept(board());

@@ -99,6 +99,7 @@ CloseRequest Answer(Board* board, Session* s) {
   record.print_status = out.reply.print_status;
   record.swath_state = out.reply.swath_state;
   if (out.store_swath) SwathKeep(&board->store, serial, std::move(s->data));
+  if (s->packet[0] == NET_CMD_JOB_CREATE && out.reply.status == kStatusAccepted) SwathStartJob(&board->store);
   LogAppend(&board->log, std::move(record));
 
   CloseRequest after;

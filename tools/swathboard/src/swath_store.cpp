@@ -2,6 +2,11 @@
 
 namespace swathboard {
 
+void SwathStartJob(SwathStore* store) {
+  std::lock_guard<std::mutex> lock(store->mutex);
+  store->swaths.clear();
+}
+
 bool SwathTaken(const SwathStore* store, std::uint32_t swath_sn) {
   std::lock_guard<std::mutex> lock(store->mutex);
   return store->swaths.count(swath_sn) != 0;

@@ -13,6 +13,8 @@ struct SwathStore {
   std::map<std::uint32_t, std::vector<std::uint8_t>> swaths;
 };
 
+// A new job: SwathSNs count afresh, so nothing of the last job is kept.
+void SwathStartJob(SwathStore* store);
 bool SwathTaken(const SwathStore* store, std::uint32_t swath_sn);
 // Keeps the data under swath_sn; false (and nothing kept) when it is taken.
 bool SwathKeep(SwathStore* store, std::uint32_t swath_sn, std::vector<std::uint8_t> data);

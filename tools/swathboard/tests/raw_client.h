@@ -43,6 +43,7 @@ enum TestAddress : std::uint8_t {
   kAddrSheetFeed,
   kAddrSheetColumnSplit,
   kAddrSheetProgram,
+  kAddrSwathNewJob,
   kAddrEnd,
 };
 static_assert(kAddrEnd <= 251, "test addresses must stay within 127.0.0.200-250");

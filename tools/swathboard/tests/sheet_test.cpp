@@ -246,6 +246,35 @@ std::string Slurp(const std::string& path) {
   return s.str();
 }
 
+struct Picture {
+  std::uint32_t width = 0, height = 0;
+  std::vector<std::uint8_t> rgb;
+};
+
+// An empty picture when the file does not read as a PNG.
+Picture ReadPicture(const std::string& path) {
+  Picture p;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+  image.format = PNG_FORMAT_RGB;
+  p.rgb.resize(PNG_IMAGE_SIZE(image));
+  EXPECT_TRUE(png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr));
+  p.width = image.width;
+  p.height = image.height;
+  return p;
+}
+
+// Writes `sheet` as a PNG and reads it back.
+Picture WrittenPicture(const swathboard::Sheet& sheet) {
+  const std::string path = TempPath("sheet_test.png");
+  std::string error;
+  EXPECT_TRUE(swathboard::WriteSheetPng(sheet, path, &error)) << error;
+  const Picture p = ReadPicture(path);
+  std::remove(path.c_str());
+  return p;
+}
+
 TEST(Sheet, PngCompositesInksOnWhite) {
   swathboard::Sheet sheet;
   sheet.width = 3;
@@ -255,17 +284,10 @@ TEST(Sheet, PngCompositesInksOnWhite) {
   sheet.ink[swathboard::kInkC][1] = 1;  // light cyan
   sheet.ink[swathboard::kInkC][2] = 3;  // full cyan and yellow: green
   sheet.ink[swathboard::kInkY][2] = 3;
-  const std::string path = TempPath("sheet_test.png");
-  std::string error;
-  ASSERT_TRUE(swathboard::WriteSheetPng(sheet, path, &error)) << error;
-
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
-  image.format = PNG_FORMAT_RGB;
-  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-  ASSERT_EQ(image.width, 3u);
+  const Picture square = WrittenPicture(sheet);
+  ASSERT_EQ(square.width, 3u);
+  ASSERT_EQ(square.height, 1u);
+  const std::vector<std::uint8_t>& rgb = square.rgb;
   EXPECT_EQ(rgb[0] | rgb[1] | rgb[2], 0);
   EXPECT_LT(rgb[3], 255);
   EXPECT_GT(rgb[3], 0);
@@ -273,7 +295,24 @@ TEST(Sheet, PngCompositesInksOnWhite) {
   EXPECT_EQ(rgb[6], 0);
   EXPECT_EQ(rgb[7], 255);
   EXPECT_EQ(rgb[8], 0);
-  std::remove(path.c_str());
+
+  // At 360 x 720 dpi every dot is drawn twice across.
+  sheet.xdpi = 360;
+  sheet.ydpi = 720;
+  const Picture wide = WrittenPicture(sheet);
+  ASSERT_EQ(wide.width, 6u);
+  ASSERT_EQ(wide.height, 1u);
+  for (std::size_t x = 0; x < 6; ++x) {
+    for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(wide.rgb[3 * x + c], rgb[3 * (x / 2) + c]) << x;
+  }
+  // At 720 x 360 dpi every row twice.
+  sheet.xdpi = 720;
+  sheet.ydpi = 360;
+  const Picture tall = WrittenPicture(sheet);
+  EXPECT_EQ(tall.width, 3u);
+  ASSERT_EQ(tall.height, 2u);
+  EXPECT_TRUE(std::equal(tall.rgb.begin(), tall.rgb.begin() + 9, rgb.begin()));
+  EXPECT_TRUE(std::equal(tall.rgb.begin() + 9, tall.rgb.end(), rgb.begin()));
 }
 
 TEST(Sheet, FilesNeverHalfWritten) {
@@ -355,12 +394,9 @@ TEST(Sheet, ProgramWritesTheSheetWhenStopped) {
   std::remove(png.c_str());
   std::remove(json.c_str());
   EXPECT_EQ(RunProgram({"--sheet", png, "--summary", json, "--image", "64x4"}, true), 0);
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, png.c_str()));
-  EXPECT_EQ(image.width, 64u);
-  EXPECT_EQ(image.height, 4u);
-  png_image_free(&image);
+  const Picture picture = ReadPicture(png);
+  EXPECT_EQ(picture.width, 64u);
+  EXPECT_EQ(picture.height, 4u);
   EXPECT_NE(Slurp(json).find("\"level3\": 1"), std::string::npos);
   std::remove(png.c_str());
   std::remove(json.c_str());

@@ -93,6 +93,23 @@ TEST(Swath, RepeatedSerialIsAnsweredButNotStoredTwice) {
   EXPECT_EQ(log[1].data_len, again.size());
 }
 
+TEST(Swath, NewJobCountsSerialsAfresh) {
+  Connected c(sbtest::kAddrSwathNewJob);
+  std::vector<std::uint8_t> reply;
+  ASSERT_TRUE(sbtest::ExchangeSwath(&c.client, 1, sbtest::Pattern(320, 1), &reply));
+  ASSERT_TRUE(sbtest::Exchange(&c.client, sbtest::CommandPacket(2), 432, &reply));
+  const auto second = sbtest::Pattern(640, 2);
+  ASSERT_TRUE(sbtest::ExchangeSwath(&c.client, 1, second, &reply));
+  EXPECT_EQ(sbtest::Get(reply, 6, 2), 1u);  // SWATH_CREAT_OK: a new job's first swath
+  std::vector<std::uint8_t> stored;
+  ASSERT_TRUE(swathboard::StoredSwath(c.board.get(), 1, &stored));
+  EXPECT_EQ(stored, second);
+  // A refused job leaves the running one alone.
+  swathboard::RefuseNext(c.board.get(), 2, 1);
+  ASSERT_TRUE(sbtest::Exchange(&c.client, sbtest::CommandPacket(2), 432, &reply));
+  EXPECT_EQ(swathboard::StoredSwathNumbers(c.board.get()), (std::vector<std::uint32_t>{1}));
+}
+
 TEST(Swath, DataSplitAndPipelinedIsReadExactly) {
   Connected c(sbtest::kAddrSwathStreamed);
   // Two swaths and a command in one stream, the first swath's data dribbled
