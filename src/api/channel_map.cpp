@@ -1,4 +1,5 @@
-// Which two head channels print each of the colours K, C, M, Y.
+#include "api/channel_map.h"
+
 #include <cstring>
 
 #include "api/print_mode.h"
@@ -6,6 +7,8 @@
 #include "shared/board_settings.h"
 
 namespace sl {
+
+FormatInfo gFormatInfo;
 
 namespace {
 

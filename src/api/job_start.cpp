@@ -1,13 +1,15 @@
-// StartPrint: checks the job, fixes the print mode, takes the job's memory,
-// opens the job on the board and plans the swaths.
+#include "api/job_start.h"
+
 #include <cstring>
 
+#include "api/channel_map.h"
 #include "api/job_check.h"
-#include "api/job_control.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/one_bit.h"
+#include "api/pass_geometry.h"
 #include "api/print_mode.h"
+#include "api/slice_plan.h"
 #include "files/parameter_files.h"
 #include "link/tcp_link.h"
 #include "pipeline/alignment.h"

@@ -1,8 +1,7 @@
-// PrintALine and EndPrint: raster lines into the strip ring, complete swaths
-// out to the queue.
+#include "api/line_input.h"
+
 #include <cstring>
 
-#include "api/job_control.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/print_mode.h"

@@ -1,5 +1,5 @@
-// Job-level mode steps that read the job's working copy and drive the
-// feathering and strip-ring set-up.
+#include "api/pass_geometry.h"
+
 #include "api/job_state.h"
 #include "api/print_mode.h"
 #include "pipeline/feathering.h"

@@ -8,8 +8,6 @@
 
 namespace sl {
 
-FormatInfo gFormatInfo;
-
 namespace {
 
 constexpr double kSideMarginMm = 40.0;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "api/channel_map.h"
 #include "api/print_mode.h"
 #include "pipeline/swath_cycle.h"
 

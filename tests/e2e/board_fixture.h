@@ -20,9 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "files/status_record.h"
+#include "src/protocol.h"  // the emulator's command codes: the tests name packets by them
 #include "swathboard.h"
 #include "swathlink/records.h"
-#include "files/status_record.h"
 
 namespace sl::test {
 
@@ -61,7 +62,7 @@ inline std::vector<swathboard::PacketRecord> OfCode(const std::vector<swathboard
 inline size_t CountDebug(const swathboard::Board *b, uint16_t sub) {
     size_t n = 0;
     for (const auto &r : swathboard::Packets(b))
-        if (r.code == 1 && r.raw[4] == sub) ++n;
+        if (r.code == swathboard::NET_CMD_DEBUG && r.raw[4] == sub) ++n;
     return n;
 }
 
@@ -70,7 +71,7 @@ inline size_t CountDebug(const swathboard::Board *b, uint16_t sub) {
 inline std::vector<uint32_t> StoredInArrivalOrder(const swathboard::Board *b) {
     std::vector<uint32_t> sns;
     for (const auto &r : swathboard::Packets(b))
-        if (r.code == 9 && r.stored) sns.push_back(Field(r, "SwathSN"));
+        if (r.code == swathboard::NET_CMD_SWATH_CREATE && r.stored) sns.push_back(Field(r, "SwathSN"));
     return sns;
 }
 

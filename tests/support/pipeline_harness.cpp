@@ -2,9 +2,11 @@
 
 #include <cstring>
 
+#include "api/channel_map.h"
 #include "api/job_check.h"
-#include "api/job_control.h"
+#include "api/job_start.h"
 #include "api/job_state.h"
+#include "api/line_input.h"
 #include "api/memory_plan.h"
 #include "api/one_bit.h"
 #include "api/print_mode.h"
