@@ -23,14 +23,7 @@ namespace {
 void IgnoreBox(const char *, const char *) {}
 
 JobProp Job(uint32_t xdpi, uint32_t ydpi, uint32_t width, uint32_t bytesPerLine, uint16_t colors) {
-    JobProp job{};
-    job.XDPI = xdpi;
-    job.YDPI = ydpi;
-    job.Width = width;
-    job.BytesPerLine = bytesPerLine;
-    job.Colors = colors;
-    job.Height = 40;
-    return job;
+    return JobRecord(xdpi, ydpi, width, bytesPerLine, colors, 40);
 }
 
 struct EdgeCase {
