@@ -24,6 +24,7 @@
 #include "src/protocol.h"  // the emulator's command codes: the tests name packets by them
 #include "swathboard.h"
 #include "swathlink/records.h"
+#include "swathlink/swathlink.h"
 
 namespace sl::test {
 
@@ -98,6 +99,19 @@ inline int64_t HeartbeatWord() {
 inline bool HeartbeatChanges() {
     const int64_t first = HeartbeatWord();
     return WaitUntil([&] { return HeartbeatWord() != first; });
+}
+
+// A job record with the fields the tests vary; the rest stay zero.
+inline JobProp JobRecord(uint32_t xdpi, uint32_t ydpi, uint32_t width, uint32_t bytesPerLine, uint16_t colors,
+                         uint32_t height) {
+    JobProp job{};
+    job.XDPI = xdpi;
+    job.YDPI = ydpi;
+    job.Width = width;
+    job.BytesPerLine = bytesPerLine;
+    job.Colors = colors;
+    job.Height = height;
+    return job;
 }
 
 inline std::vector<uint8_t> ReadFile(const std::string &path) {

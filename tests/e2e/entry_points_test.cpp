@@ -24,14 +24,7 @@ std::vector<std::string> gBoxes;
 void CatchBox(const char *caption, const char *text) { gBoxes.push_back(std::string(caption) + "|" + text); }
 
 JobProp MakeJob(uint32_t ydpi, uint32_t width, uint32_t bytesPerLine, uint16_t colors) {
-    JobProp job{};
-    job.XDPI = 360;
-    job.YDPI = ydpi;
-    job.Width = width;
-    job.BytesPerLine = bytesPerLine;
-    job.Colors = colors;
-    job.Height = 1000;
-    return job;
+    return JobRecord(360, ydpi, width, bytesPerLine, colors, 1000);
 }
 
 // A line whose every plane byte differs from its neighbours', so a line stored
