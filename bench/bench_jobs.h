@@ -9,8 +9,8 @@
 namespace sl {
 
 struct BenchWidth {
-    uint32_t hostWidth;      // pixels at 360 dpi across
-    uint32_t bytesPerLine;   // the widened stride
+    uint32_t hostWidth;     // pixels at 360 dpi across
+    uint32_t bytesPerLine;  // the widened stride
 };
 
 // 1.6 m at 360 dpi (22,677 pixels) and about 0.38 m, each widened by the
@@ -22,9 +22,8 @@ constexpr BenchWidth kNarrow{5400, Stride(5400)};
 // Channel offsets of a 360-dpi head: base 1350, ingroup 18, outgroup 37 and a
 // few slices of fine alignment.
 inline ChannelPlacement BenchPlacement(uint8_t dir, uint32_t sliceNum) {
-    const int32_t forward[8] = {1350 + 72 + 111 - 2, 1350 + 54 + 111 + 1, 1350 + 54 + 74 - 3,
-                                1350 + 36 + 74,      1350 + 36 + 37 + 2,  1350 + 18 + 37 - 1,
-                                1350 + 18 + 3,       1350};
+    const int32_t forward[8] = {1350 + 72 + 111 - 2, 1350 + 54 + 111 + 1, 1350 + 54 + 74 - 3, 1350 + 36 + 74,
+                                1350 + 36 + 37 + 2,  1350 + 18 + 37 - 1,  1350 + 18 + 3,      1350};
     ChannelPlacement p{};
     for (int ch = 0; ch < 8; ++ch) {
         if (dir == L_TO_R) {

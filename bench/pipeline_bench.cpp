@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "bench_jobs.h"
 #include "api/job_state.h"
 #include "api/print_mode.h"
+#include "bench_jobs.h"
 #include "pipeline/pass_separation.h"
-#include "pipeline/swath_format.h"
 #include "pipeline/simd_support.h"
+#include "pipeline/swath_format.h"
 #include "support/pipeline_harness.h"
 #include "support/reference_kernels.h"
 #include "transport/swath_queue.h"
@@ -53,7 +53,8 @@ struct KernelRig {
         order.resize(lines);
         for (uint32_t i = 0; i < lines; ++i) order[i] = (i * 7 + 3) % lines;
         table.assign(360 * 880, 0);
-        for (auto &b : table) b = static_cast<uint8_t>(rng() & 0xCC) | static_cast<uint8_t>((rng() & 0xCC) >> 2);
+        for (auto &b : table)
+            b = static_cast<uint8_t>(rng() & 0xCC) | static_cast<uint8_t>((rng() & 0xCC) >> 2);
         for (int s = 0; s < 6; ++s) {
             pass[s].assign(size_t(360) * bpl, 0);
             passPtr[s] = pass[s].data();
@@ -97,15 +98,16 @@ const char *WidthName(int which) { return which ? "narrow" : "wide"; }
 // range(1): 1 = the kernels chosen at run time, 0 = the x86-64-v2 baseline.
 struct IsaScope {
     int previous;
-    explicit IsaScope(const benchmark::State &state)
-        : previous(PipelineWideVectors(state.range(1) != 0)) {}
+    explicit IsaScope(const benchmark::State &state) : previous(PipelineWideVectors(state.range(1) != 0)) {}
     ~IsaScope() { PipelineWideVectors(previous); }
 };
 
 std::string Label(const benchmark::State &state) {
     std::string l = WidthName(static_cast<int>(state.range(0)));
-    if (state.range(1) == 0) l += ", x86-64-v2";
-    else if (CpuHasAvx2()) l += ", avx2";
+    if (state.range(1) == 0)
+        l += ", x86-64-v2";
+    else if (CpuHasAvx2())
+        l += ", avx2";
     return l;
 }
 
@@ -133,7 +135,8 @@ void BM_MemcpyPassRows(benchmark::State &state) {
         uint32_t v = 3 - (q++ & 3);
         for (int i = 0; i < 4; ++i)
             for (uint32_t j = 0; j < 360; ++j)
-                std::memcpy(r.passPtr[i] + size_t(j) * r.bpl, r.src.plane[i] + size_t(r.order[j * 4 + v]) * r.bpl, r.bpl);
+                std::memcpy(r.passPtr[i] + size_t(j) * r.bpl,
+                            r.src.plane[i] + size_t(r.order[j * 4 + v]) * r.bpl, r.bpl);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations() * r.PassBytes()));
@@ -183,7 +186,8 @@ void BM_ReferenceFormat(benchmark::State &state) {
     for (auto _ : state) {
         uint32_t s, e;
         // The plain kernel clears the slices of the swath size before every format.
-        ref::FormatProcess360(r.passPtr, r.swath.data(), BenchMaxSwathSlices(r.sliceNum), &r.fmt, &r.place[0], &s, &e);
+        ref::FormatProcess360(r.passPtr, r.swath.data(), BenchMaxSwathSlices(r.sliceNum), &r.fmt, &r.place[0],
+                              &s, &e);
         benchmark::DoNotOptimize(e);
     }
     state.SetBytesProcessed(int64_t(state.iterations() * r.SwathBytes()));
@@ -208,8 +212,11 @@ void BM_Memcpy64MiB(benchmark::State &state) {
 // The hand-off of the queue replaced by one that only counts the bytes the
 // queue would copy.
 double gHandedBytes;
-int CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx, uint32_t, int) {
-    if (endPx) gHandedBytes += double(SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx).Columns) * kSliceBytes;
+int CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx, uint32_t,
+              int) {
+    if (endPx)
+        gHandedBytes +=
+            double(SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx).Columns) * kSliceBytes;
     return 1;
 }
 
@@ -296,29 +303,31 @@ void PrintRatios(const RatioReporter &r) {
     for (int w = 0; w < 2; ++w) {
         const std::string a = "/" + std::to_string(w);
         auto name = [&](const char *bm) { return std::string(bm) + a; };
-        std::printf("  %s job, bytes per line %u:\n", widths[w], w ? kNarrow.bytesPerLine : kWide.bytesPerLine);
+        std::printf("  %s job, bytes per line %u:\n", widths[w],
+                    w ? kNarrow.bytesPerLine : kWide.bytesPerLine);
         for (int isa = 1; isa >= 0; --isa) {
             const std::string k = a + "/" + std::to_string(isa);
             const char *tag = isa ? (CpuHasAvx2() ? "avx2" : "x86-64-v2") : "x86-64-v2";
             if (isa == 0 && !CpuHasAvx2()) continue;
             const std::string fmt = "BM_Format" + k, pass = "BM_PassSeparation" + k;
             if (r.Has(fmt) && r.Has(name("BM_ReferenceFormat")))
-                std::printf("    formatting vs plain reference (%s):          %7.1fx  (target >= 100x)\n", tag,
-                            r.Get(name("BM_ReferenceFormat")).seconds / r.Get(fmt).seconds);
+                std::printf("    formatting vs plain reference (%s):          %7.1fx  (target >= 100x)\n",
+                            tag, r.Get(name("BM_ReferenceFormat")).seconds / r.Get(fmt).seconds);
             if (r.Has(fmt) && memcpy64 > 0)
-                std::printf("    formatting output rate / 64 MiB memcpy (%s):  %5.0f%%  (target >= 40%%)\n", tag,
-                            100.0 * r.Get(fmt).bytesPerSecond / memcpy64);
+                std::printf("    formatting output rate / 64 MiB memcpy (%s):  %5.0f%%  (target >= 40%%)\n",
+                            tag, 100.0 * r.Get(fmt).bytesPerSecond / memcpy64);
             if (r.Has(pass) && r.Has(name("BM_MemcpyPassRows")))
-                std::printf("    pass separation / memcpy of its rows (%s):    %5.0f%%  (target >= 70%%)\n", tag,
-                            100.0 * r.Get(name("BM_MemcpyPassRows")).seconds / r.Get(pass).seconds);
+                std::printf("    pass separation / memcpy of its rows (%s):    %5.0f%%  (target >= 70%%)\n",
+                            tag, 100.0 * r.Get(name("BM_MemcpyPassRows")).seconds / r.Get(pass).seconds);
             if (r.Has(pass) && r.Has(name("BM_ReferencePassSeparation")))
                 std::printf("    pass separation vs plain reference (%s):     %7.1fx\n", tag,
                             r.Get(name("BM_ReferencePassSeparation")).seconds / r.Get(pass).seconds);
         }
         if (r.Has(name("BM_WholeSwath")))
-            std::printf("    whole path per swath, swath bytes:               %6.2f GB/s (target >= 1 GB/s; "
-                        "the head takes 0.0108)\n",
-                        r.Get(name("BM_WholeSwath")).bytesPerSecond / 1e9);
+            std::printf(
+                "    whole path per swath, swath bytes:               %6.2f GB/s (target >= 1 GB/s; "
+                "the head takes 0.0108)\n",
+                r.Get(name("BM_WholeSwath")).bytesPerSecond / 1e9);
     }
 }
 

@@ -1,4 +1,5 @@
-// Which two head channels print each of the colours K, C, M, Y.
+#include "api/channel_map.h"
+
 #include <cstring>
 
 #include "api/print_mode.h"
@@ -6,6 +7,8 @@
 #include "shared/board_settings.h"
 
 namespace sl {
+
+FormatInfo gFormatInfo;
 
 namespace {
 
@@ -54,8 +57,8 @@ bool DecodeBoardChannelMap(const uint8_t map[4], uint8_t C1[8], uint8_t C2[8]) {
     return true;
 }
 
-void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt,
-                           uint32_t maxSwathSize, bool xdpi720) {
+void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt, uint32_t maxSwathSize,
+                           bool xdpi720) {
     fmt->bytesperline = WorkingBytesPerLine(job->BytesPerLine, xdpi720);
     fmt->colors = static_cast<uint8_t>(job->Colors);
     fmt->bitsperpixel = 2;
@@ -70,9 +73,8 @@ void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo
     const bool boardMap = ChannelMapRevision(ui) >= kRevisionWithAlignment && !oldFirmware &&
                           DecodeBoardChannelMap(BoardChannelMap(ui), fmt->C1, fmt->C2);
     if (!boardMap) UseBuiltinMap(oldFirmware, fmt->C1, fmt->C2);
-    sl_trace("ChannelMap %s C1:%d %d %d %d C2:%d %d %d %d\n", boardMap ? "board" : "builtin",
-             fmt->C1[0], fmt->C1[1], fmt->C1[2], fmt->C1[3], fmt->C2[0], fmt->C2[1], fmt->C2[2],
-             fmt->C2[3]);
+    sl_trace("ChannelMap %s C1:%d %d %d %d C2:%d %d %d %d\n", boardMap ? "board" : "builtin", fmt->C1[0],
+             fmt->C1[1], fmt->C1[2], fmt->C1[3], fmt->C2[0], fmt->C2[1], fmt->C2[2], fmt->C2[3]);
 }
 
 }  // namespace sl

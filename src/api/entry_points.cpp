@@ -1,7 +1,9 @@
 // The eleven exported entry points. They stay thin: the work lives in the
 // job functions of this folder.
-#include "api/job_control.h"
+#include "api/job_close.h"
+#include "api/job_start.h"
 #include "api/job_state.h"
+#include "api/line_input.h"
 #include "files/parameter_files.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"

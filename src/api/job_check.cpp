@@ -25,9 +25,11 @@ const char *JobPropProblem(const JobProp *p) {
     if (p->Width < 8) return "Width below 8";
     if (p->Width > 2 * MAX_SLICE_NUMBER) return "Width beyond the widest swath";
     if (p->XDPI == 0 || p->XDPI > 28800) return "XDPI outside 1..28800";
-    if (p->YDPI == 0 || p->YDPI % 360 != 0 || p->YDPI > kMaxYdpi) return "YDPI not a multiple of 360 up to 11520";
+    if (p->YDPI == 0 || p->YDPI % 360 != 0 || p->YDPI > kMaxYdpi)
+        return "YDPI not a multiple of 360 up to 11520";
     if (p->Colors == 0 || p->Colors > 6) return "Colors outside 1..6";
-    if (p->BytesPerLine == 0 || p->BytesPerLine < OneBitBytes(p->Width)) return "BytesPerLine too small for Width";
+    if (p->BytesPerLine == 0 || p->BytesPerLine < OneBitBytes(p->Width))
+        return "BytesPerLine too small for Width";
     uint64_t line = uint64_t(p->Colors) * p->BytesPerLine;
     uint64_t expanded = IsOneBitInput(p) ? 2 * line : line;
     if (line > kEmptyLineBytes || expanded > kExpandBufferBytes) return "line longer than the line buffers";

@@ -1,6 +1,6 @@
 // ClosePrint: drains the queue, ends the job on the board, stops the threads
 // and releases the job.
-#include "api/job_control.h"
+#include "api/job_close.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "files/parameter_files.h"

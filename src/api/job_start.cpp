@@ -1,21 +1,23 @@
-// StartPrint: checks the job, fixes the print mode, takes the job's memory,
-// opens the job on the board and plans the swaths.
+#include "api/job_start.h"
+
 #include <cstring>
 
+#include "api/channel_map.h"
 #include "api/job_check.h"
-#include "api/job_control.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/one_bit.h"
+#include "api/pass_geometry.h"
 #include "api/print_mode.h"
+#include "api/slice_plan.h"
 #include "files/parameter_files.h"
 #include "link/tcp_link.h"
 #include "pipeline/alignment.h"
 #include "pipeline/swath_cycle.h"
 #include "platform/platform.h"
+#include "shared/board_settings.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
@@ -25,10 +27,11 @@ namespace {
 bool Chinese() { return gSession.languageId == 2052; }
 
 void TraceJob(const char *title, const JobProp *p) {
-    sl_trace("%s Sig:0x%x XDPI:%u YDPI:%u BytesPerLine:%u Height:%u Width:%u PaperWidth:%u "
-             "Colors:%u Bits:%u Pass:%u VsdMode:%u Reserved:0x%x\n",
-             title, p->Signature, p->XDPI, p->YDPI, p->BytesPerLine, p->Height, p->Width,
-             p->PaperWidth, p->Colors, p->Bits, p->Pass, p->VsdMode, p->Reserved);
+    sl_trace(
+        "%s Sig:0x%x XDPI:%u YDPI:%u BytesPerLine:%u Height:%u Width:%u PaperWidth:%u "
+        "Colors:%u Bits:%u Pass:%u VsdMode:%u Reserved:0x%x\n",
+        title, p->Signature, p->XDPI, p->YDPI, p->BytesPerLine, p->Height, p->Width, p->PaperWidth, p->Colors,
+        p->Bits, p->Pass, p->VsdMode, p->Reserved);
 }
 
 void RememberHostValues(const JobProp *p) {

@@ -1,8 +1,7 @@
-// PrintALine and EndPrint: raster lines into the strip ring, complete swaths
-// out to the queue.
+#include "api/line_input.h"
+
 #include <cstring>
 
-#include "api/job_control.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
@@ -71,7 +70,8 @@ int32_t PrintLines(const uint8_t *data, uint32_t size) {
     if (gRun.started.load() == 0) return 1;
     const uint32_t hostLine = HostLineBytes();
     const uint32_t lines = size / hostLine;
-    if (size % hostLine) sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
+    if (size % hostLine)
+        sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
     if (lines && !data) {
         sl_trace("PrintALine: no line data\n");
         return 0;

@@ -13,7 +13,7 @@ SlicePlan gSlicePlan;
 namespace {
 
 constexpr uint64_t kQueueSlack = 2097152;  // per queue buffer, above one swath of the allocation width
-constexpr uint32_t kSliceMargin = 96;     // slices beyond the widest channel offset
+constexpr uint32_t kSliceMargin = 96;      // slices beyond the widest channel offset
 constexpr uint32_t kSliceAlign = 32;
 constexpr uint32_t kSwathExtraSlices = 128;
 

@@ -17,8 +17,8 @@ struct MemoryPlan {
     uint32_t passBuffer;  // each of 6
     uint32_t queueData;   // each of 3 (room for 4)
     uint32_t onePassOut;
-    uint64_t total;       // the block
-    bool fits;            // false: a size does not fit 32 bits; nothing may be allocated
+    uint64_t total;  // the block
+    bool fits;       // false: a size does not fit 32 bits; nothing may be allocated
 };
 
 struct JobBuffers {
@@ -53,11 +53,6 @@ void ReleaseJobBuffers();  // harmless when nothing is held
 
 uint32_t SliceNumFor(uint32_t workingWidth, uint32_t largestForwardOffset);
 uint32_t MaxSwathSizeFor(uint32_t printSliceNum);
-// Sets gSlicePlan and clears the assembly state.
-// True when one swath of the job fits the swath buffer's MAX_SLICE_NUMBER
-// slices, false when it does not (the values are set anyway; the caller
-// refuses the job).
-[[nodiscard]] bool PlanSlices(const JobProp *job, const UISetupPara *ui);
 // Clears the first BytesPerLine x YDPI bytes of each strip plane (never more
 // than a plane holds).
 void InitStrips(const JobProp *job);

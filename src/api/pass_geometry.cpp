@@ -1,5 +1,5 @@
-// Job-level mode steps that read the job's working copy and drive the
-// feathering and strip-ring set-up.
+#include "api/pass_geometry.h"
+
 #include "api/job_state.h"
 #include "api/print_mode.h"
 #include "pipeline/feathering.h"
@@ -42,8 +42,8 @@ void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_
     StripRingStart(pi);
     BuildSoftenTable360(softenTable, pi, softenByte);
     pi->collet = 0;
-    sl_trace("PassInfo pass:%d xpasses:%d softendots:%d lines:%u strip:%u\n", pi->PassNum,
-             pi->xpasses, pi->softendots, pi->LinesPerPass, gIntake.linesPerStrip);
+    sl_trace("PassInfo pass:%d xpasses:%d softendots:%d lines:%u strip:%u\n", pi->PassNum, pi->xpasses,
+             pi->softendots, pi->LinesPerPass, gIntake.linesPerStrip);
 }
 
 }  // namespace sl

@@ -3,12 +3,10 @@
 #include <cstdint>
 
 #include "api/job_state.h"
-#include "shared/board_mode.h"
 #include "platform/platform.h"
+#include "shared/board_mode.h"
 
 namespace sl {
-
-FormatInfo gFormatInfo;
 
 namespace {
 
@@ -101,8 +99,7 @@ uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass) {
 void SelectSpeedClass(const JobProp *job, UISetupPara *ui) {
     const uint8_t dotClass = DotSizeClassFor(gMode.xdpi, gMode.ydpi, gMode.vsd, job->Reserved);
     ui->SpeedValue = SpeedValueFor(job->XDPI, ui->PrintSpeed, dotClass);
-    sl_trace("Speed XDPI:%u Spd:%d Dot:%d value:%d\n", job->XDPI, ui->PrintSpeed, dotClass,
-             ui->SpeedValue);
+    sl_trace("Speed XDPI:%u Spd:%d Dot:%d value:%d\n", job->XDPI, ui->PrintSpeed, dotClass, ui->SpeedValue);
 }
 
 }  // namespace sl

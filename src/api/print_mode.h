@@ -1,5 +1,5 @@
-// Print-mode decisions taken at job start: line widening, pass count,
-// resolution codes, dot-size class, speed value, channel maps, pass geometry.
+// Print-mode decisions taken at job start: line widening, pass count, the
+// mode told to the board and the speed value.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,6 @@
 #include "swathlink/records.h"
 
 namespace sl {
-
-extern FormatInfo gFormatInfo;
 
 // The board is always told resolution class "not high".
 constexpr uint8_t kHighResolutionCode = 0;
@@ -27,20 +25,10 @@ void Adjust720(JobProp *job, UISetupPara *ui, bool xdpi720);
 // column, so its lines are half as long.
 uint32_t WorkingBytesPerLine(uint32_t bytesPerLine, bool xdpi720);
 
-
 // Speed value for the working XDPI. headType is UISetupPara::PrintSpeed.
 uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass);
 // Stores the speed value for the job (XDPI after halving) in ui->SpeedValue;
 // the dot-size class comes from the mode globals and job->Reserved.
 void SelectSpeedClass(const JobProp *job, UISetupPara *ui);
-
-// Board channel map (4 bytes at chantable[2..5]); false (and C1, C2 left
-// alone) when invalid.
-bool DecodeBoardChannelMap(const uint8_t map[4], uint8_t C1[8], uint8_t C2[8]);
-void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt,
-                           uint32_t maxSwathSize, bool xdpi720);
-
-// Fills gPassInfo, builds the feathering table and starts the strip ring.
-void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_t *softenTable);
 
 }  // namespace sl

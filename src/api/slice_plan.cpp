@@ -1,4 +1,5 @@
-// The per-job bound on one swath: its width in slices and its largest size.
+#include "api/slice_plan.h"
+
 #include "api/memory_plan.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"

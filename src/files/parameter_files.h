@@ -13,7 +13,7 @@ namespace sl {
 // thread that takes the companion's requests.
 // Whether the status file can be used this session.
 enum class StatusFileAccess : int32_t {
-    Unprepared = 0,    // the hidden folder could not be prepared: nothing is read or written
+    Unprepared = 0,  // the hidden folder could not be prepared: nothing is read or written
     Ready = 1,
     NotWritable = -1,  // the file could not be made writable or written
 };

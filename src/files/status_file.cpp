@@ -24,12 +24,9 @@ CfgRead PrintCfgRead(PrintCfgRecord *rec) {
     std::string path = StatusFilePath();
     if (ApplyAttributeRule(path) < 0) return CfgRead::Blocked;
     switch (ReadStatusRecord(path, rec)) {
-    case StatusRead::Good:
-        return CfgRead::Good;
-    case StatusRead::Bad:
-        return CfgRead::Bad;
-    case StatusRead::Missing:
-        break;
+    case StatusRead::Good: return CfgRead::Good;
+    case StatusRead::Bad: return CfgRead::Bad;
+    case StatusRead::Missing: break;
     }
     uint32_t attrs;
     // Present but unreadable (locked by the companion): never truncate it.
@@ -44,12 +41,9 @@ CfgSession PrintCfgReadActive(PrintCfgRecord *rec) {
     if (ApplyAttributeRule(path) < 0) return CfgSession::Missing;
     PrintCfgRecord read;
     switch (ReadStatusRecord(path, &read)) {
-    case StatusRead::Missing:
-        return CfgSession::Missing;
-    case StatusRead::Bad:
-        return CfgSession::Bad;
-    case StatusRead::Good:
-        break;
+    case StatusRead::Missing: return CfgSession::Missing;
+    case StatusRead::Bad: return CfgSession::Bad;
+    case StatusRead::Good: break;
     }
     if (HasTag(&read, kActiveTag)) {
         *rec = read;

@@ -13,8 +13,8 @@ uint32_t BaseOffset(uint32_t xdpi);
 uint32_t ForwardOffset(uint8_t ch, uint32_t xdpi, const UISetupPara *ui);
 // Start slice for R_TO_L swaths, mirrored inside the swath width. Alignment
 // values that would put it left of slice 0 give 0.
-uint32_t BackwardOffset(uint8_t ch, uint32_t xdpi, const UISetupPara *ui,
-                        uint32_t printSliceNum, uint8_t dotClass);
+uint32_t BackwardOffset(uint8_t ch, uint32_t xdpi, const UISetupPara *ui, uint32_t printSliceNum,
+                        uint8_t dotClass);
 uint32_t LargestForwardOffset(uint32_t xdpi, const UISetupPara *ui);
 // Paper feed after a pass, in board step units.
 uint32_t PaperStep(const PassInfo *pi, const UISetupPara *ui);

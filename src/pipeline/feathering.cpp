@@ -68,8 +68,8 @@ void SettleRowShare(uint32_t px, uint32_t target, uint32_t count) {
             uint32_t x = gOrder[i];
             if (gBits[x] == want) continue;
             uint32_t l = x ? x - 1 : px - 1, r = x + 1 == px ? 0 : x + 1;
-            if (spaced && (gBits[l] == want || gBits[r] == want || gAbove[l] == want ||
-                           gAbove[x] == want || gAbove[r] == want))
+            if (spaced && (gBits[l] == want || gBits[r] == want || gAbove[l] == want || gAbove[x] == want ||
+                           gAbove[r] == want))
                 continue;
             gBits[x] = want;
             --left;
@@ -88,8 +88,7 @@ SoftenFamily SoftenFamilyOf(int8_t softenByte) {
 SoftenShape SoftenShapeFor(SoftenFamily family, uint32_t passCount, uint8_t softenMode) {
     uint8_t m = softenMode & 3;
     switch (family) {
-    case kFamilyA:
-        return {kWidthA[m], kBandLines[kFamilyA][m]};
+    case kFamilyA: return {kWidthA[m], kBandLines[kFamilyA][m]};
     case kFamilyB:
         if (m == 0 && (passCount == 8 || passCount == 12)) return {kWidthB, 168};
         return {kWidthB, kBandLines[kFamilyB][m]};
@@ -120,8 +119,8 @@ void GenerateSeamMask(uint8_t *top, uint32_t rows, uint32_t width, uint32_t seed
     constexpr int32_t kWeight[12] = {8, 4, 2, 4, 8, 4, 2, 1, 2, 4, 2, 1};
     const uint32_t px = width * 4;
     const uint32_t ring = 2 * px + 3;
-    const uint32_t tap[12] = {1, 2, px - 2, px - 1, px, px + 1, px + 2,
-                              2 * px - 2, 2 * px - 1, 2 * px, 2 * px + 1, 2 * px + 2};
+    const uint32_t tap[12] = {1,      2,          px - 2,     px - 1, px,         px + 1,
+                              px + 2, 2 * px - 2, 2 * px - 1, 2 * px, 2 * px + 1, 2 * px + 2};
     for (uint32_t i = 0; i < ring; ++i)
         gDiffusion[i] = static_cast<int32_t>(Mix(seed ^ (i * 0x9E3779B9u)) % kOne) - kOne / 2;
     std::memset(gAbove, 0, px);
@@ -152,12 +151,14 @@ void GenerateSeamMask(uint8_t *top, uint32_t rows, uint32_t width, uint32_t seed
             gDiffusion[t >= ring ? t - ring : t] += e - spent;
             slot = slot + 1 == ring ? 0 : slot + 1;
         }
-        const uint32_t target = static_cast<uint32_t>(((2 * r + 1) * static_cast<uint64_t>(px) + rows) / (2 * rows));
+        const uint32_t target =
+            static_cast<uint32_t>(((2 * r + 1) * static_cast<uint64_t>(px) + rows) / (2 * rows));
         if (count != target) SettleRowShare(px, target, count);
         uint8_t *row = top + static_cast<size_t>(r) * width;
         for (uint32_t b = 0; b < width; ++b) {
             const uint8_t *q = gBits + 4 * b;
-            row[b] = static_cast<uint8_t>((q[0] ? 0xC0 : 0) | (q[1] ? 0x30 : 0) | (q[2] ? 0x0C : 0) | (q[3] ? 0x03 : 0));
+            row[b] = static_cast<uint8_t>((q[0] ? 0xC0 : 0) | (q[1] ? 0x30 : 0) | (q[2] ? 0x0C : 0) |
+                                          (q[3] ? 0x03 : 0));
         }
         std::memcpy(gAbove, gBits, px);
     }
@@ -224,11 +225,11 @@ void BuildSoftenTable360(uint8_t *table, const PassInfo *pi, int8_t softenByte) 
     std::memset(p, 0xFF, static_cast<size_t>(advance - band) * w);
     p += static_cast<size_t>(advance - band) * w;
     std::memcpy(p, gBottom, bw);
-    sl_trace("BuildSoftenTable360 pass:%d passstep:%d softlines:%d sec0start:%d sec0end:%d "
-             "sec1start:%d sec1end:%d\n",
-             static_cast<int>(n), static_cast<int>(pi->softendots), static_cast<int>(band),
-             static_cast<int>(idle), static_cast<int>(idle + band), static_cast<int>(kRows - band),
-             static_cast<int>(kRows));
+    sl_trace(
+        "BuildSoftenTable360 pass:%d passstep:%d softlines:%d sec0start:%d sec0end:%d "
+        "sec1start:%d sec1end:%d\n",
+        static_cast<int>(n), static_cast<int>(pi->softendots), static_cast<int>(band), static_cast<int>(idle),
+        static_cast<int>(idle + band), static_cast<int>(kRows - band), static_cast<int>(kRows));
 }
 
 }  // namespace sl

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace sl {
 
 LineIntake gIntake;
@@ -68,7 +67,9 @@ int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t le
     const uint32_t endAt = image + len + st.endGap;
     // Every write stays inside the row, whatever the layout.
     const uint32_t stride = ring->stride;
-    auto fit = [stride](uint32_t at, uint32_t n) { return at >= stride ? 0 : (n < stride - at ? n : stride - at); };
+    auto fit = [stride](uint32_t at, uint32_t n) {
+        return at >= stride ? 0 : (n < stride - at ? n : stride - at);
+    };
     for (uint32_t k = 0; k < colors && k < 6; ++k) {
         uint8_t *dst = ring->plane[k] + row;
         if (k < kStripedPlanes && startBand) {

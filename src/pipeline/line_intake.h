@@ -10,7 +10,6 @@ namespace sl {
 
 constexpr uint32_t kLineOrderMax = 11520;
 
-
 // Side stripes, in bytes of a strip row: a start stripe and its gap before
 // the image, an end stripe and its gap after it. Zero when not drawn.
 struct StripeLayout {

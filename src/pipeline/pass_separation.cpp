@@ -11,78 +11,55 @@ namespace sl {
 
 namespace {
 
-constexpr uint32_t kV = 16;  // bytes per vector
+constexpr uint32_t kV = 16;        // bytes per vector
 constexpr uint32_t kAhead = 1024;  // strip bytes read ahead of the loads
 
 inline __m128i Load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
 inline void Store(uint8_t *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
 
-// dst = src & mask over one run of len bytes. Runs of 16 bytes or more end
-// with one vector that overlaps the previous one instead of a byte tail. The
-// source is read ahead while it lies within `rest` bytes (the rest of the row).
-inline void AndRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len, uint32_t rest) {
-    if (len < kV) {
-        for (uint32_t i = 0; i < len; ++i) d[i] = s[i] & m[i];
-        return;
-    }
-    uint32_t i = 0;
-    for (; i + 4 * kV <= len; i += 4 * kV) {
-        if (i + kAhead < rest) _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
-        __m128i a = _mm_and_si128(Load(s + i), Load(m + i));
-        __m128i b = _mm_and_si128(Load(s + i + kV), Load(m + i + kV));
-        __m128i c = _mm_and_si128(Load(s + i + 2 * kV), Load(m + i + 2 * kV));
-        __m128i e = _mm_and_si128(Load(s + i + 3 * kV), Load(m + i + 3 * kV));
-        Store(d + i, a);
-        Store(d + i + kV, b);
-        Store(d + i + 2 * kV, c);
-        Store(d + i + 3 * kV, e);
-    }
-    for (; i + kV <= len; i += kV) Store(d + i, _mm_and_si128(Load(s + i), Load(m + i)));
-    if (i < len) {
-        uint32_t j = len - kV;
-        Store(d + j, _mm_and_si128(Load(s + j), Load(m + j)));
-    }
-}
+// Vector traits of the run kernel: one 16-byte vector, one cache line read
+// ahead per four vectors.
+struct V128 {
+    using T = __m128i;
+    static constexpr uint32_t kBytes = 16;
+    static T Load(const uint8_t *p) { return sl::Load(p); }
+    static void Store(uint8_t *p, T v) { sl::Store(p, v); }
+    static T And(T a, T b) { return _mm_and_si128(a, b); }
+    static void ReadAhead(const uint8_t *p) { _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0); }
+};
 
 }  // namespace
+
+namespace sse {
+namespace {
+using V = V128;
+#include "pipeline/and_run_kernel.inc"
+}  // namespace
+}  // namespace sse
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
+namespace avx2 {
 namespace {
 
-inline __m256i LoadWide(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
-inline void StoreWide(uint8_t *p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
+// 32-byte vectors, where the processor has them: two cache lines read ahead
+// per four vectors.
+struct V256 {
+    using T = __m256i;
+    static constexpr uint32_t kBytes = 32;
+    static T Load(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+    static void Store(uint8_t *p, T v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
+    static T And(T a, T b) { return _mm256_and_si256(a, b); }
+    static void ReadAhead(const uint8_t *p) {
+        _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char *>(p + 64), _MM_HINT_T0);
+    }
+};
 
-// AndRun with 32-byte vectors, where the processor has them.
-void AndRunWide(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len, uint32_t rest) {
-    constexpr uint32_t kW = 32;
-    if (len < kW) {
-        for (uint32_t i = 0; i < len; ++i) d[i] = s[i] & m[i];
-        return;
-    }
-    uint32_t i = 0;
-    for (; i + 4 * kW <= len; i += 4 * kW) {
-        if (i + kAhead < rest) {
-            _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char *>(s + i + kAhead + 64), _MM_HINT_T0);
-        }
-        __m256i a = _mm256_and_si256(LoadWide(s + i), LoadWide(m + i));
-        __m256i b = _mm256_and_si256(LoadWide(s + i + kW), LoadWide(m + i + kW));
-        __m256i c = _mm256_and_si256(LoadWide(s + i + 2 * kW), LoadWide(m + i + 2 * kW));
-        __m256i e = _mm256_and_si256(LoadWide(s + i + 3 * kW), LoadWide(m + i + 3 * kW));
-        StoreWide(d + i, a);
-        StoreWide(d + i + kW, b);
-        StoreWide(d + i + 2 * kW, c);
-        StoreWide(d + i + 3 * kW, e);
-    }
-    for (; i + kW <= len; i += kW) StoreWide(d + i, _mm256_and_si256(LoadWide(s + i), LoadWide(m + i)));
-    if (i < len) {
-        uint32_t j = len - kW;
-        StoreWide(d + j, _mm256_and_si256(LoadWide(s + j), LoadWide(m + j)));
-    }
-}
-
+using V = V256;
+#include "pipeline/and_run_kernel.inc"
 }  // namespace
+}  // namespace avx2
 #pragma GCC pop_options
 
 namespace {
@@ -123,7 +100,8 @@ void SplitRun(uint8_t *d, const uint8_t *s, const uint8_t *m, uint32_t len) {
     }
     uint32_t i = 0;
     for (; i + 2 * kV <= len; i += 2 * kV) {
-        if (2 * i + kAhead < 2 * len) _mm_prefetch(reinterpret_cast<const char *>(s + 2 * i + kAhead), _MM_HINT_T0);
+        if (2 * i + kAhead < 2 * len)
+            _mm_prefetch(reinterpret_cast<const char *>(s + 2 * i + kAhead), _MM_HINT_T0);
         __m128i a = _mm_and_si128(Split16<Odd>(s + 2 * i), Load(m + i));
         __m128i b = _mm_and_si128(Split16<Odd>(s + 2 * i + 2 * kV), Load(m + i + kV));
         Store(d + i, a);
@@ -181,13 +159,15 @@ void MaskPassRows(const PassSource *src, uint8_t *const pass[6], const SoftenTab
     const uint32_t n = pi->bytesperline;
     const uint32_t idle = IdleRows(pi, table);
     const uint32_t planes = PlanesOf(pi);
-    for (uint32_t i = 0; i < planes; ++i) std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
+    for (uint32_t i = 0; i < planes; ++i)
+        std::memset(pass[kSlotOfPlane[i]], 0, static_cast<size_t>(idle) * n);
     for (uint32_t j = idle; j < kNozzleLines; ++j) {
         const uint8_t *mask = table->rows + static_cast<size_t>(j) * table->width;
         for (uint32_t i = 0; i < planes; ++i) {
             const uint32_t ni = i + 1 < planes ? i + 1 : 0, nj = i + 1 < planes ? j : j + 1;
             if (nj < kNozzleLines) PrefetchStart(SourceRow(src, ni, NozzleLine(pi, nj, v)), srcBytes);
-            rowOp(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, NozzleLine(pi, j, v)), mask);
+            rowOp(pass[kSlotOfPlane[i]] + static_cast<size_t>(j) * n, SourceRow(src, i, NozzleLine(pi, j, v)),
+                  mask);
         }
     }
 }
@@ -199,8 +179,7 @@ bool PassIsBlank(const PassSource *src, const PassInfo *pi, uint32_t v) {
     return true;
 }
 
-void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table,
-                     PassInfo *pi) {
+void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
     const uint32_t q = gPassSeq % N;
     const uint32_t v = N - 1 - q;
@@ -217,8 +196,7 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
     pi->PassSec += 1;
 }
 
-void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table,
-                     PassInfo *pi) {
+void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
     const uint32_t H = N / 2 ? N / 2 : 1;
     const uint32_t q = gPassSeq;
@@ -240,9 +218,9 @@ void MaskRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t wid
     for (uint32_t k = 0; k < n;) {
         uint32_t run = width - m < n - k ? width - m : n - k;
         if (PipelineUsesWideVectors())
-            AndRunWide(dst + k, src + k, mask + m, run, n - k);
+            avx2::AndRun(dst + k, src + k, mask + m, run, n - k);
         else
-            AndRun(dst + k, src + k, mask + m, run, n - k);
+            sse::AndRun(dst + k, src + k, mask + m, run, n - k);
         k += run;
         m = 0;
     }

@@ -8,7 +8,6 @@
 
 namespace sl {
 
-
 // Strip plane i goes to colour slot kSlotOfPlane[i] (the map is its own inverse).
 constexpr uint8_t kSlotOfPlane[6] = {3, 2, 1, 0, 4, 5};
 
@@ -16,7 +15,7 @@ constexpr uint8_t kSlotOfPlane[6] = {3, 2, 1, 0, 4, 5};
 // window of ring rows (entry i = the ring row of the i-th line).
 struct PassSource {
     const uint8_t *plane[6];
-    uint32_t stride;            // bytes per strip row
+    uint32_t stride;  // bytes per strip row
     const uint32_t *lineOrder;
 };
 

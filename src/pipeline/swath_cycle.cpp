@@ -22,7 +22,8 @@ void StartSwathCycle(const SwathCycleJob &job) {
     gCycle = job;
     for (uint32_t i = 0; i < 6; ++i) gIntake.ring.plane[i] = job.strip[i];
     gIntake.ring.stride = job.stride;
-    const StripeLayout wanted = StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, job.hostXdpi);
+    const StripeLayout wanted =
+        StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, job.hostXdpi);
     const uint32_t room = job.stride > job.lineBytes ? job.stride - job.lineBytes : 0;
     gIntake.ring.stripes = FitStripes(wanted, room);
     // The job block comes zero-filled from the system.
@@ -72,8 +73,8 @@ int ProcessCompleteSwath(SwathHandOff handOff) {
     pi->direction = SwathDirection(gSwathCount, &UI_CurSetting, 1);
     pi->blankpass = 0;
 
-    const PassSource src{{gIntake.ring.plane[0], gIntake.ring.plane[1], gIntake.ring.plane[2], gIntake.ring.plane[3],
-                          gIntake.ring.plane[4], gIntake.ring.plane[5]},
+    const PassSource src{{gIntake.ring.plane[0], gIntake.ring.plane[1], gIntake.ring.plane[2],
+                          gIntake.ring.plane[3], gIntake.ring.plane[4], gIntake.ring.plane[5]},
                          gIntake.ring.stride,
                          gIntake.order};
     const SoftenTable table{gCycle.soften, gFeather.width, gFeather.softLines};

@@ -20,17 +20,17 @@ extern SwathCanvas gSwathCanvas;
 
 // What the cycle works with for one job, handed over at its start.
 struct SwathCycleJob {
-    uint8_t *strip[6];          // strip planes (host plane order), `stride` bytes a row
+    uint8_t *strip[6];  // strip planes (host plane order), `stride` bytes a row
     uint32_t stride;
-    uint32_t lineBytes;         // one plane of one host line (after 1-bit expansion)
-    uint32_t hostXdpi;          // side stripes are measured at the host's resolution
-    const uint8_t *soften;      // the feathering table
-    uint8_t *pass[6];           // pass buffers
-    uint8_t *swath;             // the swath buffer, `swathBytes` long, zero-filled
+    uint32_t lineBytes;     // one plane of one host line (after 1-bit expansion)
+    uint32_t hostXdpi;      // side stripes are measured at the host's resolution
+    const uint8_t *soften;  // the feathering table
+    uint8_t *pass[6];       // pass buffers
+    uint8_t *swath;         // the swath buffer, `swathBytes` long, zero-filled
     uint32_t swathBytes;
-    uint32_t printSliceNum;     // slices of one swath
-    uint8_t dotClass;           // dot-size class (picks the bidirectional correction)
-    const FormatInfo *format;   // channel maps and stride the formatter uses
+    uint32_t printSliceNum;    // slices of one swath
+    uint8_t dotClass;          // dot-size class (picks the bidirectional correction)
+    const FormatInfo *format;  // channel maps and stride the formatter uses
 };
 
 // Points the pipeline at the job's buffers and restarts the swath count; run
@@ -39,8 +39,8 @@ void StartSwathCycle(const SwathCycleJob &job);
 // Lines per swath for any sequence number.
 uint32_t LinesPerSwath(const PassInfo *pi);
 // Per-channel placement of a swath in direction `dir`.
-ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui,
-                              uint32_t printSliceNum, uint8_t dotClass);
+ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui, uint32_t printSliceNum,
+                              uint8_t dotClass);
 // Cuts the swath whose lines are complete; returns the hand-off's result.
 int ProcessCompleteSwath(SwathHandOff handOff);
 // Stores one line (planes of the job's lineBytes, stripes of value

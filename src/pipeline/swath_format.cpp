@@ -78,15 +78,19 @@ struct V128 {
         else
             _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
     }
-    static void Prefetch(const uint8_t *p, size_t) { _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T1); }
+    static void Prefetch(const uint8_t *p, size_t) {
+        _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T1);
+    }
     static T Zero() { return _mm_setzero_si128(); }
     static T Set1(uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
     static T Or(T a, T b) { return _mm_or_si128(a, b); }
     static T And(T a, T b) { return _mm_and_si128(a, b); }
     static T AndNot(T a, T b) { return _mm_andnot_si128(a, b); }
     static T Xor(T a, T b) { return _mm_xor_si128(a, b); }
+    // clang-format off
     template <int S> static T Srli16(T a) { return _mm_srli_epi16(a, S); }
     template <int S> static T Slli16(T a) { return _mm_slli_epi16(a, S); }
+    // clang-format on
     static T Srl16(T a, __m128i n) { return _mm_srl_epi16(a, n); }
     static T Sll16(T a, __m128i n) { return _mm_sll_epi16(a, n); }
     static bool IsZero(T a) { return _mm_testz_si128(a, a); }
@@ -124,8 +128,9 @@ struct V256 {
     static constexpr bool kPairs = false;
     static constexpr uint32_t kNozzleBlocks[6] = {0, 32, 64, 96, 128, 148};
     static T Load(const uint8_t *p, size_t slab) {
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
-                                       _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + slab)), 1);
+        return _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + slab)), 1);
     }
     static void Store(uint8_t *p, T v, int) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
     static void Prefetch(const uint8_t *p, size_t slab) {
@@ -138,8 +143,10 @@ struct V256 {
     static T And(T a, T b) { return _mm256_and_si256(a, b); }
     static T AndNot(T a, T b) { return _mm256_andnot_si256(a, b); }
     static T Xor(T a, T b) { return _mm256_xor_si256(a, b); }
+    // clang-format off
     template <int S> static T Srli16(T a) { return _mm256_srli_epi16(a, S); }
     template <int S> static T Slli16(T a) { return _mm256_slli_epi16(a, S); }
+    // clang-format on
     static T Srl16(T a, __m128i n) { return _mm256_srl_epi16(a, n); }
     static T Sll16(T a, __m128i n) { return _mm256_sll_epi16(a, n); }
     static bool IsZero(T a) { return _mm256_testz_si256(a, a); }

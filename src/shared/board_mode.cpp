@@ -20,14 +20,18 @@ struct DpiCode {
 };
 
 constexpr DpiCode kXResCodes[] = {
+    // clang-format off
     {150, 1}, {180, 1}, {225, 1}, {270, 1}, {300, 2}, {360, 2}, {450, 3}, {540, 3}, {600, 4},
     {720, 2},  // printed at 360 across
     {900, 5}, {1080, 5}, {1200, 6}, {1440, 6}, {1800, 7}, {2160, 7}, {2400, 8}, {2880, 8},
+    // clang-format on
 };
 
 constexpr DpiCode kYResCodes[] = {
+    // clang-format off
     {150, 1}, {180, 1}, {300, 2}, {360, 2}, {540, 3}, {600, 4}, {720, 4}, {1080, 5},
     {1200, 6}, {1440, 6}, {2160, 7}, {2400, 8}, {2880, 8},
+    // clang-format on
 };
 
 template <size_t N>
@@ -65,9 +69,7 @@ uint8_t DotSizeClassFor(uint32_t x, uint32_t y, uint8_t vsd, uint32_t reserved) 
     return 1;
 }
 
-uint8_t DotSizeClass() {
-    return DotSizeClassFor(gMode.xdpi, gMode.ydpi, gMode.vsd, gJobProp.Reserved);
-}
+uint8_t DotSizeClass() { return DotSizeClassFor(gMode.xdpi, gMode.ydpi, gMode.vsd, gJobProp.Reserved); }
 
 uint16_t VsdCode(uint8_t dotClass) {
     const VsdTriple &t = kVsdTriples[dotClass <= 4 ? dotClass : 0];

@@ -21,8 +21,10 @@ struct DpiClass {
 };
 
 constexpr DpiClass kResolutionClasses[] = {
+    // clang-format off
     {225, 0}, {270, 0}, {300, 1}, {360, 1}, {450, 2}, {540, 2}, {600, 3}, {720, 3},
     {900, 4}, {1080, 4}, {1200, 5}, {1440, 5}, {1800, 6}, {2160, 6}, {2400, 7}, {2880, 7},
+    // clang-format on
 };
 constexpr uint8_t kDefaultClass = 3;
 

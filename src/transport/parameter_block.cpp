@@ -18,10 +18,9 @@ constexpr uint16_t kDefaultBcol = 180;
 constexpr uint16_t kDefaultBidi = 22;
 constexpr uint16_t kDefaultStep = 4800;
 
-
-constexpr uint16_t kAcolAt = 4;     // hori1 ch1: ingroup base
-constexpr uint16_t kBcolAt = 8;     // hori1 ch2: outgroup base
-constexpr uint16_t kBidiAt = 20;    // hori2 ch1
+constexpr uint16_t kAcolAt = 4;       // hori1 ch1: ingroup base
+constexpr uint16_t kBcolAt = 8;       // hori1 ch2: outgroup base
+constexpr uint16_t kBidiAt = 20;      // hori2 ch1
 constexpr uint16_t kBidiHighAt = 32;  // hori2 ch0: feeds every group's byte 4
 constexpr uint16_t kBidiLowAt = 28;   // hori2 ch3: feeds every group's byte 5
 
@@ -44,6 +43,7 @@ constexpr FieldCopy Widen(uint16_t rec, uint16_t ans, uint8_t width, uint8_t rec
 }
 
 constexpr FieldCopy kOlderCopies[] = {
+    // clang-format off
     Bytes(50, 7),           // print-direction mode
     Word(94, 80),
     Widen(136, 82, 2, 4),
@@ -51,10 +51,12 @@ constexpr FieldCopy kOlderCopies[] = {
     Word(92, 90),
     Bytes(90, 17),
     Bytes(53, 169),
+    // clang-format on
 };
 
 // Newer layout, applied in this order.
 constexpr FieldCopy kNewerCopies[] = {
+    // clang-format off
     // vert / step calibration, ch0..ch7
     Word(46, 66), Word(40, 40), Word(42, 36), Word(44, 123),
     Word(36, 130), Word(38, 132), Word(100, 134), Word(102, 48),
@@ -79,25 +81,30 @@ constexpr FieldCopy kNewerCopies[] = {
     Bytes(230, 156, 4), // rev0..rev3
     Bytes(222, 160, 8), // vertoffset
     Bytes(154, 186, 50),  // group records and flags
+    // clang-format on
 };
 
 // x360/x720 left and right alignment, ch0..ch7 each.
 constexpr FieldCopy kAlignCopies[] = {
+    // clang-format off
     Bytes(234, 16, 2), Bytes(236, 148, 4), Bytes(240, 22, 2),  // x360_lalign
     Bytes(242, 152, 2), Bytes(244, 52, 4), Bytes(248, 154, 2), // x360_ralign
     Bytes(250, 24, 2), Bytes(252, 30, 4), Bytes(256, 42, 2),   // x720_lalign
     Bytes(258, 60, 2), Bytes(260, 64, 2), Bytes(262, 68, 4),   // x720_ralign
+    // clang-format on
 };
 
 // The second head's alignment arrays are taken from bytes of the record
 // itself (`ans` is a record offset here).
 constexpr FieldCopy kSecondHeadAlign[] = {
+    // clang-format off
     Bytes(266, 76, 8),  // H2 x360_lalign: the words 76..82
     Bytes(274, 158, 2), Bytes(276, 196), Bytes(277, 198), Bytes(278, 197), Bytes(279, 199),
     Bytes(280, 200, 2),  // H2 x360_ralign
     Bytes(282, 84, 4), Bytes(286, 154), Bytes(287, 156), Bytes(288, 155), Bytes(289, 157),  // H2 x720_lalign
     Bytes(290, 182, 2), Bytes(292, 190), Bytes(293, 192), Bytes(294, 191), Bytes(295, 193),
     Bytes(296, 194, 2),  // H2 x720_ralign
+    // clang-format on
 };
 
 constexpr bool FitsRecord(const FieldCopy *t, size_t n) {
@@ -119,7 +126,6 @@ struct Answer {
     uint16_t Word(uint32_t i) const { return static_cast<uint16_t>(Byte(i) | Byte(i + 1) << 8); }
 };
 
-
 void ApplyCopies(UISetupPara *ui, const Answer &a, const FieldCopy *t, size_t n) {
     uint8_t *rec = SettingsBytes(ui);
     for (size_t i = 0; i < n; ++i) {
@@ -138,7 +144,6 @@ uint16_t OrDefault(uint16_t v, uint16_t def) { return v ? v : def; }
 
 uint32_t FirmwareVersion(const Answer &a) { return a.Byte(84) + 256u * (a.Byte(85) & 0x3F); }
 
-
 void DeriveOlderGroups(UISetupPara *ui) {
     const uint32_t acol = SettingsWord(ui, kAcolAt);
     const uint32_t bcol = SettingsWord(ui, kBcolAt);
@@ -150,32 +155,31 @@ void DeriveOlderGroups(UISetupPara *ui) {
 
 void TraceNewer(const UISetupPara *ui) {
     const uint8_t *c = ui->chantable;
-    sl_trace("chantable: 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x\n", c[0], c[1], c[2], c[3], c[4],
-             c[5], c[6], c[7]);
+    sl_trace("chantable: 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x\n", c[0], c[1], c[2], c[3], c[4], c[5], c[6],
+             c[7]);
     const int8_t *v = ui->vertoffset;
     sl_trace("vertoffset: %d %d %d %d %d %d %d %d\n", v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
     sl_trace("headnum:%d d4c:0x%x colors:0x%x rev0:0x%x rev1:0x%x rev2:0x%x rev3:0x%x\n", ui->headnum,
              ui->d4c, c[1], ui->rev[0], ui->rev[1], ui->rev[2], ui->rev[3]);
     for (int k = 0; k < 8; ++k) {
         const uint8_t *g = ui->group[k];
-        sl_trace("<<%d>> In:%d Oout:%d H:%d L:%d vsd3:%d vsd4:%d\n", k, g[kGroupIngroup],
-                 g[kGroupOutgroup], g[kGroupHigh], g[kGroupLow], g[kGroupVsd3], g[kGroupVsd4]);
+        sl_trace("<<%d>> In:%d Oout:%d H:%d L:%d vsd3:%d vsd4:%d\n", k, g[kGroupIngroup], g[kGroupOutgroup],
+                 g[kGroupHigh], g[kGroupLow], g[kGroupVsd3], g[kGroupVsd4]);
     }
     sl_trace("flags:0x%x", SettingsWord(ui, 202));
     sl_trace("NetReadRegInfo\n");
     const char *names[3] = {"hori1", "hori2", "vert"};
     uint16_t (*const get[3])(const UISetupPara *, uint8_t) = {Hori1, Hori2, Vert};
     for (int i = 0; i < 3; ++i) {
-        sl_trace("%s --> ch0:%d ch1:%d ch2:%d ch3:%d ch4:%d ch5:%d ch6:%d ch7:%d\n", names[i],
-                 get[i](ui, 0), get[i](ui, 1), get[i](ui, 2), get[i](ui, 3), get[i](ui, 4),
-                 get[i](ui, 5), get[i](ui, 6), get[i](ui, 7));
+        sl_trace("%s --> ch0:%d ch1:%d ch2:%d ch3:%d ch4:%d ch5:%d ch6:%d ch7:%d\n", names[i], get[i](ui, 0),
+                 get[i](ui, 1), get[i](ui, 2), get[i](ui, 3), get[i](ui, 4), get[i](ui, 5), get[i](ui, 6),
+                 get[i](ui, 7));
     }
-    sl_trace("ingroup:%d outgroup:%d 2headoffset:%d %d\n", SettingsWord(ui, kAcolAt), SettingsWord(ui, kBcolAt),
-             SettingsWord(ui, 206), SettingsWord(ui, 208));
+    sl_trace("ingroup:%d outgroup:%d 2headoffset:%d %d\n", SettingsWord(ui, kAcolAt),
+             SettingsWord(ui, kBcolAt), SettingsWord(ui, 206), SettingsWord(ui, 208));
 }
 
 }  // namespace
-
 
 void DecodeParaOld(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
     const Answer a{answer, answer ? len : 0};
@@ -211,8 +215,8 @@ void DecodeParaOld(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
     ui->w150 = static_cast<uint16_t>(a.Byte(86) * 256 + a.Byte(92));
     ui->b91 = a.Byte(73) & 0x0F;
 
-    sl_trace("Print:%d Dir:%d Spd:%d Acol:0x%x(%d) Bcol:0x%x(%d) Bidi:0x%x(%d) Step:0x%x(%d)",
-             a.Byte(13), ui->Dir, ui->PrintSpeed, acol, acol, bcol, bcol, bidi, bidi, step, step);
+    sl_trace("Print:%d Dir:%d Spd:%d Acol:0x%x(%d) Bcol:0x%x(%d) Bidi:0x%x(%d) Step:0x%x(%d)", a.Byte(13),
+             ui->Dir, ui->PrintSpeed, acol, acol, bcol, bcol, bidi, bidi, step, step);
 }
 
 void NetReadRegInfo(UISetupPara *ui, const uint8_t *answer, uint32_t len) {

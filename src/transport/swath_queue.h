@@ -8,7 +8,6 @@
 
 namespace sl {
 
-
 // Bytes of one head column in the swath buffer (one slice of one head).
 constexpr uint32_t kSwathColumnBytes = kSliceBytes * 1;
 // Swath data travels in whole blocks of this many bytes.
@@ -24,8 +23,7 @@ struct SwathPlacement {
     uint32_t Columns;    // head columns to send
     uint32_t DataStart;  // first column in the swath buffer
 };
-SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint32_t endPx,
-                              uint32_t widthPx);
+SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx);
 
 void QueueReset();
 // The slots' data buffers (three, `slotBytes` each) from the job's memory;

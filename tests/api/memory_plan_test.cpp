@@ -2,9 +2,9 @@
 
 #include <sys/resource.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
@@ -35,10 +35,10 @@ TEST(MemoryPlan, SizesOfTheTenThousandPixelJob) {
 
     const MemoryPlan p = PlanMemory(360, 720, w);
     EXPECT_TRUE(p.fits);
-    EXPECT_EQ(p.stripPlane, 4456448u);   // 2 x R(2,162,880)
-    EXPECT_EQ(p.passBuffer, 2228224u);   // 2 x R(1,081,440)
-    EXPECT_EQ(p.queueData, 12976128u);   // 2 x (R(4,325,760) + 2 MiB)
-    EXPECT_EQ(p.onePassOut, 65536u);     // R(3,004)
+    EXPECT_EQ(p.stripPlane, 4456448u);  // 2 x R(2,162,880)
+    EXPECT_EQ(p.passBuffer, 2228224u);  // 2 x R(1,081,440)
+    EXPECT_EQ(p.queueData, 12976128u);  // 2 x (R(4,325,760) + 2 MiB)
+    EXPECT_EQ(p.onePassOut, 65536u);    // R(3,004)
     EXPECT_EQ(p.total, 1474560u + 6ull * 4456448 + 6ull * 2228224 + 83980800u + 4ull * 12976128);
 }
 
@@ -47,10 +47,12 @@ TEST(MemoryPlan, SizesThatPass32BitsDoNotFit) {
         uint32_t ydpi, w;
         bool fits;
     } cases[] = {
+        // clang-format off
         {1440, 1491308, true},    // 1440 x W x 2 just below 2^32
         {1440, 1491309, false},   // just above: the 32-bit product would wrap
         {360, 0xFFFFFFFFu, false},
         {0xFFFFFFFFu, 0xFFFFFFFFu, false},
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(PlanMemory(360, c.ydpi, c.w).fits, c.fits) << c.ydpi << " " << c.w;
@@ -137,10 +139,12 @@ TEST(SlicePlan, SliceNumberAndSwathSize) {
     const struct {
         uint32_t slices, size;
     } cases[] = {
+        // clang-format off
         {12128, 12256u * 360},
         {116512, 41990400},        // exactly MAX_SLICE_NUMBER slices
         {116600, 41990400},        // capped
         {0xFFFFFFFFu, 41990400},   // no wrap of slices + 128
+        // clang-format on
     };
     for (const auto &c : cases) EXPECT_EQ(MaxSwathSizeFor(c.slices), c.size) << c.slices;
 }

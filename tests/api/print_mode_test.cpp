@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "api/channel_map.h"
 #include "api/print_mode.h"
 #include "pipeline/swath_cycle.h"
 
@@ -41,8 +42,10 @@ TEST(Adjust720, PassCountAndWorkingResolution) {
     const struct {
         uint32_t xdpi, ydpi, pass, workingXdpi;
     } cases[] = {
+        // clang-format off
         {360, 360, 1, 360},  {360, 720, 2, 360},  {600, 1080, 3, 600}, {1440, 1440, 4, 1440},
         {720, 360, 2, 360},  {720, 720, 4, 360},  {720, 1080, 6, 360}, {720, 1440, 8, 360},
+        // clang-format on
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.xdpi << "x" << c.ydpi);
@@ -56,7 +59,7 @@ TEST(Adjust720, PassCountAndWorkingResolution) {
         EXPECT_EQ(j.XDPI, c.workingXdpi);
         EXPECT_EQ(j.Width, c.xdpi == 720 ? 1077u : 2153u);  // odd width halves rounding up
         EXPECT_EQ(gMode.xdpi, c.xdpi);                      // the host's, not halved
-        EXPECT_EQ(ui.chantable[0], 0xC7);                  // soften bits 3 to 5 cleared
+        EXPECT_EQ(ui.chantable[0], 0xC7);                   // soften bits 3 to 5 cleared
     }
 }
 
@@ -65,10 +68,12 @@ TEST(ResolutionCodes, FromTheModeResolutions) {
         uint32_t dpi;
         uint8_t x, y;
     } cases[] = {
+        // clang-format off
         {150, 1, 1},  {180, 1, 1},  {225, 1, 0},  {270, 1, 0},  {300, 2, 2},  {360, 2, 2},
         {450, 3, 0},  {540, 3, 3},  {600, 4, 4},  {720, 2, 4},  {900, 5, 0},  {1080, 5, 5},
         {1200, 6, 6}, {1440, 6, 6}, {1800, 7, 0}, {2160, 7, 7}, {2400, 8, 8}, {2880, 8, 8},
         {0, 0, 0},    {361, 0, 0},  {5760, 0, 0},
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(XResCode(c.dpi), c.x) << c.dpi;
@@ -83,11 +88,13 @@ TEST(DotSizeClass, FirstMatchingRule) {
         uint32_t reserved;
         uint8_t expected;
     } cases[] = {
+        // clang-format off
         {360, 720, 4, 0, 2},     {599, 360, 0, 0, 2},     {360, 1440, 4, 0, 1},
         {600, 360, 4, 0, 2},     {720, 720, 4, 0, 1},     {600, 1440, 4, 0, 4},
         {720, 2160, 4, 0, 4},    {1440, 1440, 3, 0, 1},   {600, 2880, 4, 0, 1},
         {360, 720, 3, 0xABCE, 3},  // the tag makes VsdMode the class
         {1440, 1440, 0, 0xABCF, 0}, {360, 720, 3, 0xABCD, 2},
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(DotSizeClassFor(c.x, c.y, c.vsd, c.reserved), c.expected)
@@ -100,11 +107,13 @@ TEST(SpeedValue, ByWorkingResolutionHeadTypeAndDotClass) {
         uint32_t xdpi;
         uint8_t headType, dotClass, expected;
     } cases[] = {
+        // clang-format off
         {225, 7, 1, 60}, {225, 5, 1, 53}, {270, 7, 1, 53}, {270, 5, 1, 48},
         {300, 7, 4, 42}, {300, 7, 1, 46}, {360, 7, 2, 42}, {360, 5, 2, 35},
         {450, 7, 1, 32}, {540, 5, 1, 28}, {600, 7, 4, 23}, {900, 5, 1, 16},
         {1080, 5, 1, 14}, {1200, 5, 1, 12}, {1440, 5, 2, 10}, {1440, 5, 4, 11},
         {1440, 7, 1, 11}, {720, 7, 1, 23}, {0, 7, 1, 23}, {2880, 5, 1, 23},
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(SpeedValueFor(c.xdpi, c.headType, c.dotClass), c.expected)
@@ -117,10 +126,12 @@ TEST(SpeedValue, SelectedForTheJob) {
         uint32_t xdpi, ydpi;
         uint8_t speed, expected;
     } cases[] = {
+        // clang-format off
         {720, 720, 7, 42},    // works at 360 across
         {600, 720, 5, 23},
         {1440, 720, 5, 11},   // dot-size class 1
         {1440, 360, 5, 10},   // dot-size class 2
+        // clang-format on
     };
     for (const auto &c : cases) {
         JobProp j = Job(c.xdpi, c.ydpi);
@@ -181,6 +192,7 @@ TEST(ConvertColorToChannel, ChoosesTheMap) {
         const uint8_t *map;
         const Maps *expected;
     } cases[] = {
+        // clang-format off
         {160, 400, kInterleaved, &board},
         {255, 367, kInterleaved, &board},
         {159, 400, kInterleaved, &builtin},
@@ -188,6 +200,7 @@ TEST(ConvertColorToChannel, ChoosesTheMap) {
         {0, 332, kInterleaved, &oldFirmware},
         {160, 400, tripled, &builtin},           // invalid map: silently the built-in one
         {160, 400, kPairsInOrder, &builtin},
+        // clang-format on
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.rev2) << " fw " << c.firmware);
@@ -236,11 +249,13 @@ TEST(LinesPerSwath, FromSoftenDotsAndResolution) {
         uint16_t softendots;
         uint32_t expected;
     } cases[] = {
+        // clang-format off
         {1, 360, 0, 360},      // one pass: a full head of lines
         {4, 1440, 63, 252},
         {2, 720, 180, 360},    // no feathering: 360 / passes
         {8, 1440, 45, 180},    // 720 x 1440: eight passes
         {3, 1080, 84, 252},
+        // clang-format on
     };
     for (const auto &c : cases) {
         PassInfo pi{};

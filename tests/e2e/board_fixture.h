@@ -20,9 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "files/status_record.h"
+#include "src/protocol.h"  // the emulator's command codes: the tests name packets by them
 #include "swathboard.h"
 #include "swathlink/records.h"
-#include "files/status_record.h"
+#include "swathlink/swathlink.h"
 
 namespace sl::test {
 
@@ -61,7 +63,7 @@ inline std::vector<swathboard::PacketRecord> OfCode(const std::vector<swathboard
 inline size_t CountDebug(const swathboard::Board *b, uint16_t sub) {
     size_t n = 0;
     for (const auto &r : swathboard::Packets(b))
-        if (r.code == 1 && r.raw[4] == sub) ++n;
+        if (r.code == swathboard::NET_CMD_DEBUG && r.raw[4] == sub) ++n;
     return n;
 }
 
@@ -70,7 +72,7 @@ inline size_t CountDebug(const swathboard::Board *b, uint16_t sub) {
 inline std::vector<uint32_t> StoredInArrivalOrder(const swathboard::Board *b) {
     std::vector<uint32_t> sns;
     for (const auto &r : swathboard::Packets(b))
-        if (r.code == 9 && r.stored) sns.push_back(Field(r, "SwathSN"));
+        if (r.code == swathboard::NET_CMD_SWATH_CREATE && r.stored) sns.push_back(Field(r, "SwathSN"));
     return sns;
 }
 
@@ -97,6 +99,19 @@ inline int64_t HeartbeatWord() {
 inline bool HeartbeatChanges() {
     const int64_t first = HeartbeatWord();
     return WaitUntil([&] { return HeartbeatWord() != first; });
+}
+
+// A job record with the fields the tests vary; the rest stay zero.
+inline JobProp JobRecord(uint32_t xdpi, uint32_t ydpi, uint32_t width, uint32_t bytesPerLine, uint16_t colors,
+                         uint32_t height) {
+    JobProp job{};
+    job.XDPI = xdpi;
+    job.YDPI = ydpi;
+    job.Width = width;
+    job.BytesPerLine = bytesPerLine;
+    job.Colors = colors;
+    job.Height = height;
+    return job;
 }
 
 inline std::vector<uint8_t> ReadFile(const std::string &path) {

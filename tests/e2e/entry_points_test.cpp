@@ -13,6 +13,7 @@
 #include "api/memory_plan.h"
 #include "board_fixture.h"
 #include "platform/platform.h"
+#include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 #include "transport/command_protocol.h"
 
@@ -23,14 +24,7 @@ std::vector<std::string> gBoxes;
 void CatchBox(const char *caption, const char *text) { gBoxes.push_back(std::string(caption) + "|" + text); }
 
 JobProp MakeJob(uint32_t ydpi, uint32_t width, uint32_t bytesPerLine, uint16_t colors) {
-    JobProp job{};
-    job.XDPI = 360;
-    job.YDPI = ydpi;
-    job.Width = width;
-    job.BytesPerLine = bytesPerLine;
-    job.Colors = colors;
-    job.Height = 1000;
-    return job;
+    return JobRecord(360, ydpi, width, bytesPerLine, colors, 1000);
 }
 
 // A line whose every plane byte differs from its neighbours', so a line stored
@@ -76,7 +70,7 @@ protected:
     }
     size_t InkedSwaths() {
         size_t n = 0;
-        for (const auto &r : OfCode(swathboard::Packets(board()), NET_CMD_SWATH_CREATE))
+        for (const auto &r : OfCode(swathboard::Packets(board()), swathboard::NET_CMD_SWATH_CREATE))
             if (Field(r, "Len") > 0) ++n;
         return n;
     }
@@ -84,7 +78,7 @@ protected:
 
 TEST_F(EntryPoints, SecondStartPrintLeavesTheRunningJobAlone) {
     const JobProp job = MakeJob(720, 720, 180, 4);
-    ASSERT_EQ(Begin("127.0.0.70", job), 1);
+    ASSERT_EQ(Begin(TestIp(kAddrSecondStartPrint), job), 1);
     const JobProp running = gJobProp;
     const uint32_t lineBytes = gHost.bytesPerLine;
     JobProp other = MakeJob(1440, 2000, 250, 2);  // 1-bit lines at XDPI 720
@@ -104,7 +98,7 @@ TEST_F(EntryPoints, SecondStartPrintLeavesTheRunningJobAlone) {
 
 TEST_F(EntryPoints, OnePassJobPrintsItsLastLines) {
     // 900 lines at 360 x 360: two whole swaths of 360 and 180 lines more.
-    ASSERT_EQ(Begin("127.0.0.71", MakeJob(360, 720, 180, 4)), 1);
+    ASSERT_EQ(Begin(TestIp(kAddrOnePassJobEnd), MakeJob(360, 720, 180, 4)), 1);
     const auto line = PatternLine(4 * 180, 1);
     for (int i = 0; i < 900; ++i) ASSERT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1);
     EXPECT_EQ(EndPrint(), 1);
@@ -121,13 +115,13 @@ TEST_F(EntryPoints, SeveralLinesPerCallPrintAsOneLinePerCall) {
         image.insert(image.end(), line.begin(), line.end());
     }
 
-    ASSERT_EQ(Begin("127.0.0.72", job), 1);
+    ASSERT_EQ(Begin(TestIp(kAddrOneLinePerCall), job), 1);
     for (uint32_t i = 0; i < 600; ++i) ASSERT_EQ(PrintALine(&image[i * lineBytes], lineBytes), 1);
     EndPrint();
     ClosePrint();
     const auto single = Stored();
 
-    ASSERT_EQ(Begin("127.0.0.73", job), 1);
+    ASSERT_EQ(Begin(TestIp(kAddrSeveralLinesPerCall), job), 1);
     image.push_back(0xEE);  // a remainder shorter than a line is ignored
     for (uint32_t i = 0; i < 600; i += 7) {
         const uint32_t lines = std::min(7u, 600 - i);
@@ -152,15 +146,17 @@ TEST_F(EntryPoints, OneBitLinesPrintAsLevelThreeDots) {
         twoBit[2 * i] = static_cast<uint8_t>(word >> 8);
         twoBit[2 * i + 1] = static_cast<uint8_t>(word & 0xFF);
     }
-    ASSERT_EQ(Begin("127.0.0.74", MakeJob(720, 720, 180, 4)), 1);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(PrintALine(twoBit.data(), static_cast<uint32_t>(twoBit.size())), 1);
+    ASSERT_EQ(Begin(TestIp(kAddrOneBitDots), MakeJob(720, 720, 180, 4)), 1);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(PrintALine(twoBit.data(), static_cast<uint32_t>(twoBit.size())), 1);
     EndPrint();
     ClosePrint();
     const auto expected = Stored();
 
-    ASSERT_EQ(Begin("127.0.0.75", MakeJob(720, 720, 90, 4)), 1);
+    ASSERT_EQ(Begin(TestIp(kAddrOneBitDotsNarrow), MakeJob(720, 720, 90, 4)), 1);
     EXPECT_EQ(gHost.oneBitInput, 1u);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(PrintALine(oneBit.data(), static_cast<uint32_t>(oneBit.size())), 1);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(PrintALine(oneBit.data(), static_cast<uint32_t>(oneBit.size())), 1);
     EndPrint();
     ClosePrint();
     EXPECT_EQ(Stored(), expected);
@@ -170,7 +166,7 @@ TEST_F(EntryPoints, JobTooWideForTheSwathIsClosedOnTheBoard) {
     // Fits the early checks; only the board's channel offsets push the
     // swath past the largest the swath buffer holds.
     const JobProp job = MakeJob(360, 116000, 29000, 1);
-    EXPECT_EQ(Begin("127.0.0.76", job), 0);
+    EXPECT_EQ(Begin(TestIp(kAddrJobTooWide), job), 0);
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_EQ(gBoxes[0].rfind("Error|", 0), 0u) << gBoxes[0];
     EXPECT_EQ(gRun.started.load(), 0u);
@@ -180,7 +176,7 @@ TEST_F(EntryPoints, JobTooWideForTheSwathIsClosedOnTheBoard) {
 }
 
 TEST_F(EntryPoints, LinesAfterAFatalHandOffFailureAreRefused) {
-    ASSERT_EQ(Begin("127.0.0.78", MakeJob(720, 720, 180, 4)), 1);
+    ASSERT_EQ(Begin(TestIp(kAddrLinesAfterFatalHandOff), MakeJob(720, 720, 180, 4)), 1);
     const auto line = PatternLine(4 * 180, 2);
     // The link ends on its own (neither an abort nor a board stop): the next
     // swath cannot be handed on and the job's buffers are released.
@@ -226,9 +222,9 @@ private:
 };
 
 TEST_F(EntryPoints, BoardThatNeverAnswersFailsAfterTheConnectTimeOut) {
-    SilentListener silent("127.0.0.77");
+    SilentListener silent(TestIp(kAddrSilentBoard).c_str());
     ASSERT_TRUE(silent.ok());
-    WriteAddresses("127.0.0.77");
+    WriteAddresses(TestIp(kAddrSilentBoard));
     InitPrinter();
     const JobProp job = MakeJob(720, 720, 180, 4);
     const uint32_t before = plat_ticks_ms();

@@ -9,9 +9,10 @@
 #include "link/tcp_link.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
+#include "shared/board_settings.h"
+#include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {
@@ -78,8 +79,7 @@ protected:
             CloseConnection(gLink.socket.load());
             return 0;
         }
-        if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink) ||
-            !Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)) {
+        if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink) || !Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)) {
             StopLinkThreads(&gLink);
             CloseConnection(gLink.socket.load());
             return 0;
@@ -107,7 +107,7 @@ protected:
 };
 
 TEST_F(LinkJob, WholeJobPacketsAndFields) {
-    StartBoardAt("127.0.0.30");
+    StartBoardAt(TestIp(kAddrLinkJobWhole));
     ASSERT_EQ(OpenJob(), 1);
     EXPECT_EQ(UI_CurSetting.CurFWVersion, 700);  // the block came with the job-create answer
     const uint16_t jobId = gLink.JobId.load();
@@ -125,11 +125,15 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
     std::vector<uint8_t> codes;
     for (const auto &r : all) {
         EXPECT_TRUE(r.tag_bits);
-        if (!(r.code == 1 && r.raw[4] == 23)) codes.push_back(r.code);  // keep-alives aside
+        if (!(r.code == swathboard::NET_CMD_DEBUG && r.raw[4] == swathboard::NET_DEBUG_SYNCY))
+            codes.push_back(r.code);  // keep-alives aside
     }
-    EXPECT_EQ(codes, (std::vector<uint8_t>{2, 8, 9, 9, 9, 9, 9, 9, 18}));
+    const uint8_t kCreate = swathboard::NET_CMD_JOB_CREATE, kStart = swathboard::NET_CMD_PRINT_START,
+                  kSwath = swathboard::NET_CMD_SWATH_CREATE, kEnd = swathboard::NET_CMD_PRINT_END;
+    EXPECT_EQ(codes,
+              (std::vector<uint8_t>{kCreate, kStart, kSwath, kSwath, kSwath, kSwath, kSwath, kSwath, kEnd}));
 
-    const auto create = OfCode(all, 2).at(0);
+    const auto create = OfCode(all, swathboard::NET_CMD_JOB_CREATE).at(0);
     EXPECT_EQ(Field(create, "JobId"), jobId);
     EXPECT_EQ(Field(create, "b6"), 3u);
     EXPECT_EQ(Field(create, "hires"), 0x80u);
@@ -137,7 +141,7 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
     EXPECT_EQ(Field(create, "resolution"), 2u | 4u << 4 | 2u << 8);
     EXPECT_EQ(Field(create, "w28"), 213u);
     EXPECT_EQ(Field(create, "tag"), 102u);
-    const auto start = OfCode(all, 8).at(0);
+    const auto start = OfCode(all, swathboard::NET_CMD_PRINT_START).at(0);
     EXPECT_EQ(Field(start, "JobId"), jobId);
     EXPECT_EQ(Field(start, "resolution"), 2u | 4u << 4 | 2u << 8);
     EXPECT_EQ(Field(start, "VSD"), Field(create, "VSD"));
@@ -147,11 +151,11 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
     EXPECT_EQ(Field(start, "b32"), 6u);
     EXPECT_EQ(Field(start, "b33"), 0x30u);
     EXPECT_EQ(Field(start, "step_cal"), StepCalibration(&UI_CurSetting, 2));
-    const auto end = OfCode(all, 18).at(0);
+    const auto end = OfCode(all, swathboard::NET_CMD_PRINT_END).at(0);
     EXPECT_EQ(Field(end, "JobId"), jobId);
     EXPECT_EQ(Field(end, "tag"), 101u);
 
-    const auto swaths = OfCode(all, 9);
+    const auto swaths = OfCode(all, swathboard::NET_CMD_SWATH_CREATE);
     ASSERT_EQ(swaths.size(), 6u);
     for (size_t i = 0; i < swaths.size(); ++i) {
         SCOPED_TRACE(i);
@@ -189,7 +193,7 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
 }
 
 TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
-    StartBoardAt("127.0.0.31");
+    StartBoardAt(TestIp(kAddrLinkJobHeartbeat));
     ASSERT_EQ(OpenJob(), 1);
     EXPECT_TRUE(HeartbeatChanges());
     const int64_t beat = HeartbeatWord();
@@ -201,35 +205,35 @@ TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
 }
 
 TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
-    StartBoardAt("127.0.0.32");
+    StartBoardAt(TestIp(kAddrLinkJobPause));
     ASSERT_EQ(OpenJob(), 1);
     ASSERT_EQ(Inked(0), 1);
     ASSERT_EQ(Inked(1), 1);
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
     gRequests.pause = 1;
-    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_PAUSE) >= 1; }));
     const size_t swathsAtPause = swathboard::CountPackets(board(), 9);
     // Paused: syncs each cycle, the pause again after eleven of them.
-    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 2; }));
-    EXPECT_GE(CountDebug(board(), 23), 11u);
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_PAUSE) >= 2; }));
+    EXPECT_GE(CountDebug(board(), swathboard::NET_DEBUG_SYNCY), 11u);
     EXPECT_EQ(swathboard::CountPackets(board(), 9), swathsAtPause);
 
     gRequests.pause = 0;
-    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 21) >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_CONTINUE) >= 1; }));
     ASSERT_EQ(Inked(2), 1);
     ASSERT_EQ(Inked(3), 1);
     CloseJob();
     EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(4));
-    EXPECT_EQ(OfCode(swathboard::Packets(board()), 18).size(), 1u);
+    EXPECT_EQ(OfCode(swathboard::Packets(board()), swathboard::NET_CMD_PRINT_END).size(), 1u);
 }
 
 TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
-    StartBoardAt("127.0.0.33");
+    StartBoardAt(TestIp(kAddrLinkJobAbort));
     ASSERT_EQ(OpenJob(), 1);
     ASSERT_EQ(Inked(0), 1);
     ASSERT_EQ(Inked(1), 1);
     gRequests.abort = 1;
-    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 22) >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_STOP) >= 1; }));
     ASSERT_TRUE(WaitUntil([&] { return gLink.PrintStopFlag.load() == 1; }));
     EXPECT_EQ(Inked(2), 0);  // the host learns it from the hand-off
     CloseJob();
@@ -237,13 +241,13 @@ TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
 }
 
 TEST_F(LinkJob, AbortWhilePausedStillCancels) {
-    StartBoardAt("127.0.0.34");
+    StartBoardAt(TestIp(kAddrLinkJobAbortWhilePaused));
     ASSERT_EQ(OpenJob(), 1);
     gRequests.pause = 1;
-    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_PAUSE) >= 1; }));
     gRequests.abort = 1;
     ASSERT_TRUE(WaitUntil([&] { return gLink.TxEnded.load() == 1; }));
-    EXPECT_EQ(CountDebug(board(), 22), 1u);
+    EXPECT_EQ(CountDebug(board(), swathboard::NET_DEBUG_STOP), 1u);
     EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
     CloseJob();
 }
@@ -256,19 +260,26 @@ struct FaultCase {
 TEST_F(LinkJob, LinkFaultsStillDeliverEverySwathOnceInOrder) {
     const FaultCase cases[] = {
         {"dropped mid-swath",
-         [](swathboard::Board *b) { swathboard::ArmClose(b, {2, 1000, 0}); }},
-        {"dropped after an answer", [](swathboard::Board *b) { swathboard::ArmClose(b, {3, -1, 0}); }},
+         [](swathboard::Board *b) {
+             swathboard::ArmClose(b, {2, 1000, 0});
+         }},
+        {"dropped after an answer",
+         [](swathboard::Board *b) {
+             swathboard::ArmClose(b, {3, -1, 0});
+         }},
         {"silent longer than the resend time",
          [](swathboard::Board *b) { swathboard::SilenceNext(b, 9, 2); }},
         {"late answers", [](swathboard::Board *b) { swathboard::DelayNext(b, 9, 2, 300); }},
         {"refusals", [](swathboard::Board *b) { swathboard::RefuseNext(b, 9, 3); }},
         {"refuses connections for a while",
-         [](swathboard::Board *b) { swathboard::ArmClose(b, {2, 500, 300}); }},
+         [](swathboard::Board *b) {
+             swathboard::ArmClose(b, {2, 500, 300});
+         }},
     };
-    uint8_t last = 40;
+    uint8_t last = kAddrLinkJobFaultsFirst;
     for (const FaultCase &c : cases) {
         SCOPED_TRACE(c.name);
-        StartBoardAt("127.0.0." + std::to_string(last++));
+        StartBoardAt(TestIp(last++));
         ASSERT_EQ(OpenJob(), 1);
         c.arm(board());
         PrintInked(5);
@@ -284,7 +295,7 @@ TEST_F(LinkJob, CommandRefusalsAreResent) {
     swathboard::BoardConfig config;
     config.command_faults = {{swathboard::CommandFault::kRefuse, 2, 1, 8},
                              {swathboard::CommandFault::kRefuse, 8, 2, 1}};
-    StartBoardAt("127.0.0.50", config);
+    StartBoardAt(TestIp(kAddrLinkJobRefusals), config);
     ASSERT_EQ(OpenJob(), 1);
     EXPECT_EQ(swathboard::CountPackets(board(), 2), 2u);
     EXPECT_EQ(swathboard::CountPackets(board(), 8), 3u);
@@ -304,13 +315,13 @@ TEST_F(LinkJob, PrinterSideStopsEndTheJobCleanly) {
         {"too wide", swathboard::SwathFault::kTooWide, "Tip|Error: Exceed max printable width!"},
         {"sequence error", swathboard::SwathFault::kSequenceError, ""},
     };
-    uint8_t last = 51;
+    uint8_t last = kAddrLinkJobPrinterStopsFirst;
     for (const StopCase &c : cases) {
         SCOPED_TRACE(c.name);
         gBox.clear();
         swathboard::BoardConfig config;
         config.swath_fault = swathboard::SwathFaultAt{c.fault, 2};
-        StartBoardAt("127.0.0." + std::to_string(last++), config);
+        StartBoardAt(TestIp(last++), config);
         ASSERT_EQ(OpenJob(), 1);
         int accepted = 0;
         for (uint32_t i = 0; i < 8 && Inked(i) == 1; ++i) ++accepted;
@@ -327,13 +338,13 @@ TEST_F(LinkJob, PrinterSideStopsEndTheJobCleanly) {
 TEST_F(LinkJob, RejectedParameterBlockFailsTheJobOpen) {
     swathboard::BoardConfig config;
     config.preset.markers = swathboard::Markers::kBroken;
-    StartBoardAt("127.0.0.55", config);
+    StartBoardAt(TestIp(kAddrLinkJobRejectedBlock), config);
     EXPECT_EQ(OpenJob(), 0);
     EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
 }
 
 TEST_F(LinkJob, NoBoardNoConnection) {
-    ip_ = "127.0.0.56";
+    ip_ = TestIp(kAddrLinkJobNoBoard);
     EXPECT_EQ(OpenJob(), 0);
     EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
 }

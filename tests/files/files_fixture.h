@@ -45,8 +45,7 @@ protected:
 
     static void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     static std::vector<uint8_t> ReadBytes(const std::string &path) {
         std::ifstream in(path, std::ios::binary);

@@ -94,12 +94,14 @@ TEST_F(StatusFile, UnpreparableFolderDisablesTheStatusFile) {
         void (*make)(const std::string &root, const std::string &dir);
     };
     const Case cases[] = {
+        // clang-format off
         {"parent missing",
          [](const std::string &root, const std::string &) {
              setenv("SWATHLINK_PRNLOG", (root + "/missing/Prnlog").c_str(), 1);
          }},
         {"a plain file in its place",
          [](const std::string &, const std::string &dir) { WriteBytes(dir, {1, 2, 3}); }},
+        // clang-format on
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,7 +1,7 @@
 #include "api/job_state.h"
 #include "files_fixture.h"
-#include "transport/command_protocol.h"
 #include "shared/board_settings.h"
+#include "transport/command_protocol.h"
 
 namespace sl::test {
 namespace {
@@ -65,9 +65,11 @@ TEST_F(StatusPost, FillsJobFieldsAndKeepsTheRest) {
     auto b = ReadBytes(StatusPath());
     ASSERT_EQ(b.size(), 288u);
     const std::pair<size_t, uint16_t> expected[] = {
+        // clang-format off
         {16, 0x2468}, {18, 1},     {22, 360},  {24, 1440}, {26, 0x1234}, {28, 70000 & 0xFFFF},
         {30, 500},    {32, 6},     {34, 1},    {36, 4},    {38, 3},      {40, 7},
         {42, 11},     {44, 10},    {46, 20},   {48, 14},   {50, 15},     {52, 35000},
+        // clang-format on
     };
     for (const auto &[offset, value] : expected) EXPECT_EQ(U16(b, offset), value) << offset;
     EXPECT_EQ(b[20], 2);

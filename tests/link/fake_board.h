@@ -59,7 +59,8 @@ public:
     std::vector<uint8_t> Read(size_t n) {
         std::vector<uint8_t> out(n);
         size_t got = 0;
-        for (int i = 0; i < 5000 && Last() < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < 5000 && Last() < 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const int c = Last();
         while (got < n) {
             ssize_t r = recv(c, out.data() + got, n - got, 0);

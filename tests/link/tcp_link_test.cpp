@@ -9,6 +9,7 @@
 #include "link/host_network.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
+#include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 
 namespace sl::test {
@@ -47,8 +48,8 @@ TEST(UpdateMACAddr, LastOctetModuloHundredPicksTheRow) {
 }
 
 TEST(EnsureLocalAddress, AnswersFromTheInterfacesAndChangesNothing) {
-    EXPECT_EQ(EnsureLocalAddress("127.0.0.1", "127.0.0.10"), 1);
-    EXPECT_EQ(EnsureLocalAddress("127.0.0.77", "127.0.0.10"), 0);
+    EXPECT_EQ(EnsureLocalAddress("127.0.0.1", TestIp(kAddrLocalCheckBoard).c_str()), 1);
+    EXPECT_EQ(EnsureLocalAddress(TestIp(kAddrSilentBoard).c_str(), TestIp(kAddrLocalCheckBoard).c_str()), 0);
 }
 
 class Link : public ::testing::Test {
@@ -72,8 +73,8 @@ protected:
 };
 
 TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
-    Use("127.0.0.11");
-    FakeBoard board("127.0.0.11");
+    Use(TestIp(kAddrLinkCommands).c_str());
+    FakeBoard board(TestIp(kAddrLinkCommands));
     ASSERT_TRUE(board.ok());
     ASSERT_EQ(CreateConnection(&gLink), 1);
     ASSERT_NE(gLink.socket.load(), kInvalidSocket);
@@ -98,19 +99,19 @@ TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
 }
 
 TEST_F(Link, NoBoardMeansNoConnectionAndNoSocket) {
-    Use("127.0.0.12");
+    Use(TestIp(kAddrLinkNoBoard).c_str());
     EXPECT_EQ(CreateConnection(&gLink), 0);
     EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
-    Use("127.0.0.12");
-    std::strcpy(gLocalIP, "127.0.0.77");  // the PC does not hold it: no socket at all
-    FakeBoard board("127.0.0.12");
+    Use(TestIp(kAddrLinkNoBoard).c_str());
+    std::strcpy(gLocalIP, TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
+    FakeBoard board(TestIp(kAddrLinkNoBoard));
     EXPECT_EQ(CreateConnection(&gLink), 0);
     EXPECT_EQ(board.Connections(), 0);
 }
 
 TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
-    Use("127.0.0.13");
-    FakeBoard board("127.0.0.13");
+    Use(TestIp(kAddrLinkCloseWakesReceive).c_str());
+    FakeBoard board(TestIp(kAddrLinkCloseWakesReceive));
     ASSERT_EQ(CreateConnection(&gLink), 1);
     const PlatSocket s = gLink.socket;
     std::atomic<int> got{99};
@@ -126,8 +127,8 @@ TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
 }
 
 TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
-    Use("127.0.0.14");
-    FakeBoard board("127.0.0.14");
+    Use(TestIp(kAddrLinkOneReconnection).c_str());
+    FakeBoard board(TestIp(kAddrLinkOneReconnection));
     ASSERT_EQ(CreateConnection(&gLink), 1);
     ASSERT_TRUE(WaitFor([&] { return board.Connections() == 1; }));
     int r1 = -1, r2 = -1;
@@ -151,7 +152,7 @@ TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
 }
 
 TEST_F(Link, ReconnectionEndsWithTheJob) {
-    Use("127.0.0.15");
+    Use(TestIp(kAddrLinkReconnectionEnds).c_str());
     // A stopped link is left alone.
     gLink.PrintStopFlag = 1;
     gLink.socket = 12345;

@@ -31,10 +31,12 @@ TEST(Alignment, ResolutionClassesAndBaseOffsets) {
         uint8_t cls;
         uint32_t base;
     } cases[] = {
+        // clang-format off
         {225, 0, 1012},  {270, 0, 1012},  {300, 1, 1350},  {360, 1, 1350},   {450, 2, 2025},
         {540, 2, 2025},  {600, 3, 2700},  {720, 3, 2700},  {900, 4, 4050},   {1080, 4, 4050},
         {1200, 5, 5400}, {1440, 5, 5400}, {1800, 6, 8100}, {2160, 6, 8100},   {2400, 7, 10800},
         {2880, 7, 10800}, {0, 3, 2700},   {361, 3, 2700},  {5760, 3, 2700},
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(ResolutionClass(c.xdpi), c.cls) << c.xdpi;
@@ -60,9 +62,11 @@ TEST(Alignment, ForwardOffsetsSubtractTheLeftCorrection) {
     const struct {
         uint32_t xdpi, expected;
     } cases[] = {
+        // clang-format off
         {300, 1345}, {360, 1345},   // x360 arrays
         {600, 2707}, {720, 2707},   // x720 arrays for every other resolution
         {450, 2032}, {1440, 5407},
+        // clang-format on
     };
     for (const auto &c : cases) EXPECT_EQ(ForwardOffset(2, c.xdpi, &b.ui), c.expected) << c.xdpi;
 
@@ -77,12 +81,14 @@ TEST(Alignment, BackwardOffsetMirrorsInsideTheSwath) {
         uint32_t xdpi;
         uint32_t expected;
     } margins[] = {
+        // clang-format off
         {360, slices - 1350 - 7},  // channel 7, zero alignment: slices - 1357
         {300, slices - 1350 - 7},
         {600, slices - 2700 + 6},
         {720, slices - 2700 + 6},
         {450, slices - 2025 - 20},
         {1440, slices - 5400 - 20},
+        // clang-format on
     };
     for (const auto &c : margins) {
         EXPECT_EQ(BackwardOffset(7, c.xdpi, &zero.ui, slices, 1), c.expected) << c.xdpi;
@@ -139,7 +145,7 @@ TEST(PaperStep, ScalesTheFeedByThePassCalibration) {
     const struct {
         size_t off;
         uint16_t para;
-    } slots[] = {{36, 17930}, {38, 35860}, {40, 7172}, {42, 14344}, {44, 35860},
+    } slots[] = {{36, 17930}, {38, 35860}, {40, 7172},  {42, 14344}, {44, 35860},
                  {46, 1000},  {88, 1000},  {100, 1000}, {102, 1000}};
     for (const auto &s : slots) b.SetWord(s.off, s.para);
 
@@ -147,6 +153,7 @@ TEST(PaperStep, ScalesTheFeedByThePassCalibration) {
         PassInfo pi;
         uint32_t expected;
     } cases[] = {
+        // clang-format off
         {Pass(4, 1440, 252), 504},          // 252 x 2880 / 1440 = 504; para 35860
         {Pass(1, 360, 360), 5760},          // one pass: the 6-pass value (17930)
         {Pass(12, 1440, 30), 120},          // 12 passes: also the 6-pass value
@@ -155,6 +162,7 @@ TEST(PaperStep, ScalesTheFeedByThePassCalibration) {
         {Pass(2, 720, 0), 0},
         {Pass(4, 0, 252), 0},               // no resolution, no step (no division by zero)
         {Pass(4, 360, 0xFFFFFFFFu), 0xFFFFFFFFu},  // saturates instead of wrapping
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(PaperStep(&c.pi, &b.ui), c.expected)

@@ -20,6 +20,7 @@ struct ShapeCase {
 
 TEST(Feathering, FamilyTable) {
     const ShapeCase cases[] = {
+        // clang-format off
         // Family A (64 and up): one band per mode.
         {64, 4, 700, 173}, {65, 4, 700, 144}, {66, 4, 800, 20}, {67, 4, 880, 0}, {127, 2, 880, 0},
         // Family B (below -64): 168 rows for 8 and 12 passes in mode 0.
@@ -28,6 +29,7 @@ TEST(Feathering, FamilyTable) {
         // Family C (-64 to 63): 104 rows at 8 passes in mode 0, 90 at 6 in mode 1.
         {0, 4, 880, 108}, {0, 8, 880, 104}, {1, 4, 880, 88}, {1, 6, 880, 90}, {2, 8, 880, 72},
         {3, 4, 880, 0}, {-64, 2, 880, 108}, {63, 2, 880, 0},
+        // clang-format on
     };
     for (const ShapeCase &c : cases) {
         SoftenShape s = SoftenShapeFor(SoftenFamilyOf(c.byte), c.passes, static_cast<uint8_t>(c.byte) & 3);
@@ -39,13 +41,13 @@ TEST(Feathering, FamilyTable) {
 }
 
 TEST(Feathering, SoftenDots) {
-    EXPECT_EQ(SoftenDots(1440, false, 3, 3), 90);          // no feathering: 360 / N
-    EXPECT_EQ(SoftenDots(720, false, 3, 0x43), 180);       // family A, mode 3
-    EXPECT_EQ(SoftenDots(720, false, 2, -126), 168);       // family B, mode 2: (360 - 24) / 2
+    EXPECT_EQ(SoftenDots(1440, false, 3, 3), 90);     // no feathering: 360 / N
+    EXPECT_EQ(SoftenDots(720, false, 3, 0x43), 180);  // family A, mode 3
+    EXPECT_EQ(SoftenDots(720, false, 2, -126), 168);  // family B, mode 2: (360 - 24) / 2
     EXPECT_EQ(gFeather.width, 128u);
-    EXPECT_EQ(SoftenDots(1440, false, 0, 0), 63);          // family C: (360 - 108) / 4
-    EXPECT_EQ(SoftenDots(720, true, 0, 0), 63);            // 720 across doubles the passes
-    EXPECT_EQ(SoftenDots(1440, true, 0, 0), 32);           // 8 passes: (360 - 104) / 8
+    EXPECT_EQ(SoftenDots(1440, false, 0, 0), 63);  // family C: (360 - 108) / 4
+    EXPECT_EQ(SoftenDots(720, true, 0, 0), 63);    // 720 across doubles the passes
+    EXPECT_EQ(SoftenDots(1440, true, 0, 0), 32);   // 8 passes: (360 - 104) / 8
 }
 
 PassInfo Geometry(uint8_t passes, uint16_t dots, uint8_t mode) {
@@ -176,7 +178,8 @@ TEST_P(SeamMasks, WholePixelsComplementaryRisingEvenAndAperiodic) {
         for (uint32_t s = 3; s <= 64; ++s) {
             int same = 0;
             for (uint32_t x = 0; x < px; ++x) same += p[x] == p[(x + s) % px];
-            worstRepeat = std::max(worstRepeat, double(same) / px - (share * share + (1 - share) * (1 - share)));
+            worstRepeat =
+                std::max(worstRepeat, double(same) / px - (share * share + (1 - share) * (1 - share)));
         }
     }
     EXPECT_LT(previous, 1.0);
@@ -191,10 +194,10 @@ TEST_P(SeamMasks, WholePixelsComplementaryRisingEvenAndAperiodic) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTable, SeamMasks,
-                         ::testing::Values(MaskCase{64, 4}, MaskCase{65, 4}, MaskCase{66, 4}, MaskCase{-128, 2},
-                                           MaskCase{-128, 8}, MaskCase{-127, 4}, MaskCase{-126, 4},
-                                           MaskCase{0, 4}, MaskCase{0, 8}, MaskCase{1, 4}, MaskCase{1, 6},
-                                           MaskCase{2, 4}));
+                         ::testing::Values(MaskCase{64, 4}, MaskCase{65, 4}, MaskCase{66, 4},
+                                           MaskCase{-128, 2}, MaskCase{-128, 8}, MaskCase{-127, 4},
+                                           MaskCase{-126, 4}, MaskCase{0, 4}, MaskCase{0, 8}, MaskCase{1, 4},
+                                           MaskCase{1, 6}, MaskCase{2, 4}));
 
 TEST(SeamMasks, TablesDifferBetweenFamilies) {
     SelectSoftenFamily(4, 0, 0);

@@ -32,7 +32,8 @@ std::vector<uint8_t> RandomMask(uint32_t bytes, std::mt19937 &rng) {
     std::vector<uint8_t> m(bytes);
     for (auto &b : m) {
         uint32_t r = rng();
-        b = static_cast<uint8_t>(((r & 1) ? 0xC0 : 0) | ((r & 2) ? 0x30 : 0) | ((r & 4) ? 0x0C : 0) | ((r & 8) ? 0x03 : 0));
+        b = static_cast<uint8_t>(((r & 1) ? 0xC0 : 0) | ((r & 2) ? 0x30 : 0) | ((r & 4) ? 0x0C : 0) |
+                                 ((r & 8) ? 0x03 : 0));
     }
     return m;
 }
@@ -46,7 +47,9 @@ protected:
     int previous_ = 1;
 };
 INSTANTIATE_TEST_SUITE_P(Widths, Kernels, ::testing::Values(0, 1),
-                         [](const ::testing::TestParamInfo<int> &i) { return i.param ? "wide" : "baseline"; });
+                         [](const ::testing::TestParamInfo<int> &i) {
+                             return i.param ? "wide" : "baseline";
+                         });
 
 TEST_P(Kernels, MaskRowMatchesReference) {
     std::mt19937 rng(1);
@@ -110,9 +113,11 @@ struct PassCase {
 
 TEST_P(Kernels, PassMatchesReferenceOverACycle) {
     const PassCase cases[] = {
+        // clang-format off
         {0, 1, 360, 1501, 4},  {0, 2, 720, 333, 4},  {0, 3, 1080, 257, 3}, {0, 4, 1440, 1501, 4},
         {0, 7, 2520, 97, 6},   {1, 2, 360, 701, 4},  {1, 4, 720, 129, 4},  {1, 6, 1080, 77, 2},
         {1, 8, 1440, 1501, 4},
+        // clang-format on
     };
     std::mt19937 rng(3);
     for (const PassCase &c : cases) {
@@ -203,7 +208,6 @@ struct FormatCase {
     int8_t direction;
 };
 
-
 struct FormatRig {
     std::vector<std::vector<uint8_t>> pass;
     const uint8_t *p[6];
@@ -211,7 +215,8 @@ struct FormatRig {
     SwathCanvas canvas{};
     uint32_t slices;
 
-    FormatRig(uint32_t bpl, uint32_t sliceCount) : pass(6, std::vector<uint8_t>(360 * size_t(bpl))), slices(sliceCount) {
+    FormatRig(uint32_t bpl, uint32_t sliceCount)
+        : pass(6, std::vector<uint8_t>(360 * size_t(bpl))), slices(sliceCount) {
         for (int i = 0; i < 6; ++i) p[i] = pass[i].data();
         fast.assign(size_t(slices) * kSliceBytes, 0xCD);  // stale bytes everywhere
         slow.assign(fast.size(), 0);
@@ -224,7 +229,8 @@ struct FormatRig {
         ASSERT_EQ(s1, s2) << what;
         ASSERT_EQ(e1, e2) << what;
         for (size_t i = 0; i < fast.size(); ++i)
-            ASSERT_EQ(fast[i], slow[i]) << what << ": slice " << i / kSliceBytes << " byte " << i % kSliceBytes;
+            ASSERT_EQ(fast[i], slow[i])
+                << what << ": slice " << i / kSliceBytes << " byte " << i % kSliceBytes;
     }
 };
 
@@ -249,7 +255,8 @@ TEST_P(Kernels, FormatMatchesReferenceForEveryOffsetModuloFour) {
                 for (uint32_t mod = 0; mod < 4; ++mod) {
                     // Channel offsets that cover every residue modulo 4.
                     int32_t spread[8];
-                    for (int ch = 0; ch < 8; ++ch) spread[ch] = static_cast<int32_t>(rng() % 97) * 4 + ((ch + mod) & 3);
+                    for (int ch = 0; ch < 8; ++ch)
+                        spread[ch] = static_cast<int32_t>(rng() % 97) * 4 + ((ch + mod) & 3);
                     FormatInfo f = BuiltinFormat(bpl, 4, dir);
                     ChannelPlacement pl = Placement(dir, 40 + mod, spread, slices - 8);
                     rig.Check(f, pl, "offsets");
@@ -292,7 +299,8 @@ TEST_P(Kernels, FormatClipsAtTheBufferEdgesAndClearsStaleSwaths) {
     FormatInfo narrow = BuiltinFormat(100, 4, R_TO_L);
     rig.Check(narrow, Placement(R_TO_L, 50, spread, slices - 20), "narrow right to left");
     rig.Check(BuiltinFormat(bpl, 4, R_TO_L), Placement(R_TO_L, 0, spread, 1000), "off the low end");
-    rig.Check(BuiltinFormat(bpl, 4, L_TO_R), Placement(L_TO_R, slices - 900, spread, slices), "off the high end");
+    rig.Check(BuiltinFormat(bpl, 4, L_TO_R), Placement(L_TO_R, slices - 900, spread, slices),
+              "off the high end");
     FormatInfo none = BuiltinFormat(bpl, 0, L_TO_R);
     rig.Check(none, Placement(L_TO_R, 0, spread, slices), "no colour");
 }

@@ -24,7 +24,9 @@ struct Ring {
         pi.LinesPerPass = linesPerPass;
         StripRingStart(&pi);
     }
-    const uint8_t *Row(int plane, uint32_t row) const { return planes[plane].data() + size_t(row) * ring.stride; }
+    const uint8_t *Row(int plane, uint32_t row) const {
+        return planes[plane].data() + size_t(row) * ring.stride;
+    }
 };
 
 TEST(LineIntake, StripeWidthsAndGaps) {

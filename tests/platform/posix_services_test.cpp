@@ -20,8 +20,10 @@ struct LocaleCase {
 
 TEST(PlatformLocale, ChineseLocalesSelect2052) {
     const LocaleCase cases[] = {
+        // clang-format off
         {"", "zh_CN.UTF-8", 2052}, {"", "zh_TW", 2052},  {"", "en_US.UTF-8", 1033},
         {"", "", 1033},            {"C", "zh_CN", 1033}, {"zh_CN.GB2312", "en_GB", 2052},
+        // clang-format on
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.lcAll) + "/" + c.lang);

@@ -2,9 +2,11 @@
 
 #include <cstring>
 
+#include "api/channel_map.h"
 #include "api/job_check.h"
-#include "api/job_control.h"
+#include "api/job_start.h"
 #include "api/job_state.h"
+#include "api/line_input.h"
 #include "api/memory_plan.h"
 #include "api/one_bit.h"
 #include "api/print_mode.h"
@@ -116,7 +118,9 @@ void MakeHostLine(const ProofJob &job, uint32_t line, std::vector<uint8_t> &out)
     }
 }
 
-int FeedHostLine(const ProofJob &, const uint8_t *line, SwathHandOff handOff) { return FeedLine(line, handOff); }
+int FeedHostLine(const ProofJob &, const uint8_t *line, SwathHandOff handOff) {
+    return FeedLine(line, handOff);
+}
 
 int FinishJob(const ProofJob &job, SwathHandOff handOff) {
     static const uint8_t empty[kEmptyLineBytes] = {};
@@ -135,10 +139,10 @@ namespace {
 struct Proof {
     const ProofJob *job;
     ProofResult *result;
-    uint32_t rowPixels;   // pixels of a strip row
-    uint32_t linePitch;   // image lines between neighbouring nozzles
-    int64_t paperToImage; // image line = paper line - this
-    uint64_t fed = 0;     // paper fed before the current swath, in lines
+    uint32_t rowPixels;    // pixels of a strip row
+    uint32_t linePitch;    // image lines between neighbouring nozzles
+    int64_t paperToImage;  // image line = paper line - this
+    uint64_t fed = 0;      // paper fed before the current swath, in lines
     uint8_t channelOfBit[8];
     // Per plane, line and strip pixel: prints (bits 2..3) and level (0..1).
     std::vector<uint8_t> hits[4];
@@ -174,7 +178,8 @@ void ExpectedRow(const ProofJob &job, uint32_t line, uint32_t plane, const std::
         }
         // Each 1-bit pixel becomes a dot of the job's dot size.
         for (uint32_t k = 0; k < 8; ++k)
-            if (src[b] & (0x80 >> k)) row[s + sg + 2 * b + k / 4] |= static_cast<uint8_t>(job.dotSize << (6 - 2 * (k % 4)));
+            if (src[b] & (0x80 >> k))
+                row[s + sg + 2 * b + k / 4] |= static_cast<uint8_t>(job.dotSize << (6 - 2 * (k % 4)));
     }
     if (plane < 4) {
         for (uint32_t i = 0; i < s / 4; ++i) row[plane * (s / 4) + i] = 0xFF;
@@ -212,7 +217,8 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
                 const uint8_t ch = pr.channelOfBit[b];
                 const uint8_t level = static_cast<uint8_t>(((hi >> b) & 1) << 1 | ((lo >> b) & 1));
                 const int slot = ch < 8 ? ChannelSlot(&gFormatInfo, ch) : -1;
-                const int64_t p = dir == L_TO_R ? int64_t(s) - place.offset[ch] : int64_t(place.offset[ch]) - int64_t(s);
+                const int64_t p =
+                    dir == L_TO_R ? int64_t(s) - place.offset[ch] : int64_t(place.offset[ch]) - int64_t(s);
                 if (slot < 0 || p < 0 || p >= 4 * bpl) {
                     ++res.stray;
                     pr.Problem("ink on no pass pixel", 9, -1, p);

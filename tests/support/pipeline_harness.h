@@ -16,11 +16,11 @@ namespace sl::test {
 struct ProofJob {
     uint32_t xdpi = 360;
     uint32_t ydpi = 720;
-    uint32_t width = 720;   // host pixels
-    uint32_t height = 1500; // image lines; lines ring/2 + 300 on, for a ring and 720 more, are blank
+    uint32_t width = 720;    // host pixels
+    uint32_t height = 1500;  // image lines; lines ring/2 + 300 on, for a ring and 720 more, are blank
     uint16_t colors = 4;
     bool oneBit = false;
-    uint8_t dotSize = 3;    // the level of a set pixel of a 1-bit job
+    uint8_t dotSize = 3;  // the level of a set pixel of a 1-bit job
     uint8_t softenByte = 0;
     bool bidirectional = false;
     uint8_t stripeMode = 0;  // bit 0 end stripe, bit 1 start stripe
@@ -31,12 +31,12 @@ struct ProofJob {
 // What the proof found. Every inked input pixel (stripes included) must be
 // printed once at its level; nothing else may be printed.
 struct ProofResult {
-    uint64_t inked = 0;        // inked pixels of the input and the stripes
-    uint64_t printed = 0;      // pixels printed exactly once at their level
+    uint64_t inked = 0;    // inked pixels of the input and the stripes
+    uint64_t printed = 0;  // pixels printed exactly once at their level
     uint64_t missing = 0;
     uint64_t doubled = 0;
     uint64_t wrongLevel = 0;
-    uint64_t stray = 0;        // ink where the input has none
+    uint64_t stray = 0;  // ink where the input has none
     uint32_t swaths = 0;
     uint32_t blankSwaths = 0;  // handed on with no extent
     uint32_t rightToLeft = 0;

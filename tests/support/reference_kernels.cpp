@@ -38,8 +38,8 @@ uint32_t Idle(const PassInfo *pi, const SoftenTable *t) {
 uint32_t Planes(const PassInfo *pi) { return pi->colors < 6 ? pi->colors : 6; }
 }  // namespace
 
-void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
-                 PassInfo *pi, uint32_t *seq) {
+void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi,
+                 uint32_t *seq) {
     const uint32_t N = pi->PassNum ? pi->PassNum : 1, n = pi->bytesperline, W = table->width;
     if (pi->passmode == 0 && N == 1) {
         for (uint32_t i = 0; i < Planes(pi); ++i)
@@ -74,7 +74,8 @@ void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenT
             uint8_t *dst = passBuf[kSlotOfPlane[i]];
             for (uint32_t j = 0; j < T; ++j) std::memset(dst + j * n, 0, n);
             for (uint32_t j = T; j < 360; ++j)
-                SplitColumnsRow(dst + j * n, Row(src, i, j * pi->ydpi / 360 + v), table->rows + j * W, W, n, odd);
+                SplitColumnsRow(dst + j * n, Row(src, i, j * pi->ydpi / 360 + v), table->rows + j * W, W, n,
+                                odd);
         }
         pi->feeddots = pi->softendots * pi->ydpi / 360;
         pi->feeddots = q % H == H - 1 ? pi->feeddots + (H - 1) : pi->feeddots - 1;
@@ -83,9 +84,8 @@ void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenT
     if (pi->seqstep) *seq += 1;
 }
 
-void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t slices,
-                      const FormatInfo *fmt, const ChannelPlacement *place, uint32_t *start,
-                      uint32_t *end) {
+void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t slices, const FormatInfo *fmt,
+                      const ChannelPlacement *place, uint32_t *start, uint32_t *end) {
     std::memset(swath, 0, static_cast<size_t>(slices) * kSliceBytes);
     const uint32_t n = fmt->bytesperline;
     const bool ltr = fmt->direction == L_TO_R;

@@ -18,13 +18,12 @@ void SplitColumnsRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint
 bool RowIsBlank(const uint8_t *src, uint32_t n);
 
 // One pass, as the fast Tarn_PassProcess (same phase rules); advances *seq.
-void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
-                 PassInfo *pi, uint32_t *seq);
+void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi,
+                 uint32_t *seq);
 
 // Clears the first `slices` slices of the buffer, then ORs every bit in.
-void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t slices,
-                      const FormatInfo *fmt, const ChannelPlacement *place, uint32_t *start,
-                      uint32_t *end);
+void FormatProcess360(const uint8_t *const passBuf[6], uint8_t *swath, uint32_t slices, const FormatInfo *fmt,
+                      const ChannelPlacement *place, uint32_t *start, uint32_t *end);
 
 }  // namespace sl::ref
 

@@ -15,6 +15,7 @@ struct ChecksumCase {
 
 TEST(CalcChecksum16, SeededFoldedSum) {
     const ChecksumCase cases[] = {
+        // clang-format off
         {{'a', 'b', 'c'}, 0, 0xDAC4},        // 0x7800 + 0x6261 + 0x63
         {{'a', 'b', 'c'}, 0xABCC, 0x0F91},   // seed 0xACCC, one carry folded back
         {{}, 0, 0x7800},                     // empty: the seed word
@@ -22,10 +23,10 @@ TEST(CalcChecksum16, SeededFoldedSum) {
         {{}, 1, 0x7701},                     // 0x7800 - 255 x type, for types below 256
         {{'a', 'b'}, 0, 0xDA61},             // even length: no odd byte
         {{0xFF, 0xFF, 0x01, 0x00}, 0, 0x7801},  // 0x17800 folds to 0x7801
+        // clang-format on
     };
     for (const ChecksumCase &c : cases) {
-        EXPECT_EQ(CalcChecksum16(c.data.data(), static_cast<uint32_t>(c.data.size()), c.type),
-                  c.expected)
+        EXPECT_EQ(CalcChecksum16(c.data.data(), static_cast<uint32_t>(c.data.size()), c.type), c.expected)
             << "length " << c.data.size() << " type " << c.type;
     }
 }

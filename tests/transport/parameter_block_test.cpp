@@ -131,9 +131,7 @@ TEST(DecodeParaOld, CopiesItsFields) {
 }
 
 TEST(DecodeParaOld, OnlySpeedSevenIsHighSpeed) {
-    const struct {
-        uint8_t sent, stored;
-    } cases[] = {{7, 7}, {5, 5}, {0, 5}, {6, 5}, {0xFF, 5}};
+    const struct { uint8_t sent, stored; } cases[] = {{7, 7}, {5, 5}, {0, 5}, {6, 5}, {0xFF, 5}};
     for (const auto &c : cases) {
         Record r;
         std::vector<uint8_t> a = ZeroAnswer();
@@ -291,12 +289,12 @@ TEST(NetReadRegInfo, NeverReadsPastTheAnswer) {
     NetReadRegInfo(&r.ui, a.data(), len);
     EXPECT_EQ(r.ui.CurFWVersion, 400);
     EXPECT_EQ(r.ui.headnum, full[120]);
-    EXPECT_EQ(Vert(&r.ui, 3), 0);      // answer bytes 123-124
-    EXPECT_EQ(Vert(&r.ui, 4), 0);      // 130-131
-    EXPECT_EQ(r.ui.rev[2], 0);         // so no alignment arrays
+    EXPECT_EQ(Vert(&r.ui, 3), 0);  // answer bytes 123-124
+    EXPECT_EQ(Vert(&r.ui, 4), 0);  // 130-131
+    EXPECT_EQ(r.ui.rev[2], 0);     // so no alignment arrays
     EXPECT_EQ(r.ui.x360_lalign[0], static_cast<int8_t>(kUntouched));
     EXPECT_EQ(r.ui.group[7][5], 0);
-    EXPECT_EQ(r.ui.b53, 0);            // older field at 169
+    EXPECT_EQ(r.ui.b53, 0);  // older field at 169
 
     Record empty;
     NetReadRegInfo(&empty.ui, nullptr, 0);
@@ -309,8 +307,10 @@ TEST(StepCalibration, ReaderAndWriterUseTheirOwnSlots) {
         uint32_t passes;
         size_t readAt, writeAt;
     } cases[] = {
+        // clang-format off
         {1, 36, 46}, {2, 40, 40}, {3, 42, 42}, {4, 44, 44}, {6, 36, 36},
         {8, 38, 38}, {12, 36, 100}, {16, 38, 102}, {5, 36, 88}, {0, 36, 88},
+        // clang-format on
     };
     const size_t slots[] = {36, 38, 40, 42, 44, 46, 88, 100, 102};
     for (const auto &c : cases) {

@@ -186,7 +186,7 @@ TEST_F(Assembly, BidirectionalModeSetsFiringModeAndNextStart) {
     EXPECT_EQ(sent[0].Mode, 1);
     EXPECT_EQ(sent[1].Mode, 2);
     EXPECT_EQ(sent[2].Mode, 1);
-    EXPECT_EQ(sent[0].NextStart, 202u);  // dir 1 follows: the larger of 150 and 202
+    EXPECT_EQ(sent[0].NextStart, 202u);          // dir 1 follows: the larger of 150 and 202
     EXPECT_EQ(sent[1].NextStart, sent[1].Pend);  // dir 0 follows: the smaller of 398 and Pend
 }
 

@@ -17,9 +17,9 @@
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
+#include "shared/board_settings.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
-#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {
@@ -53,7 +53,7 @@ private:
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
                 continue;
             }
-            SentSwath s{e->Len, e->Pstart, e->Pend, e->NextStart, e->Step, e->Mode,
+            SentSwath s{e->Len,       e->Pstart,    e->Pend, e->NextStart, e->Step, e->Mode,
                         e->FeedUnits, e->Direction, {}};
             s.head.assign(e->Data, e->Data + std::min<uint32_t>(e->Len, 16));
             {

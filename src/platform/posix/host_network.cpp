@@ -1,11 +1,11 @@
 // Host address check on posix: answers from the real interfaces and the
 // host-name list, and never changes the host's settings.
 #include <arpa/inet.h>
-#include <cstring>
 #include <ifaddrs.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <unistd.h>
+#include <cstring>
 
 #include "platform/platform.h"
 

@@ -1,5 +1,5 @@
-#include <cerrno>
 #include <sys/mman.h>
+#include <cerrno>
 
 #include "platform/platform.h"
 

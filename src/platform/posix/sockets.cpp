@@ -5,13 +5,13 @@
 // - closing a socket does not wake a receive blocked on it in another
 //   thread; plat_socket_shutdown does.
 #include <arpa/inet.h>
-#include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "platform/platform.h"
 

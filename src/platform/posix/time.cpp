@@ -1,5 +1,5 @@
-#include <ctime>
 #include <time.h>
+#include <ctime>
 
 #include "platform/platform.h"
 
@@ -8,8 +8,7 @@ namespace sl {
 void plat_sleep_ms(uint32_t ms) {
     uint32_t scaled = plat_scaled_ms(ms);
     timespec ts{static_cast<time_t>(scaled / 1000), static_cast<long>(scaled % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
+    while (nanosleep(&ts, &ts) != 0) {}
 }
 
 uint32_t plat_ticks_ms() {

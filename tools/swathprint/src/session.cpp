@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "address_record.h"
 
@@ -57,8 +58,9 @@ Exit StartEmulator(const Options &o, Session *s, std::string *error) {
 Exit OpenSession(const Options &o, Session *s, std::string *error) {
     const std::string board = o.board.empty() ? o.emulator_ip : o.board;
     uint32_t pc_address = 0, board_address = 0;
-    if (!ParseIPv4(o.pc, &pc_address) || !ParseIPv4(board, &board_address)) {
-        *error = "not an IPv4 address: " + (ParseIPv4(o.pc, &pc_address) ? board : o.pc);
+    for (const auto &[text, address] : {std::pair{&o.pc, &pc_address}, std::pair{&board, &board_address}}) {
+        if (ParseIPv4(*text, address)) continue;
+        *error = "not an IPv4 address: " + *text;
         return kExitUsage;
     }
     std::string folder;

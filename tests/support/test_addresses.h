@@ -1,0 +1,47 @@
+// The loopback addresses the library's suites give their boards. Each test
+// that starts a board (or a listener standing in for one) owns one address,
+// so suites running side by side never meet; the enum keeps them distinct.
+// Taken elsewhere: 127.0.0.60-69 the whole-job tests, 100-129 the abort and
+// late-answer tests, 130-159 the round-trip suite, 200-250 the emulator's own
+// tests; 127.0.0.1 is always the PC.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sl::test {
+
+enum TestAddress : uint8_t {
+    // tests/link
+    kAddrLocalCheckBoard = 10,
+    kAddrLinkCommands = 11,
+    kAddrLinkNoBoard = 12,
+    kAddrLinkCloseWakesReceive = 13,
+    kAddrLinkOneReconnection = 14,
+    kAddrLinkReconnectionEnds = 15,
+    // tests/e2e link jobs
+    kAddrLinkJobWhole = 30,
+    kAddrLinkJobHeartbeat = 31,
+    kAddrLinkJobPause = 32,
+    kAddrLinkJobAbort = 33,
+    kAddrLinkJobAbortWhilePaused = 34,
+    kAddrLinkJobFaultsFirst = 40,  // one per fault case, up to 49
+    kAddrLinkJobRefusals = 50,
+    kAddrLinkJobPrinterStopsFirst = 51,  // one per stop case, up to 54
+    kAddrLinkJobRejectedBlock = 55,
+    kAddrLinkJobNoBoard = 56,
+    // tests/e2e entry points
+    kAddrSecondStartPrint = 70,
+    kAddrOnePassJobEnd = 71,
+    kAddrOneLinePerCall = 72,
+    kAddrSeveralLinesPerCall = 73,
+    kAddrOneBitDots = 74,
+    kAddrOneBitDotsNarrow = 75,
+    kAddrJobTooWide = 76,
+    kAddrSilentBoard = 77,  // also an address the PC does not hold
+    kAddrLinesAfterFatalHandOff = 78,
+};
+
+inline std::string TestIp(uint32_t octet) { return "127.0.0." + std::to_string(octet); }
+
+}  // namespace sl::test
