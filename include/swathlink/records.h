@@ -217,6 +217,15 @@ struct LinkContext {
     std::atomic<uint32_t> PrintEndFlag{0};
     std::atomic<uint16_t> JobId{0};
     std::atomic<uint16_t> SyncCount{0};
+    // The board answers the packets of one connection in order, so the n-th
+    // reply answers the n-th packet. Counted per connection: packets sent,
+    // replies read, and the number of the outstanding command's first copy;
+    // a reply numbered below it answers an earlier command's copy.
+    std::atomic<uint32_t> PacketsSent{0};
+    std::atomic<uint32_t> RepliesRead{0};
+    std::atomic<uint32_t> AwaitFrom{0};
+    // 1 while the receive thread matches a reply to the outstanding command.
+    std::atomic<uint32_t> Matching{0};
 };
 
 // LinkContext::ErrorCode: why the job's swaths stopped.

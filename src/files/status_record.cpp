@@ -30,7 +30,10 @@ int ApplyAttributeRule(const std::string &path) {
     if (!plat_get_attrs(path, &attrs)) return 1;
     if (!(attrs & (kAttrReadOnly | kAttrHidden | kAttrSystem))) return 1;
     if (plat_set_attrs(path, kAttrArchive)) return 1;
-    plat_delete_file(path);
+    if (plat_may_delete_locked_file())
+        plat_delete_file(path);
+    else
+        sl_trace("printcfg.cfg cannot be made writable: left as it is\n");
     return -1;
 }
 

@@ -17,7 +17,8 @@ std::string StatusFilePath();
 
 // The companion may leave the file read-only, hidden or system: such a file
 // is reset to the archive attribute alone so that it can be rewritten. When
-// that fails the file is deleted (where possible) and the result is -1.
+// that fails the result is -1, and the file is deleted where only its
+// attribute stood in the way (Windows); a posix file of another user stays.
 int ApplyAttributeRule(const std::string &path);
 
 enum class StatusRead { Missing, Bad, Good };

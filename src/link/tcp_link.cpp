@@ -75,6 +75,7 @@ int Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
     plat_set_send_options(s, std::max(plat_scaled_ms(kSendTimeoutMs), kSendTimeoutFloorMs));
     if (!plat_connect(s, IPTextToValue(boardIP), kBoardPort, plat_scaled_ms(kConnectWaitMs)))
         return ConnectFailed(link, s, "select()fail. WSAGetLastError=%d\n");
+    RestartAnswerCount(link);
     gConnectionSerial.fetch_add(1);
     return 1;
 }
@@ -118,6 +119,12 @@ void UpdateMACAddr(const char *boardIP) {
     sl_trace("UpdateMACAddr: %s IP:%s %d.%d.%d.%d mac:%s \n", gBoardMACText, gBoardIP,
              static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF),
              static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF), gBoardMACText);
+}
+
+void RestartAnswerCount(LinkContext *link) {
+    link->PacketsSent.store(0);
+    link->RepliesRead.store(0);
+    link->AwaitFrom.store(0);
 }
 
 int CreateConnection(LinkContext *link) {

@@ -19,6 +19,9 @@ extern std::atomic<uint32_t> gConnectionSerial;
 constexpr uint16_t kBoardPort = 4000;
 
 int CreateConnection(LinkContext *link);
+// Every connection counts its packets and replies from zero: nothing sent on
+// an earlier one is answered on it.
+void RestartAnswerCount(LinkContext *link);
 int CloseConnection(PlatSocket s);
 int Kt_ReConnectTCPIP(LinkContext *link);
 int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);

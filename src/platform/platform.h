@@ -59,6 +59,9 @@ bool plat_get_attrs(const std::string &path, uint32_t *attrs);  // false: absent
 bool plat_set_attrs(const std::string &path, uint32_t attrs);
 bool plat_make_dir(const std::string &path);
 bool plat_delete_file(const std::string &path);
+// Whether a file whose attributes cannot be cleared may be deleted so that a
+// fresh one can be written in its place.
+bool plat_may_delete_locked_file();
 
 // --- memory ------------------------------------------------------------------
 void *plat_alloc_block(size_t bytes);   // fixed memory for the job block

@@ -28,6 +28,10 @@ constexpr uint32_t kExcusePollMs = 10;
 // Kt_SendNetCommand: 100 waits of 50 ms per send, 7 sends per reconnection.
 constexpr int kReplyWaits = 100;
 constexpr int kResendsBeforeReconnect = 6;
+// Answers to copies of an earlier command are waited for this long before
+// the board is taken to have dropped them.
+constexpr uint32_t kSettleMs = kReplyWaits * 50;
+constexpr uint32_t kSettlePollMs = 10;
 
 bool KnownCommand(uint8_t code) {
     switch (code) {
@@ -76,6 +80,7 @@ void LinkInit(LinkContext *link) {
     link->SwathSN.store(1);
     link->PrintEndFlag.store(0);
     link->ErrorCode.store(0);
+    RestartAnswerCount(link);
 }
 
 void LinkResetForJob(LinkContext *link) {
@@ -120,6 +125,53 @@ int BuildNetCommand(LinkContext *link, uint8_t code) {
     return 1;
 }
 
+bool SettleEarlierAnswers(LinkContext *link) {
+    const uint32_t limit = plat_scaled_ms(kSettleMs);
+    const uint32_t started = plat_ticks_ms();
+    for (;;) {
+        if (!WaitWhileReconnecting(link) || JobOver(link)) return false;
+        const uint32_t sent = link->PacketsSent.load();
+        const uint32_t read = link->RepliesRead.load();
+        if (read >= sent) return true;
+        if (plat_ticks_ms() - started >= limit) {
+            sl_trace("%u answers never came: reconnect to restart the count\n", sent - read);
+            return Kt_ReConnectTCPIP(link) == 1 && !JobOver(link);
+        }
+        plat_sleep_ms(kSettlePollMs);
+    }
+}
+
+void AwaitAnswer(LinkContext *link, uint8_t code) {
+    link->AwaitFrom.store(link->PacketsSent.load() + 1);
+    // A reply matched against the previous command may still be setting
+    // ReplyOk: let it finish, so its answer cannot land on this command. A
+    // reply matched from now on sees the new first copy and settles nothing.
+    while (link->Matching.load() == 1) plat_sleep_ms(1);
+    link->LastCmd.store(code);
+    link->ReplyOk.store(0);
+}
+
+int SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
+    // Counted before it leaves, so its answer cannot be read first.
+    link->PacketsSent.fetch_add(1);
+    return LinkSendCommand(s, packet, kPacketBytes);
+}
+
+bool ReplyIsCurrent(LinkContext *link) {
+    const uint32_t number = link->RepliesRead.fetch_add(1) + 1;
+    return number >= link->AwaitFrom.load();
+}
+
+bool WaitWhileReconnecting(const LinkContext *link) {
+    while (gReconnecting.load() == 1) {
+        if (link->PrintEndFlag.load() == 1) return false;
+        plat_sleep_ms(100);
+    }
+    return true;
+}
+
+uint32_t CommandLimitMs() { return kExcuseRounds * plat_scaled_ms(kExcusePolls * kExcusePollMs); }
+
 NetCommand *GetPendingCommand() {
     return Net_Command.CmdStatus.load() == kCmdPending ? &Net_Command : nullptr;
 }
@@ -151,6 +203,9 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
         const uint32_t started = plat_ticks_ms();
         while (plat_ticks_ms() - started < roundMs) {
             if (JobOver(link)) return 0;
+            // An aborted job ends with the cancel; the transmit thread drops
+            // a job end still waiting to go out.
+            if (code == NET_CMD_PRINT_END && LinkAborted(link)) return 0;
             // A keep-alive or state command may hold the record for a moment.
             if (!built) {
                 built = BuildNetCommand(link, code) == 1;
@@ -167,12 +222,15 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
 }
 
 int Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
-    link->LastCmd.store(cmd->packet[0]);
-    link->ReplyOk.store(0);
+    if (!SettleEarlierAnswers(link)) return 0;
+    AwaitAnswer(link, cmd->packet[0]);
     int retry = 0;
     for (;;) {
         if (link->PrintEndFlag.load() == 1) return 0;
-        if (LinkSendCommand(link->socket.load(), cmd->packet, kPacketBytes) == -1) {
+        // A copy sent while the other thread reconnects would be counted on
+        // the wrong connection.
+        if (!WaitWhileReconnecting(link)) return 0;
+        if (SendPacket(link, link->socket.load(), cmd->packet) == -1) {
             sl_trace("Net Command(%d) send fail, WSAGetLastError=%d\r\n", cmd->packet[0],
                      plat_socket_error());
             // A stopped link is not reconnected; resending could only spin.

@@ -62,6 +62,25 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link);
 NetCommand *GetPendingCommand();
 int Kt_SendNetCommand(NetCommand *cmd, LinkContext *link);
 
+// Answers are matched to the copies they answer. AwaitAnswer makes `code`
+// the outstanding command: only replies to packets sent from now on can
+// complete or refuse it. SendPacket counts and sends one 64-byte packet on `s`.
+// ReplyIsCurrent numbers a reply read from the connection and tells whether
+// it answers a copy of the outstanding command rather than an earlier one.
+void AwaitAnswer(LinkContext *link, uint8_t code);
+// Before a new command: waits for the answers to copies of earlier commands
+// still on their way, since every later reply is numbered after them. When
+// the board never sends them, a new connection restarts the count. False
+// when the job ended meanwhile.
+[[nodiscard]] bool SettleEarlierAnswers(LinkContext *link);
+int SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]);
+bool ReplyIsCurrent(LinkContext *link);
+// Waits while another thread reconnects; false when the job ended meanwhile.
+bool WaitWhileReconnecting(const LinkContext *link);
+// How long the host side waits for the transmit thread to carry a command:
+// 22 rounds of 402 polls of 10 ms, scaled.
+uint32_t CommandLimitMs();
+
 // Packet layouts. Each writes only the bytes its command defines: the
 // record is reused and the board may rely on bytes a command leaves alone.
 void FillJobCreate(uint8_t packet[64], uint16_t jobId);

@@ -78,12 +78,37 @@ void StopLinkThreads(LinkContext *link) {
 
 namespace sl {
 
+namespace {
+
+// An aborted job is closed on the board by the print-state machine: it sends
+// NET_DEBUG_STOP (again every twelve cycles) until the board confirms the
+// cancel, which ends the transmit thread. The link stays open until then,
+// or until the command limit has passed for a board that never confirms.
+void AwaitCancel(LinkContext *link) {
+    const uint32_t limit = CommandLimitMs();
+    const uint32_t started = plat_ticks_ms();
+    while (link->PrintEndFlag.load() == 0 && link->TxEnded.load() == 0) {
+        if (plat_ticks_ms() - started >= limit) {
+            sl_trace("ClosePrint: cancel not confirmed within %u ms\n", limit);
+            return;
+        }
+        plat_sleep_ms(10);
+    }
+    if (TxState.load() == TX_QUIT_STATUS)
+        sl_trace("ClosePrint: cancel confirmed\n");
+    else
+        sl_trace("ClosePrint: link ended before the cancel was confirmed\n");
+}
+
+}  // namespace
+
 void CloseJobLink(LinkContext *link) {
     if (link->PrintStopFlag.load() != 1) {
         FlushLastSwath(link);
         WaitAllSwathFinish(link);
-        Kt_ExcuseCommand(NET_CMD_PRINT_END, link);
+        if (!LinkAborted(link)) Kt_ExcuseCommand(NET_CMD_PRINT_END, link);
     }
+    if (LinkAborted(link)) AwaitCancel(link);
     plat_sleep_ms(100);
     StopLinkThreads(link);
     CloseConnection(link->socket.load());

@@ -49,11 +49,50 @@ bool GoodMarkers(const uint8_t *r, int length) {
     return false;
 }
 
+// Decoded aside and copied whole, before ReplyOk tells the host it may read
+// the settings.
 void DecodeParameterBlock(const uint8_t *r, int length) {
+    UISetupPara fresh = UI_CurSetting;
     if (r[1] == 0 && r[3] == 0)
-        DecodeParaOld(&UI_CurSetting, r, static_cast<uint32_t>(length));
+        DecodeParaOld(&fresh, r, static_cast<uint32_t>(length));
     else
-        NetReadRegInfo(&UI_CurSetting, r, static_cast<uint32_t>(length));
+        NetReadRegInfo(&fresh, r, static_cast<uint32_t>(length));
+    UI_CurSetting = fresh;
+}
+
+// Completes or refuses the outstanding command when the reply answers one
+// of its copies.
+void TakeAnswer(const uint8_t *r, LinkContext *link, int length) {
+    const uint8_t code = r[0];
+    const uint8_t status = r[2];
+    const bool answered = link->ReplyOk.load() == 1;
+    const bool current = ReplyIsCurrent(link);
+    if (code != link->LastCmd.load() || !current) return;
+
+    if (status != 0) {
+        link->ResendReq.store(1);
+        return;
+    }
+    if (code == NET_CMD_PRINT_END) {
+        link->ReplyOk.store(1);
+        link->PrintEndFlag.store(1);
+        return;
+    }
+    if (code == NET_CMD_JOB_CREATE) {
+        // The host adjusts the settings as soon as the first answer is in;
+        // the answer to a resent copy must not rewrite them.
+        if (answered) {
+            sl_trace("NET_CMD_JOB_CREATE answered again: ignored\n");
+            return;
+        }
+        if (!GoodMarkers(r, length)) {
+            sl_trace("NET_CMD_GET_PARA  error\n");
+            link->ReplyOk.store(0);
+            return;
+        }
+        DecodeParameterBlock(r, length);
+    }
+    link->ReplyOk.store(1);
 }
 
 void StopJob(LinkContext *link) {
@@ -108,32 +147,16 @@ int ReplyLength(uint8_t code) {
 }
 
 void DispatchReply(const uint8_t *r, LinkContext *link, int length) {
-    if (link->PrintStopFlag.load() == 1) return;
+    if (link->PrintStopFlag.load() == 1) {
+        ReplyIsCurrent(link);  // still one packet answered
+        return;
+    }
     const uint8_t code = r[0];
     const uint8_t status = r[2];
-    const bool answers = code == link->LastCmd.load();
 
-    if (answers) {
-        if (status == 0 && code == NET_CMD_PRINT_END) {
-            link->ReplyOk.store(1);
-            link->PrintEndFlag.store(1);
-            return;
-        }
-        if (status == 0) {
-            if (code == NET_CMD_JOB_CREATE) {
-                if (!GoodMarkers(r, length)) {
-                    sl_trace("NET_CMD_GET_PARA  error\n");
-                    link->ReplyOk.store(0);
-                    return;
-                }
-                // The host reads the block as soon as the command completes.
-                DecodeParameterBlock(r, length);
-            }
-            link->ReplyOk.store(1);
-        } else {
-            link->ResendReq.store(1);
-        }
-    }
+    link->Matching.store(1);
+    TakeAnswer(r, link, length);
+    link->Matching.store(0);
 
     if (code == NET_CMD_SWATH_CREATE) {
         if (status == kStatusPrinterCancelled) {
@@ -194,7 +217,9 @@ int ReceiveThread(void *arg) {
         const uint32_t connection = gConnectionSerial.load();
         const int n = LinkReceive(link, gRxBuffer, kReceiveBufferBytes);
         if (n > 0) {
-            TakeReplies(gRxBuffer, n, link);
+            // Bytes of a connection replaced meanwhile answer packets of the
+            // old count: they settle nothing.
+            if (gConnectionSerial.load() == connection) TakeReplies(gRxBuffer, n, link);
             continue;
         }
         // 0 bytes: the board closed the connection; a failure like any other.

@@ -21,6 +21,7 @@ constexpr uint8_t kSlotFree = 1;
 constexpr uint8_t kSlotReady = 2;
 constexpr uint8_t kSlotReserved = 5;
 constexpr uint32_t kFullNoteEvery = 100;
+constexpr uint32_t kDrainPollMs = 100;
 
 // Assembly state, host thread only.
 SwathEntry *gPrevSwath = nullptr;
@@ -216,12 +217,16 @@ SwathEntry *GetEmptySwathWait(LinkContext *link) {
 void WaitAllSwathFinish(LinkContext *link) {
     // A lone published swath (one slot handed out) is otherwise never taken.
     gSwathQueue.Sendable.store(1);
-    while (gSwathQueue.QHead.load() != gSwathQueue.QTail.load() &&
-           link->PrintEndFlag.load() == 0) {
+    // Polled often enough that an abort releases the wait at once; traced
+    // once a second.
+    for (uint32_t polls = 1; gSwathQueue.QHead.load() != gSwathQueue.QTail.load() &&
+                             link->PrintEndFlag.load() == 0;
+         ++polls) {
         if (LinkAborted(link) || link->PrintStopFlag.load() == 1) break;
-        plat_sleep_ms(1000);
-        sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(),
-                 gSwathQueue.QTail.load());
+        plat_sleep_ms(kDrainPollMs);
+        if (polls % (1000 / kDrainPollMs) == 0)
+            sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(),
+                     gSwathQueue.QTail.load());
     }
     gSwathQueue.EmptyRun.store(0);
 }

@@ -44,6 +44,13 @@ void TakeCompanionRequest(LinkContext *link) {
 
 int SendPending(NetCommand *cmd, LinkContext *link) {
     plat_sleep_ms(500);
+    // An abort that came meanwhile ends the job with the cancel: a job end
+    // sent ahead of it would close the job on the board uncancelled.
+    if (cmd->packet[0] == NET_CMD_PRINT_END && LinkAborted(link)) {
+        sl_trace("job end dropped: the job is aborted\n");
+        cmd->CmdStatus.store(kCmdIdle);
+        return 1;
+    }
     if (!Kt_SendNetCommand(cmd, link)) return 2;
     cmd->CmdStatus.store(kCmdAnswered);
     return 1;
@@ -124,9 +131,9 @@ int Kt_TxSendCommand(LinkContext *link) {
 
 int SendSwath(LinkContext *link, SwathEntry *e) {
     uint8_t packet[kPacketBytes];
+    if (LinkAborted(link) || !SettleEarlierAnswers(link)) return 0;
     BuildSwathPacket(packet, e, link);
-    link->LastCmd.store(NET_CMD_SWATH_CREATE);
-    link->ReplyOk.store(0);
+    AwaitAnswer(link, NET_CMD_SWATH_CREATE);
     uint8_t retry = 0;
 
     for (;;) {
@@ -137,8 +144,9 @@ int SendSwath(LinkContext *link, SwathEntry *e) {
                 if (gReconnecting.load() == 0) break;
                 plat_sleep_ms(100);
             }
+            // Packet and data go on one connection, or not at all.
             const PlatSocket s = link->socket.load();
-            if (LinkSendCommand(s, packet, kPacketBytes) == -1) {
+            if (SendPacket(link, s, packet) == -1) {
                 sl_trace("NET_CMD_SWATH_CREATE Fail, WSAGetLastError=%d\r\n", plat_socket_error());
                 retry = 0;
                 break;

@@ -118,7 +118,7 @@ int32_t Send(const std::vector<uint8_t> &data) {
 }
 
 TEST_F(BadInput, RecordsOnEitherSideOfEachLimit) {
-    Open("127.0.0.200");
+    Open("127.0.0.90");
     for (const EdgeCase &edge : kEdges) {
         SCOPED_TRACE(edge.what);
         ExpectRefusedQuietly(edge.beyond);
@@ -140,7 +140,7 @@ TEST_F(BadInput, RecordsOnEitherSideOfEachLimit) {
 }
 
 TEST_F(BadInput, NonsenseRecordsAreRefusedBeforeTheBoardIsReached) {
-    Open("127.0.0.201");
+    Open("127.0.0.91");
     EXPECT_EQ(StartPrint(nullptr), 0);
     ExpectNothingHeld();
     for (const JobProp &job : kNonsense) {
@@ -175,7 +175,7 @@ const LineCall kLineCalls[] = {
 const JobProp kLineJobs[] = {Job(360, 720, 720, 180, 4), Job(720, 1440, 2000, 250, 2)};
 
 TEST_F(BadInput, LineCallsOfEveryShape) {
-    Open("127.0.0.202");
+    Open("127.0.0.92");
     for (const JobProp &job : kLineJobs) {
         SCOPED_TRACE(testing::Message() << "BytesPerLine " << job.BytesPerLine);
         InitPrinter();
@@ -198,7 +198,7 @@ TEST_F(BadInput, LineCallsOfEveryShape) {
 }
 
 TEST_F(BadInput, CallsAfterTheJobEndsAreIgnored) {
-    Open("127.0.0.203");
+    Open("127.0.0.93");
     const JobProp job = kLineJobs[0];
     InitPrinter();
     ASSERT_EQ(StartPrint(&job), 1);

@@ -57,7 +57,7 @@ void operator delete(void *p, size_t, std::align_val_t) noexcept { std::free(p);
 void operator delete[](void *p, size_t, std::align_val_t) noexcept { std::free(p); }
 
 // The C allocator too, where the C library lets a program wrap it.
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 extern "C" {
 void *__libc_malloc(size_t);
 void *__libc_calloc(size_t, size_t);

@@ -2,7 +2,8 @@
 // that starts a board (or a listener standing in for one) owns one address,
 // so suites running side by side never meet; the enum keeps them distinct.
 // Taken elsewhere: 127.0.0.60-69 the whole-job tests, 100-129 the abort and
-// late-answer tests, 130-159 the round-trip suite, 200-250 the emulator's own
+// late-answer tests, 90-99 the bad-input tests, 130-159 the round-trip suite,
+// 160-179 swathprint, 180-199 the Windows suites, 200-250 the emulator's own
 // tests; 127.0.0.1 is always the PC.
 #pragma once
 

@@ -105,6 +105,30 @@ TEST_F(Dispatch, ALateJobCreateAnswerDoesNotRewriteTheSettings) {
     EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
 }
 
+// Two copies of the previous swath are still unanswered when the next one
+// goes out: their answers come first and settle nothing for it.
+TEST_F(Dispatch, AnswersToEarlierCopiesSettleNothing) {
+    gLink.PacketsSent = 2;
+    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
+    gLink.PacketsSent = 3;
+    Take(Reply(NET_CMD_SWATH_CREATE, 0, 0, SWATH_CREAT_SN_REPEAT));
+    Take(Reply(NET_CMD_SWATH_CREATE, 1));
+    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    EXPECT_EQ(gLink.ResendReq.load(), 0u);
+    Take(Reply(NET_CMD_SWATH_CREATE, 0));
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+}
+
+TEST_F(Dispatch, OnlyTheFirstGoodJobCreateAnswerIsDecoded) {
+    gLink.LastCmd = NET_CMD_JOB_CREATE;
+    Take(JobCreateReply(true));
+    ASSERT_EQ(UI_CurSetting.CurFWVersion, 300);
+    UI_CurSetting.CurFWVersion = 301;  // the host adjusts the settings
+    Take(JobCreateReply(true));        // the resent copy's answer
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, 301);
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+}
+
 struct StopCase {
     const char *name;
     uint8_t status;

@@ -157,6 +157,10 @@ struct CloseFault {
   std::uint32_t nth_swath = 1;
   std::int64_t after_data_bytes = -1;
   std::uint32_t refuse_ms = 0;
+  // Non-zero: fires on the first packet carrying this SwathSN instead, so a
+  // test can cut the link under a given swath however often earlier ones
+  // were resent.
+  std::uint32_t swath_sn = 0;
 };
 
 // The next `count` commands of `code` are refused (value = the status),
@@ -182,6 +186,11 @@ struct BoardConfig {
   // Swath state sent with a swath whose SwathSN was already taken.
   std::uint16_t repeat_swath_state = 4;  // SWATH_CREAT_SN_REPEAT
   std::uint32_t refuse_connections_ms_at_start = 0;
+  // The second, third ... answer to NET_CMD_JOB_CREATE carries these
+  // settings in turn (the last one repeats), as a board whose settings
+  // change between a late answer and the answer to the resent copy. The
+  // first answer, and the printed sheet, use `preset`.
+  std::vector<ParamPreset> later_job_create_presets;
   // Faults armed before the board listens, so not even the first packet
   // escapes them (the program's fault flags land here).
   std::vector<CommandFault> command_faults;

@@ -1,5 +1,7 @@
 // The hidden folder: $SWATHLINK_PRNLOG when set, else ~/.prnlog. Posix has no
 // hidden, system or archive attribute; read-only means no write permission.
+// The folder counts as hidden (it stands for one); files are plain unless
+// they lack write permission.
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,10 +22,8 @@ std::string plat_prnlog_file(const char *name) { return plat_prnlog_dir() + "/" 
 bool plat_get_attrs(const std::string &path, uint32_t *attrs) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return false;
-    uint32_t a = kAttrHidden;
-    if (S_ISDIR(st.st_mode)) a |= kAttrDirectory;
+    uint32_t a = S_ISDIR(st.st_mode) ? kAttrDirectory | kAttrHidden : kAttrArchive;
     if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
-    if (!S_ISDIR(st.st_mode)) a |= kAttrArchive;
     *attrs = a;
     return true;
 }
@@ -39,5 +39,8 @@ bool plat_set_attrs(const std::string &path, uint32_t attrs) {
 bool plat_make_dir(const std::string &path) { return mkdir(path.c_str(), 0755) == 0; }
 
 bool plat_delete_file(const std::string &path) { return unlink(path.c_str()) == 0; }
+
+// A file whose mode cannot be changed belongs to another user.
+bool plat_may_delete_locked_file() { return false; }
 
 }  // namespace sl

@@ -29,4 +29,7 @@ bool plat_make_dir(const std::string &path) { return CreateDirectoryA(path.c_str
 
 bool plat_delete_file(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
 
+// Only the attribute stands in the way: a fresh file replaces it.
+bool plat_may_delete_locked_file() { return true; }
+
 }  // namespace sl

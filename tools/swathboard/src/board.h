@@ -30,6 +30,7 @@ struct Board {
 
   // Owned by the server thread once it runs.
   int listen_fd = -1;
+  std::uint32_t job_create_answers = 0;
   std::chrono::steady_clock::time_point listen_again_at;
 
   int wake_fd = -1;  // eventfd: setters poke it so the loop notices at once

@@ -62,7 +62,7 @@ void InjectSwathFault(Board* board, SwathFault fault, std::uint32_t nth_swath) {
 void ArmClose(Board* board, const CloseFault& fault) {
   Update(board, [&](FaultState& f) {
     f.swaths.close = fault;
-    f.swaths.close_in = fault.nth_swath;
+    f.swaths.close_in = fault.swath_sn ? 1 : fault.nth_swath;
   });
 }
 

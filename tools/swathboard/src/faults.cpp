@@ -20,21 +20,28 @@ bool TakeOne(std::uint32_t* count) {
   return true;
 }
 
-void PlanSwath(SwathCountdowns* s, PacketPlan* plan) {
+bool CloseFires(SwathCountdowns* s, std::uint32_t swath_sn) {
+  if (s->close.swath_sn == 0) return Fires(&s->close_in);
+  if (s->close_in == 0 || s->close.swath_sn != swath_sn) return false;
+  s->close_in = 0;
+  return true;
+}
+
+void PlanSwath(SwathCountdowns* s, std::uint32_t swath_sn, PacketPlan* plan) {
   if (Fires(&s->fault_in)) plan->swath_fault = s->fault;
-  if (Fires(&s->close_in)) plan->close = s->close;
+  if (CloseFires(s, swath_sn)) plan->close = s->close;
 }
 
 }  // namespace
 
-PacketPlan TakePacketPlan(FaultState* faults, std::uint8_t code) {
+PacketPlan TakePacketPlan(FaultState* faults, std::uint8_t code, std::uint32_t swath_sn) {
   std::lock_guard<std::mutex> lock(faults->mutex);
   CodeFaults& f = faults->by_code[code];
   PacketPlan plan;
   if (TakeOne(&f.refuse)) plan.refuse_status = f.refuse_status;
   if (TakeOne(&f.delay)) plan.delay_ms = f.delay_ms;
   plan.silent = TakeOne(&f.silence);
-  if (code == NET_CMD_SWATH_CREATE) PlanSwath(&faults->swaths, &plan);
+  if (code == NET_CMD_SWATH_CREATE) PlanSwath(&faults->swaths, swath_sn, &plan);
   return plan;
 }
 

@@ -53,7 +53,8 @@ struct PacketPlan {
 };
 
 // Consumes one count of every fault that applies to a packet of `code`.
-PacketPlan TakePacketPlan(FaultState* faults, std::uint8_t code);
+// `swath_sn` is the packet's SwathSN (swath packets only).
+PacketPlan TakePacketPlan(FaultState* faults, std::uint8_t code, std::uint32_t swath_sn);
 
 struct LinkRequests {
   std::uint32_t refuse_ms = 0;

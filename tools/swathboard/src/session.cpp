@@ -73,6 +73,16 @@ void ResetPacket(Session* s) {
   s->plan = {};
 }
 
+// The settings a NET_CMD_JOB_CREATE answer carries: see
+// BoardConfig::later_job_create_presets.
+const ParamPreset& PresetFor(Board* board, std::uint8_t code) {
+  const std::vector<ParamPreset>& later = board->config.later_job_create_presets;
+  if (code != NET_CMD_JOB_CREATE) return board->config.preset;
+  const std::uint32_t n = board->job_create_answers++;
+  if (n == 0 || later.empty()) return board->config.preset;
+  return later[std::min<std::size_t>(n - 1, later.size() - 1)];
+}
+
 AnswerPolicy PolicyOf(const Board* board) {
   return {StopPrintStatus(&board->faults), board->config.repeat_swath_state};
 }
@@ -108,7 +118,7 @@ CloseRequest Answer(Board* board, Session* s) {
   ResetPacket(s);
   if (plan.silent) return after;
 
-  std::vector<std::uint8_t> reply = BuildReply(out.reply, board->config.preset);
+  std::vector<std::uint8_t> reply = BuildReply(out.reply, PresetFor(board, out.reply.code));
   if (plan.delay_ms) {
     s->holding = true;
     s->held_reply = std::move(reply);
@@ -136,7 +146,7 @@ CloseRequest DataDone(Board* board, Session* s) { return s->cut ? Cut(board, s) 
 // The 64 bytes are in: take the faults for this packet and see how much
 // data follows.
 CloseRequest HeaderDone(Board* board, Session* s) {
-  s->plan = TakePacketPlan(&board->faults, s->packet[0]);
+  s->plan = TakePacketPlan(&board->faults, s->packet[0], SwathSerial(s->packet.data()));
   if (s->packet[0] != NET_CMD_SWATH_CREATE) return Answer(board, s);
   s->data_len = SwathDataLength(s->packet.data());
   if (s->data_len > kMaxSwathData) {

@@ -7,7 +7,6 @@
 #include "job_geometry.h"
 #include "protocol.h"
 #include "swathboard.h"
-#include "wire.h"
 
 namespace swathboard {
 

@@ -113,6 +113,39 @@ TEST(Faults, CloseInTheMiddleOfSwathData) {
   EXPECT_EQ(sbtest::Get(reply, 6, 2), 1u);
 }
 
+TEST(Faults, CloseUnderAGivenSwath) {
+  Connected c(sbtest::kAddrCloseUnderSwath);
+  swathboard::ArmClose(c.board.get(), {1, 100, 0, 2});
+  std::vector<std::uint8_t> reply;
+  const auto data = sbtest::Pattern(1000, 3);
+  // Swath 1 and a resent copy of it pass; the cut waits for swath 2.
+  ASSERT_TRUE(sbtest::ExchangeSwath(&c.client, 1, data, &reply));
+  ASSERT_TRUE(sbtest::ExchangeSwath(&c.client, 1, data, &reply));
+  ASSERT_TRUE(c.client.SendPacket(sbtest::SwathPacket(1000, 2)));
+  c.client.Send(data.data(), data.size());  // may fail once the board has gone
+  EXPECT_TRUE(c.client.ClosedByPeer());
+  const auto log = swathboard::Packets(c.board.get());
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[2].data_len, 100u);
+  EXPECT_EQ(log[2].timing, ReplyTiming::kDropped);
+  EXPECT_EQ(swathboard::StoredSwathNumbers(c.board.get()), (std::vector<std::uint32_t>{1}));
+}
+
+TEST(Faults, LaterJobCreateAnswersCarryLaterSettings) {
+  swathboard::BoardConfig config;
+  swathboard::ParamPreset later = config.preset;
+  later.fw_version = 200;
+  config.later_job_create_presets = {later};
+  auto board = sbtest::StartTestBoard(sbtest::kAddrLaterPresets, config);
+  sbtest::RawClient client;
+  ASSERT_EQ(client.Connect(sbtest::TestIp(sbtest::kAddrLaterPresets)), 0);
+  std::vector<std::uint8_t> reply;
+  for (const std::uint32_t version : {700u, 200u, 200u}) {
+    ASSERT_TRUE(sbtest::Exchange(&client, sbtest::CommandPacket(2), 432, &reply));
+    EXPECT_EQ(reply[84] + 256u * (reply[85] & 0x3F), version);
+  }
+}
+
 TEST(Faults, SwathFaultOnNthSwath) {
   Connected c(sbtest::kAddrSwathFaults);
   struct Case {

@@ -44,6 +44,8 @@ enum TestAddress : std::uint8_t {
   kAddrSheetColumnSplit,
   kAddrSheetProgram,
   kAddrSwathNewJob,
+  kAddrCloseUnderSwath,
+  kAddrLaterPresets,
   kAddrEnd,
 };
 static_assert(kAddrEnd <= 251, "test addresses must stay within 127.0.0.200-250");
