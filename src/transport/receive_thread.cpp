@@ -115,7 +115,10 @@ void TakePrintStatus(const uint8_t *r, LinkContext *link) {
     }
 }
 
-// Hands every complete reply in the pending bytes to DispatchReply.
+}  // namespace
+
+void DropPartialReply() { gRxHave = 0; }
+
 void TakeReplies(const uint8_t *data, int n, LinkContext *link) {
     if (gRxHave + n > static_cast<int>(sizeof gRxPending)) gRxHave = 0;
     std::memcpy(gRxPending + gRxHave, data, static_cast<size_t>(n));
@@ -130,8 +133,6 @@ void TakeReplies(const uint8_t *data, int n, LinkContext *link) {
     gRxHave -= at;
     if (at && gRxHave) std::memmove(gRxPending, gRxPending + at, static_cast<size_t>(gRxHave));
 }
-
-}  // namespace
 
 int ReplyLength(uint8_t code) {
     switch (code) {

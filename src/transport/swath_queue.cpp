@@ -79,7 +79,11 @@ SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint
     const uint32_t endU = ToUnits(endPx + round, k);
     uint32_t ps = dir == 0 ? startU : endU;
     uint32_t pe = dir == 0 ? endU : startU;
-    if (k.den != 1) pe = (pe + 7) & ~15u;
+    // 225/270 dpi ends on a multiple of 16 units. Rounded to the nearest,
+    // a left-to-right swath could end up to 8 units (12 pixels) short of its
+    // last inked column, which would never print: its end is rounded up.
+    // The right-to-left end is the left edge, widened by 32 units below.
+    if (k.den != 1) pe = dir == 0 ? (pe + 15) & ~15u : (pe + 7) & ~15u;
 
     if (dir == 0) {
         if (ps > 0) ps -= 1;

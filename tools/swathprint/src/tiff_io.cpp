@@ -64,6 +64,13 @@ bool ReadLayout(TIFF *tif, TiffLayout *l, std::string *error) {
         *error = "TIFF sample layout not supported (8 or 16 bits per sample, or 1-bit grey)";
         return false;
     }
+    // The line buffer is sized from the header before any row is read: a
+    // short file must not claim thousands of samples per pixel.
+    constexpr uint16_t kMaxSamplesPerPixel = 8;  // four colours and four extra samples
+    if (l->spp > kMaxSamplesPerPixel) {
+        *error = "TIFF with more than 8 samples per pixel not supported";
+        return false;
+    }
     if (TIFFIsTiled(tif)) {
         *error = "tiled TIFF not supported (strips only)";
         return false;
