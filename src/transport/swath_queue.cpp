@@ -210,7 +210,7 @@ uint32_t QueuePassSeqOf(const SwathEntry *e) {
 SwathEntry *GetEmptySwathWait(LinkContext *link) {
     uint32_t waits = 0;
     while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 &&
-           !LinkAborted(link)) {
+           !AbortRequested()) {
         if (QueueHasSpace()) return QueueGetEmpty();
         plat_sleep_ms(50);
         if (++waits % kFullNoteEvery == 0) sl_trace("PC BUFFER_FULL...");
@@ -226,7 +226,7 @@ void WaitAllSwathFinish(LinkContext *link) {
     for (uint32_t polls = 1; gSwathQueue.QHead.load() != gSwathQueue.QTail.load() &&
                              link->PrintEndFlag.load() == 0;
          ++polls) {
-        if (LinkAborted(link) || link->PrintStopFlag.load() == 1) break;
+        if (AbortRequested() || link->PrintStopFlag.load() == 1) break;
         plat_sleep_ms(kDrainPollMs);
         if (polls % (1000 / kDrainPollMs) == 0)
             sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(),
@@ -316,7 +316,7 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
 
     SwathEntry *e = GetEmptySwathWait(&gLink);
     if (!e) {
-        if (LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
+        if (AbortRequested() || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
         return 0;
     }
 
