@@ -68,7 +68,7 @@ TEST(ImageRead, EveryFormReadsBackItsSamples) {
 // The header of an uncompressed grey TIFF of one strip, with `spp` samples
 // per pixel and no pixel data.
 std::vector<uint8_t> TiffHeader(uint16_t width, uint16_t height, uint16_t spp) {
-    const uint16_t entries[][2] = {{256, width}, {257, height}, {258, 8},  {259, 1},  {262, 1},
+    const uint16_t entries[][2] = {{256, width}, {257, height}, {258, 8},      {259, 1}, {262, 1},
                                    {273, 122},   {277, spp},    {278, height}, {279, 1}};
     std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0, std::size(entries), 0};
     for (const auto &e : entries) {
