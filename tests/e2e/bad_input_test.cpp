@@ -80,6 +80,7 @@ protected:
         EXPECT_EQ(gRun.started.load(), 0u);
         EXPECT_EQ(gLink.TxThread, nullptr);
         EXPECT_EQ(gLink.RxThread, nullptr);
+        EXPECT_EQ(gLink.HeartThread, nullptr);
         EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
         EXPECT_EQ(gBuffers.block, nullptr);
     }
@@ -171,8 +172,15 @@ const LineCall kLineCalls[] = {
     {"a line size without data", 1, 0, true, 0, 0},
 };
 
-// A 2-bit and a 1-bit job (the 1-bit lines are expanded before the strips).
-const JobProp kLineJobs[] = {Job(360, 720, 720, 180, 4), Job(720, 1440, 2000, 250, 2)};
+// A 2-bit and a 1-bit job (the 1-bit lines are expanded before the strips),
+// and one whose mode tag makes an out-of-range VsdMode its dot-size class.
+JobProp TaggedJob() {
+    JobProp job = Job(360, 720, 720, 180, 4);
+    job.Reserved = 0xABCE;
+    job.VsdMode = 0xFFFFFFFF;
+    return job;
+}
+const JobProp kLineJobs[] = {Job(360, 720, 720, 180, 4), Job(720, 1440, 2000, 250, 2), TaggedJob()};
 
 TEST_F(BadInput, LineCallsOfEveryShape) {
     Open("127.0.0.92");
