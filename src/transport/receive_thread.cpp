@@ -207,7 +207,7 @@ int ReceiveThread(void *arg) {
     auto *link = static_cast<LinkContext *>(arg);
     gRxHave = 0;
     while (link->RxEnable.load() != 0) {
-        if (link->PrintEndFlag.load() == 1 || (LinkAborted(link) && link->PrintStopFlag.load() == 1))
+        if (link->PrintEndFlag.load() == 1 || (AbortRequested() && link->PrintStopFlag.load() == 1))
             break;
         if (gReconnecting.load() == 1) {
             gRxHave = 0;

@@ -28,8 +28,8 @@ JobProp Job(uint32_t xdpi, uint32_t ydpi, uint32_t width, uint32_t bytesPerLine,
 
 struct EdgeCase {
     const char *what;
-    JobProp at;      // the last record accepted along this limit
-    JobProp beyond;  // one step past it
+    JobProp at;          // the last record accepted along this limit
+    JobProp beyond;      // one step past it
     int32_t starts = 1;  // StartPrint's result for the record at the limit
 };
 
@@ -145,19 +145,20 @@ TEST_F(BadInput, NonsenseRecordsAreRefusedBeforeTheBoardIsReached) {
     EXPECT_EQ(StartPrint(nullptr), 0);
     ExpectNothingHeld();
     for (const JobProp &job : kNonsense) {
-        SCOPED_TRACE(testing::Message() << "XDPI " << job.XDPI << " YDPI " << job.YDPI << " Width " << job.Width
-                                        << " BytesPerLine " << job.BytesPerLine << " Colors " << job.Colors);
+        SCOPED_TRACE(testing::Message()
+                     << "XDPI " << job.XDPI << " YDPI " << job.YDPI << " Width " << job.Width
+                     << " BytesPerLine " << job.BytesPerLine << " Colors " << job.Colors);
         ExpectRefusedQuietly(job);
     }
 }
 
 struct LineCall {
     const char *what;
-    uint32_t lines;   // whole lines in the call
-    int32_t extra;    // bytes after the whole lines (negative: short of them)
-    bool noData;      // the data pointer is null
-    int32_t result;   // what PrintALine returns
-    uint32_t taken;   // lines the job counts
+    uint32_t lines;  // whole lines in the call
+    int32_t extra;   // bytes after the whole lines (negative: short of them)
+    bool noData;     // the data pointer is null
+    int32_t result;  // what PrintALine returns
+    uint32_t taken;  // lines the job counts
 };
 
 const LineCall kLineCalls[] = {

@@ -70,16 +70,16 @@ TEST(ImageRead, EveryFormReadsBackItsSamples) {
 // An uncompressed grey TIFF of one strip with `spp` samples per pixel
 // (`extra` of them marked as alpha) and 8 bytes of pixel data.
 std::vector<uint8_t> GreyTiff(uint16_t width, uint16_t height, uint16_t spp, uint16_t extra = 0) {
-    std::vector<std::array<uint16_t, 2>> entries = {{256, width}, {257, height}, {258, 8},      {259, 1},
-                                                    {262, 1},     {273, 0},      {277, spp},    {278, height},
-                                                    {279, 8}};
+    std::vector<std::array<uint16_t, 2>> entries = {{256, width}, {257, height}, {258, 8},
+                                                    {259, 1},     {262, 1},      {273, 0},
+                                                    {277, spp},   {278, height}, {279, 8}};
     if (extra) entries.push_back({338, 2});  // unassociated alpha
     const size_t data_at = 10 + 12 * entries.size() + 4;
     entries[5][1] = static_cast<uint16_t>(data_at);
     std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0, uint8_t(entries.size()), 0};
     for (const auto &e : entries) {
         const uint16_t count = e[0] == 338 ? extra : 1;
-        const uint8_t entry[12] = {uint8_t(e[0]), uint8_t(e[0] >> 8), 3,  0, uint8_t(count), 0, 0, 0,
+        const uint8_t entry[12] = {uint8_t(e[0]), uint8_t(e[0] >> 8), 3, 0, uint8_t(count), 0, 0, 0,
                                    uint8_t(e[1]), uint8_t(e[1] >> 8), 0, 0};
         out.insert(out.end(), entry, entry + 12);
     }
