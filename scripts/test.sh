@@ -42,6 +42,9 @@ $private_net sh -c '
     scripts/test-wine.sh build build-win
 '
 
+# Each reader of outside bytes, fuzzed for a fixed time (about 3 minutes in all).
+scripts/fuzz.sh
+
 if [ -x build/bench/swathlink_bench ]; then
     build/bench/swathlink_bench --benchmark_min_time=0.05
 fi

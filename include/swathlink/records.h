@@ -209,8 +209,6 @@ struct LinkContext {
     std::atomic<uint32_t> LastCmd{0};
     std::atomic<uint32_t> ReplyOk{0};
     std::atomic<uint32_t> ErrorCode{0};  // kLinkError*
-    std::atomic<uint32_t> *pPause = nullptr;
-    std::atomic<uint32_t> *pAbort = nullptr;
     std::atomic<uint32_t> PrintStopFlag{0};
     std::atomic<uint32_t> ResendReq{0};
     std::atomic<uint32_t> SwathSN{1};
@@ -357,6 +355,7 @@ inline void ClearRequests() {
     gRequests.abort.store(0);
     gRequests.pause.store(0);
 }
-inline bool AbortRequested() { return gRequests.abort.load() != 0; }
+inline bool AbortRequested() { return gRequests.abort.load() == 1; }
+inline bool PauseRequested() { return gRequests.pause.load() == 1; }
 
 }  // namespace sl

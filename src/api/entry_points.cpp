@@ -16,8 +16,6 @@ constexpr int kLibraryVersion = 203;
 
 void InitSession() {
     ResetLibraryState();
-    gLink.pAbort = &gRequests.abort;
-    gLink.pPause = &gRequests.pause;
     gSession.languageId = plat_default_locale();
     PrepareLogFolder();
     const PlatTime t = plat_local_time();

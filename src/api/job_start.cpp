@@ -61,7 +61,7 @@ int CloseOpenedLink(const char *why) {
 }
 
 // Opens the job on the board; every failure closes what was opened so far.
-// The link reset also aims the link at the abort and pause flags and clears them.
+// The link reset also clears the abort and pause requests.
 int OpenJobOnBoard() {
     LinkResetForJob(&gLink);
     if (!CreateConnection(&gLink)) {

@@ -28,6 +28,6 @@ void ResetLibraryState() {
     gStatusFile.statusSerial = 0;
 }
 
-bool JobIsAborted() { return LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1; }
+bool JobIsAborted() { return AbortRequested() || gLink.PrintStopFlag.load() == 1; }
 
 }  // namespace sl

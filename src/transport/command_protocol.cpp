@@ -63,15 +63,7 @@ bool JobOver(const LinkContext *link) {
 
 }  // namespace
 
-bool LinkAborted(const LinkContext *link) {
-    const std::atomic<uint32_t> *abort = link->pAbort ? link->pAbort : &gRequests.abort;
-    return abort->load() == 1;
-}
 
-bool LinkPaused(const LinkContext *link) {
-    const std::atomic<uint32_t> *pause = link->pPause ? link->pPause : &gRequests.pause;
-    return pause->load() == 1;
-}
 
 void LinkInit(LinkContext *link) {
     gReconnecting.store(0);
@@ -89,10 +81,7 @@ void LinkResetForJob(LinkContext *link) {
     QueueReset();
     QueueInit();
     LinkInit(link);
-    link->pAbort = &gRequests.abort;
-    link->pPause = &gRequests.pause;
-    gRequests.abort.store(0);
-    gRequests.pause.store(0);
+    ClearRequests();
     link->PrintStopFlag.store(0);
     link->SyncCount.store(0);
     TxState.store(TX_RUNNING);
@@ -179,7 +168,7 @@ NetCommand *GetPendingCommand() {
 int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
     // An aborted job ends with the cancel the transmit thread sends; a job
     // end sent ahead of it would close the job on the board uncancelled.
-    if (code == NET_CMD_PRINT_END && LinkAborted(link)) return 0;
+    if (code == NET_CMD_PRINT_END && AbortRequested()) return 0;
     while (TxState.load() != TX_RUNNING) {
         if (TxState.load() == TX_QUIT_STATUS) {
             sl_trace("Kt_ExcuseCommand Quit for  TX_QUIT_STATUS...\n");
@@ -187,7 +176,7 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
         }
         // A transmit thread that has ended leaves its state behind, and a
         // cancel the board never confirms keeps it cancelling.
-        if (JobOver(link) || LinkAborted(link)) return 0;
+        if (JobOver(link) || AbortRequested()) return 0;
         plat_sleep_ms(100);
     }
     if (!KnownCommand(code)) {
@@ -205,7 +194,7 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
             if (JobOver(link)) return 0;
             // An aborted job ends with the cancel; the transmit thread drops
             // a job end still waiting to go out.
-            if (code == NET_CMD_PRINT_END && LinkAborted(link)) return 0;
+            if (code == NET_CMD_PRINT_END && AbortRequested()) return 0;
             // A keep-alive or state command may hold the record for a moment.
             if (!built) {
                 built = BuildNetCommand(link, code) == 1;

@@ -47,10 +47,6 @@ enum : uint32_t {
 
 constexpr int kPacketBytes = 64;
 
-// The job's abort and pause requests, through the flags the link designates.
-bool LinkAborted(const LinkContext *link);
-bool LinkPaused(const LinkContext *link);
-
 void LinkInit(LinkContext *link);
 // Resets the link side for a new job (channel order, reply state, queue,
 // command record, flags).

@@ -106,9 +106,9 @@ void CloseJobLink(LinkContext *link) {
     if (link->PrintStopFlag.load() != 1) {
         FlushLastSwath(link);
         WaitAllSwathFinish(link);
-        if (!LinkAborted(link)) Kt_ExcuseCommand(NET_CMD_PRINT_END, link);
+        if (!AbortRequested()) Kt_ExcuseCommand(NET_CMD_PRINT_END, link);
     }
-    if (LinkAborted(link)) AwaitCancel(link);
+    if (AbortRequested()) AwaitCancel(link);
     plat_sleep_ms(100);
     StopLinkThreads(link);
     CloseConnection(link->socket.load());

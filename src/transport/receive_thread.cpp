@@ -115,7 +115,10 @@ void TakePrintStatus(const uint8_t *r, LinkContext *link) {
     }
 }
 
-// Hands every complete reply in the pending bytes to DispatchReply.
+}  // namespace
+
+void DropPartialReply() { gRxHave = 0; }
+
 void TakeReplies(const uint8_t *data, int n, LinkContext *link) {
     if (gRxHave + n > static_cast<int>(sizeof gRxPending)) gRxHave = 0;
     std::memcpy(gRxPending + gRxHave, data, static_cast<size_t>(n));
@@ -130,8 +133,6 @@ void TakeReplies(const uint8_t *data, int n, LinkContext *link) {
     gRxHave -= at;
     if (at && gRxHave) std::memmove(gRxPending, gRxPending + at, static_cast<size_t>(gRxHave));
 }
-
-}  // namespace
 
 int ReplyLength(uint8_t code) {
     switch (code) {
@@ -206,7 +207,7 @@ int ReceiveThread(void *arg) {
     auto *link = static_cast<LinkContext *>(arg);
     gRxHave = 0;
     while (link->RxEnable.load() != 0) {
-        if (link->PrintEndFlag.load() == 1 || (LinkAborted(link) && link->PrintStopFlag.load() == 1))
+        if (link->PrintEndFlag.load() == 1 || (AbortRequested() && link->PrintStopFlag.load() == 1))
             break;
         if (gReconnecting.load() == 1) {
             gRxHave = 0;

@@ -79,7 +79,11 @@ SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint
     const uint32_t endU = ToUnits(endPx + round, k);
     uint32_t ps = dir == 0 ? startU : endU;
     uint32_t pe = dir == 0 ? endU : startU;
-    if (k.den != 1) pe = (pe + 7) & ~15u;
+    // 225/270 dpi ends on a multiple of 16 units. Rounded to the nearest,
+    // a left-to-right swath could end up to 8 units (12 pixels) short of its
+    // last inked column, which would never print: its end is rounded up.
+    // The right-to-left end is the left edge, widened by 32 units below.
+    if (k.den != 1) pe = dir == 0 ? (pe + 15) & ~15u : (pe + 7) & ~15u;
 
     if (dir == 0) {
         if (ps > 0) ps -= 1;
@@ -206,7 +210,7 @@ uint32_t QueuePassSeqOf(const SwathEntry *e) {
 SwathEntry *GetEmptySwathWait(LinkContext *link) {
     uint32_t waits = 0;
     while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 &&
-           !LinkAborted(link)) {
+           !AbortRequested()) {
         if (QueueHasSpace()) return QueueGetEmpty();
         plat_sleep_ms(50);
         if (++waits % kFullNoteEvery == 0) sl_trace("PC BUFFER_FULL...");
@@ -222,7 +226,7 @@ void WaitAllSwathFinish(LinkContext *link) {
     for (uint32_t polls = 1; gSwathQueue.QHead.load() != gSwathQueue.QTail.load() &&
                              link->PrintEndFlag.load() == 0;
          ++polls) {
-        if (LinkAborted(link) || link->PrintStopFlag.load() == 1) break;
+        if (AbortRequested() || link->PrintStopFlag.load() == 1) break;
         plat_sleep_ms(kDrainPollMs);
         if (polls % (1000 / kDrainPollMs) == 0)
             sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(),
@@ -312,7 +316,7 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
 
     SwathEntry *e = GetEmptySwathWait(&gLink);
     if (!e) {
-        if (LinkAborted(&gLink) || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
+        if (AbortRequested() || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
         return 0;
     }
 

@@ -46,7 +46,7 @@ int SendPending(NetCommand *cmd, LinkContext *link) {
     plat_sleep_ms(500);
     // An abort that came meanwhile ends the job with the cancel: a job end
     // sent ahead of it would close the job on the board uncancelled.
-    if (cmd->packet[0] == NET_CMD_PRINT_END && LinkAborted(link)) {
+    if (cmd->packet[0] == NET_CMD_PRINT_END && AbortRequested()) {
         sl_trace("job end dropped: the job is aborted\n");
         cmd->CmdStatus.store(kCmdIdle);
         return 1;
@@ -63,16 +63,16 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
         case TX_RUNNING: {
             link->SyncCount.store(0);
             uint8_t next = TX_RUNNING;
-            if (LinkPaused(link)) next = TX_SEND_PAUSE;
-            if (LinkAborted(link)) next = TX_SEND_CANCEL;
+            if (PauseRequested()) next = TX_SEND_PAUSE;
+            if (AbortRequested()) next = TX_SEND_CANCEL;
             if (Stopped(link)) next = TX_QUIT_STATUS;
             return next;
         }
         case TX_SEND_PAUSE:
             return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? uint8_t{TX_ALL_PAUSE} : state;
         case TX_ALL_PAUSE:
-            if (LinkAborted(link)) return TX_SEND_CANCEL;
-            if (!LinkPaused(link)) return TX_SEND_CONTINUE;
+            if (AbortRequested()) return TX_SEND_CANCEL;
+            if (!PauseRequested()) return TX_SEND_CONTINUE;
             if (SyncLimitPassed(link)) {
                 sl_trace("timeout(%d*0.5s) unreach TX_ALL_PAUSE resend pause cmd\n",
                          link->SyncCount.load());
@@ -85,7 +85,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
                        ? uint8_t{TX_ALL_RESUME}
                        : state;
         case TX_ALL_RESUME: {
-            const uint8_t next = LinkPaused(link) ? TX_ALL_RESUME : TX_RUNNING;
+            const uint8_t next = PauseRequested() ? TX_ALL_RESUME : TX_RUNNING;
             if (SyncLimitPassed(link)) {
                 sl_trace("timeout TX_ALL_RESUME syn, resend\n");
                 return TX_SEND_CONTINUE;
@@ -96,7 +96,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
         case TX_SEND_CANCEL:
             return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? uint8_t{TX_ALL_CANCEL} : state;
         case TX_ALL_CANCEL:
-            if (LinkAborted(link) && Stopped(link)) return TX_QUIT_STATUS;
+            if (AbortRequested() && Stopped(link)) return TX_QUIT_STATUS;
             if (SyncLimitPassed(link)) {
                 sl_trace("timeout syn TX_ALL_CANCEL resend\n");
                 return TX_SEND_CANCEL;
@@ -126,12 +126,12 @@ int Kt_TxSendCommand(LinkContext *link) {
         return 2;
     }
     if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
-    return LinkPaused(link) || TxState.load() != TX_RUNNING ? 1 : 0;
+    return PauseRequested() || TxState.load() != TX_RUNNING ? 1 : 0;
 }
 
 int SendSwath(LinkContext *link, SwathEntry *e) {
     uint8_t packet[kPacketBytes];
-    if (LinkAborted(link) || !SettleEarlierAnswers(link)) return 0;
+    if (AbortRequested() || !SettleEarlierAnswers(link)) return 0;
     BuildSwathPacket(packet, e, link);
     AwaitAnswer(link, NET_CMD_SWATH_CREATE);
     uint8_t retry = 0;
@@ -140,7 +140,7 @@ int SendSwath(LinkContext *link, SwathEntry *e) {
         link->ResendReq.store(0);
         while (link->ReplyOk.load() == 0) {
             for (;;) {
-                if (Ended(link) || Stopped(link) || LinkAborted(link)) return 0;
+                if (Ended(link) || Stopped(link) || AbortRequested()) return 0;
                 if (gReconnecting.load() == 0) break;
                 plat_sleep_ms(100);
             }
@@ -196,11 +196,11 @@ int TransmitThread(void *arg) {
     for (;;) {
         if (link->TxEnable.load() == 0 || Ended(link)) break;
         if (gReconnecting.load() == 1) {
-            if (LinkAborted(link)) link->PrintEndFlag.store(1);
+            if (AbortRequested()) link->PrintEndFlag.store(1);
             plat_sleep_ms(100);
             continue;
         }
-        if (LinkPaused(link)) TakeCompanionRequest(link);
+        if (PauseRequested()) TakeCompanionRequest(link);
 
         const int r = Kt_TxSendCommand(link);
         if (r == 1) {
@@ -211,7 +211,7 @@ int TransmitThread(void *arg) {
             if (gReconnecting.load() == 1) continue;
             break;
         }
-        if (LinkAborted(link) || LinkPaused(link)) {
+        if (AbortRequested() || PauseRequested()) {
             plat_sleep_ms(100);
             continue;
         }
@@ -227,7 +227,7 @@ int TransmitThread(void *arg) {
         } else if (s == 1) {
             idle = 0;
         } else {
-            link->ErrorCode.store(8);
+            link->ErrorCode.store(kLinkErrorSwathNotSent);
         }
         if (Stopped(link)) break;
     }

@@ -232,8 +232,9 @@ TEST_F(RowTest, DISABLED_OlderBoardAfterNewerBoardPrintsExactly) {
     ExpectExactSheet(raster, older.head);
 }
 
-// Fault: at 225/270 dpi the swath end (pe + 7) & ~15 rounds down by up to 12 pixels, cutting the last inked columns.
-TEST_F(RowTest, DISABLED_Xdpi270PrintsItsRightEdge) {
+// At 225/270 dpi a swath ends on a multiple of 16 head units: rounded to
+// the nearest, the last inked columns of a left-to-right swath were cut.
+TEST_F(RowTest, Xdpi270PrintsItsRightEdge) {
     const Row row = {"Xdpi270", Spec(270, 720), {kFamilyA, true, 0}};
     const Raster raster = PrintRow(row, 1007, kXdpi270Address);
     if (HasFatalFailure()) return;

@@ -23,6 +23,9 @@ TEST(SwathPositions, HeadUnitsColumnsAndDataStart) {
         {360, 1, 16, 400, 2000, {200, 0, 402, 1600}},
         // 225/270: the 540 formula doubled, Pend to 16 units, k applied as x3 / 2.
         {270, 0, 30, 600, 4000, {18, 402, 577, 27}},
+        // An end of 408 units is rounded up to 416, not down past the last
+        // inked column.
+        {270, 0, 30, 610, 4000, {18, 418, 601, 27}},
         {1440, 0, 800, 1600, 4000, {98, 202, 840, 784}},
         // Unlisted resolution: k = 2.
         {1000, 0, 10, 20, 100, {4, 12, 18, 8}},

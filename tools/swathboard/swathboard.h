@@ -26,31 +26,31 @@ namespace swathboard {
 // Parameter block carried in the answer to NET_CMD_JOB_CREATE.
 
 enum class Layout : std::uint8_t {
-  kOlder,  // answer bytes 1 and 3 both 0
-  kNewer,  // answer bytes 1 and 3 from ParamPreset::selector
+    kOlder,  // answer bytes 1 and 3 both 0
+    kNewer,  // answer bytes 1 and 3 from ParamPreset::selector
 };
 
 // Answer bytes 14, 95 and 94.
 enum class Markers : std::uint8_t {
-  kClassic,   // 15, 29, 29
-  kExtended,  // 0xEF, 0xC9, 0xB8
-  kBroken,    // 0, 0, 0: the host must reject the block
+    kClassic,   // 15, 29, 29
+    kExtended,  // 0xEF, 0xC9, 0xB8
+    kBroken,    // 0, 0, 0: the host must reject the block
 };
 
 // One resolution class of the group table (answer bytes 186 + 6 * class).
 struct GroupRecord {
-  std::uint8_t ingroup = 0;
-  std::uint8_t vsd4 = 0;
-  std::uint8_t outgroup = 0;
-  std::uint8_t vsd3 = 0;
-  std::uint8_t bidi_high_speed = 0;  // bidirectional offset at print speed 7
-  std::uint8_t bidi_low_speed = 0;   // at the other speeds
+    std::uint8_t ingroup = 0;
+    std::uint8_t vsd4 = 0;
+    std::uint8_t outgroup = 0;
+    std::uint8_t vsd3 = 0;
+    std::uint8_t bidi_high_speed = 0;  // bidirectional offset at print speed 7
+    std::uint8_t bidi_low_speed = 0;   // at the other speeds
 };
 
 // A raw answer byte, for fields that have no named setting.
 struct BytePoke {
-  std::uint16_t offset = 0;
-  std::uint8_t value = 0;
+    std::uint16_t offset = 0;
+    std::uint8_t value = 0;
 };
 
 // Group records of a board whose ingroup/outgroup bases are 54 and 178,
@@ -85,117 +85,117 @@ constexpr std::uint8_t kAlignRevision = 160;  // b1Rev2 from which alignment arr
 // Answer byte 17 (an unnamed older-layout field) is hori1 ch0's high byte,
 // or x360_lalign ch1; set it with a poke only when neither is in force.
 struct ParamPreset {
-  Layout layout = Layout::kNewer;
-  std::uint16_t selector = 0x0001;  // newer layout: low byte -> answer byte 1, high -> byte 3
-  Markers markers = Markers::kExtended;
+    Layout layout = Layout::kNewer;
+    std::uint16_t selector = 0x0001;  // newer layout: low byte -> answer byte 1, high -> byte 3
+    Markers markers = Markers::kExtended;
 
-  // Read by the older decoding (which the newer one runs first).
-  std::uint8_t dir_mode = 0;         // byte 7; kDirModeBidirectional for two-way printing
-  std::uint8_t speed_byte = 7;       // byte 13: 7 selects the high print speed
-  std::uint16_t acol = 56;           // bytes 26-27: ingroup base (0 means "board default")
-  std::uint16_t bcol = 184;          // bytes 28-29: outgroup base
-  std::uint16_t bidi = 20;           // bytes 34-35: bidirectional base
-  std::uint16_t base_step = 4810;    // bytes 50-51: base step calibration
-  std::uint16_t fw_version = 700;    // byte 84 + 256 * (byte 85 & 0x3F)
-  std::uint8_t fw_top_bits = 0;      // top two bits of byte 85, not part of the version
+    // Read by the older decoding (which the newer one runs first).
+    std::uint8_t dir_mode = 0;       // byte 7; kDirModeBidirectional for two-way printing
+    std::uint8_t speed_byte = 7;     // byte 13: 7 selects the high print speed
+    std::uint16_t acol = 56;         // bytes 26-27: ingroup base (0 means "board default")
+    std::uint16_t bcol = 184;        // bytes 28-29: outgroup base
+    std::uint16_t bidi = 20;         // bytes 34-35: bidirectional base
+    std::uint16_t base_step = 4810;  // bytes 50-51: base step calibration
+    std::uint16_t fw_version = 700;  // byte 84 + 256 * (byte 85 & 0x3F)
+    std::uint8_t fw_top_bits = 0;    // top two bits of byte 85, not part of the version
 
-  // Newer layout only.
-  std::array<std::uint16_t, 8> hori1 = {41, 54, 178, 43, 45, 47, 49, 51};
-  std::array<std::uint16_t, 8> hori2 = {21, 22, 23, 24, 25, 26, 27, 28};
-  std::array<std::uint16_t, 8> vert = {4800, 4802, 4804, 4806, 4808, 4812, 4814, 4816};  // step calibration
-  std::array<std::uint16_t, 6> second_head = {0, 0, 0, 0, 0, 0};  // bytes 74, 76, 78, 96, 98, 100
-  std::array<std::uint16_t, 2> two_head_offset = {0, 0};           // bytes 102, 104
-  std::uint8_t soften = 0;                                          // byte 106
-  std::array<std::uint8_t, 4> channel_map = {0x11, 0x22, 0x33, 0x44};  // bytes 108-111
-  std::uint8_t stripe_mode = 0;                                     // byte 112
-  std::uint8_t d4c = 0;                                             // byte 114
-  std::uint8_t stripe_size = 0x23;  // byte 115: low nibble width, high nibble gap (mm)
-  std::uint8_t headnum = 1;         // byte 120
-  std::array<std::uint8_t, 4> rev = {0, 0, 0x90, 0};  // bytes 156-159; rev[2] is b1Rev2
-  std::array<std::int8_t, 8> vertoffset = {0, 1, -1, 2, -2, 3, -3, 0};  // bytes 160-167
-  std::array<GroupRecord, 8> groups = kDefaultGroups;  // bytes 186-233, classes 225/270 .. 2400/2880
-  std::uint16_t group_flags = 0;           // bytes 234-235
+    // Newer layout only.
+    std::array<std::uint16_t, 8> hori1 = {41, 54, 178, 43, 45, 47, 49, 51};
+    std::array<std::uint16_t, 8> hori2 = {21, 22, 23, 24, 25, 26, 27, 28};
+    std::array<std::uint16_t, 8> vert = {4800, 4802, 4804, 4806, 4808, 4812, 4814, 4816};  // step calibration
+    std::array<std::uint16_t, 6> second_head = {0, 0, 0, 0, 0, 0};       // bytes 74, 76, 78, 96, 98, 100
+    std::array<std::uint16_t, 2> two_head_offset = {0, 0};               // bytes 102, 104
+    std::uint8_t soften = 0;                                             // byte 106
+    std::array<std::uint8_t, 4> channel_map = {0x11, 0x22, 0x33, 0x44};  // bytes 108-111
+    std::uint8_t stripe_mode = 0;                                        // byte 112
+    std::uint8_t d4c = 0;                                                // byte 114
+    std::uint8_t stripe_size = 0x23;                    // byte 115: low nibble width, high nibble gap (mm)
+    std::uint8_t headnum = 1;                           // byte 120
+    std::array<std::uint8_t, 4> rev = {0, 0, 0x90, 0};  // bytes 156-159; rev[2] is b1Rev2
+    std::array<std::int8_t, 8> vertoffset = {0, 1, -1, 2, -2, 3, -3, 0};  // bytes 160-167
+    std::array<GroupRecord, 8> groups = kDefaultGroups;  // bytes 186-233, classes 225/270 .. 2400/2880
+    std::uint16_t group_flags = 0;                       // bytes 234-235
 
-  // Newer layout with rev[2] >= kAlignRevision only.
-  std::array<std::int8_t, 8> x360_lalign = {};
-  std::array<std::int8_t, 8> x360_ralign = {};
-  std::array<std::int8_t, 8> x720_lalign = {};
-  std::array<std::int8_t, 8> x720_ralign = {};
+    // Newer layout with rev[2] >= kAlignRevision only.
+    std::array<std::int8_t, 8> x360_lalign = {};
+    std::array<std::int8_t, 8> x360_ralign = {};
+    std::array<std::int8_t, 8> x720_lalign = {};
+    std::array<std::int8_t, 8> x720_ralign = {};
 
-  std::vector<BytePoke> pokes;  // applied last
+    std::vector<BytePoke> pokes;  // applied last
 };
 
 ParamPreset OlderPreset();       // older layout, firmware 300
 ParamPreset NewerPreset();       // newer layout, firmware 700, no alignment arrays
 ParamPreset NewerAlignPreset();  // newer layout, firmware 700, b1Rev2 = 0xA0 and alignment arrays
 // "old", "new" or "new-align"; false for any other name.
-bool PresetByName(std::string_view name, ParamPreset* preset);
+bool PresetByName(std::string_view name, ParamPreset *preset);
 
 constexpr std::size_t kJobCreateAnswerLength = 432;
 
 // The full NET_CMD_JOB_CREATE answer (checksum word included) for `preset`.
-std::vector<std::uint8_t> JobCreateAnswer(const ParamPreset& preset, std::uint8_t status);
+std::vector<std::uint8_t> JobCreateAnswer(const ParamPreset &preset, std::uint8_t status);
 
 // ---------------------------------------------------------------------------
 // Faults. Counts are of packets that arrive after the fault is armed.
 
 enum class SwathFault : std::uint8_t {
-  kPrinterCancel,  // status 8
-  kTooWide,        // status 6
-  kSequenceError,  // status 0, swath state SWATH_CREAT_SN_ERROR
+    kPrinterCancel,  // status 8
+    kTooWide,        // status 6
+    kSequenceError,  // status 0, swath state SWATH_CREAT_SN_ERROR
 };
 
 struct SwathFaultAt {
-  SwathFault fault = SwathFault::kPrinterCancel;
-  std::uint32_t nth_swath = 1;  // 1 = the next swath
+    SwathFault fault = SwathFault::kPrinterCancel;
+    std::uint32_t nth_swath = 1;  // 1 = the next swath
 };
 
 // Drops the connection on the nth swath packet: after its answer, or, with
 // after_data_bytes >= 0, after reading that many of its data bytes (no
 // answer, nothing stored). refuse_ms > 0 also stops listening that long.
 struct CloseFault {
-  std::uint32_t nth_swath = 1;
-  std::int64_t after_data_bytes = -1;
-  std::uint32_t refuse_ms = 0;
-  // Non-zero: fires on the first packet carrying this SwathSN instead, so a
-  // test can cut the link under a given swath however often earlier ones
-  // were resent.
-  std::uint32_t swath_sn = 0;
+    std::uint32_t nth_swath = 1;
+    std::int64_t after_data_bytes = -1;
+    std::uint32_t refuse_ms = 0;
+    // Non-zero: fires on the first packet carrying this SwathSN instead, so a
+    // test can cut the link under a given swath however often earlier ones
+    // were resent.
+    std::uint32_t swath_sn = 0;
 };
 
 // The next `count` commands of `code` are refused (value = the status),
 // answered late (value = delay in ms) or never answered.
 struct CommandFault {
-  enum Kind : std::uint8_t { kRefuse, kDelay, kSilence };
-  Kind kind = kRefuse;
-  std::uint8_t code = 0;
-  std::uint32_t count = 0;
-  std::uint32_t value = 1;
+    enum Kind : std::uint8_t { kRefuse, kDelay, kSilence };
+    Kind kind = kRefuse;
+    std::uint8_t code = 0;
+    std::uint32_t count = 0;
+    std::uint32_t value = 1;
 };
 
 // ---------------------------------------------------------------------------
 // Running a board.
 
 struct BoardConfig {
-  std::string ip;  // must lie in 127.0.0.0/8; the port is always 4000
-  ParamPreset preset = NewerPreset();
-  std::string log_path;  // JSON lines, one per packet; empty = memory only
-  // Print status of the answer to NET_DEBUG_STOP: 1 tells the host the job
-  // was cancelled on the printer.
-  std::uint16_t stop_print_status = 1;
-  // Swath state sent with a swath whose SwathSN was already taken.
-  std::uint16_t repeat_swath_state = 4;  // SWATH_CREAT_SN_REPEAT
-  std::uint32_t refuse_connections_ms_at_start = 0;
-  // The second, third ... answer to NET_CMD_JOB_CREATE carries these
-  // settings in turn (the last one repeats), as a board whose settings
-  // change between a late answer and the answer to the resent copy. The
-  // first answer, and the printed sheet, use `preset`.
-  std::vector<ParamPreset> later_job_create_presets;
-  // Faults armed before the board listens, so not even the first packet
-  // escapes them (the program's fault flags land here).
-  std::vector<CommandFault> command_faults;
-  std::optional<SwathFaultAt> swath_fault;
-  std::optional<CloseFault> close;
+    std::string ip;  // must lie in 127.0.0.0/8; the port is always 4000
+    ParamPreset preset = NewerPreset();
+    std::string log_path;  // JSON lines, one per packet; empty = memory only
+    // Print status of the answer to NET_DEBUG_STOP: 1 tells the host the job
+    // was cancelled on the printer.
+    std::uint16_t stop_print_status = 1;
+    // Swath state sent with a swath whose SwathSN was already taken.
+    std::uint16_t repeat_swath_state = 4;  // SWATH_CREAT_SN_REPEAT
+    std::uint32_t refuse_connections_ms_at_start = 0;
+    // The second, third ... answer to NET_CMD_JOB_CREATE carries these
+    // settings in turn (the last one repeats), as a board whose settings
+    // change between a late answer and the answer to the resent copy. The
+    // first answer, and the printed sheet, use `preset`.
+    std::vector<ParamPreset> later_job_create_presets;
+    // Faults armed before the board listens, so not even the first packet
+    // escapes them (the program's fault flags land here).
+    std::vector<CommandFault> command_faults;
+    std::optional<SwathFaultAt> swath_fault;
+    std::optional<CloseFault> close;
 };
 
 struct Board;  // opaque
@@ -203,9 +203,9 @@ struct Board;  // opaque
 // Binds and listens before it returns, so a client may connect at once.
 // Returns nullptr (and a reason in *error, when given) on a bad address or a
 // socket failure.
-Board* StartBoard(const BoardConfig& config, std::string* error);
+Board *StartBoard(const BoardConfig &config, std::string *error);
 // Closes every socket, joins the server thread and frees the board.
-void StopBoard(Board* board);
+void StopBoard(Board *board);
 
 // True for a dotted quad in 127.0.0.0/8.
 bool IsLoopbackAddress(std::string_view ip);
@@ -217,48 +217,48 @@ bool IsLoopbackAddress(std::string_view ip);
 // is then used up). RefuseConnections and DropConnection return once the
 // server loop has carried them out.
 
-void RefuseNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint8_t status = 1);
-void DelayNext(Board* board, std::uint8_t code, std::uint32_t count, std::uint32_t delay_ms);
-void SilenceNext(Board* board, std::uint8_t code, std::uint32_t count);  // never answered
-void InjectSwathFault(Board* board, SwathFault fault, std::uint32_t nth_swath);
-void ArmClose(Board* board, const CloseFault& fault);
-void RefuseConnections(Board* board, std::uint32_t ms);  // stop listening for ms
-void DropConnection(Board* board);                       // close the current link now
-void SetStopPrintStatus(Board* board, std::uint16_t print_status);
-void ClearFaults(Board* board);
+void RefuseNext(Board *board, std::uint8_t code, std::uint32_t count, std::uint8_t status = 1);
+void DelayNext(Board *board, std::uint8_t code, std::uint32_t count, std::uint32_t delay_ms);
+void SilenceNext(Board *board, std::uint8_t code, std::uint32_t count);  // never answered
+void InjectSwathFault(Board *board, SwathFault fault, std::uint32_t nth_swath);
+void ArmClose(Board *board, const CloseFault &fault);
+void RefuseConnections(Board *board, std::uint32_t ms);  // stop listening for ms
+void DropConnection(Board *board);                       // close the current link now
+void SetStopPrintStatus(Board *board, std::uint16_t print_status);
+void ClearFaults(Board *board);
 
 // ---------------------------------------------------------------------------
 // What the board saw.
 
 enum class ReplyTiming : std::uint8_t {
-  kNow,      // answered at once
-  kLate,     // answered after a DelayNext delay
-  kNever,    // SilenceNext: not answered
-  kDropped,  // the link went before an answer: ArmClose, the host closing
-             // mid-data, or a Len too large for any swath
+    kNow,      // answered at once
+    kLate,     // answered after a DelayNext delay
+    kNever,    // SilenceNext: not answered
+    kDropped,  // the link went before an answer: ArmClose, the host closing
+               // mid-data, or a Len too large for any swath
 };
 
 struct NamedField {
-  std::string_view name;  // static text
-  std::uint32_t value = 0;
+    std::string_view name;  // static text
+    std::uint32_t value = 0;
 };
 
 struct PacketRecord {
-  std::uint64_t index = 0;       // 0 for the first packet the board read
-  std::uint32_t connection = 0;  // 1 for the first accepted connection
-  std::uint64_t time_us = 0;     // since StartBoard
-  std::uint8_t code = 0;
-  bool tag_bits = false;  // byte 1 carried the sender's 0x79 bits
-  std::array<std::uint8_t, 64> raw = {};
-  std::vector<NamedField> fields;  // decoded per command code
-  std::uint32_t data_len = 0;      // swath data bytes read after the packet
-  bool data_complete = true;
-  bool duplicate = false;  // swath whose SwathSN was already stored
-  bool stored = false;     // swath data kept under its SwathSN
-  ReplyTiming timing = ReplyTiming::kNow;
-  std::uint8_t status = 0;
-  std::uint16_t print_status = 0;
-  std::uint16_t swath_state = 0;
+    std::uint64_t index = 0;       // 0 for the first packet the board read
+    std::uint32_t connection = 0;  // 1 for the first accepted connection
+    std::uint64_t time_us = 0;     // since StartBoard
+    std::uint8_t code = 0;
+    bool tag_bits = false;  // byte 1 carried the sender's 0x79 bits
+    std::array<std::uint8_t, 64> raw = {};
+    std::vector<NamedField> fields;  // decoded per command code
+    std::uint32_t data_len = 0;      // swath data bytes read after the packet
+    bool data_complete = true;
+    bool duplicate = false;  // swath whose SwathSN was already stored
+    bool stored = false;     // swath data kept under its SwathSN
+    ReplyTiming timing = ReplyTiming::kNow;
+    std::uint8_t status = 0;
+    std::uint16_t print_status = 0;
+    std::uint16_t swath_state = 0;
 };
 
 // Looks a decoded field up by name. Names per command code:
@@ -268,22 +268,22 @@ struct PacketRecord {
 //   18 JobId, b6, d4c, tag
 //   9  Len, area, length, firing_tag, direction, Step, speed, Pstart, Pend,
 //      dir_flag, NextStart, fire_delay, FeedUnits, SwathSN, word56
-bool FieldValue(const PacketRecord& record, std::string_view name, std::uint32_t* value);
+bool FieldValue(const PacketRecord &record, std::string_view name, std::uint32_t *value);
 
 // Records appear once a packet (and its data) has been read and its answer
 // chosen, before the answer is sent.
-std::vector<PacketRecord> Packets(const Board* board);
-std::size_t CountPackets(const Board* board, std::uint8_t code);
-bool WaitForPackets(const Board* board, std::uint8_t code, std::size_t count,
+std::vector<PacketRecord> Packets(const Board *board);
+std::size_t CountPackets(const Board *board, std::uint8_t code);
+bool WaitForPackets(const Board *board, std::uint8_t code, std::size_t count,
                     std::chrono::milliseconds timeout);
 
-std::uint32_t ConnectionCount(const Board* board);
-bool WaitForConnections(const Board* board, std::uint32_t count, std::chrono::milliseconds timeout);
+std::uint32_t ConnectionCount(const Board *board);
+bool WaitForConnections(const Board *board, std::uint32_t count, std::chrono::milliseconds timeout);
 
 // The swaths of the current job (an accepted NET_CMD_JOB_CREATE starts a
 // new one, whose SwathSNs count afresh).
-std::vector<std::uint32_t> StoredSwathNumbers(const Board* board);  // ascending
-bool StoredSwath(const Board* board, std::uint32_t swath_sn, std::vector<std::uint8_t>* data);
+std::vector<std::uint32_t> StoredSwathNumbers(const Board *board);  // ascending
+bool StoredSwath(const Board *board, std::uint32_t swath_sn, std::vector<std::uint8_t> *data);
 
 // ---------------------------------------------------------------------------
 // The printed sheet.
@@ -323,22 +323,22 @@ bool StoredSwath(const Board* board, std::uint32_t swath_sn, std::vector<std::ui
 
 // Totals of the sheet printed so far.
 struct SheetSummary {
-  std::uint32_t swaths = 0;                 // inked or feed-only swaths accepted and printed
-  std::uint64_t paper_advanced_um = 0;      // paper fed, micrometres
-  std::array<std::array<std::uint64_t, 4>, 8> dots = {};  // [channel][level 1..3 at 1..3]
-  std::uint64_t doubled = 0;                // dots that landed on a pixel already inked by the same channel/colour
-  std::uint64_t outside = 0;                // dots outside the image
-  // Largest distance, in 1/1000 line, between the paper and where feeds of
-  // whole lines (each step rounded to its nearest line) would have put it:
-  // the truncated steps of YDPI 1080 add up to it; other modes give 0.
-  std::uint32_t drift_millilines = 0;
+    std::uint32_t swaths = 0;                               // inked or feed-only swaths accepted and printed
+    std::uint64_t paper_advanced_um = 0;                    // paper fed, micrometres
+    std::array<std::array<std::uint64_t, 4>, 8> dots = {};  // [channel][level 1..3 at 1..3]
+    std::uint64_t doubled = 0;  // dots that landed on a pixel already inked by the same channel/colour
+    std::uint64_t outside = 0;  // dots outside the image
+    // Largest distance, in 1/1000 line, between the paper and where feeds of
+    // whole lines (each step rounded to its nearest line) would have put it:
+    // the truncated steps of YDPI 1080 add up to it; other modes give 0.
+    std::uint32_t drift_millilines = 0;
 };
 // A printed sheet: one plane per ink K, C, M, Y (2-bit levels 0..3), `width` x `height` pixels
 // at the job's XDPI x YDPI.
 struct Sheet {
-  std::uint32_t width = 0, height = 0, xdpi = 0, ydpi = 0;
-  std::array<std::vector<std::uint8_t>, 4> ink;  // K, C, M, Y; one byte per pixel
-  SheetSummary summary;
+    std::uint32_t width = 0, height = 0, xdpi = 0, ydpi = 0;
+    std::array<std::vector<std::uint8_t>, 4> ink;  // K, C, M, Y; one byte per pixel
+    SheetSummary summary;
 };
 
 // Ink indices of Sheet::ink.
@@ -349,17 +349,17 @@ enum Ink : std::uint8_t { kInkK = 0, kInkC = 1, kInkM = 2, kInkY = 3 };
 // of the pair the job's resolution code names (the code does not tell 300
 // from 360 dpi, which matters for the side-stripe widths); 720 for a
 // column-split job.
-void SetImageSize(Board* board, std::uint32_t width, std::uint32_t height, std::uint32_t xdpi = 0);
+void SetImageSize(Board *board, std::uint32_t width, std::uint32_t height, std::uint32_t xdpi = 0);
 
 // The sheet of the last job the board opened. False when no job has
 // printed yet (no accepted NET_CMD_JOB_CREATE).
-bool PrintedSheet(const Board* board, Sheet* out);
+bool PrintedSheet(const Board *board, Sheet *out);
 // PNG of the inks composited on white, each level a darker dot. Where XDPI
 // and YDPI differ by a whole factor up to 8, each dot repeats along the
 // coarser axis so the picture keeps the printed proportions (360 x 720 dpi:
 // every column twice). False with a reason in *error when the file cannot
 // be written; no half-written file is left behind.
-bool WriteSheetPng(const Sheet& sheet, const std::string& png_path, std::string* error);
-bool WriteSheetSummaryJson(const Sheet& sheet, const std::string& json_path, std::string* error);
+bool WriteSheetPng(const Sheet &sheet, const std::string &png_path, std::string *error);
+bool WriteSheetSummaryJson(const Sheet &sheet, const std::string &json_path, std::string *error);
 
 }  // namespace swathboard

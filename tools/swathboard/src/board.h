@@ -17,29 +17,29 @@
 namespace swathboard {
 
 struct Board {
-  BoardConfig config;
-  in_addr address{};
-  std::chrono::steady_clock::time_point started;
+    BoardConfig config;
+    in_addr address{};
+    std::chrono::steady_clock::time_point started;
 
-  FaultState faults;
-  PacketLog log;
-  SwathStore store;
+    FaultState faults;
+    PacketLog log;
+    SwathStore store;
 
-  mutable std::mutex frame_mutex;
-  ImageFrameRequest frame;  // set by SetImageSize
+    mutable std::mutex frame_mutex;
+    ImageFrameRequest frame;  // set by SetImageSize
 
-  // Owned by the server thread once it runs.
-  int listen_fd = -1;
-  std::uint32_t job_create_answers = 0;
-  std::chrono::steady_clock::time_point listen_again_at;
+    // Owned by the server thread once it runs.
+    int listen_fd = -1;
+    std::uint32_t job_create_answers = 0;
+    std::chrono::steady_clock::time_point listen_again_at;
 
-  int wake_fd = -1;  // eventfd: setters poke it so the loop notices at once
-  std::atomic<bool> stopping{false};
-  std::thread thread;
+    int wake_fd = -1;  // eventfd: setters poke it so the loop notices at once
+    std::atomic<bool> stopping{false};
+    std::thread thread;
 };
 
-void WakeServer(Board* board);
+void WakeServer(Board *board);
 // Arms the faults listed in board->config.
-void ArmConfiguredFaults(Board* board);
+void ArmConfiguredFaults(Board *board);
 
 }  // namespace swathboard

@@ -9,6 +9,6 @@ namespace swathboard {
 // Sum of little-endian words (a trailing odd byte added alone), seeded from
 // `type` (the command code for replies), carries folded back in, not
 // complemented.
-std::uint16_t CalcChecksum16(const std::uint8_t* data, std::size_t length, std::uint16_t type);
+std::uint16_t CalcChecksum16(const std::uint8_t *data, std::size_t length, std::uint16_t type);
 
 }  // namespace swathboard

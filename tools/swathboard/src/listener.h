@@ -8,10 +8,10 @@
 namespace swathboard {
 
 // Parses a dotted quad and accepts it only inside 127.0.0.0/8.
-bool ParseLoopback(const std::string& ip, in_addr* address);
+bool ParseLoopback(const std::string &ip, in_addr *address);
 
 // A non-blocking socket listening on address:4000; -1 (reason in *error)
 // on failure.
-int OpenListener(const in_addr& address, std::string* error);
+int OpenListener(const in_addr &address, std::string *error);
 
 }  // namespace swathboard

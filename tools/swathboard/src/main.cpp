@@ -10,63 +10,64 @@ namespace {
 
 // Blocks the stop signals in every thread (the server thread inherits the
 // mask) and waits for one of them here.
-void BlockStopSignals(sigset_t* set) {
-  sigemptyset(set);
-  sigaddset(set, SIGINT);
-  sigaddset(set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, set, nullptr);
+void BlockStopSignals(sigset_t *set) {
+    sigemptyset(set);
+    sigaddset(set, SIGINT);
+    sigaddset(set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, set, nullptr);
 }
 
 // Writes what the options ask for; false when a file could not be written.
-bool WriteSheetFiles(const swathboard::Board* board, const swathboard::CliOptions& options) {
-  if (options.sheet_path.empty() && options.summary_path.empty()) return true;
-  swathboard::Sheet sheet;
-  if (!swathboard::PrintedSheet(board, &sheet)) {
-    std::fprintf(stderr, "swathboard: no job was printed, no sheet written\n");
-    return false;
-  }
-  std::string error;
-  bool ok = true;
-  if (!options.sheet_path.empty() && !swathboard::WriteSheetPng(sheet, options.sheet_path, &error)) {
-    std::fprintf(stderr, "swathboard: %s\n", error.c_str());
-    ok = false;
-  }
-  if (!options.summary_path.empty() && !swathboard::WriteSheetSummaryJson(sheet, options.summary_path, &error)) {
-    std::fprintf(stderr, "swathboard: %s\n", error.c_str());
-    ok = false;
-  }
-  return ok;
+bool WriteSheetFiles(const swathboard::Board *board, const swathboard::CliOptions &options) {
+    if (options.sheet_path.empty() && options.summary_path.empty()) return true;
+    swathboard::Sheet sheet;
+    if (!swathboard::PrintedSheet(board, &sheet)) {
+        std::fprintf(stderr, "swathboard: no job was printed, no sheet written\n");
+        return false;
+    }
+    std::string error;
+    bool ok = true;
+    if (!options.sheet_path.empty() && !swathboard::WriteSheetPng(sheet, options.sheet_path, &error)) {
+        std::fprintf(stderr, "swathboard: %s\n", error.c_str());
+        ok = false;
+    }
+    if (!options.summary_path.empty() &&
+        !swathboard::WriteSheetSummaryJson(sheet, options.summary_path, &error)) {
+        std::fprintf(stderr, "swathboard: %s\n", error.c_str());
+        ok = false;
+    }
+    return ok;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  swathboard::CliOptions options;
-  std::string error;
-  if (!swathboard::ParseCli(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "swathboard: %s\n%s", error.c_str(), swathboard::CliUsage());
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(swathboard::CliUsage(), stdout);
-    return 0;
-  }
-  sigset_t stop_signals;
-  BlockStopSignals(&stop_signals);
-  swathboard::Board* board = swathboard::StartBoard(options.config, &error);
-  if (board == nullptr) {
-    std::fprintf(stderr, "swathboard: %s\n", error.c_str());
-    return 1;
-  }
-  std::fprintf(stderr, "swathboard: listening on %s:4000\n", options.config.ip.c_str());
-  if (options.image_width != 0) {
-    swathboard::SetImageSize(board, options.image_width, options.image_height, options.image_xdpi);
-  }
-  int signal = 0;
-  sigwait(&stop_signals, &signal);
-  const std::size_t packets = swathboard::Packets(board).size();
-  const bool written = WriteSheetFiles(board, options);
-  swathboard::StopBoard(board);
-  std::fprintf(stderr, "swathboard: stopped by signal %d after %zu packets\n", signal, packets);
-  return written ? 0 : 1;
+int main(int argc, char **argv) {
+    swathboard::CliOptions options;
+    std::string error;
+    if (!swathboard::ParseCli(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "swathboard: %s\n%s", error.c_str(), swathboard::CliUsage());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(swathboard::CliUsage(), stdout);
+        return 0;
+    }
+    sigset_t stop_signals;
+    BlockStopSignals(&stop_signals);
+    swathboard::Board *board = swathboard::StartBoard(options.config, &error);
+    if (board == nullptr) {
+        std::fprintf(stderr, "swathboard: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "swathboard: listening on %s:4000\n", options.config.ip.c_str());
+    if (options.image_width != 0) {
+        swathboard::SetImageSize(board, options.image_width, options.image_height, options.image_xdpi);
+    }
+    int signal = 0;
+    sigwait(&stop_signals, &signal);
+    const std::size_t packets = swathboard::Packets(board).size();
+    const bool written = WriteSheetFiles(board, options);
+    swathboard::StopBoard(board);
+    std::fprintf(stderr, "swathboard: stopped by signal %d after %zu packets\n", signal, packets);
+    return written ? 0 : 1;
 }

@@ -24,20 +24,20 @@ constexpr std::uint16_t NET_DEBUG_STOP = 22;
 constexpr std::uint16_t NET_DEBUG_SYNCY = 23;
 
 enum SwathCreateState : std::uint16_t {
-  SWATH_CREAT_NULL = 0,
-  SWATH_CREAT_OK = 1,
-  SWATH_CREAT_TIMEOUT = 2,
-  SWATH_CREAT_SN_ERROR = 3,
-  SWATH_CREAT_SN_REPEAT = 4,
-  SWATH_CREAT_CMDBUFFER_OVERFLOW = 5,
-  SWATH_CREAT_SWATHBUFFER_OVERFLOW = 6,
-  SWATH_CREAT_DATABUFFER_OVERFLOW = 7,
+    SWATH_CREAT_NULL = 0,
+    SWATH_CREAT_OK = 1,
+    SWATH_CREAT_TIMEOUT = 2,
+    SWATH_CREAT_SN_ERROR = 3,
+    SWATH_CREAT_SN_REPEAT = 4,
+    SWATH_CREAT_CMDBUFFER_OVERFLOW = 5,
+    SWATH_CREAT_SWATHBUFFER_OVERFLOW = 6,
+    SWATH_CREAT_DATABUFFER_OVERFLOW = 7,
 };
 
 // Reply status byte values.
 constexpr std::uint8_t kStatusAccepted = 0;
 constexpr std::uint8_t kStatusRefused = 1;
-constexpr std::uint8_t kStatusTooWide = 6;          // swath reply
+constexpr std::uint8_t kStatusTooWide = 6;           // swath reply
 constexpr std::uint8_t kStatusPrinterCancelled = 8;  // swath reply
 constexpr std::uint8_t kStatusJobHanging = 8;        // job-create reply
 
@@ -51,15 +51,12 @@ constexpr std::size_t kReplySwathState = 6;
 
 // Where the closing checksum word stands; the reply ends right after it.
 constexpr std::size_t ChecksumOffset(std::uint8_t code) {
-  switch (code) {
+    switch (code) {
     case NET_CMD_DEBUG:
-    case NET_CMD_SWATH_CREATE:
-      return 16;
-    case NET_CMD_JOB_CREATE:
-      return 430;
-    default:
-      return 12;
-  }
+    case NET_CMD_SWATH_CREATE: return 16;
+    case NET_CMD_JOB_CREATE: return 430;
+    default: return 12;
+    }
 }
 
 constexpr std::size_t ReplyLength(std::uint8_t code) { return ChecksumOffset(code) + 2; }
@@ -68,6 +65,6 @@ constexpr std::size_t ReplyLength(std::uint8_t code) { return ChecksumOffset(cod
 // anything larger means the stream is out of step, so the board drops it.
 constexpr std::uint32_t kMaxSwathData = 116640u * 360u;
 
-const char* CommandName(std::uint8_t code);
+const char *CommandName(std::uint8_t code);
 
 }  // namespace swathboard

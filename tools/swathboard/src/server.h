@@ -6,6 +6,6 @@
 namespace swathboard {
 
 // Runs until board->stopping is set; owns every socket of the board.
-void ServeBoard(Board* board);
+void ServeBoard(Board *board);
 
 }  // namespace swathboard

@@ -66,8 +66,9 @@ void Patches(Canvas *c, double x_mm, double y_mm) {
         const char *name;
         bool r, g, b;  // which of R, G, B the ink takes away
     };
-    static constexpr Ink kInks[] = {{"K", true, true, true},  {"C", true, false, false}, {"M", false, true, false},
-                                    {"Y", false, false, true}, {"R", false, true, true},  {"G", true, false, true},
+    static constexpr Ink kInks[] = {{"K", true, true, true},   {"C", true, false, false},
+                                    {"M", false, true, false}, {"Y", false, false, true},
+                                    {"R", false, true, true},  {"G", true, false, true},
                                     {"B", true, true, false}};
     const int scale = LabelScale(*c);
     for (int level = 1; level <= 3; ++level)
@@ -138,7 +139,8 @@ void DrawChart(Canvas *c) {
 
 int Run(int argc, char **argv) {
     if (argc < 2 || std::strncmp(argv[1], "--", 2) == 0) {
-        std::fprintf(stderr, "usage: swathchart OUTPUT.png [DPI]  (default 720 dpi; %g x %g mm)\n", kWidthMm, kHeightMm);
+        std::fprintf(stderr, "usage: swathchart OUTPUT.png [DPI]  (default 720 dpi; %g x %g mm)\n", kWidthMm,
+                     kHeightMm);
         return 2;
     }
     Canvas c;

@@ -46,8 +46,8 @@ bool FindAll(Driver *d, std::string *error) {
            Find(h, "PrintALine", &d->PrintALine, error) && Find(h, "WriteRipData", &d->WriteRipData, error) &&
            Find(h, "EndPrint", &d->EndPrint, error) && Find(h, "EndRipData", &d->EndRipData, error) &&
            Find(h, "AbortPrint", &d->AbortPrint, error) && Find(h, "PausePrint", &d->PausePrint, error) &&
-           Find(h, "ContinuePrint", &d->ContinuePrint, error) && Find(h, "ClosePrint", &d->ClosePrint, error) &&
-           Find(h, "ExitPrinter", &d->ExitPrinter, error);
+           Find(h, "ContinuePrint", &d->ContinuePrint, error) &&
+           Find(h, "ClosePrint", &d->ClosePrint, error) && Find(h, "ExitPrinter", &d->ExitPrinter, error);
 }
 
 }  // namespace

@@ -8,9 +8,7 @@
 
 namespace swathprint {
 
-std::string TempNameFor(const std::string &path) {
-    return path + ".part-" + std::to_string(getpid());
-}
+std::string TempNameFor(const std::string &path) { return path + ".part-" + std::to_string(getpid()); }
 
 bool CommitFile(const std::string &temp_path, const std::string &path, std::string *error) {
     if (std::rename(temp_path.c_str(), path.c_str()) == 0) return true;

@@ -44,17 +44,15 @@ bool ReadImage(const std::string &path, Image *image, std::string *error) {
     const size_t n = std::fread(head, 1, sizeof head, file.get());
     bool ok = false;
     switch (KindOf(head, n)) {
-        case FileKind::kPng:
-            std::rewind(file.get());
-            ok = ReadPng(file.get(), image, error);
-            break;
-        case FileKind::kTiff:
-            file.reset();
-            ok = ReadTiff(path, image, error);
-            break;
-        case FileKind::kOther:
-            *error = "not a PNG or TIFF file";
-            break;
+    case FileKind::kPng:
+        std::rewind(file.get());
+        ok = ReadPng(file.get(), image, error);
+        break;
+    case FileKind::kTiff:
+        file.reset();
+        ok = ReadTiff(path, image, error);
+        break;
+    case FileKind::kOther: *error = "not a PNG or TIFF file"; break;
     }
     if (!ok) *error = path + ": " + *error;
     return ok;

@@ -12,7 +12,8 @@ namespace {
 // 150 and 180 dpi are left out: the board takes them for the 225/270 class
 // while the driver places their swaths as if at 360, so they print nowhere
 // near their place.
-constexpr uint32_t kXdpis[] = {225, 270, 300, 360, 450, 540, 600, 720, 900, 1080, 1200, 1440, 1800, 2160, 2400, 2880};
+constexpr uint32_t kXdpis[] = {225, 270,  300,  360,  450,  540,  600,  720,
+                               900, 1080, 1200, 1440, 1800, 2160, 2400, 2880};
 constexpr uint32_t kYdpis[] = {360, 720, 1080, 1440};
 
 // The driver's limits: a swath holds at most this many firings, with room

@@ -36,7 +36,8 @@ int PrintWithSession(const Driver &driver, const JobPlan &plan, const Image &ima
     FrameSheet(*session, plan);
     RunStats stats;
     std::string error;
-    const Exit run = RunJob(driver, plan, image, options, [session] { return SwathsAccepted(*session); }, &stats, &error);
+    const Exit run = RunJob(
+        driver, plan, image, options, [session] { return SwathsAccepted(*session); }, &stats, &error);
     if (run != kExitOk && run != kExitAborted) return Fail(run, error);
     const std::string output = options.output.empty() ? DefaultOutput(options.input) : options.output;
     std::string sheet_error;
@@ -64,7 +65,8 @@ int Run(int argc, char **argv) {
     WatchInterrupts([&driver] { driver.AbortPrint(); });
     Session session;
     const Exit opened = OpenSession(options, &session, &error);
-    const int code = opened == kExitOk ? PrintWithSession(driver, plan, image, options, &session) : Fail(opened, error);
+    const int code =
+        opened == kExitOk ? PrintWithSession(driver, plan, image, options, &session) : Fail(opened, error);
     CloseSession(&session);
     StopWatchingInterrupts();
     return code;

@@ -10,12 +10,12 @@ namespace swathprint {
 // Exit codes, one per kind of failure.
 enum Exit : int {
     kExitOk = 0,
-    kExitUsage = 2,      // bad option, unsupported resolution or mode
-    kExitInput = 3,      // unreadable, damaged or truncated image
-    kExitTooWide = 4,    // the raster does not fit the head's swath plan
-    kExitBoard = 5,      // board unreachable, job refused or stopped
-    kExitAborted = 6,    // stopped by --abort-after
-    kExitSetup = 7,      // driver not loadable, files not writable
+    kExitUsage = 2,    // bad option, unsupported resolution or mode
+    kExitInput = 3,    // unreadable, damaged or truncated image
+    kExitTooWide = 4,  // the raster does not fit the head's swath plan
+    kExitBoard = 5,    // board unreachable, job refused or stopped
+    kExitAborted = 6,  // stopped by --abort-after
+    kExitSetup = 7,    // driver not loadable, files not writable
 };
 
 // Drop volume in picolitres of the 2-bit dot levels 1, 2 and 3.

@@ -48,7 +48,8 @@ bool DecodePng(png_structp png, png_infop info, FILE *file, PngRead *r, std::str
     png_init_io(png, file);
     png_read_info(png, info);
     int interlace = 0;
-    png_get_IHDR(png, info, &r->width, &r->height, &r->bit_depth, &r->color_type, &interlace, nullptr, nullptr);
+    png_get_IHDR(png, info, &r->width, &r->height, &r->bit_depth, &r->color_type, &interlace, nullptr,
+                 nullptr);
     if (!CheckImageSize(r->width, r->height, error)) return false;
     r->bilevel = r->bit_depth == 1 && r->color_type == PNG_COLOR_TYPE_GRAY;
     png_uint_32 xppm = 0, yppm = 0;
@@ -139,8 +140,9 @@ void EncodePng(png_structp png, png_infop info, FILE *file, const Image &image, 
     const uint32_t channels = image.Channels();
     std::vector<png_byte> row(size_t(image.width) * channels * (bits / 8));
     png_init_io(png, file);
-    png_set_IHDR(png, info, image.width, image.height, bits, channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, image.width, image.height, bits,
+                 channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (image.xdpi > 0 && image.ydpi > 0) {
         png_set_pHYs(png, info, static_cast<png_uint_32>(image.xdpi / 0.0254 + 0.5),
                      static_cast<png_uint_32>(image.ydpi / 0.0254 + 0.5), PNG_RESOLUTION_METER);

@@ -46,7 +46,8 @@ void ActBetweenLines(uint64_t lines, Controls *c) {
 
 // Hands every raster row to the driver. False when the driver refuses a line
 // or the operator aborted.
-bool FeedLines(const JobPlan &plan, const Image &image, Controls *controls, Progress *progress, RunStats *stats) {
+bool FeedLines(const JobPlan &plan, const Image &image, Controls *controls, Progress *progress,
+               RunStats *stats) {
     Separation separation;
     StartSeparation(&image, plan.content_width, plan.height, plan.width, &separation);
     Screen screen;

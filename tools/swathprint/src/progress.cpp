@@ -19,7 +19,8 @@ std::string Clock(double seconds) {
 }
 
 void Redraw(const Progress &p) {
-    const std::string line = ProgressLine(p.lines.load(), p.total, p.swaths ? p.swaths() : -1, SecondsSince(p.start));
+    const std::string line =
+        ProgressLine(p.lines.load(), p.total, p.swaths ? p.swaths() : -1, SecondsSince(p.start));
     std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);
 }

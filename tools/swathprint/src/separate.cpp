@@ -41,13 +41,13 @@ void AveragePixel(const Separation &s, uint32_t x, double *px) {
 void ToInks(ColorModel model, const double *px, CoverageRow *coverage, uint32_t x) {
     double y = 0, m = 0, c = 0, k = 0;
     switch (model) {
-        case ColorModel::kGrey: k = 1 - px[0]; break;
-        case ColorModel::kRgb:
-            c = 1 - px[0], m = 1 - px[1], y = 1 - px[2];
-            k = std::min({c, m, y});
-            c -= k, m -= k, y -= k;
-            break;
-        case ColorModel::kCmyk: c = px[0], m = px[1], y = px[2], k = px[3]; break;
+    case ColorModel::kGrey: k = 1 - px[0]; break;
+    case ColorModel::kRgb:
+        c = 1 - px[0], m = 1 - px[1], y = 1 - px[2];
+        k = std::min({c, m, y});
+        c -= k, m -= k, y -= k;
+        break;
+    case ColorModel::kCmyk: c = px[0], m = px[1], y = px[2], k = px[3]; break;
     }
     (*coverage)[kY][x] = static_cast<float>(y);
     (*coverage)[kM][x] = static_cast<float>(m);

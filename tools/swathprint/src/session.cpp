@@ -64,7 +64,8 @@ Exit OpenSession(const Options &o, Session *s, std::string *error) {
         return kExitUsage;
     }
     std::string folder;
-    if (!MakePrivateFolder(s, &folder, error) || !WriteAddressRecord(folder, pc_address, board_address, error))
+    if (!MakePrivateFolder(s, &folder, error) ||
+        !WriteAddressRecord(folder, pc_address, board_address, error))
         return kExitSetup;
     setenv("SWATHLINK_PRNLOG", folder.c_str(), 1);
     return o.board.empty() ? StartEmulator(o, s, error) : kExitOk;

@@ -12,7 +12,7 @@
 namespace swathprint {
 
 struct Session {
-    std::string root;  // private temporary folder, removed at the end
+    std::string root;                    // private temporary folder, removed at the end
     swathboard::Board *board = nullptr;  // the built-in emulator, or none
 };
 

@@ -16,9 +16,11 @@ std::string Format(const char *fmt, double a, double b = 0) {
 
 }  // namespace
 
-std::string SummaryLine(const JobPlan &plan, const Options &options, const RunStats &stats, const BoardStats &board) {
+std::string SummaryLine(const JobPlan &plan, const Options &options, const RunStats &stats,
+                        const BoardStats &board) {
     std::string out = board.swaths >= 0 ? std::to_string(board.swaths) + " swaths, " : "";
-    out += Format("%.1f x %.1f mm", plan.content_width * 25.4 / options.xdpi, plan.height * 25.4 / options.ydpi);
+    out +=
+        Format("%.1f x %.1f mm", plan.content_width * 25.4 / options.xdpi, plan.height * 25.4 / options.ydpi);
     out += " at " + std::to_string(options.xdpi) + " x " + std::to_string(options.ydpi) + " dpi";
     out += ", dots";
     static constexpr struct {
@@ -33,7 +35,8 @@ std::string SummaryLine(const JobPlan &plan, const Options &options, const RunSt
     }
     out += Format(", ink %.2f ul (drops %g", picolitres * 1e-6, options.drop_pl[0]);
     out += Format("/%g/%g pl)", options.drop_pl[1], options.drop_pl[2]);
-    if (board.swaths >= 0) out += Format(", carriage %.1f s at %.0f kHz", board.firings / kFiringHz, kFiringHz / 1000);
+    if (board.swaths >= 0)
+        out += Format(", carriage %.1f s at %.0f kHz", board.firings / kFiringHz, kFiringHz / 1000);
     return out;
 }
 

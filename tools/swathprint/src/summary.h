@@ -17,6 +17,7 @@ struct BoardStats {
 
 // Swaths, printed area, ink dots per channel, estimated ink volume and the
 // time the carriage takes to fire every swath.
-std::string SummaryLine(const JobPlan &plan, const Options &options, const RunStats &stats, const BoardStats &board);
+std::string SummaryLine(const JobPlan &plan, const Options &options, const RunStats &stats,
+                        const BoardStats &board);
 
 }  // namespace swathprint

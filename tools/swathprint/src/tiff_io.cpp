@@ -49,11 +49,11 @@ bool ReadLayout(TIFF *tif, TiffLayout *l, std::string *error) {
         return false;
     }
     switch (l->photometric) {
-        case PHOTOMETRIC_MINISWHITE:
-        case PHOTOMETRIC_MINISBLACK: l->model = ColorModel::kGrey, l->base = 1; break;
-        case PHOTOMETRIC_RGB: l->model = ColorModel::kRgb, l->base = 3; break;
-        case PHOTOMETRIC_SEPARATED: l->model = ColorModel::kCmyk, l->base = 4; break;
-        default: *error = "TIFF colour model not supported (grey, RGB or CMYK)"; return false;
+    case PHOTOMETRIC_MINISWHITE:
+    case PHOTOMETRIC_MINISBLACK: l->model = ColorModel::kGrey, l->base = 1; break;
+    case PHOTOMETRIC_RGB: l->model = ColorModel::kRgb, l->base = 3; break;
+    case PHOTOMETRIC_SEPARATED: l->model = ColorModel::kCmyk, l->base = 4; break;
+    default: *error = "TIFF colour model not supported (grey, RGB or CMYK)"; return false;
     }
     if (l->photometric == PHOTOMETRIC_SEPARATED && inkset != INKSET_CMYK) {
         *error = "TIFF separations are not CMYK";
@@ -62,6 +62,13 @@ bool ReadLayout(TIFF *tif, TiffLayout *l, std::string *error) {
     if (l->spp < l->base || format != SAMPLEFORMAT_UINT ||
         !(l->bits == 8 || l->bits == 16 || (l->bits == 1 && l->spp == 1))) {
         *error = "TIFF sample layout not supported (8 or 16 bits per sample, or 1-bit grey)";
+        return false;
+    }
+    // The line buffer is sized from the header before any row is read: a
+    // short file must not claim thousands of samples per pixel.
+    constexpr uint16_t kMaxSamplesPerPixel = 8;  // four colours and four extra samples
+    if (l->spp > kMaxSamplesPerPixel) {
+        *error = "TIFF with more than 8 samples per pixel not supported";
         return false;
     }
     if (TIFFIsTiled(tif)) {
@@ -117,7 +124,8 @@ bool ReadRows(TIFF *tif, const TiffLayout &l, Image *image, std::string *error) 
     std::vector<uint8_t> line(static_cast<size_t>(TIFFScanlineSize64(tif)));
     // Alpha is kept whole only when there is one (planes may come one by one).
     std::vector<uint16_t> alpha(l.alpha ? size_t(l.width) * l.height : 1, 65535);
-    const uint16_t planes = l.planar == PLANARCONFIG_CONTIG ? 1 : static_cast<uint16_t>(l.base + (l.alpha ? 1 : 0));
+    const uint16_t planes =
+        l.planar == PLANARCONFIG_CONTIG ? 1 : static_cast<uint16_t>(l.base + (l.alpha ? 1 : 0));
     for (uint16_t plane = 0; plane < planes; ++plane) {
         for (uint32_t y = 0; y < l.height; ++y) {
             if (TIFFReadScanline(tif, line.data(), y, plane) < 0) {

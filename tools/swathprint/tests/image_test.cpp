@@ -65,6 +65,21 @@ TEST(ImageRead, EveryFormReadsBackItsSamples) {
     }
 }
 
+// The header of an uncompressed grey TIFF of one strip, with `spp` samples
+// per pixel and no pixel data.
+std::vector<uint8_t> TiffHeader(uint16_t width, uint16_t height, uint16_t spp) {
+    const uint16_t entries[][2] = {{256, width}, {257, height}, {258, 8},      {259, 1}, {262, 1},
+                                   {273, 122},   {277, spp},    {278, height}, {279, 1}};
+    std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0, std::size(entries), 0};
+    for (const auto &e : entries) {
+        const uint8_t entry[12] = {uint8_t(e[0]), uint8_t(e[0] >> 8), 3, 0, 1, 0, 0, 0,
+                                   uint8_t(e[1]), uint8_t(e[1] >> 8), 0, 0};
+        out.insert(out.end(), entry, entry + 12);
+    }
+    out.resize(out.size() + 4 + 8);  // no next directory; a few bytes of data
+    return out;
+}
+
 // What a damaged file says. The message names the file and the fault.
 TEST(ImageRead, DamagedFilesGiveOneMessage) {
     TempDir dir;
@@ -79,6 +94,8 @@ TEST(ImageRead, DamagedFilesGiveOneMessage) {
     WriteBytes(dir.Path("half.tif"), {tif.begin(), tif.begin() + tif.size() / 2});
     WriteBytes(dir.Path("text.png"), {'h', 'e', 'l', 'l', 'o', '\n'});
     WriteBytes(dir.Path("empty.tif"), {});
+    // A 126-byte file whose rows would need 3.6 GB each.
+    WriteBytes(dir.Path("many_samples.tif"), TiffHeader(65331, 2, 55809));
     struct Case {
         const char *name;
         const char *says;
@@ -90,6 +107,7 @@ TEST(ImageRead, DamagedFilesGiveOneMessage) {
         {"half.tif", "truncated TIFF"},
         {"text.png", "not a PNG or TIFF"},
         {"empty.tif", "not a PNG or TIFF"},
+        {"many_samples.tif", "samples per pixel"},
     };
     for (const Case &c : cases) {
         Image read;

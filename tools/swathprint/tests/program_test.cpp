@@ -14,7 +14,8 @@ const std::string kProgram = SWATHPRINT_PROGRAM;
 // Output files of a run: the sheet, its summary, or a temporary of either.
 bool HasOutput(const TempDir &dir) {
     for (const std::string &name : dir.Files())
-        if (name.find(".printed") != std::string::npos || name.find(".part") != std::string::npos) return true;
+        if (name.find(".printed") != std::string::npos || name.find(".part") != std::string::npos)
+            return true;
     return false;
 }
 
@@ -40,7 +41,8 @@ void WriteInputs(const TempDir &dir) {
     WriteTiff(dir.Path("cmyk16.tif"), PatternImage(ColorModel::kCmyk, 70, 30), {16});
     WriteTiff(dir.Path("line-art.tif"), PatternImage(ColorModel::kGrey, 77, 33), {1, true});
     WriteTiff(dir.Path("tiny.tif"), PatternImage(ColorModel::kGrey, 3, 2), {8});
-    ASSERT_TRUE(WritePng(dir.Path("black.png"), FlatImage(ColorModel::kGrey, 100, 10, {0}), 8, &error)) << error;
+    ASSERT_TRUE(WritePng(dir.Path("black.png"), FlatImage(ColorModel::kGrey, 100, 10, {0}), 8, &error))
+        << error;
     const std::vector<uint8_t> png = ReadBytes(dir.Path("grey8.png"));
     WriteBytes(dir.Path("cut.png"), {png.begin(), png.begin() + png.size() * 2 / 3});
     const std::vector<uint8_t> tif = ReadBytes(dir.Path("cmyk16.tif"));
@@ -60,16 +62,25 @@ TEST(Program, GoodInputsPrintASheet) {
     };
     const Case cases[] = {
         {{"grey8.png"}, "grey8.printed.png", "at 720 x 720 dpi"},
-        {{"--xdpi", "360", "--ydpi", "360", "rgb16.png"}, "rgb16.printed.png", "16.9 x 7.1 mm at 360 x 360 dpi"},
-        {{"--xdpi", "360", "--ydpi", "720", "--width-mm", "20", "cmyk16.tif"}, "cmyk16.printed.png", "20.0 x 8.6 mm"},
+        {{"--xdpi", "360", "--ydpi", "360", "rgb16.png"},
+         "rgb16.printed.png",
+         "16.9 x 7.1 mm at 360 x 360 dpi"},
+        {{"--xdpi", "360", "--ydpi", "720", "--width-mm", "20", "cmyk16.tif"},
+         "cmyk16.printed.png",
+         "20.0 x 8.6 mm"},
         {{"--xdpi", "360", "--ydpi", "1440", "line-art.tif"}, "line-art.printed.png", "at 360 x 1440 dpi"},
-        {{"--xdpi", "360", "--ydpi", "360", "--bits", "1", "--bidirectional", "grey8.png", "--output", "one-bit.png"},
-         "one-bit.png", "dots K"},
+        {{"--xdpi", "360", "--ydpi", "360", "--bits", "1", "--bidirectional", "grey8.png", "--output",
+          "one-bit.png"},
+         "one-bit.png",
+         "dots K"},
         {{"--xdpi", "360", "--ydpi", "360", "tiny.tif"}, "tiny.printed.png", "0.2 x 0.1 mm"},
-        {{"--xdpi", "360", "--ydpi", "360", "--drop-pl", "1,2,1000", "black.png"}, "black.printed.png",
+        {{"--xdpi", "360", "--ydpi", "360", "--drop-pl", "1,2,1000", "black.png"},
+         "black.printed.png",
          "dots K 1000 C 0 M 0 Y 0, ink 1.00 ul (drops 1/2/1000 pl)"},
-        {{"--xdpi", "360", "--ydpi", "360", "--library", SWATHLINK_LIBRARY_FILE, "black.png", "--output", "b.png"},
-         "b.png", "7.1 x 0.7 mm"},
+        {{"--xdpi", "360", "--ydpi", "360", "--library", SWATHLINK_LIBRARY_FILE, "black.png", "--output",
+          "b.png"},
+         "b.png",
+         "7.1 x 0.7 mm"},
     };
     for (const Case &c : cases) {
         std::vector<std::string> args = InDir(dir, c.args);
@@ -112,13 +123,22 @@ TEST(Program, BadInputsEndWithOneMessage) {
         {{"--board-preset", "odd", "grey8.png"}, kExitUsage, "unknown --board-preset odd"},
         {{"--speed", "grey8.png"}, kExitUsage, "unknown option --speed"},
         {{"grey8.png", "rgb16.png"}, kExitUsage, "more than one image"},
-        {{"--xdpi", "360", "--width-mm", "9000", "grey8.png"}, kExitTooWide, "image too wide: 127559 dots across"},
+        {{"--xdpi", "360", "--width-mm", "9000", "grey8.png"},
+         kExitTooWide,
+         "image too wide: 127559 dots across"},
         {{"--xdpi", "720", "--width-mm", "6100", "grey8.png"}, kExitTooWide, "at most 170756"},
-        {{"--board", "127.0.0.163", "grey8.png"}, kExitBoard, "the board at 127.0.0.163 did not take the job"},
+        {{"--board", "127.0.0.163", "grey8.png"},
+         kExitBoard,
+         "the board at 127.0.0.163 did not take the job"},
         {{"--board", "10.1.2", "grey8.png"}, kExitUsage, "not an IPv4 address: 10.1.2"},
-        {{"--emulator-ip", "10.0.0.1", "grey8.png"}, kExitBoard, "cannot start the built-in emulator at 10.0.0.1"},
-        {{"--library", "/nonexistent/libswathlink.so", "grey8.png"}, kExitSetup, "cannot load the driver library"},
-        {{"--output", "/nonexistent/sheet.png", "--emulator-ip", "127.0.0.162", "grey8.png"}, kExitSetup,
+        {{"--emulator-ip", "10.0.0.1", "grey8.png"},
+         kExitBoard,
+         "cannot start the built-in emulator at 10.0.0.1"},
+        {{"--library", "/nonexistent/libswathlink.so", "grey8.png"},
+         kExitSetup,
+         "cannot load the driver library"},
+        {{"--output", "/nonexistent/sheet.png", "--emulator-ip", "127.0.0.162", "grey8.png"},
+         kExitSetup,
          "/nonexistent/sheet.png"},
     };
     for (const Case &c : cases) {
@@ -138,8 +158,8 @@ TEST(Program, BadInputsEndWithOneMessage) {
 TEST(Program, ProgressBarOnlyOnATerminal) {
     TempDir dir;
     WriteInputs(dir);
-    const std::vector<std::string> args = {"--emulator-ip", "127.0.0.164", "--xdpi", "360", "--ydpi", "360",
-                                           dir.Path("grey8.png")};
+    const std::vector<std::string> args = {"--emulator-ip", "127.0.0.164",        "--xdpi", "360", "--ydpi",
+                                           "360",           dir.Path("grey8.png")};
     const ProgramRun terminal = RunOnTerminal(kProgram, args);
     ASSERT_EQ(terminal.exit_code, 0) << terminal.out;
     EXPECT_NE(terminal.out.find("\r["), std::string::npos) << terminal.out;
@@ -178,7 +198,8 @@ TEST(Program, AbortAfterStopsTheJob) {
 TEST(Program, ChartPrintsCleanly) {
     TempDir dir;
     ASSERT_EQ(RunProgram(SWATHCHART_PROGRAM, {dir.Path("chart.png"), "360"}).exit_code, 0);
-    const ProgramRun run = RunProgram(kProgram, {"--emulator-ip", "127.0.0.169", "--width-mm", "30", dir.Path("chart.png")});
+    const ProgramRun run =
+        RunProgram(kProgram, {"--emulator-ip", "127.0.0.169", "--width-mm", "30", dir.Path("chart.png")});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(LastLine(run.out), "sheet: " + dir.Path("chart.printed.png"));
     const std::string summary = ReadText(dir.Path("chart.printed.json"));
@@ -189,8 +210,8 @@ TEST(Program, ChartPrintsCleanly) {
 TEST(Program, HelpListsTheOptionsAndExitCodes) {
     const ProgramRun run = RunProgram(kProgram, {"--help"});
     EXPECT_EQ(run.exit_code, 0);
-    for (const char *word : {"--xdpi", "--width-mm", "--board", "--drop-pl", "(default 4,8,12)", "--pause-after",
-                             "--abort-after", "Exit codes"})
+    for (const char *word : {"--xdpi", "--width-mm", "--board", "--drop-pl", "(default 4,8,12)",
+                             "--pause-after", "--abort-after", "Exit codes"})
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
 }
 

@@ -56,8 +56,8 @@ TEST(Separation, ColoursGoToTheirInks) {
     const Case cases[] = {
         {ColorModel::kGrey, {0}, {0, 0, 0, 1}},
         {ColorModel::kGrey, {65535}, {0, 0, 0, 0}},
-        {ColorModel::kRgb, {65535, 0, 0}, {1, 1, 0, 0}},          // red: yellow and magenta
-        {ColorModel::kRgb, {0, 0, 65535}, {0, 1, 1, 0}},          // blue: magenta and cyan
+        {ColorModel::kRgb, {65535, 0, 0}, {1, 1, 0, 0}},            // red: yellow and magenta
+        {ColorModel::kRgb, {0, 0, 65535}, {0, 1, 1, 0}},            // blue: magenta and cyan
         {ColorModel::kRgb, {32768, 32768, 32768}, {0, 0, 0, 0.5}},  // grey: K only
         {ColorModel::kCmyk, {0, 65535, 0, 13107}, {0, 1, 0, 0.2}},
         {ColorModel::kCmyk, {65535, 0, 32768, 0}, {0.5, 0, 1, 0}},

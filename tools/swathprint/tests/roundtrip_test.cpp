@@ -41,7 +41,10 @@ protected:
         ASSERT_EQ(OpenSession(options, &session_, &error), kExitOk) << error;
         FrameSheet(session_, plan);
         RunStats stats;
-        ASSERT_EQ(RunJob(driver_, plan, image, options, [] { return -1; }, &stats, &error), kExitOk) << error;
+        ASSERT_EQ(RunJob(
+                      driver_, plan, image, options, [] { return -1; }, &stats, &error),
+                  kExitOk)
+            << error;
         swathboard::Sheet sheet;
         ASSERT_TRUE(swathboard::PrintedSheet(session_.board, &sheet));
         ASSERT_EQ(sheet.width, plan.width);
@@ -49,8 +52,10 @@ protected:
         EXPECT_EQ(sheet.summary.doubled, 0u);
         EXPECT_EQ(sheet.summary.outside, 0u);
         const auto want = Screened(image, plan);
-        const std::pair<Plane, swathboard::Ink> inks[] = {
-            {kK, swathboard::kInkK}, {kC, swathboard::kInkC}, {kM, swathboard::kInkM}, {kY, swathboard::kInkY}};
+        const std::pair<Plane, swathboard::Ink> inks[] = {{kK, swathboard::kInkK},
+                                                          {kC, swathboard::kInkC},
+                                                          {kM, swathboard::kInkM},
+                                                          {kY, swathboard::kInkY}};
         for (const auto &[plane, ink] : inks) {
             size_t wrong = 0, first = 0;
             for (size_t i = 0; i < want[plane].size(); ++i) {
@@ -75,15 +80,15 @@ TEST_F(Roundtrip, SheetHoldsExactlyTheScreenedDots) {
         bool bidirectional;
     };
     const Mode modes[] = {
-        {360, 360, 2, false}, {360, 720, 2, true},   {600, 720, 2, false}, {360, 1440, 2, true},
-        {1440, 1440, 2, false}, {720, 720, 2, false}, {720, 360, 2, true},  {720, 1440, 2, true},
+        {360, 360, 2, false},   {360, 720, 2, true},  {600, 720, 2, false},  {360, 1440, 2, true},
+        {1440, 1440, 2, false}, {720, 720, 2, false}, {720, 360, 2, true},   {720, 1440, 2, true},
         {360, 360, 1, true},    {720, 720, 1, false}, {270, 360, 2, true},   {450, 720, 2, false},
         {1080, 360, 2, false},  {1200, 720, 2, true}, {2160, 360, 2, false}, {2880, 360, 2, true},
     };
     const Image image = PatternImage(ColorModel::kCmyk, 150, 61);
     for (const Mode &m : modes) {
-        SCOPED_TRACE(std::to_string(m.xdpi) + " x " + std::to_string(m.ydpi) + " bits " + std::to_string(m.bits) +
-                     (m.bidirectional ? " both ways" : " one way"));
+        SCOPED_TRACE(std::to_string(m.xdpi) + " x " + std::to_string(m.ydpi) + " bits " +
+                     std::to_string(m.bits) + (m.bidirectional ? " both ways" : " one way"));
         Options options;
         options.emulator_ip = "127.0.0.166";
         options.xdpi = m.xdpi;
@@ -125,17 +130,23 @@ TEST(ExternalBoard, PrintsToTheBoardGivenThroughItsFaults) {
     };
     const Case cases[] = {
         {"no fault", [](swathboard::Board *) {}, 0, kExitOk, ""},
-        {"drops the link on the second swath", [](swathboard::Board *b) { swathboard::ArmClose(b, {2, -1, 0}); }, 0,
-         kExitOk, ""},
-        {"answers swaths late", [](swathboard::Board *b) { swathboard::DelayNext(b, 9, 3, 200); }, 0, kExitOk, ""},
+        {"drops the link on the second swath",
+         [](swathboard::Board *b) {
+             swathboard::ArmClose(b, {2, -1, 0});
+         },
+         0, kExitOk, ""},
+        {"answers swaths late", [](swathboard::Board *b) { swathboard::DelayNext(b, 9, 3, 200); }, 0, kExitOk,
+         ""},
         {"refuses a swath", [](swathboard::Board *b) { swathboard::RefuseNext(b, 9, 1); }, 0, kExitOk, ""},
         {"stops answering swaths", [](swathboard::Board *b) { swathboard::SilenceNext(b, 9, 100000); }, 3,
          kExitAborted, "as the interrupt asked"},
         // A cancel must come while lines are still being handed over: the
         // driver reports it to the next line (ClosePrint has no result).
         {"cancels the job on the printer",
-         [](swathboard::Board *b) { swathboard::InjectSwathFault(b, swathboard::SwathFault::kPrinterCancel, 2); }, 0,
-         kExitBoard, "the driver stopped the job"},
+         [](swathboard::Board *b) {
+             swathboard::InjectSwathFault(b, swathboard::SwathFault::kPrinterCancel, 2);
+         },
+         0, kExitBoard, "the driver stopped the job"},
     };
     TempDir dir;
     std::string error;
@@ -147,8 +158,8 @@ TEST(ExternalBoard, PrintsToTheBoardGivenThroughItsFaults) {
         swathboard::Board *board = swathboard::StartBoard(config, &error);
         ASSERT_NE(board, nullptr) << error;
         c.fault(board);
-        const std::vector<std::string> args = {"--board", "127.0.0.168", "--xdpi", "360", "--ydpi", "360",
-                                               dir.Path("in.png")};
+        const std::vector<std::string> args = {"--board", "127.0.0.168", "--xdpi",          "360",
+                                               "--ydpi",  "360",         dir.Path("in.png")};
         const ProgramRun run = c.interrupt_s ? RunInterrupted(SWATHPRINT_PROGRAM, args, c.interrupt_s)
                                              : RunProgram(SWATHPRINT_PROGRAM, args);
         EXPECT_EQ(run.exit_code, c.exit_code) << run.err;

@@ -26,7 +26,8 @@ TempDir::~TempDir() { std::filesystem::remove_all(root); }
 
 std::vector<std::string> TempDir::Files() const {
     std::vector<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(root)) names.push_back(entry.path().filename());
+    for (const auto &entry : std::filesystem::directory_iterator(root))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -76,8 +77,8 @@ ProgramRun RunProgram(const std::string &program, const std::vector<std::string>
 ProgramRun RunInterrupted(const std::string &program, const std::vector<std::string> &args, int interrupt_s) {
     // --foreground: the interrupt goes to the program alone, once (else
     // timeout(1) sends it to the program and again to its process group).
-    std::vector<std::string> argv = {"timeout", "--foreground", "--preserve-status", "-s", "INT", "-k", "60",
-                                     std::to_string(interrupt_s), program};
+    std::vector<std::string> argv = {"timeout", "--foreground", "--preserve-status",         "-s",   "INT",
+                                     "-k",      "60",           std::to_string(interrupt_s), program};
     argv.insert(argv.end(), args.begin(), args.end());
     return Spawn(argv);
 }
@@ -99,13 +100,18 @@ Image FlatImage(ColorModel model, uint32_t width, uint32_t height, std::vector<u
 }
 
 Image PatternImage(ColorModel model, uint32_t width, uint32_t height) {
-    Image image = FlatImage(model, width, height, std::vector<uint16_t>(model == ColorModel::kGrey ? 1 : model == ColorModel::kRgb ? 3 : 4, 0));
+    Image image = FlatImage(model, width, height,
+                            std::vector<uint16_t>(model == ColorModel::kGrey  ? 1
+                                                  : model == ColorModel::kRgb ? 3
+                                                                              : 4,
+                                                  0));
     const uint32_t ch = image.Channels();
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
             for (uint32_t c = 0; c < ch; ++c) {
                 // Ramps across and down, a stripe every few columns, differing per channel.
-                const uint32_t v = (x * 65535 / width + y * 40000 / height + c * 16384 + ((x / (3 + c)) % 2) * 9000) % 65536;
+                const uint32_t v =
+                    (x * 65535 / width + y * 40000 / height + c * 16384 + ((x / (3 + c)) % 2) * 9000) % 65536;
                 image.samples[(size_t(y) * width + x) * ch + c] = static_cast<uint16_t>(v);
             }
         }
@@ -113,8 +119,9 @@ Image PatternImage(ColorModel model, uint32_t width, uint32_t height) {
     return image;
 }
 
-std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width, uint32_t width,
-                                                      uint32_t height, int bits, Screen *screen) {
+std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width,
+                                                      uint32_t width, uint32_t height, int bits,
+                                                      Screen *screen) {
     Separation separation;
     StartSeparation(&image, content_width, height, width, &separation);
     StartScreen(width, bits, screen);
@@ -129,7 +136,7 @@ std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32
             const uint8_t *plane = &line[size_t(p) * bytes];
             for (uint32_t x = 0; x < width; ++x) {
                 levels[p].push_back(static_cast<uint8_t>(bits == 2 ? (plane[x / 4] >> (6 - 2 * (x % 4))) & 3
-                                                                    : (plane[x / 8] >> (7 - x % 8)) & 1));
+                                                                   : (plane[x / 8] >> (7 - x % 8)) & 1));
             }
         }
     }
@@ -149,7 +156,8 @@ void WriteTiff(const std::string &path, const Image &image, const TiffForm &form
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, form.bits);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, ch);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, form.separate_planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG,
+                 form.separate_planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
     if (image.xdpi > 0) {
         TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);

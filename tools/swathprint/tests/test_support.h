@@ -44,8 +44,9 @@ Image PatternImage(ColorModel model, uint32_t width, uint32_t height);
 // Separates and screens a whole image as the program does (`content_width`
 // dots of image in rows `width` wide); returns each plane's dots as they
 // were packed: a level 0..3 at 2 bits, 0 or 1 at 1 bit.
-std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width, uint32_t width,
-                                                      uint32_t height, int bits, Screen *screen);
+std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width,
+                                                      uint32_t width, uint32_t height, int bits,
+                                                      Screen *screen);
 
 struct TiffForm {
     int bits = 8;               // 1, 8 or 16

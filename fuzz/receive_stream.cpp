@@ -1,0 +1,74 @@
+// The board's replies as the receive thread takes them: a byte stream cut
+// into receives of any length, framed by reply code, dispatched against the
+// command the link last sent; and the parameter block's two decodings on
+// replies of any length.
+#include <algorithm>
+
+#include "fuzz_input.h"
+#include "platform/platform.h"
+#include "swathlink/records.h"
+#include "transport/command_protocol.h"
+#include "transport/link_threads.h"
+#include "transport/parameter_block.h"
+
+namespace {
+
+constexpr uint8_t kCommands[] = {sl::NET_CMD_DEBUG, sl::NET_CMD_JOB_CREATE, sl::NET_CMD_PRINT_START,
+                                 sl::NET_CMD_SWATH_CREATE, sl::NET_CMD_PRINT_END};
+
+void NoBox(const char *, const char *) {}
+
+// Puts one of the parameter block's marker triples into every job-create
+// reply of the stream, so that the decoders are reached often.
+void MarkJobCreateReplies(std::vector<uint8_t> &stream, bool newer) {
+    for (size_t at = 0; at < stream.size(); at += static_cast<size_t>(sl::ReplyLength(stream[at]))) {
+        if (stream[at] != sl::NET_CMD_JOB_CREATE || stream.size() - at < 96) continue;
+        stream[at + 14] = newer ? 0xEF : 15;
+        stream[at + 95] = newer ? 0xC9 : 29;
+        stream[at + 94] = newer ? 0xB8 : 29;
+    }
+}
+
+void DispatchStream(fuzz::Input in) {
+    std::atomic<uint32_t> abort{0}, pause{0};
+    sl::LinkContext link;
+    sl::LinkInit(&link);
+    link.pAbort = &abort;
+    link.pPause = &pause;
+    link.LastCmd = kCommands[in.Byte() % sizeof kCommands];
+    link.ReplyOk = in.Byte() & 1;
+    const uint8_t markers = in.Byte();
+    const size_t cut = 1 + in.Byte() * 7u;  // bytes per receive
+    std::vector<uint8_t> stream = in.Rest();
+    if (markers & 1) MarkJobCreateReplies(stream, markers & 2);
+
+    sl::DropPartialReply();
+    for (size_t at = 0; at < stream.size();) {
+        const size_t n = std::min({cut, stream.size() - at, size_t(sl::kReceiveBufferBytes)});
+        sl::TakeReplies(stream.data() + at, static_cast<int>(n), &link);
+        at += n;
+    }
+}
+
+void DecodeBlock(fuzz::Input in) {
+    const uint8_t layout = in.Byte();
+    const std::vector<uint8_t> reply = in.Rest();
+    const auto len = static_cast<uint32_t>(reply.size());
+    if (layout & 1)
+        sl::NetReadRegInfo(&sl::UI_CurSetting, reply.data(), len);
+    else
+        sl::DecodeParaOld(&sl::UI_CurSetting, reply.data(), len);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    sl::plat_set_message_sink(NoBox);
+    fuzz::Input in{data, size};
+    sl::UI_CurSetting = {};
+    if (in.Byte() & 1)
+        DecodeBlock(in);
+    else
+        DispatchStream(in);
+    return 0;
+}

@@ -1,0 +1,48 @@
+// The status file as the companion application may leave it: the address
+// record read at session start, the record checked and replaced at job start,
+// and a request taken and carried out by the transmit thread.
+#include "files/parameter_files.h"
+#include "files/status_record.h"
+#include "fuzz_input.h"
+#include "platform/platform.h"
+#include "swathlink/records.h"
+
+namespace {
+
+void NoBox(const char *, const char *) {}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    sl::plat_set_message_sink(NoBox);
+    fuzz::Input in{data, size};
+    const uint8_t how = in.Byte();
+    std::vector<uint8_t> bytes = in.Rest();
+    // Half the inputs carry a sound checksum, so the fields behind it are read.
+    if ((how & 1) && bytes.size() >= sizeof(sl::PrintCfgRecord)) {
+        sl::PrintCfgRecord rec;
+        std::memcpy(&rec, bytes.data(), sizeof rec);
+        rec.Checksum = sl::StatusChecksum(&rec);
+        std::memcpy(bytes.data(), &rec, sizeof rec);
+    }
+    const std::string path = fuzz::HiddenFile(sl::kStatusFileName);
+    fuzz::WriteBytes(path, bytes.data(), bytes.size());
+
+    uint32_t pc = 0, board = 0;
+    sl::PrintCfgGetAddresses(&pc, &board);
+
+    sl::gStatusFile.access = sl::StatusFileAccess::Ready;
+    sl::gStatusFile.requestSerialSeen = 0;
+    std::atomic<uint32_t> abort{0}, pause{0};
+    sl::LinkContext link;
+    link.pAbort = &abort;
+    link.pPause = &pause;
+    sl::PrintCfgRecord rec{};
+    if (sl::PrintCfgReadActive(&rec) == sl::CfgSession::Active) {
+        link.JobId = rec.JobId;
+        if (sl::PrintCfgPollRequest(&rec, &link)) sl::PrintCfgDispatch(&rec, &link);
+    }
+    // Job start replaces a damaged record.
+    if (how & 2) (void)sl::PrintCfgInit();
+    return 0;
+}
