@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<uint8_t> packet(data, data + (size < 64 ? size : 64));
     packet.resize(64);
     const std::vector<swathboard::NamedField> fields = swathboard::DecodePacket(packet.data());
-    volatile uint64_t sink = swathboard::SwathDataLength(packet.data()) + swathboard::SwathSerial(packet.data());
+    volatile uint64_t sink =
+        swathboard::SwathDataLength(packet.data()) + swathboard::SwathSerial(packet.data());
     for (const auto &f : fields) sink = sink + f.value;
     (void)sink;
     return 0;

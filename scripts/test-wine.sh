@@ -21,7 +21,8 @@ export WINEDLLOVERRIDES="dhcpcsvc=n;mscoree,mshtml=;winemenubuilder.exe=d"
 export TMPDIR="$win_build/winetmp"
 rm -rf "$WINEPREFIX" "$TMPDIR"
 mkdir -p "$WINEPREFIX" "$TMPDIR"
-wineserver -p
+# Wine's own processes must not hold this script's output open.
+wineserver -p >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null || true' EXIT INT TERM
 wineboot -i >/dev/null 2>&1
 

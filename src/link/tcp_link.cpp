@@ -146,9 +146,11 @@ int CloseConnection(PlatSocket s) {
     // may hand out again once it is closed.
     PlatSocket expected = s;
     gLink.socket.compare_exchange_strong(expected, kInvalidSocket);
+    // The receive thread may take the bytes first: a blocking receive here
+    // could then wait for good on a board that sends nothing more.
     if (plat_wait_readable(s, plat_scaled_ms(kDrainWaitMs))) {
         uint8_t discard[kDrainBytes];
-        plat_recv(s, discard, kDrainBytes);
+        plat_recv_pending(s, discard, kDrainBytes);
     }
     // Closing alone would leave a receive blocked on it in another thread;
     // the shutdown wakes it, and the handle is released once it has left.

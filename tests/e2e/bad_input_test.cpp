@@ -28,8 +28,8 @@ JobProp Job(uint32_t xdpi, uint32_t ydpi, uint32_t width, uint32_t bytesPerLine,
 
 struct EdgeCase {
     const char *what;
-    JobProp at;      // the last record accepted along this limit
-    JobProp beyond;  // one step past it
+    JobProp at;          // the last record accepted along this limit
+    JobProp beyond;      // one step past it
     int32_t starts = 1;  // StartPrint's result for the record at the limit
 };
 
@@ -80,6 +80,7 @@ protected:
         EXPECT_EQ(gRun.started.load(), 0u);
         EXPECT_EQ(gLink.TxThread, nullptr);
         EXPECT_EQ(gLink.RxThread, nullptr);
+        EXPECT_EQ(gLink.HeartThread, nullptr);
         EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
         EXPECT_EQ(gBuffers.block, nullptr);
     }
@@ -144,19 +145,20 @@ TEST_F(BadInput, NonsenseRecordsAreRefusedBeforeTheBoardIsReached) {
     EXPECT_EQ(StartPrint(nullptr), 0);
     ExpectNothingHeld();
     for (const JobProp &job : kNonsense) {
-        SCOPED_TRACE(testing::Message() << "XDPI " << job.XDPI << " YDPI " << job.YDPI << " Width " << job.Width
-                                        << " BytesPerLine " << job.BytesPerLine << " Colors " << job.Colors);
+        SCOPED_TRACE(testing::Message()
+                     << "XDPI " << job.XDPI << " YDPI " << job.YDPI << " Width " << job.Width
+                     << " BytesPerLine " << job.BytesPerLine << " Colors " << job.Colors);
         ExpectRefusedQuietly(job);
     }
 }
 
 struct LineCall {
     const char *what;
-    uint32_t lines;   // whole lines in the call
-    int32_t extra;    // bytes after the whole lines (negative: short of them)
-    bool noData;      // the data pointer is null
-    int32_t result;   // what PrintALine returns
-    uint32_t taken;   // lines the job counts
+    uint32_t lines;  // whole lines in the call
+    int32_t extra;   // bytes after the whole lines (negative: short of them)
+    bool noData;     // the data pointer is null
+    int32_t result;  // what PrintALine returns
+    uint32_t taken;  // lines the job counts
 };
 
 const LineCall kLineCalls[] = {
@@ -171,8 +173,15 @@ const LineCall kLineCalls[] = {
     {"a line size without data", 1, 0, true, 0, 0},
 };
 
-// A 2-bit and a 1-bit job (the 1-bit lines are expanded before the strips).
-const JobProp kLineJobs[] = {Job(360, 720, 720, 180, 4), Job(720, 1440, 2000, 250, 2)};
+// A 2-bit and a 1-bit job (the 1-bit lines are expanded before the strips),
+// and one whose mode tag makes an out-of-range VsdMode its dot-size class.
+JobProp TaggedJob() {
+    JobProp job = Job(360, 720, 720, 180, 4);
+    job.Reserved = 0xABCE;
+    job.VsdMode = 0xFFFFFFFF;
+    return job;
+}
+const JobProp kLineJobs[] = {Job(360, 720, 720, 180, 4), Job(720, 1440, 2000, 250, 2), TaggedJob()};
 
 TEST_F(BadInput, LineCallsOfEveryShape) {
     Open("127.0.0.92");

@@ -2,6 +2,8 @@
 // damaged file gives one message instead of a picture.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "image.h"
 #include "test_support.h"
 
@@ -65,19 +67,35 @@ TEST(ImageRead, EveryFormReadsBackItsSamples) {
     }
 }
 
-// The header of an uncompressed grey TIFF of one strip, with `spp` samples
-// per pixel and no pixel data.
-std::vector<uint8_t> TiffHeader(uint16_t width, uint16_t height, uint16_t spp) {
-    const uint16_t entries[][2] = {{256, width}, {257, height}, {258, 8},      {259, 1}, {262, 1},
-                                   {273, 122},   {277, spp},    {278, height}, {279, 1}};
-    std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0, std::size(entries), 0};
+// An uncompressed grey TIFF of one strip with `spp` samples per pixel
+// (`extra` of them marked as alpha) and 8 bytes of pixel data.
+std::vector<uint8_t> GreyTiff(uint16_t width, uint16_t height, uint16_t spp, uint16_t extra = 0) {
+    std::vector<std::array<uint16_t, 2>> entries = {{256, width}, {257, height}, {258, 8},
+                                                    {259, 1},     {262, 1},      {273, 0},
+                                                    {277, spp},   {278, height}, {279, 8}};
+    if (extra) entries.push_back({338, 2});  // unassociated alpha
+    const size_t data_at = 10 + 12 * entries.size() + 4;
+    entries[5][1] = static_cast<uint16_t>(data_at);
+    std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0, uint8_t(entries.size()), 0};
     for (const auto &e : entries) {
-        const uint8_t entry[12] = {uint8_t(e[0]), uint8_t(e[0] >> 8), 3, 0, 1, 0, 0, 0,
+        const uint16_t count = e[0] == 338 ? extra : 1;
+        const uint8_t entry[12] = {uint8_t(e[0]), uint8_t(e[0] >> 8), 3, 0, uint8_t(count), 0, 0, 0,
                                    uint8_t(e[1]), uint8_t(e[1] >> 8), 0, 0};
         out.insert(out.end(), entry, entry + 12);
     }
-    out.resize(out.size() + 4 + 8);  // no next directory; a few bytes of data
+    out.resize(data_at + 8, 0x80);  // no next directory, then the pixels
     return out;
+}
+
+// A file whose alpha sample is one of its colour samples: the pixel has none
+// beyond its grey, so none is read past the row.
+TEST(ImageRead, AlphaWithoutASampleOfItsOwnIsIgnored) {
+    TempDir dir;
+    WriteBytes(dir.Path("alpha.tif"), GreyTiff(3, 1, 1, 1));
+    Image read;
+    std::string error;
+    ASSERT_TRUE(ReadImage(dir.Path("alpha.tif"), &read, &error)) << error;
+    EXPECT_EQ(read.samples, std::vector<uint16_t>(3, 0x80 * 257));
 }
 
 // What a damaged file says. The message names the file and the fault.
@@ -94,8 +112,8 @@ TEST(ImageRead, DamagedFilesGiveOneMessage) {
     WriteBytes(dir.Path("half.tif"), {tif.begin(), tif.begin() + tif.size() / 2});
     WriteBytes(dir.Path("text.png"), {'h', 'e', 'l', 'l', 'o', '\n'});
     WriteBytes(dir.Path("empty.tif"), {});
-    // A 126-byte file whose rows would need 3.6 GB each.
-    WriteBytes(dir.Path("many_samples.tif"), TiffHeader(65331, 2, 55809));
+    // A 134-byte file whose rows would need 3.6 GB each.
+    WriteBytes(dir.Path("many_samples.tif"), GreyTiff(65331, 2, 55809));
     struct Case {
         const char *name;
         const char *says;
