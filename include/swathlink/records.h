@@ -14,10 +14,10 @@
 
 namespace sl {
 
-constexpr uint32_t kNozzleDpi = 360;        // vertical dpi of one channel
-constexpr uint32_t kNozzleLines = 360;      // lines one colour covers per sweep
+constexpr uint32_t kNozzleDpi = 360;    // vertical dpi of one channel
+constexpr uint32_t kNozzleLines = 360;  // lines one colour covers per sweep
 constexpr uint32_t kChannels = 8;
-constexpr uint32_t kSliceBytes = 360;       // 8 channels x 180 nozzles x 2 bits
+constexpr uint32_t kSliceBytes = 360;  // 8 channels x 180 nozzles x 2 bits
 constexpr uint32_t MAX_SLICE_NUMBER = 116640;
 constexpr uint32_t kSwathBufferBytes = 2 * MAX_SLICE_NUMBER * kSliceBytes;  // the formatted swath
 constexpr uint32_t kExpandBufferBytes = 170760;
@@ -29,64 +29,64 @@ constexpr uint32_t kEmptyLineBytes = 170757;
 // channel order; use the accessors in transport/parameter_block.h.
 #pragma pack(push, 1)
 struct UISetupPara {
-    uint8_t sig[2];              // 0: 0x55 0x49 "UI"
-    uint8_t ver;                 // 2: 1
-    uint8_t res3;                // 3
-    uint16_t hori1[8];           // 4..19 (ch1 at 4 = Acol/ingroup, ch2 at 8 = Bcol/outgroup)
-    uint16_t hori2[8];           // 20..35 (ch1 at 20 = Bidi)
-    uint16_t vert[6];            // 36..47 (ch4 36, ch5 38, ch1 40, ch2 42, ch3 44, ch0 46)
-    uint8_t res48;               // 48
-    uint8_t PrintSpeed;          // 49: head speed (also the "head type" of the speed table)
-    uint8_t Dir;                 // 50: print-direction mode
-    uint8_t res51[2];            // 51
-    uint8_t b53;                 // 53
-    uint8_t res54[2];            // 54
-    uint8_t SpeedValue;          // 56: speed value sent to the board
-    uint8_t res57[3];            // 57
-    uint16_t w60;                // 60
-    uint16_t w62;                // 62
-    uint8_t headnum;             // 64
-    uint8_t res65[2];            // 65
-    uint8_t chantable[8];        // 67..74: [0] soften byte, [2..5] channel map, [6] stripe mode
-    uint8_t res75;               // 75
-    uint16_t head2[6];           // 76..87 second-head values
-    uint16_t StepBase;           // 88: base step value
-    uint8_t b90;                 // 90
-    uint8_t b91;                 // 91
-    uint16_t w92;                // 92
-    uint16_t w94;                // 94
-    uint32_t d96;                // 96
-    uint16_t vert67[2];          // 100, 102: vert ch6, ch7
-    uint8_t StripeSize;          // 104: low nibble width mm, high nibble gap mm
-    uint8_t d4c;                 // 105: head-select byte
-    uint8_t res106[22];          // 106
-    uint16_t w128;               // 128
-    uint8_t res130[4];           // 130
-    uint16_t CurFWVersion;       // 134
-    uint32_t d136;               // 136
-    uint8_t res140[2];           // 140
-    uint16_t w142;               // 142
-    uint8_t res144[2];           // 144
-    uint16_t w146;               // 146
-    uint8_t res148[2];           // 148
-    uint16_t w150;               // 150
-    uint8_t res152[2];           // 152
-    uint8_t group[8][6];         // 154..201: per resolution class, see kGroup* below
-    uint16_t flags;              // 202
-    uint8_t res204[2];           // 204
-    uint16_t headoffset2[2];     // 206, 208: "2headoffset"
-    uint8_t res210[12];          // 210
-    int8_t vertoffset[8];        // 222
-    uint8_t rev[4];              // 230..233: rev2 (232) is b1Rev2, the channel-map revision
-    int8_t x360_lalign[8];       // 234
-    int8_t x360_ralign[8];       // 242
-    int8_t x720_lalign[8];       // 250
-    int8_t x720_ralign[8];       // 258
-    int8_t h2_x360_lalign[8];    // 266
-    int8_t h2_x360_ralign[8];    // 274
-    int8_t h2_x720_lalign[8];    // 282
-    int8_t h2_x720_ralign[8];    // 290
-    uint8_t res298[122];         // 298..419
+    uint8_t sig[2];            // 0: 0x55 0x49 "UI"
+    uint8_t ver;               // 2: 1
+    uint8_t res3;              // 3
+    uint16_t hori1[8];         // 4..19 (ch1 at 4 = Acol/ingroup, ch2 at 8 = Bcol/outgroup)
+    uint16_t hori2[8];         // 20..35 (ch1 at 20 = Bidi)
+    uint16_t vert[6];          // 36..47 (ch4 36, ch5 38, ch1 40, ch2 42, ch3 44, ch0 46)
+    uint8_t res48;             // 48
+    uint8_t PrintSpeed;        // 49: head speed (also the "head type" of the speed table)
+    uint8_t Dir;               // 50: print-direction mode
+    uint8_t res51[2];          // 51
+    uint8_t b53;               // 53
+    uint8_t res54[2];          // 54
+    uint8_t SpeedValue;        // 56: speed value sent to the board
+    uint8_t res57[3];          // 57
+    uint16_t w60;              // 60
+    uint16_t w62;              // 62
+    uint8_t headnum;           // 64
+    uint8_t res65[2];          // 65
+    uint8_t chantable[8];      // 67..74: [0] soften byte, [2..5] channel map, [6] stripe mode
+    uint8_t res75;             // 75
+    uint16_t head2[6];         // 76..87 second-head values
+    uint16_t StepBase;         // 88: base step value
+    uint8_t b90;               // 90
+    uint8_t b91;               // 91
+    uint16_t w92;              // 92
+    uint16_t w94;              // 94
+    uint32_t d96;              // 96
+    uint16_t vert67[2];        // 100, 102: vert ch6, ch7
+    uint8_t StripeSize;        // 104: low nibble width mm, high nibble gap mm
+    uint8_t d4c;               // 105: head-select byte
+    uint8_t res106[22];        // 106
+    uint16_t w128;             // 128
+    uint8_t res130[4];         // 130
+    uint16_t CurFWVersion;     // 134
+    uint32_t d136;             // 136
+    uint8_t res140[2];         // 140
+    uint16_t w142;             // 142
+    uint8_t res144[2];         // 144
+    uint16_t w146;             // 146
+    uint8_t res148[2];         // 148
+    uint16_t w150;             // 150
+    uint8_t res152[2];         // 152
+    uint8_t group[8][6];       // 154..201: per resolution class, see kGroup* below
+    uint16_t flags;            // 202
+    uint8_t res204[2];         // 204
+    uint16_t headoffset2[2];   // 206, 208: "2headoffset"
+    uint8_t res210[12];        // 210
+    int8_t vertoffset[8];      // 222
+    uint8_t rev[4];            // 230..233: rev2 (232) is b1Rev2, the channel-map revision
+    int8_t x360_lalign[8];     // 234
+    int8_t x360_ralign[8];     // 242
+    int8_t x720_lalign[8];     // 250
+    int8_t x720_ralign[8];     // 258
+    int8_t h2_x360_lalign[8];  // 266
+    int8_t h2_x360_ralign[8];  // 274
+    int8_t h2_x720_lalign[8];  // 282
+    int8_t h2_x720_ralign[8];  // 290
+    uint8_t res298[122];       // 298..419
 };
 #pragma pack(pop)
 
@@ -101,8 +101,8 @@ enum : uint8_t {
 };
 
 // Values of UISetupPara fields that carry meaning.
-constexpr uint8_t kPrintSpeedHigh = 7;   // PrintSpeed: high-speed head (picks the group's kGroupHigh byte)
-constexpr uint8_t kPrintSpeedLow = 5;    // PrintSpeed the older answer layout reports for any other head
+constexpr uint8_t kPrintSpeedHigh = 7;     // PrintSpeed: high-speed head (picks the group's kGroupHigh byte)
+constexpr uint8_t kPrintSpeedLow = 5;      // PrintSpeed the older answer layout reports for any other head
 constexpr uint8_t kDirBidirectional = 11;  // Dir: swaths print in both directions
 constexpr uint8_t kRevisionWithAlignment = 160;  // rev[2] from which the answer carries the alignment
                                                  // arrays and the board's channel map is used
@@ -325,8 +325,8 @@ static_assert(sizeof(SPara) == 428);
 // ---------------------------------------------------------------------------
 // The process-wide records that several layers share, defined in
 // src/shared/records.cpp. Everything else a layer needs is passed to it.
-extern JobProp gJobProp;                // the library's adjusted working copy of the job
-extern PassInfo gPassInfo;              // pass geometry of the running job
+extern JobProp gJobProp;                      // the library's adjusted working copy of the job
+extern PassInfo gPassInfo;                    // pass geometry of the running job
 alignas(8) extern UISetupPara UI_CurSetting;  // the board's settings; aligned for the
                                               // words updated while a job prints
 extern LinkContext gLink;
@@ -337,10 +337,10 @@ extern uint32_t gPassSeq;
 struct BoardMode {
     uint32_t xdpi;  // the host's XDPI (not halved for 720)
     uint32_t ydpi;
-    uint8_t pass;   // pass count told to the board
-    uint8_t vsd;    // low byte of VsdMode
+    uint8_t pass;  // pass count told to the board
+    uint8_t vsd;   // low byte of VsdMode
 };
-extern BoardMode gMode;               // the job's pass sequence number; drives every pass phase
+extern BoardMode gMode;  // the job's pass sequence number; drives every pass phase
 
 // Abort and pause, as the host asked through the entry points or the
 // companion through the status file. Read by every thread of the job.

@@ -22,9 +22,8 @@ void TraceStatistics() {
     if (j.XDPI && j.YDPI)
         area = static_cast<uint32_t>((uint64_t(j.Width) * 254 / j.XDPI / 10) * j.Height * 254 / j.YDPI / 10);
     uint32_t speed = area / static_cast<uint32_t>(minutes);
-    sl_trace("API_ClosePrint %d-%d-%d h%d: m:%d s:%d area:%d spent:%dmin speed:%d %d \n", now.year,
-             now.month, now.day, now.hour, now.minute, now.second, area, minutes, speed,
-             speed / 1000000);
+    sl_trace("API_ClosePrint %d-%d-%d h%d: m:%d s:%d area:%d spent:%dmin speed:%d %d \n", now.year, now.month,
+             now.day, now.hour, now.minute, now.second, area, minutes, speed, speed / 1000000);
 }
 
 }  // namespace

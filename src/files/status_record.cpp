@@ -18,9 +18,7 @@ namespace {
 // Bytes 280..283 and 286..287 lie outside the checksum.
 constexpr uint32_t kCheckedBytes = 280;
 
-const uint8_t *bytes_of(const PrintCfgRecord *rec) {
-    return reinterpret_cast<const uint8_t *>(rec);
-}
+const uint8_t *bytes_of(const PrintCfgRecord *rec) { return reinterpret_cast<const uint8_t *>(rec); }
 }  // namespace
 
 std::string StatusFilePath() { return plat_prnlog_file(kStatusFileName); }
@@ -37,9 +35,7 @@ int ApplyAttributeRule(const std::string &path) {
     return -1;
 }
 
-uint16_t StatusChecksum(const PrintCfgRecord *rec) {
-    return CalcChecksum16(bytes_of(rec), kCheckedBytes, 0);
-}
+uint16_t StatusChecksum(const PrintCfgRecord *rec) { return CalcChecksum16(bytes_of(rec), kCheckedBytes, 0); }
 
 bool HasTag(const PrintCfgRecord *rec, const uint8_t tag[16]) {
     return std::memcmp(rec->tag, tag, sizeof rec->tag) == 0;

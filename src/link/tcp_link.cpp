@@ -53,7 +53,6 @@ constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
 // 1 while the receive thread is inside a receive.
 std::atomic<uint32_t> gReceiving{0};
 
-
 int ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
     sl_trace(format, plat_socket_error());
     PlatSocket expected = s;
@@ -119,8 +118,8 @@ void UpdateMACAddr(const char *boardIP) {
     std::memcpy(gAddresses.boardMacText, row->text, sizeof gAddresses.boardMacText);
     std::memcpy(gAddresses.boardMac, row->bytes, sizeof gAddresses.boardMac);
     sl_trace("UpdateMACAddr: %s IP:%s %d.%d.%d.%d mac:%s \n", gAddresses.boardMacText, gAddresses.boardIp,
-             static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF),
-             static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF), gAddresses.boardMacText);
+             static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+             static_cast<int>(v & 0xFF), gAddresses.boardMacText);
 }
 
 void RestartAnswerCount(LinkContext *link) {
@@ -202,9 +201,7 @@ int LinkSendCommand(PlatSocket s, uint8_t *packet, int length) {
     return plat_send_all(s, packet, length);
 }
 
-int LinkSendData(PlatSocket s, const uint8_t *data, int length) {
-    return plat_send_all(s, data, length);
-}
+int LinkSendData(PlatSocket s, const uint8_t *data, int length) { return plat_send_all(s, data, length); }
 
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap) {
     // Marked before the handle is read: a closer that forgot the handle and

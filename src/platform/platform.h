@@ -20,8 +20,8 @@ constexpr PlatSocket kInvalidSocket = -1;
 double plat_time_scale();
 void plat_set_time_scale(double scale);  // tests; overrides the environment
 uint32_t plat_scaled_ms(uint32_t ms);
-void plat_sleep_ms(uint32_t ms);          // scaled
-uint32_t plat_ticks_ms();                 // monotonic, wraps
+void plat_sleep_ms(uint32_t ms);  // scaled
+uint32_t plat_ticks_ms();         // monotonic, wraps
 
 struct PlatTime {
     uint16_t year, month, day, hour, minute, second;
@@ -53,8 +53,8 @@ enum : uint32_t {
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
 };
-std::string plat_prnlog_dir();                  // "c:\Prnlog" or its posix stand-in
-std::string plat_prnlog_file(const char *name); // a file inside it
+std::string plat_prnlog_dir();                                  // "c:\Prnlog" or its posix stand-in
+std::string plat_prnlog_file(const char *name);                 // a file inside it
 bool plat_get_attrs(const std::string &path, uint32_t *attrs);  // false: absent
 bool plat_set_attrs(const std::string &path, uint32_t attrs);
 bool plat_make_dir(const std::string &path);
@@ -64,9 +64,9 @@ bool plat_delete_file(const std::string &path);
 bool plat_may_delete_locked_file();
 
 // --- memory ------------------------------------------------------------------
-void *plat_alloc_block(size_t bytes);   // fixed memory for the job block
+void *plat_alloc_block(size_t bytes);  // fixed memory for the job block
 void plat_free_block(void *p, size_t bytes);
-void *plat_alloc_virtual(size_t bytes); // reserved and committed, zero-filled
+void *plat_alloc_virtual(size_t bytes);  // reserved and committed, zero-filled
 void plat_free_virtual(void *p, size_t bytes);
 uint32_t plat_last_error();
 
@@ -93,8 +93,8 @@ int plat_recv(PlatSocket s, void *buf, int cap);  // bytes, 0 closed, -1 error
 // thread may read them first (bytes, 0 closed, -1 none or error).
 int plat_recv_pending(PlatSocket s, void *buf, int cap);
 int plat_wait_readable(PlatSocket s, uint32_t timeout_ms);  // 1 readable
-void plat_socket_shutdown(PlatSocket s);  // wakes a receive blocked in another thread
-int plat_socket_close(PlatSocket s);      // 0 ok
+void plat_socket_shutdown(PlatSocket s);                    // wakes a receive blocked in another thread
+int plat_socket_close(PlatSocket s);                        // 0 ok
 int plat_socket_error();
 
 // --- host network ------------------------------------------------------------
@@ -105,7 +105,7 @@ int plat_list_host_addresses(char (*list)[128], int max, int *count);
 // Rewrites the interface found by the last check; posix never changes anything.
 int plat_set_interface_ip(const char *address, const char *mask);
 // Static address-resolution entry for the board (win32 only; posix no-op).
-void plat_install_board_arp(const char *pc_ip, const char *board_ip,
-                            const char *mac_text, const uint8_t mac[6]);
+void plat_install_board_arp(const char *pc_ip, const char *board_ip, const char *mac_text,
+                            const uint8_t mac[6]);
 
 }  // namespace sl

@@ -6,9 +6,9 @@
 #include "files/parameter_files.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
+#include "shared/board_settings.h"
 #include "shared/checksum.h"
 #include "transport/link_threads.h"
-#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
@@ -35,16 +35,14 @@ constexpr uint32_t kSettlePollMs = 10;
 
 bool KnownCommand(uint8_t code) {
     switch (code) {
-        case NET_CMD_JOB_CREATE:
-        case NET_CMD_PRINT_START:
-        case NET_CMD_PRINT_END:
-        case NET_DEBUG_PAUSE:
-        case NET_DEBUG_CONTINUE:
-        case NET_DEBUG_STOP:
-        case NET_DEBUG_SYNCY:
-            return true;
-        default:
-            return false;
+    case NET_CMD_JOB_CREATE:
+    case NET_CMD_PRINT_START:
+    case NET_CMD_PRINT_END:
+    case NET_DEBUG_PAUSE:
+    case NET_DEBUG_CONTINUE:
+    case NET_DEBUG_STOP:
+    case NET_DEBUG_SYNCY: return true;
+    default: return false;
     }
 }
 
@@ -62,8 +60,6 @@ bool JobOver(const LinkContext *link) {
 }
 
 }  // namespace
-
-
 
 void LinkInit(LinkContext *link) {
     gReconnecting.store(0);
@@ -95,20 +91,16 @@ int BuildNetCommand(LinkContext *link, uint8_t code) {
     if (!ClaimCommandRecord()) return 0;
     uint8_t *p = Net_Command.packet;
     switch (code) {
-        case NET_CMD_JOB_CREATE:
-            link->JobId.store(JobIdFromTime(plat_local_time()));
-            FillJobCreate(p, link->JobId.load());
-            break;
-        case NET_CMD_PRINT_START:
-            SaveParaFile(link->JobId.load(), &UI_CurSetting);
-            FillPrintStart(p, link->JobId.load());
-            break;
-        case NET_CMD_PRINT_END:
-            FillPrintEnd(p, link->JobId.load());
-            break;
-        default:
-            FillDebug(p, code, link->JobId.load());
-            break;
+    case NET_CMD_JOB_CREATE:
+        link->JobId.store(JobIdFromTime(plat_local_time()));
+        FillJobCreate(p, link->JobId.load());
+        break;
+    case NET_CMD_PRINT_START:
+        SaveParaFile(link->JobId.load(), &UI_CurSetting);
+        FillPrintStart(p, link->JobId.load());
+        break;
+    case NET_CMD_PRINT_END: FillPrintEnd(p, link->JobId.load()); break;
+    default: FillDebug(p, code, link->JobId.load()); break;
     }
     Net_Command.CmdStatus.store(kCmdPending);
     return 1;
@@ -250,8 +242,8 @@ int Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
         if (retry < kResendsBeforeReconnect) {
             ++retry;
         } else {
-            sl_trace("Net Command(%d) no reply but timeout,retry %d, i %d\r\n", cmd->packet[0],
-                     retry, kReplyWaits);
+            sl_trace("Net Command(%d) no reply but timeout,retry %d, i %d\r\n", cmd->packet[0], retry,
+                     kReplyWaits);
             Kt_ReConnectTCPIP(link);
             retry = 0;
         }

@@ -41,7 +41,6 @@ int gRxHave = 0;
 
 uint16_t Get16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-
 bool GoodMarkers(const uint8_t *r, int length) {
     if (length <= 95) return false;
     for (const Markers &m : kGoodMarkers)
@@ -103,15 +102,15 @@ void StopJob(LinkContext *link) {
 void TakePrintStatus(const uint8_t *r, LinkContext *link) {
     const uint16_t status = Get16(r + 4);
     switch (status) {
-        case kPrintStatusCancelled:
-            sl_trace("Recevice cancel \r\n");
-            link->PrintStopFlag.store(1);
-            break;
-        case 0: case 2: case 3: case 5:
-            break;
-        default:
-            sl_trace("Rx Unknow print status %d\n", status);
-            break;
+    case kPrintStatusCancelled:
+        sl_trace("Recevice cancel \r\n");
+        link->PrintStopFlag.store(1);
+        break;
+    case 0:
+    case 2:
+    case 3:
+    case 5: break;
+    default: sl_trace("Rx Unknow print status %d\n", status); break;
     }
 }
 
@@ -136,13 +135,10 @@ void TakeReplies(const uint8_t *data, int n, LinkContext *link) {
 
 int ReplyLength(uint8_t code) {
     switch (code) {
-        case NET_CMD_DEBUG:
-        case NET_CMD_SWATH_CREATE:
-            return 18;
-        case NET_CMD_JOB_CREATE:
-            return 432;
-        default:
-            return 14;
+    case NET_CMD_DEBUG:
+    case NET_CMD_SWATH_CREATE: return 18;
+    case NET_CMD_JOB_CREATE: return 432;
+    default: return 14;
     }
 }
 
@@ -180,26 +176,23 @@ void DispatchReply(const uint8_t *r, LinkContext *link, int length) {
     }
 
     switch (code) {
-        case NET_CMD_DEBUG:
-            if (status != 0) {
-                sl_trace("NET_CMD_DEBUG status %d\n", status);
-                break;
-            }
-            TakePrintStatus(r, link);
+    case NET_CMD_DEBUG:
+        if (status != 0) {
+            sl_trace("NET_CMD_DEBUG status %d\n", status);
             break;
-        case NET_CMD_SWATH_CREATE:
-            TakePrintStatus(r, link);
-            break;
-        case NET_CMD_JOB_CREATE:
-            // Only the answer to the outstanding command is decoded (above):
-            // a late copy must not rewrite the settings of a running job.
-            if (status == kStatusPrinterCancelled)
-                sl_trace("NET_CMD_JOB_CREATE: cancelling a hanging job\n");
-            else if (status != 0)
-                sl_trace("NET_CMD_JOB_CREATE refused %d\n", status);
-            break;
-        default:
-            break;
+        }
+        TakePrintStatus(r, link);
+        break;
+    case NET_CMD_SWATH_CREATE: TakePrintStatus(r, link); break;
+    case NET_CMD_JOB_CREATE:
+        // Only the answer to the outstanding command is decoded (above):
+        // a late copy must not rewrite the settings of a running job.
+        if (status == kStatusPrinterCancelled)
+            sl_trace("NET_CMD_JOB_CREATE: cancelling a hanging job\n");
+        else if (status != 0)
+            sl_trace("NET_CMD_JOB_CREATE refused %d\n", status);
+        break;
+    default: break;
     }
 }
 
@@ -207,8 +200,7 @@ int ReceiveThread(void *arg) {
     auto *link = static_cast<LinkContext *>(arg);
     gRxHave = 0;
     while (link->RxEnable.load() != 0) {
-        if (link->PrintEndFlag.load() == 1 || (AbortRequested() && link->PrintStopFlag.load() == 1))
-            break;
+        if (link->PrintEndFlag.load() == 1 || (AbortRequested() && link->PrintStopFlag.load() == 1)) break;
         if (gReconnecting.load() == 1) {
             gRxHave = 0;
             plat_sleep_ms(10);

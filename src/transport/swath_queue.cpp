@@ -13,7 +13,6 @@
 
 namespace sl {
 
-
 namespace {
 
 constexpr uint8_t kQueueSlots = 3;
@@ -30,13 +29,12 @@ uint32_t gBlankSwaths = 0;
 uint32_t gBlankFeed = 0;
 
 uint8_t *gSlotData[kQueueSlots];  // the slots' data buffers from the job's memory
-uint32_t gSlotBytes = 0;           // data buffer of one slot
+uint32_t gSlotBytes = 0;          // data buffer of one slot
 uint32_t gSlotPassSeq[kQueueSlots];
 
 uint8_t NextIndex(uint8_t i) { return static_cast<uint8_t>(i + 1 >= kQueueSlots ? 0 : i + 1); }
 
 uint8_t IndexOf(const SwathEntry *e) { return static_cast<uint8_t>(e - gSwathQueue.Slots); }
-
 
 // Pixels per head unit k as a fraction; only 225/270 dpi is not whole.
 struct UnitFactor {
@@ -46,15 +44,23 @@ struct UnitFactor {
 
 UnitFactor UnitFactorFor(uint32_t xdpi) {
     switch (xdpi) {
-        case 225: case 270: return {3, 2};
-        case 300: case 360: return {2, 1};
-        case 450: case 540: return {3, 1};
-        case 600: case 720: return {4, 1};
-        case 900: case 1080: return {6, 1};
-        case 1200: case 1440: return {8, 1};
-        case 1800: case 2160: return {12, 1};
-        case 2400: case 2880: return {16, 1};
-        default: return {2, 1};
+    case 225:
+    case 270: return {3, 2};
+    case 300:
+    case 360: return {2, 1};
+    case 450:
+    case 540: return {3, 1};
+    case 600:
+    case 720: return {4, 1};
+    case 900:
+    case 1080: return {6, 1};
+    case 1200:
+    case 1440: return {8, 1};
+    case 1800:
+    case 2160: return {12, 1};
+    case 2400:
+    case 2880: return {16, 1};
+    default: return {2, 1};
     }
 }
 
@@ -209,8 +215,7 @@ uint32_t QueuePassSeqOf(const SwathEntry *e) {
 
 SwathEntry *GetEmptySwathWait(LinkContext *link) {
     uint32_t waits = 0;
-    while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 &&
-           !AbortRequested()) {
+    while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 && !AbortRequested()) {
         if (QueueHasSpace()) return QueueGetEmpty();
         plat_sleep_ms(50);
         if (++waits % kFullNoteEvery == 0) sl_trace("PC BUFFER_FULL...");
@@ -223,14 +228,12 @@ void WaitAllSwathFinish(LinkContext *link) {
     gSwathQueue.Sendable.store(1);
     // Polled often enough that an abort releases the wait at once; traced
     // once a second.
-    for (uint32_t polls = 1; gSwathQueue.QHead.load() != gSwathQueue.QTail.load() &&
-                             link->PrintEndFlag.load() == 0;
-         ++polls) {
+    for (uint32_t polls = 1;
+         gSwathQueue.QHead.load() != gSwathQueue.QTail.load() && link->PrintEndFlag.load() == 0; ++polls) {
         if (AbortRequested() || link->PrintStopFlag.load() == 1) break;
         plat_sleep_ms(kDrainPollMs);
         if (polls % (1000 / kDrainPollMs) == 0)
-            sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(),
-                     gSwathQueue.QTail.load());
+            sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(), gSwathQueue.QTail.load());
     }
     gSwathQueue.EmptyRun.store(0);
 }
@@ -316,7 +319,8 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
 
     SwathEntry *e = GetEmptySwathWait(&gLink);
     if (!e) {
-        if (AbortRequested() || gLink.PrintStopFlag.load() == 1) gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
+        if (AbortRequested() || gLink.PrintStopFlag.load() == 1)
+            gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
         return 0;
     }
 

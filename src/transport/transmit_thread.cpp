@@ -18,7 +18,6 @@ constexpr int kSwathReplyWaits = 40;      // of 50 ms
 constexpr uint8_t kSwathResends = 5;
 constexpr uint32_t kSmallSwathBytes = 10240;
 
-
 bool Stopped(const LinkContext *link) { return link->PrintStopFlag.load() == 1; }
 bool Ended(const LinkContext *link) { return link->PrintEndFlag.load() == 1; }
 
@@ -42,78 +41,73 @@ void TakeCompanionRequest(LinkContext *link) {
     if (PrintCfgPollRequest(&rec, link)) PrintCfgDispatch(&rec, link);
 }
 
-int SendPending(NetCommand *cmd, LinkContext *link) {
+TxCommand SendPending(NetCommand *cmd, LinkContext *link) {
     plat_sleep_ms(500);
     // An abort that came meanwhile ends the job with the cancel: a job end
     // sent ahead of it would close the job on the board uncancelled.
     if (cmd->packet[0] == NET_CMD_PRINT_END && AbortRequested()) {
         sl_trace("job end dropped: the job is aborted\n");
         cmd->CmdStatus.store(kCmdIdle);
-        return 1;
+        return TxCommand::Busy;
     }
-    if (!Kt_SendNetCommand(cmd, link)) return 2;
+    if (!Kt_SendNetCommand(cmd, link)) return TxCommand::Stop;
     cmd->CmdStatus.store(kCmdAnswered);
-    return 1;
+    return TxCommand::Busy;
 }
 
 }  // namespace
 
 uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
     switch (state) {
-        case TX_RUNNING: {
-            link->SyncCount.store(0);
-            uint8_t next = TX_RUNNING;
-            if (PauseRequested()) next = TX_SEND_PAUSE;
-            if (AbortRequested()) next = TX_SEND_CANCEL;
-            if (Stopped(link)) next = TX_QUIT_STATUS;
-            return next;
+    case TX_RUNNING: {
+        link->SyncCount.store(0);
+        uint8_t next = TX_RUNNING;
+        if (PauseRequested()) next = TX_SEND_PAUSE;
+        if (AbortRequested()) next = TX_SEND_CANCEL;
+        if (Stopped(link)) next = TX_QUIT_STATUS;
+        return next;
+    }
+    case TX_SEND_PAUSE:
+        return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? uint8_t{TX_ALL_PAUSE} : state;
+    case TX_ALL_PAUSE:
+        if (AbortRequested()) return TX_SEND_CANCEL;
+        if (!PauseRequested()) return TX_SEND_CONTINUE;
+        if (SyncLimitPassed(link)) {
+            sl_trace("timeout(%d*0.5s) unreach TX_ALL_PAUSE resend pause cmd\n", link->SyncCount.load());
+            return TX_SEND_PAUSE;
         }
-        case TX_SEND_PAUSE:
-            return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? uint8_t{TX_ALL_PAUSE} : state;
-        case TX_ALL_PAUSE:
-            if (AbortRequested()) return TX_SEND_CANCEL;
-            if (!PauseRequested()) return TX_SEND_CONTINUE;
-            if (SyncLimitPassed(link)) {
-                sl_trace("timeout(%d*0.5s) unreach TX_ALL_PAUSE resend pause cmd\n",
-                         link->SyncCount.load());
-                return TX_SEND_PAUSE;
-            }
-            Sync(link);
-            return TX_ALL_PAUSE;
-        case TX_SEND_CONTINUE:
-            return BuildStateCommand(link, NET_DEBUG_CONTINUE, "continue\r\n")
-                       ? uint8_t{TX_ALL_RESUME}
-                       : state;
-        case TX_ALL_RESUME: {
-            const uint8_t next = PauseRequested() ? TX_ALL_RESUME : TX_RUNNING;
-            if (SyncLimitPassed(link)) {
-                sl_trace("timeout TX_ALL_RESUME syn, resend\n");
-                return TX_SEND_CONTINUE;
-            }
-            Sync(link);
-            return next;
+        Sync(link);
+        return TX_ALL_PAUSE;
+    case TX_SEND_CONTINUE:
+        return BuildStateCommand(link, NET_DEBUG_CONTINUE, "continue\r\n") ? uint8_t{TX_ALL_RESUME} : state;
+    case TX_ALL_RESUME: {
+        const uint8_t next = PauseRequested() ? TX_ALL_RESUME : TX_RUNNING;
+        if (SyncLimitPassed(link)) {
+            sl_trace("timeout TX_ALL_RESUME syn, resend\n");
+            return TX_SEND_CONTINUE;
         }
-        case TX_SEND_CANCEL:
-            return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? uint8_t{TX_ALL_CANCEL} : state;
-        case TX_ALL_CANCEL:
-            if (AbortRequested() && Stopped(link)) return TX_QUIT_STATUS;
-            if (SyncLimitPassed(link)) {
-                sl_trace("timeout syn TX_ALL_CANCEL resend\n");
-                return TX_SEND_CANCEL;
-            }
-            Sync(link);
-            return TX_ALL_CANCEL;
-        case TX_QUIT_STATUS:
-            sl_trace("exit,TX_QUIT_STATUS\n");
-            link->PrintEndFlag.store(1);
-            return TX_QUIT_STATUS;
-        default:
-            sl_trace("undefined state %d\r\n", state);
-            return TX_RUNNING;
+        Sync(link);
+        return next;
+    }
+    case TX_SEND_CANCEL:
+        return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? uint8_t{TX_ALL_CANCEL} : state;
+    case TX_ALL_CANCEL:
+        if (AbortRequested() && Stopped(link)) return TX_QUIT_STATUS;
+        if (SyncLimitPassed(link)) {
+            sl_trace("timeout syn TX_ALL_CANCEL resend\n");
+            return TX_SEND_CANCEL;
+        }
+        Sync(link);
+        return TX_ALL_CANCEL;
+    case TX_QUIT_STATUS:
+        sl_trace("exit,TX_QUIT_STATUS\n");
+        link->PrintEndFlag.store(1);
+        return TX_QUIT_STATUS;
+    default: sl_trace("undefined state %d\r\n", state); return TX_RUNNING;
     }
 }
 
-int Kt_TxSendCommand(LinkContext *link) {
+TxCommand Kt_TxSendCommand(LinkContext *link) {
     // A command the host side built goes out before the state machine
     // builds its next one.
     if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
@@ -123,15 +117,15 @@ int Kt_TxSendCommand(LinkContext *link) {
         // The quit state ends the link for every thread, now: this thread
         // does not come back for another step.
         PrintStateStep(link, TX_QUIT_STATUS);
-        return 2;
+        return TxCommand::Stop;
     }
     if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
-    return PauseRequested() || TxState.load() != TX_RUNNING ? 1 : 0;
+    return PauseRequested() || TxState.load() != TX_RUNNING ? TxCommand::Busy : TxCommand::Idle;
 }
 
-int SendSwath(LinkContext *link, SwathEntry *e) {
+bool SendSwath(LinkContext *link, SwathEntry *e) {
     uint8_t packet[kPacketBytes];
-    if (AbortRequested() || !SettleEarlierAnswers(link)) return 0;
+    if (AbortRequested() || !SettleEarlierAnswers(link)) return false;
     BuildSwathPacket(packet, e, link);
     AwaitAnswer(link, NET_CMD_SWATH_CREATE);
     uint8_t retry = 0;
@@ -140,7 +134,7 @@ int SendSwath(LinkContext *link, SwathEntry *e) {
         link->ResendReq.store(0);
         while (link->ReplyOk.load() == 0) {
             for (;;) {
-                if (Ended(link) || Stopped(link) || AbortRequested()) return 0;
+                if (Ended(link) || Stopped(link) || AbortRequested()) return false;
                 if (gReconnecting.load() == 0) break;
                 plat_sleep_ms(100);
             }
@@ -159,7 +153,7 @@ int SendSwath(LinkContext *link, SwathEntry *e) {
             TakeCompanionRequest(link);
 
             for (int i = 0; i < kSwathReplyWaits; ++i) {
-                if (Ended(link) || Stopped(link)) return 0;
+                if (Ended(link) || Stopped(link)) return false;
                 if (link->ResendReq.load() == 1) {
                     retry = 0;
                     plat_sleep_ms(1000);
@@ -175,19 +169,19 @@ int SendSwath(LinkContext *link, SwathEntry *e) {
             }
         }
         if (link->ReplyOk.load() == 1) break;
-        if (retry == 0 && !Kt_ReConnectTCPIP(link)) return 0;
+        if (retry == 0 && !Kt_ReConnectTCPIP(link)) return false;
     }
 
     if (e->Len < kSmallSwathBytes) plat_sleep_ms(100);
-    return 1;
+    return true;
 }
 
-int Kt_TxSendSwath(LinkContext *link) {
+TxSwath Kt_TxSendSwath(LinkContext *link) {
     SwathEntry *e = QueueGetReady();
-    if (!e) return 0;
-    if (!SendSwath(link, e)) return 2;
+    if (!e) return TxSwath::NoneReady;
+    if (!SendSwath(link, e)) return TxSwath::NotSent;
     QueueFree(e);
-    return 1;
+    return TxSwath::Sent;
 }
 
 int TransmitThread(void *arg) {
@@ -202,12 +196,12 @@ int TransmitThread(void *arg) {
         }
         if (PauseRequested()) TakeCompanionRequest(link);
 
-        const int r = Kt_TxSendCommand(link);
-        if (r == 1) {
+        const TxCommand r = Kt_TxSendCommand(link);
+        if (r == TxCommand::Busy) {
             idle = 0;
             continue;
         }
-        if (r == 2) {
+        if (r == TxCommand::Stop) {
             if (gReconnecting.load() == 1) continue;
             break;
         }
@@ -216,15 +210,15 @@ int TransmitThread(void *arg) {
             continue;
         }
 
-        const int s = Kt_TxSendSwath(link);
-        if (s == 0) {
+        const TxSwath s = Kt_TxSendSwath(link);
+        if (s == TxSwath::NoneReady) {
             plat_sleep_ms(50);
             if (idle++ > kIdleKeepAlive) {
                 idle = 0;
                 // Never in place of a command the host side is waiting for.
                 if (Net_Command.CmdStatus.load() != kCmdPending) Sync(link);
             }
-        } else if (s == 1) {
+        } else if (s == TxSwath::Sent) {
             idle = 0;
         } else {
             link->ErrorCode.store(kLinkErrorSwathNotSent);

@@ -16,7 +16,7 @@
 
 namespace sl::test {
 
-constexpr uint32_t kWidth = 720;        // pixels at 360 dpi: two inches
+constexpr uint32_t kWidth = 720;         // pixels at 360 dpi: two inches
 constexpr uint32_t kBytesPerLine = 180;  // 2 bits per pixel
 constexpr uint16_t kColors = 4;
 constexpr uint32_t kLineBytes = kColors * kBytesPerLine;
@@ -89,10 +89,11 @@ protected:
 // come from elsewhere.
 class Feeder {
 public:
-    Feeder(std::function<int()> line) : thread_([this, line] {
-                                            while (!stop_ && line() == 1) ++lines_;
-                                            done_ = true;
-                                        }) {}
+    Feeder(std::function<int()> line)
+        : thread_([this, line] {
+              while (!stop_ && line() == 1) ++lines_;
+              done_ = true;
+          }) {}
     ~Feeder() { Stop(); }
     void Stop() {
         stop_ = true;

@@ -7,9 +7,9 @@
 #include "job_fixture.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
+#include "shared/board_settings.h"
 #include "swathlink/swathlink.h"
 #include "transport/command_protocol.h"
-#include "shared/board_settings.h"
 
 namespace sl::test {
 namespace {
@@ -114,7 +114,6 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     const PrintCfgRecord after = ReadStatus();
     EXPECT_EQ(std::memcmp(after.tag, kIdleTag, 16), 0);
     EXPECT_EQ(after.StateCode, 0);
-
 }
 
 TEST_F(Job, PauseContinueAndAbortFromTheHost) {

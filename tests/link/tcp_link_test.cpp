@@ -103,7 +103,8 @@ TEST_F(Link, NoBoardMeansNoConnectionAndNoSocket) {
     EXPECT_EQ(CreateConnection(&gLink), 0);
     EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
     Use(TestIp(kAddrLinkNoBoard).c_str());
-    std::strcpy(gAddresses.localIp, TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
+    std::strcpy(gAddresses.localIp,
+                TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
     FakeBoard board(TestIp(kAddrLinkNoBoard));
     EXPECT_EQ(CreateConnection(&gLink), 0);
     EXPECT_EQ(board.Connections(), 0);

@@ -13,9 +13,9 @@ constexpr std::array<swathboard::Ink, kPrintedPlanes> kInkOfPlane = {swathboard:
 
 }  // namespace
 
-uint32_t HostBytesPerLine(const RasterSpec& spec) { return spec.one_bit ? spec.width / 8 : spec.width / 4; }
+uint32_t HostBytesPerLine(const RasterSpec &spec) { return spec.one_bit ? spec.width / 8 : spec.width / 4; }
 
-JobProp JobOf(const RasterSpec& spec) {
+JobProp JobOf(const RasterSpec &spec) {
     JobProp job{};
     job.XDPI = spec.xdpi;
     job.YDPI = spec.ydpi;
@@ -26,7 +26,7 @@ JobProp JobOf(const RasterSpec& spec) {
     return job;
 }
 
-std::vector<uint8_t> HostLine(const Raster& r, uint32_t row) {
+std::vector<uint8_t> HostLine(const Raster &r, uint32_t row) {
     const uint32_t bpl = HostBytesPerLine(r.spec);
     const uint32_t bits = r.spec.one_bit ? 1 : 2;
     std::vector<uint8_t> line(static_cast<size_t>(r.spec.colors) * bpl, 0);
@@ -41,14 +41,14 @@ std::vector<uint8_t> HostLine(const Raster& r, uint32_t row) {
     return line;
 }
 
-Raster RandomRaster(const RasterSpec& spec, std::mt19937* rng) {
+Raster RandomRaster(const RasterSpec &spec, std::mt19937 *rng) {
     Raster r;
     r.spec = spec;
     std::uniform_int_distribution<uint32_t> percent(0, 99), level(1, 3);
     r.levels.resize(spec.colors);
-    for (auto& plane : r.levels) {
+    for (auto &plane : r.levels) {
         plane.resize(static_cast<size_t>(spec.width) * spec.height);
-        for (uint8_t& v : plane) {
+        for (uint8_t &v : plane) {
             const bool inked = percent(*rng) < spec.density_percent;
             v = !inked ? 0 : spec.one_bit ? kOneBitLevel : static_cast<uint8_t>(level(*rng));
         }
@@ -56,9 +56,9 @@ Raster RandomRaster(const RasterSpec& spec, std::mt19937* rng) {
     return r;
 }
 
-std::array<std::vector<uint8_t>, 4> ExpectedInks(const Raster& r) {
+std::array<std::vector<uint8_t>, 4> ExpectedInks(const Raster &r) {
     std::array<std::vector<uint8_t>, 4> inks;
-    for (auto& ink : inks) ink.assign(static_cast<size_t>(r.spec.width) * r.spec.height, 0);
+    for (auto &ink : inks) ink.assign(static_cast<size_t>(r.spec.width) * r.spec.height, 0);
     for (uint16_t p = 0; p < r.spec.colors && p < kPrintedPlanes; ++p) inks[kInkOfPlane[p]] = r.levels[p];
     return inks;
 }

@@ -27,15 +27,15 @@ struct Raster {
 
 // One line as PrintALine takes it: the planes one after the other, 1 or 2
 // bits per pixel, leftmost pixel in the most significant bits.
-std::vector<uint8_t> HostLine(const Raster& r, uint32_t row);
-uint32_t HostBytesPerLine(const RasterSpec& spec);
-JobProp JobOf(const RasterSpec& spec);
+std::vector<uint8_t> HostLine(const Raster &r, uint32_t row);
+uint32_t HostBytesPerLine(const RasterSpec &spec);
+JobProp JobOf(const RasterSpec &spec);
 
 // Random levels; a 1-bit raster holds 0 or the level its dots print at (3).
-Raster RandomRaster(const RasterSpec& spec, std::mt19937* rng);
+Raster RandomRaster(const RasterSpec &spec, std::mt19937 *rng);
 
 // What the sheet must show: the Y, M, C and K planes (the light inks have
 // no channel), indexed by swathboard::Ink.
-std::array<std::vector<uint8_t>, 4> ExpectedInks(const Raster& r);
+std::array<std::vector<uint8_t>, 4> ExpectedInks(const Raster &r);
 
 }  // namespace sl::roundtrip

@@ -9,15 +9,15 @@ namespace {
 
 constexpr uint16_t kExactStep = 35860;  // step calibration that makes every step exact
 constexpr std::array<uint32_t, 8> kClassResolution = {225, 300, 450, 600, 900, 1200, 1800, 2400};
-constexpr std::array<const char*, 4> kInkName = {"K", "C", "M", "Y"};
+constexpr std::array<const char *, 4> kInkName = {"K", "C", "M", "Y"};
 
 template <typename T>
-T Draw(std::mt19937* rng, int lo, int hi) {
+T Draw(std::mt19937 *rng, int lo, int hi) {
     return static_cast<T>(std::uniform_int_distribution<int>(lo, hi)(*rng));
 }
 
 // Each colour on one even and one odd map position, in random order.
-std::array<uint8_t, 4> RandomWiring(std::mt19937* rng) {
+std::array<uint8_t, 4> RandomWiring(std::mt19937 *rng) {
     std::array<uint8_t, 4> even = {1, 2, 3, 4}, odd = {1, 2, 3, 4};
     std::shuffle(even.begin(), even.end(), *rng);
     std::shuffle(odd.begin(), odd.end(), *rng);
@@ -28,7 +28,7 @@ std::array<uint8_t, 4> RandomWiring(std::mt19937* rng) {
 
 uint32_t StripePixels(uint32_t mm, uint32_t xdpi) { return (mm * xdpi * 10 / 254 + 15) & ~15u; }
 
-swathboard::ParamPreset OlderHead(const HeadChoice& choice, std::mt19937* rng) {
+swathboard::ParamPreset OlderHead(const HeadChoice &choice, std::mt19937 *rng) {
     swathboard::ParamPreset p = swathboard::OlderPreset();
     p.acol = Draw<uint16_t>(rng, 40, 70);
     p.bcol = Draw<uint16_t>(rng, 150, 200);
@@ -40,12 +40,12 @@ swathboard::ParamPreset OlderHead(const HeadChoice& choice, std::mt19937* rng) {
 
 }  // namespace
 
-swathboard::ParamPreset RandomHead(const HeadChoice& choice, std::mt19937* rng) {
+swathboard::ParamPreset RandomHead(const HeadChoice &choice, std::mt19937 *rng) {
     if (choice.older_block) return OlderHead(choice, rng);
     swathboard::ParamPreset p = swathboard::NewerAlignPreset();
     const int ingroup = Draw<int>(rng, 40, 70), outgroup = Draw<int>(rng, 150, 200);
     for (size_t k = 0; k < p.groups.size(); ++k) {
-        swathboard::GroupRecord& g = p.groups[k];
+        swathboard::GroupRecord &g = p.groups[k];
         g.ingroup = static_cast<uint8_t>(ingroup * kClassResolution[k] / 600);
         g.outgroup = static_cast<uint8_t>(outgroup * kClassResolution[k] / 600);
         g.vsd4 = Draw<uint8_t>(rng, 10, 30);
@@ -53,8 +53,8 @@ swathboard::ParamPreset RandomHead(const HeadChoice& choice, std::mt19937* rng) 
         g.bidi_high_speed = Draw<uint8_t>(rng, 10, 30);
         g.bidi_low_speed = Draw<uint8_t>(rng, 10, 30);
     }
-    for (auto* align : {&p.x360_lalign, &p.x360_ralign, &p.x720_lalign, &p.x720_ralign}) {
-        for (int8_t& v : *align) v = Draw<int8_t>(rng, -10, 10);
+    for (auto *align : {&p.x360_lalign, &p.x360_ralign, &p.x720_lalign, &p.x720_ralign}) {
+        for (int8_t &v : *align) v = Draw<int8_t>(rng, -10, 10);
     }
     p.vert.fill(kExactStep);
     p.channel_map = RandomWiring(rng);
@@ -65,7 +65,7 @@ swathboard::ParamPreset RandomHead(const HeadChoice& choice, std::mt19937* rng) 
     return p;
 }
 
-uint64_t StripeDots(const RasterSpec& spec, const HeadChoice& choice) {
+uint64_t StripeDots(const RasterSpec &spec, const HeadChoice &choice) {
     const uint64_t sides = ((choice.stripe_mode & 1) ? 1 : 0) + ((choice.stripe_mode & 2) ? 1 : 0);
     // Each of Y, M, C, K has a band a quarter of the stripe wide, at full level.
     const uint64_t band = StripePixels(choice.stripe_size & 0x0F, spec.xdpi) / 4;
@@ -73,7 +73,7 @@ uint64_t StripeDots(const RasterSpec& spec, const HeadChoice& choice) {
     return sides * band * planes * spec.height;
 }
 
-SheetDiff CompareSheet(const swathboard::Sheet& sheet, const Raster& raster) {
+SheetDiff CompareSheet(const swathboard::Sheet &sheet, const Raster &raster) {
     SheetDiff diff;
     const auto expected = ExpectedInks(raster);
     if (sheet.width != raster.spec.width || sheet.height != raster.spec.height) {
@@ -102,7 +102,8 @@ void RoundtripTest::TearDown() {
     BoardTest::TearDown();
 }
 
-void RoundtripTest::StartJob(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster) {
+void RoundtripTest::StartJob(const std::string &ip, const swathboard::BoardConfig &config,
+                             const Raster &raster) {
     StartBoardAt(ip, config);
     WriteAddresses(ip);
     swathboard::SetImageSize(board(), raster.spec.width, raster.spec.height, raster.spec.xdpi);
@@ -111,8 +112,8 @@ void RoundtripTest::StartJob(const std::string& ip, const swathboard::BoardConfi
     ASSERT_EQ(StartPrint(&job), 1);
 }
 
-void RoundtripTest::PrintThrough(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster,
-                                 const std::function<void()>& mid_job) {
+void RoundtripTest::PrintThrough(const std::string &ip, const swathboard::BoardConfig &config,
+                                 const Raster &raster, const std::function<void()> &mid_job) {
     StartJob(ip, config, raster);
     if (HasFatalFailure()) return;
     for (uint32_t row = 0; row < raster.spec.height; ++row) {

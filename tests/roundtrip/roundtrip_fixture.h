@@ -14,9 +14,9 @@ namespace sl::roundtrip {
 
 // Head settings a board may hold: everything that places dots.
 struct HeadChoice {
-    uint8_t soften = 0;       // feathering family and band
+    uint8_t soften = 0;  // feathering family and band
     bool bidirectional = false;
-    uint8_t stripe_mode = 0;  // bit 0 end stripe, bit 1 start stripe
+    uint8_t stripe_mode = 0;     // bit 0 end stripe, bit 1 start stripe
     uint8_t stripe_size = 0x12;  // 2 mm stripes, 1 mm gaps
     bool older_block = false;    // a board that answers with the older parameter layout
 };
@@ -25,17 +25,17 @@ struct HeadChoice {
 // a channel wiring drawn at random within what real heads need, and exact
 // step calibration. An older block carries only the group bases, one
 // bidirectional value and one step calibration (no soften, stripes or map).
-swathboard::ParamPreset RandomHead(const HeadChoice& choice, std::mt19937* rng);
+swathboard::ParamPreset RandomHead(const HeadChoice &choice, std::mt19937 *rng);
 
 // Dots of the start and end stripes the job's settings ask for.
-uint64_t StripeDots(const RasterSpec& spec, const HeadChoice& choice);
+uint64_t StripeDots(const RasterSpec &spec, const HeadChoice &choice);
 
 // Pixels where the sheet differs from the raster, with the first few named.
 struct SheetDiff {
     uint64_t pixels = 0;
     std::string first;
 };
-SheetDiff CompareSheet(const swathboard::Sheet& sheet, const Raster& raster);
+SheetDiff CompareSheet(const swathboard::Sheet &sheet, const Raster &raster);
 
 class RoundtripTest : public sl::test::BoardTest {
 protected:
@@ -44,13 +44,13 @@ protected:
 
     // Starts the board at `ip`, frames its sheet for `raster` and starts the
     // job (InitPrinter, StartPrint).
-    void StartJob(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster);
+    void StartJob(const std::string &ip, const swathboard::BoardConfig &config, const Raster &raster);
     // Starts the board at `ip` and prints `raster` through InitPrinter,
     // StartPrint, PrintALine per line, EndPrint and ClosePrint; `mid_job`
     // runs once two thirds of the lines are handed over. Fails the test on any
     // call that does not return 1.
-    void PrintThrough(const std::string& ip, const swathboard::BoardConfig& config, const Raster& raster,
-                      const std::function<void()>& mid_job = {});
+    void PrintThrough(const std::string &ip, const swathboard::BoardConfig &config, const Raster &raster,
+                      const std::function<void()> &mid_job = {});
     // The board's sheet of the job; fails the test when there is none.
     swathboard::Sheet PrintedSheet();
 };

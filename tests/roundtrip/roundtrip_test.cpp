@@ -16,7 +16,7 @@ namespace sl::roundtrip {
 namespace {
 
 struct Row {
-    const char* name;
+    const char *name;
     RasterSpec spec;
     HeadChoice head;
 };
@@ -63,16 +63,16 @@ const Row kRows[] = {
 constexpr int kFirstTableAddress = 130;
 
 // Dots of each level the sheet's channels fired, and those the raster holds.
-std::array<uint64_t, 4> FiredDots(const swathboard::SheetSummary& summary) {
+std::array<uint64_t, 4> FiredDots(const swathboard::SheetSummary &summary) {
     std::array<uint64_t, 4> n{};
-    for (const auto& channel : summary.dots)
+    for (const auto &channel : summary.dots)
         for (size_t level = 1; level < 4; ++level) n[level] += channel[level];
     return n;
 }
 
-std::array<uint64_t, 4> ExpectedDots(const Raster& raster) {
+std::array<uint64_t, 4> ExpectedDots(const Raster &raster) {
     std::array<uint64_t, 4> n{};
-    for (const auto& ink : ExpectedInks(raster))
+    for (const auto &ink : ExpectedInks(raster))
         for (uint8_t v : ink) n[v] += v ? 1 : 0;
     return n;
 }
@@ -80,7 +80,7 @@ std::array<uint64_t, 4> ExpectedDots(const Raster& raster) {
 // A row printed on a board with a random head drawn from `seed`.
 class RowTest : public RoundtripTest {
 protected:
-    Raster PrintRow(const Row& row, uint32_t seed, int address, const std::function<void()>& mid_job = {}) {
+    Raster PrintRow(const Row &row, uint32_t seed, int address, const std::function<void()> &mid_job = {}) {
         std::mt19937 rng(seed);
         swathboard::BoardConfig config;
         config.preset = RandomHead(row.head, &rng);
@@ -90,7 +90,7 @@ protected:
     }
     // Every pixel once, at its place, with its level; nothing else but the
     // side stripes.
-    void ExpectExactSheet(const Raster& raster, const HeadChoice& head) {
+    void ExpectExactSheet(const Raster &raster, const HeadChoice &head) {
         const swathboard::Sheet sheet = PrintedSheet();
         const SheetDiff diff = CompareSheet(sheet, raster);
         EXPECT_EQ(diff.pixels, 0u) << diff.first;
@@ -103,7 +103,7 @@ protected:
 class ModeTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
 
 TEST_P(ModeTable, SheetEqualsRaster) {
-    const Row& row = kRows[GetParam()];
+    const Row &row = kRows[GetParam()];
     const uint32_t seed = 1000 + static_cast<uint32_t>(GetParam());
     SCOPED_TRACE(std::string(row.name) + " seed " + std::to_string(seed));
     const Raster raster = PrintRow(row, seed, kFirstTableAddress + static_cast<int>(GetParam()));
@@ -112,7 +112,7 @@ TEST_P(ModeTable, SheetEqualsRaster) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ModeTable, ::testing::Range<size_t>(0, std::size(kRows)),
-                         [](const ::testing::TestParamInfo<size_t>& info) { return kRows[info.param].name; });
+                         [](const ::testing::TestParamInfo<size_t> &info) { return kRows[info.param].name; });
 
 // At YDPI 1080 a pass's feed of 2880ths truncates a third of a unit, so the
 // paper falls behind by an eighth of a line per pass: dots land on the
@@ -127,7 +127,7 @@ constexpr int kFirstDriftAddress = kFirstTableAddress + static_cast<int>(std::si
 class DriftTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
 
 TEST_P(DriftTable, SheetReportsDrift) {
-    const Row& row = kDriftRows[GetParam()];
+    const Row &row = kDriftRows[GetParam()];
     const uint32_t seed = 2000 + static_cast<uint32_t>(GetParam());
     SCOPED_TRACE(std::string(row.name) + " seed " + std::to_string(seed));
     const Raster raster = PrintRow(row, seed, kFirstDriftAddress + static_cast<int>(GetParam()));
@@ -146,62 +146,74 @@ TEST_P(DriftTable, SheetReportsDrift) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DriftTable, ::testing::Range<size_t>(0, std::size(kDriftRows)),
-                         [](const ::testing::TestParamInfo<size_t>& info) { return kDriftRows[info.param].name; });
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             return kDriftRows[info.param].name;
+                         });
 
 // Link faults in the middle of a job: the host resends, the board prints
 // each SwathSN once, and the sheet stays exact.
 struct FaultRow {
-    const char* name;
+    const char *name;
     Row row;
-    std::function<void(swathboard::Board*)> inject;
-    std::function<bool(const swathboard::Board*)> seen;  // the board met the fault
+    std::function<void(swathboard::Board *)> inject;
+    std::function<bool(const swathboard::Board *)> seen;  // the board met the fault
 };
 
 constexpr uint8_t kSwathCode = 9;
 
 // What the board saw of an injected fault.
-size_t Count(const swathboard::Board* b, const std::function<bool(const swathboard::PacketRecord&)>& match) {
+size_t Count(const swathboard::Board *b, const std::function<bool(const swathboard::PacketRecord &)> &match) {
     size_t n = 0;
-    for (const auto& r : swathboard::Packets(b)) n += match(r) ? 1 : 0;
+    for (const auto &r : swathboard::Packets(b)) n += match(r) ? 1 : 0;
     return n;
 }
 
-bool SwathAnswered(const swathboard::Board* b, swathboard::ReplyTiming timing) {
-    return Count(b, [&](const auto& r) { return r.code == kSwathCode && r.timing == timing; }) > 0;
+bool SwathAnswered(const swathboard::Board *b, swathboard::ReplyTiming timing) {
+    return Count(b, [&](const auto &r) { return r.code == kSwathCode && r.timing == timing; }) > 0;
 }
 
 const FaultRow kFaultRows[] = {
-    {"DroppedConnection", {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
-     [](swathboard::Board* b) { swathboard::DropConnection(b); },
-     [](const swathboard::Board* b) { return swathboard::ConnectionCount(b) >= 2; }},
-    {"DroppedMidData", {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
-     [](swathboard::Board* b) { swathboard::ArmClose(b, {1, 3000, 30}); },
-     [](const swathboard::Board* b) { return SwathAnswered(b, swathboard::ReplyTiming::kDropped); }},
-    {"SilentBoard", {"", Spec(360, 1440, 4, 64, 800), {kFamilyC, false, 0}},
-     [](swathboard::Board* b) { swathboard::SilenceNext(b, kSwathCode, 2); },
-     [](const swathboard::Board* b) { return SwathAnswered(b, swathboard::ReplyTiming::kNever); }},
-    {"Refusals", {"", Spec(720, 1440, 4, 64, 600), {kFamilyC, true, 0}},
-     [](swathboard::Board* b) { swathboard::RefuseNext(b, kSwathCode, 2); },
-     [](const swathboard::Board* b) {
-         return Count(b, [](const auto& r) { return r.code == kSwathCode && r.status != 0; }) == 2;
+    {"DroppedConnection",
+     {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
+     [](swathboard::Board *b) { swathboard::DropConnection(b); },
+     [](const swathboard::Board *b) { return swathboard::ConnectionCount(b) >= 2; }},
+    {"DroppedMidData",
+     {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
+     [](swathboard::Board *b) {
+         swathboard::ArmClose(b, {1, 3000, 30});
+     },
+     [](const swathboard::Board *b) { return SwathAnswered(b, swathboard::ReplyTiming::kDropped); }},
+    {"SilentBoard",
+     {"", Spec(360, 1440, 4, 64, 800), {kFamilyC, false, 0}},
+     [](swathboard::Board *b) { swathboard::SilenceNext(b, kSwathCode, 2); },
+     [](const swathboard::Board *b) { return SwathAnswered(b, swathboard::ReplyTiming::kNever); }},
+    {"Refusals",
+     {"", Spec(720, 1440, 4, 64, 600), {kFamilyC, true, 0}},
+     [](swathboard::Board *b) { swathboard::RefuseNext(b, kSwathCode, 2); },
+     [](const swathboard::Board *b) {
+         return Count(b, [](const auto &r) { return r.code == kSwathCode && r.status != 0; }) == 2;
      }},
-    {"LateAnswers", {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
-     [](swathboard::Board* b) { swathboard::DelayNext(b, kSwathCode, 3, 150); },
-     [](const swathboard::Board* b) { return SwathAnswered(b, swathboard::ReplyTiming::kLate); }},
-    {"PauseContinue", {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
-     [](swathboard::Board*) {
+    {"LateAnswers",
+     {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
+     [](swathboard::Board *b) { swathboard::DelayNext(b, kSwathCode, 3, 150); },
+     [](const swathboard::Board *b) { return SwathAnswered(b, swathboard::ReplyTiming::kLate); }},
+    {"PauseContinue",
+     {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
+     [](swathboard::Board *) {
          PausePrint();
          std::this_thread::sleep_for(std::chrono::milliseconds(30));
          ContinuePrint();
      },
-     [](const swathboard::Board* b) { return Count(b, [](const auto& r) { return r.code == 1 && r.raw[4] == 20; }) > 0; }},
+     [](const swathboard::Board *b) {
+         return Count(b, [](const auto &r) { return r.code == 1 && r.raw[4] == 20; }) > 0;
+     }},
 };
 constexpr int kFirstFaultAddress = kFirstDriftAddress + static_cast<int>(std::size(kDriftRows));
 
 class FaultTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
 
 TEST_P(FaultTable, SheetStaysExact) {
-    const FaultRow& fault = kFaultRows[GetParam()];
+    const FaultRow &fault = kFaultRows[GetParam()];
     const uint32_t seed = 3000 + static_cast<uint32_t>(GetParam());
     SCOPED_TRACE(std::string(fault.name) + " seed " + std::to_string(seed));
     // Two thirds into the job, once swaths flow.
@@ -280,7 +292,9 @@ TEST_F(RowTest, AbortWhilePausedPrintsOnlyTrueDots) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTable, ::testing::Range<size_t>(0, std::size(kFaultRows)),
-                         [](const ::testing::TestParamInfo<size_t>& info) { return kFaultRows[info.param].name; });
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             return kFaultRows[info.param].name;
+                         });
 
 }  // namespace
 }  // namespace sl::roundtrip

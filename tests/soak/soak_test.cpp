@@ -65,14 +65,25 @@ struct Mode {
 };
 constexpr Mode kModes[] = {{360, 360}, {360, 720}, {720, 720}, {720, 1440}, {1440, 1440}, {540, 1080}};
 
-enum class Fault { None, DropMidData, DropAfterAnswer, Silence, Late, Refusals, RefuseConnections, PrinterCancel,
-                   Abort, PauseAndContinue };
-constexpr Fault kFaults[] = {Fault::None,     Fault::DropMidData,       Fault::DropAfterAnswer, Fault::Silence,
-                             Fault::Late,     Fault::Refusals,          Fault::RefuseConnections,
-                             Fault::PrinterCancel, Fault::Abort,        Fault::PauseAndContinue};
-constexpr const char *kFaultNames[] = {"none",   "drop mid-data", "drop after an answer", "silence",
-                                       "late",   "refusals",      "refused connections",  "printer cancel",
-                                       "abort",  "pause and continue"};
+enum class Fault {
+    None,
+    DropMidData,
+    DropAfterAnswer,
+    Silence,
+    Late,
+    Refusals,
+    RefuseConnections,
+    PrinterCancel,
+    Abort,
+    PauseAndContinue
+};
+constexpr Fault kFaults[] = {
+    Fault::None,  Fault::DropMidData,     Fault::DropAfterAnswer,   Fault::Silence,
+    Fault::Late,  Fault::Refusals,        Fault::RefuseConnections, Fault::PrinterCancel,
+    Fault::Abort, Fault::PauseAndContinue};
+constexpr const char *kFaultNames[] = {"none",  "drop mid-data",     "drop after an answer", "silence",
+                                       "late",  "refusals",          "refused connections",  "printer cancel",
+                                       "abort", "pause and continue"};
 
 class Soak : public BoardTest {
 protected:
@@ -90,7 +101,8 @@ protected:
         config.preset.dir_mode = rng() % 2 ? swathboard::kDirModeBidirectional : 0;
         SCOPED_TRACE("job " + std::to_string(index) + ": " + std::to_string(mode.xdpi) + "x" +
                      std::to_string(mode.ydpi) + ", " + std::to_string(colors) + " colours, " +
-                     (config.preset.dir_mode ? "bidirectional, " : "") + kFaultNames[static_cast<int>(fault)]);
+                     (config.preset.dir_mode ? "bidirectional, " : "") +
+                     kFaultNames[static_cast<int>(fault)]);
 
         StartBoardAt(kBoardIp, config);
         WriteAddresses(kBoardIp);
@@ -137,7 +149,9 @@ protected:
         case Fault::Late: swathboard::DelayNext(b, NET_CMD_SWATH_CREATE, 2, 80); break;
         case Fault::Refusals: swathboard::RefuseNext(b, NET_CMD_SWATH_CREATE, 2); break;
         case Fault::RefuseConnections: swathboard::ArmClose(b, {1, -1, 100}); break;
-        case Fault::PrinterCancel: swathboard::InjectSwathFault(b, swathboard::SwathFault::kPrinterCancel, 1); break;
+        case Fault::PrinterCancel:
+            swathboard::InjectSwathFault(b, swathboard::SwathFault::kPrinterCancel, 1);
+            break;
         case Fault::Abort: AbortPrint(); break;
         case Fault::PauseAndContinue:
             // The operator continues once the board has paused; meanwhile

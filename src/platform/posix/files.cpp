@@ -2,9 +2,9 @@
 // hidden, system or archive attribute; read-only means no write permission.
 // The folder counts as hidden (it stands for one); files are plain unless
 // they lack write permission.
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include "platform/platform.h"
 

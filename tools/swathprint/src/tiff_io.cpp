@@ -78,8 +78,8 @@ bool ReadLayout(TIFF *tif, TiffLayout *l, std::string *error) {
     uint16_t extra = 0;
     uint16_t *kinds = nullptr;
     // An alpha sample is read only when the pixel holds one beyond its colours.
-    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds) && extra > 0 && l->model != ColorModel::kCmyk &&
-        l->spp > l->base)
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds) && extra > 0 &&
+        l->model != ColorModel::kCmyk && l->spp > l->base)
         l->alpha = kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA;
     return CheckImageSize(l->width, l->height, error);
 }
