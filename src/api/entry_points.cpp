@@ -24,8 +24,8 @@ void InitSession() {
              t.hour, t.minute, t.second);
     uint32_t pc = 0, board = 0;
     PrintCfgGetAddresses(&pc, &board);
-    IPValueToText(pc, gLocalIP);
-    IPValueToText(board, gBoardIP);
+    IPValueToText(pc, gAddresses.localIp);
+    IPValueToText(board, gAddresses.boardIp);
 }
 }  // namespace
 }  // namespace sl

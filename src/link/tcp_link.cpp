@@ -11,10 +11,12 @@
 
 namespace sl {
 
-char gBoardIP[128] = "196.12.0.25";
-char gLocalIP[128] = "196.12.0.188";
-char gBoardMACText[18] = "00-60-03-6e-21-04";
-uint8_t gBoardMAC[6] = {0x00, 0x60, 0x03, 0x6e, 0x21, 0x04};
+LinkAddresses gAddresses = {
+    "196.12.0.25",
+    "196.12.0.188",
+    "00-60-03-6e-21-04",
+    {0x00, 0x60, 0x03, 0x6e, 0x21, 0x04},
+};
 std::atomic<uint32_t> gReconnecting{0};
 std::atomic<uint32_t> gConnectionSerial{0};
 
@@ -63,7 +65,7 @@ int ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
 
 int Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
     plat_net_startup();
-    plat_install_board_arp(pcIP, boardIP, gBoardMACText, gBoardMAC);
+    plat_install_board_arp(pcIP, boardIP, gAddresses.boardMacText, gAddresses.boardMac);
     sl_trace("link from: %s -- %s\n", pcIP, boardIP);
 
     PlatSocket s = plat_tcp_socket();
@@ -114,11 +116,11 @@ void UpdateMACAddr(const char *boardIP) {
             break;
         }
     }
-    std::memcpy(gBoardMACText, row->text, sizeof gBoardMACText);
-    std::memcpy(gBoardMAC, row->bytes, sizeof gBoardMAC);
-    sl_trace("UpdateMACAddr: %s IP:%s %d.%d.%d.%d mac:%s \n", gBoardMACText, gBoardIP,
+    std::memcpy(gAddresses.boardMacText, row->text, sizeof gAddresses.boardMacText);
+    std::memcpy(gAddresses.boardMac, row->bytes, sizeof gAddresses.boardMac);
+    sl_trace("UpdateMACAddr: %s IP:%s %d.%d.%d.%d mac:%s \n", gAddresses.boardMacText, gAddresses.boardIp,
              static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF),
-             static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF), gBoardMACText);
+             static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF), gAddresses.boardMacText);
 }
 
 void RestartAnswerCount(LinkContext *link) {
@@ -130,8 +132,8 @@ void RestartAnswerCount(LinkContext *link) {
 int CreateConnection(LinkContext *link) {
     char pcIP[128];
     char boardIP[128];
-    std::memcpy(pcIP, gLocalIP, sizeof pcIP);
-    std::memcpy(boardIP, gBoardIP, sizeof boardIP);
+    std::memcpy(pcIP, gAddresses.localIp, sizeof pcIP);
+    std::memcpy(boardIP, gAddresses.boardIp, sizeof boardIP);
     pcIP[127] = boardIP[127] = '\0';
     UpdateMACAddr(boardIP);
     if (!EnsureLocalAddress(pcIP, boardIP)) return 0;
@@ -144,9 +146,11 @@ int CloseConnection(PlatSocket s) {
     // may hand out again once it is closed.
     PlatSocket expected = s;
     gLink.socket.compare_exchange_strong(expected, kInvalidSocket);
+    // The receive thread may take the bytes first: a blocking receive here
+    // could then wait for good on a board that sends nothing more.
     if (plat_wait_readable(s, plat_scaled_ms(kDrainWaitMs))) {
         uint8_t discard[kDrainBytes];
-        plat_recv(s, discard, kDrainBytes);
+        plat_recv_pending(s, discard, kDrainBytes);
     }
     // Closing alone would leave a receive blocked on it in another thread;
     // the shutdown wakes it, and the handle is released once it has left.

@@ -8,10 +8,15 @@
 
 namespace sl {
 
-extern char gBoardIP[128];
-extern char gLocalIP[128];
-extern char gBoardMACText[18];
-extern uint8_t gBoardMAC[6];
+// The link's addresses: the board's and the PC's (from the status file's
+// address record at InitPrinter) and the board's hardware address.
+struct LinkAddresses {
+    char boardIp[128];
+    char localIp[128];
+    char boardMacText[18];
+    uint8_t boardMac[6];
+};
+extern LinkAddresses gAddresses;
 extern std::atomic<uint32_t> gReconnecting;
 // Counts successful connects, so a thread can tell its connection was replaced.
 extern std::atomic<uint32_t> gConnectionSerial;

@@ -89,6 +89,9 @@ int plat_connect(PlatSocket s, uint32_t ipv4, uint16_t port, uint32_t timeout_ms
 // Sends all bytes (completing partial sends); len or -1.
 int plat_send_all(PlatSocket s, const void *buf, int len);
 int plat_recv(PlatSocket s, void *buf, int cap);  // bytes, 0 closed, -1 error
+// Takes only bytes that have already arrived and never blocks: another
+// thread may read them first (bytes, 0 closed, -1 none or error).
+int plat_recv_pending(PlatSocket s, void *buf, int cap);
 int plat_wait_readable(PlatSocket s, uint32_t timeout_ms);  // 1 readable
 void plat_socket_shutdown(PlatSocket s);  // wakes a receive blocked in another thread
 int plat_socket_close(PlatSocket s);      // 0 ok

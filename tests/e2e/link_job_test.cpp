@@ -65,8 +65,8 @@ protected:
     }
 
     void Aim(const std::string &ip) {
-        std::strcpy(gLocalIP, "127.0.0.1");
-        std::strcpy(gBoardIP, ip.c_str());
+        std::strcpy(gAddresses.localIp, "127.0.0.1");
+        std::strcpy(gAddresses.boardIp, ip.c_str());
     }
 
     // The job-open sequence of StartPrint at the link level.

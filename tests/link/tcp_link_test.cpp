@@ -40,10 +40,10 @@ TEST(UpdateMACAddr, LastOctetModuloHundredPicksTheRow) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ip);
         UpdateMACAddr(c.ip);
-        EXPECT_STREQ(gBoardMACText, c.mac);
-        EXPECT_EQ(gBoardMAC[5], c.last);
-        EXPECT_EQ(gBoardMAC[0], 0x00);
-        EXPECT_EQ(gBoardMAC[3], 0x6e);
+        EXPECT_STREQ(gAddresses.boardMacText, c.mac);
+        EXPECT_EQ(gAddresses.boardMac[5], c.last);
+        EXPECT_EQ(gAddresses.boardMac[0], 0x00);
+        EXPECT_EQ(gAddresses.boardMac[3], 0x6e);
     }
 }
 
@@ -55,8 +55,8 @@ TEST(EnsureLocalAddress, AnswersFromTheInterfacesAndChangesNothing) {
 class Link : public ::testing::Test {
 protected:
     void Use(const char *board) {
-        std::strcpy(gLocalIP, "127.0.0.1");
-        std::strcpy(gBoardIP, board);
+        std::strcpy(gAddresses.localIp, "127.0.0.1");
+        std::strcpy(gAddresses.boardIp, board);
     }
     void SetUp() override {
         ResetLibraryState();
@@ -103,7 +103,7 @@ TEST_F(Link, NoBoardMeansNoConnectionAndNoSocket) {
     EXPECT_EQ(CreateConnection(&gLink), 0);
     EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
     Use(TestIp(kAddrLinkNoBoard).c_str());
-    std::strcpy(gLocalIP, TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
+    std::strcpy(gAddresses.localIp, TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
     FakeBoard board(TestIp(kAddrLinkNoBoard));
     EXPECT_EQ(CreateConnection(&gLink), 0);
     EXPECT_EQ(board.Connections(), 0);

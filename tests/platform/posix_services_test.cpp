@@ -1,6 +1,8 @@
 // The posix stand-ins for services the library was designed around:
-// locale identifiers, scaled waits, and file attributes.
+// locale identifiers, scaled waits, file attributes and sockets.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +65,23 @@ TEST(PlatformFiles, ReadOnlyMeansNoWritePermission) {
     ASSERT_TRUE(sl::plat_get_attrs(dir, &attrs));
     EXPECT_TRUE(attrs & sl::kAttrDirectory);
     EXPECT_TRUE(sl::plat_delete_file(file));
+}
+
+}  // namespace
+
+namespace {
+
+// The drain before a close must not wait on bytes another thread took.
+TEST(PlatformSockets, PendingReceiveNeverBlocks) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    uint8_t buf[16];
+    EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), -1);  // nothing there: at once
+    ASSERT_EQ(write(pair[1], "abc", 3), 3);
+    EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), 3);
+    close(pair[1]);
+    EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), 0);  // closed
+    close(pair[0]);
 }
 
 }  // namespace

@@ -108,6 +108,11 @@ int plat_recv(PlatSocket s, void *buf, int cap) {
     }
 }
 
+int plat_recv_pending(PlatSocket s, void *buf, int cap) {
+    ssize_t n = recv(fd_of(s), buf, static_cast<size_t>(cap), MSG_DONTWAIT);
+    return n < 0 ? fail() : static_cast<int>(n);
+}
+
 int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) {
     return poll_one(fd_of(s), POLLIN, timeout_ms) > 0 ? 1 : 0;
 }

@@ -133,6 +133,15 @@ int plat_recv(PlatSocket s, void *buf, int cap) {
     return n == SOCKET_ERROR ? fail() : n;
 }
 
+int plat_recv_pending(PlatSocket s, void *buf, int cap) {
+    // Windows has no per-call flag: the socket turns non-blocking, which is
+    // harmless for the drain before a close that uses it.
+    u_long nonBlocking = 1;
+    if (ioctlsocket(sock_of(s), FIONBIO, &nonBlocking) == SOCKET_ERROR) return fail();
+    int n = recv(sock_of(s), static_cast<char *>(buf), cap, 0);
+    return n == SOCKET_ERROR ? fail() : n;
+}
+
 int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) {
     fd_set readable;
     FD_ZERO(&readable);
