@@ -30,11 +30,8 @@ void MarkJobCreateReplies(std::vector<uint8_t> &stream, bool newer) {
 }
 
 void DispatchStream(fuzz::Input in) {
-    std::atomic<uint32_t> abort{0}, pause{0};
     sl::LinkContext link;
     sl::LinkInit(&link);
-    link.pAbort = &abort;
-    link.pPause = &pause;
     link.LastCmd = kCommands[in.Byte() % sizeof kCommands];
     link.ReplyOk = in.Byte() & 1;
     const uint8_t markers = in.Byte();

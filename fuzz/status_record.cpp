@@ -33,10 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     sl::gStatusFile.access = sl::StatusFileAccess::Ready;
     sl::gStatusFile.requestSerialSeen = 0;
-    std::atomic<uint32_t> abort{0}, pause{0};
     sl::LinkContext link;
-    link.pAbort = &abort;
-    link.pPause = &pause;
     sl::PrintCfgRecord rec{};
     if (sl::PrintCfgReadActive(&rec) == sl::CfgSession::Active) {
         link.JobId = rec.JobId;
