@@ -115,6 +115,14 @@ bool SettleEarlierAnswers(LinkContext *link) {
         const uint32_t read = link->RepliesRead.load();
         if (read >= sent) return true;
         if (plat_ticks_ms() - started >= limit) {
+            if (AbortRequested()) {
+                // A cancelled job releases no swath any more, and the board
+                // confirms the cancel in whichever answer carries it; a new
+                // connection would end the job before the cancel goes out.
+                sl_trace("%u answers never came: taken as lost for the cancel\n", sent - read);
+                link->RepliesRead.store(sent);
+                return true;
+            }
             sl_trace("%u answers never came: reconnect to restart the count\n", sent - read);
             return Kt_ReConnectTCPIP(link) == 1 && !JobOver(link);
         }

@@ -119,6 +119,18 @@ TEST_F(Dispatch, AnswersToEarlierCopiesSettleNothing) {
     EXPECT_EQ(gLink.ReplyOk.load(), 1u);
 }
 
+// An answer a silent board never sent, when the job is being cancelled: the
+// cancel goes out on the connection the job has, instead of a reconnection
+// that would end the job first.
+TEST_F(Dispatch, LostAnswersBeforeTheCancelAreGivenUp) {
+    gLink.PacketsSent = 3;
+    gLink.RepliesRead = 2;
+    gRequests.abort = 1;
+    EXPECT_TRUE(SettleEarlierAnswers(&gLink));
+    EXPECT_EQ(gLink.RepliesRead.load(), 3u);
+    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);  // no new connection was made
+}
+
 TEST_F(Dispatch, OnlyTheFirstGoodJobCreateAnswerIsDecoded) {
     gLink.LastCmd = NET_CMD_JOB_CREATE;
     Take(JobCreateReply(true));
