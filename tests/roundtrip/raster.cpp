@@ -13,27 +13,27 @@ constexpr std::array<swathboard::Ink, kPrintedPlanes> kInkOfPlane = {swathboard:
 
 }  // namespace
 
-uint32_t HostBytesPerLine(const RasterSpec &spec) { return spec.one_bit ? spec.width / 8 : spec.width / 4; }
+uint32_t HostBytesPerLine(const RasterShape &shape) { return shape.one_bit ? shape.width / 8 : shape.width / 4; }
 
-JobProp JobOf(const RasterSpec &spec) {
+JobProp JobOf(const RasterShape &shape) {
     JobProp job{};
-    job.XDPI = spec.xdpi;
-    job.YDPI = spec.ydpi;
-    job.Width = spec.width;
-    job.Height = spec.height;
-    job.BytesPerLine = HostBytesPerLine(spec);
-    job.Colors = spec.colors;
+    job.XDPI = shape.xdpi;
+    job.YDPI = shape.ydpi;
+    job.Width = shape.width;
+    job.Height = shape.height;
+    job.BytesPerLine = HostBytesPerLine(shape);
+    job.Colors = shape.colors;
     return job;
 }
 
 std::vector<uint8_t> HostLine(const Raster &r, uint32_t row) {
-    const uint32_t bpl = HostBytesPerLine(r.spec);
-    const uint32_t bits = r.spec.one_bit ? 1 : 2;
-    std::vector<uint8_t> line(static_cast<size_t>(r.spec.colors) * bpl, 0);
-    for (uint16_t p = 0; p < r.spec.colors; ++p) {
-        for (uint32_t x = 0; x < r.spec.width; ++x) {
-            uint8_t v = r.levels[p][static_cast<size_t>(row) * r.spec.width + x];
-            if (r.spec.one_bit) v = v ? 1 : 0;
+    const uint32_t bpl = HostBytesPerLine(r.shape);
+    const uint32_t bits = r.shape.one_bit ? 1 : 2;
+    std::vector<uint8_t> line(static_cast<size_t>(r.shape.colors) * bpl, 0);
+    for (uint16_t p = 0; p < r.shape.colors; ++p) {
+        for (uint32_t x = 0; x < r.shape.width; ++x) {
+            uint8_t v = r.levels[p][static_cast<size_t>(row) * r.shape.width + x];
+            if (r.shape.one_bit) v = v ? 1 : 0;
             const uint32_t bit = x * bits;
             line[p * bpl + bit / 8] |= static_cast<uint8_t>(v << (8 - bits - bit % 8));
         }
@@ -41,16 +41,16 @@ std::vector<uint8_t> HostLine(const Raster &r, uint32_t row) {
     return line;
 }
 
-Raster RandomRaster(const RasterSpec &spec, std::mt19937 *rng) {
+Raster RandomRaster(const RasterShape &shape, std::mt19937 *rng) {
     Raster r;
-    r.spec = spec;
+    r.shape = shape;
     std::uniform_int_distribution<uint32_t> percent(0, 99), level(1, 3);
-    r.levels.resize(spec.colors);
+    r.levels.resize(shape.colors);
     for (auto &plane : r.levels) {
-        plane.resize(static_cast<size_t>(spec.width) * spec.height);
+        plane.resize(static_cast<size_t>(shape.width) * shape.height);
         for (uint8_t &v : plane) {
-            const bool inked = percent(*rng) < spec.density_percent;
-            v = !inked ? 0 : spec.one_bit ? kOneBitLevel : static_cast<uint8_t>(level(*rng));
+            const bool inked = percent(*rng) < shape.density_percent;
+            v = !inked ? 0 : shape.one_bit ? kOneBitLevel : static_cast<uint8_t>(level(*rng));
         }
     }
     return r;
@@ -58,8 +58,8 @@ Raster RandomRaster(const RasterSpec &spec, std::mt19937 *rng) {
 
 std::array<std::vector<uint8_t>, 4> ExpectedInks(const Raster &r) {
     std::array<std::vector<uint8_t>, 4> inks;
-    for (auto &ink : inks) ink.assign(static_cast<size_t>(r.spec.width) * r.spec.height, 0);
-    for (uint16_t p = 0; p < r.spec.colors && p < kPrintedPlanes; ++p) inks[kInkOfPlane[p]] = r.levels[p];
+    for (auto &ink : inks) ink.assign(static_cast<size_t>(r.shape.width) * r.shape.height, 0);
+    for (uint16_t p = 0; p < r.shape.colors && p < kPrintedPlanes; ++p) inks[kInkOfPlane[p]] = r.levels[p];
     return inks;
 }
 

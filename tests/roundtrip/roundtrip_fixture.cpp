@@ -65,18 +65,18 @@ swathboard::ParamPreset RandomHead(const HeadChoice &choice, std::mt19937 *rng) 
     return p;
 }
 
-uint64_t StripeDots(const RasterSpec &spec, const HeadChoice &choice) {
+uint64_t StripeDots(const RasterShape &shape, const HeadChoice &choice) {
     const uint64_t sides = ((choice.stripe_mode & 1) ? 1 : 0) + ((choice.stripe_mode & 2) ? 1 : 0);
     // Each of Y, M, C, K has a band a quarter of the stripe wide, at full level.
-    const uint64_t band = StripePixels(choice.stripe_size & 0x0F, spec.xdpi) / 4;
-    const uint64_t planes = std::min<uint64_t>(spec.colors, 4);
-    return sides * band * planes * spec.height;
+    const uint64_t band = StripePixels(choice.stripe_size & 0x0F, shape.xdpi) / 4;
+    const uint64_t planes = std::min<uint64_t>(shape.colors, 4);
+    return sides * band * planes * shape.height;
 }
 
 SheetDiff CompareSheet(const swathboard::Sheet &sheet, const Raster &raster) {
     SheetDiff diff;
     const auto expected = ExpectedInks(raster);
-    if (sheet.width != raster.spec.width || sheet.height != raster.spec.height) {
+    if (sheet.width != raster.shape.width || sheet.height != raster.shape.height) {
         diff.pixels = 1;
         diff.first = "sheet is " + std::to_string(sheet.width) + "x" + std::to_string(sheet.height);
         return diff;
@@ -106,9 +106,9 @@ void RoundtripTest::StartJob(const std::string &ip, const swathboard::BoardConfi
                              const Raster &raster) {
     StartBoardAt(ip, config);
     WriteAddresses(ip);
-    swathboard::SetImageSize(board(), raster.spec.width, raster.spec.height, raster.spec.xdpi);
+    swathboard::SetImageSize(board(), raster.shape.width, raster.shape.height, raster.shape.xdpi);
     ASSERT_EQ(InitPrinter(), 1);
-    const JobProp job = JobOf(raster.spec);
+    const JobProp job = JobOf(raster.shape);
     ASSERT_EQ(StartPrint(&job), 1);
 }
 
@@ -116,8 +116,8 @@ void RoundtripTest::PrintThrough(const std::string &ip, const swathboard::BoardC
                                  const Raster &raster, const std::function<void()> &mid_job) {
     StartJob(ip, config, raster);
     if (HasFatalFailure()) return;
-    for (uint32_t row = 0; row < raster.spec.height; ++row) {
-        if (mid_job && row == raster.spec.height * 2 / 3) mid_job();
+    for (uint32_t row = 0; row < raster.shape.height; ++row) {
+        if (mid_job && row == raster.shape.height * 2 / 3) mid_job();
         if (HasFatalFailure()) return;
         const std::vector<uint8_t> line = HostLine(raster, row);
         ASSERT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1) << "line " << row;

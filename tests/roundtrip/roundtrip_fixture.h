@@ -28,7 +28,7 @@ struct HeadChoice {
 swathboard::ParamPreset RandomHead(const HeadChoice &choice, std::mt19937 *rng);
 
 // Dots of the start and end stripes the job's settings ask for.
-uint64_t StripeDots(const RasterSpec &spec, const HeadChoice &choice);
+uint64_t StripeDots(const RasterShape &shape, const HeadChoice &choice);
 
 // Pixels where the sheet differs from the raster, with the first few named.
 struct SheetDiff {

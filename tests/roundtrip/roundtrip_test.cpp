@@ -17,16 +17,16 @@ namespace {
 
 struct Row {
     const char *name;
-    RasterSpec spec;
+    RasterShape shape;
     HeadChoice head;
 };
 
 constexpr uint8_t kFamilyA = 0x40, kFamilyB = 0x80, kFamilyC = 0x00;  // soften byte, band in the low bits
 constexpr uint8_t kStartStripe = 2, kEndStripe = 1, kBothStripes = 3;
 
-RasterSpec Spec(uint32_t xdpi, uint32_t ydpi, uint16_t colors = 4, uint32_t width = 64, uint32_t height = 200,
+RasterShape Shape(uint32_t xdpi, uint32_t ydpi, uint16_t colors = 4, uint32_t width = 64, uint32_t height = 200,
                 bool one_bit = false) {
-    RasterSpec s;
+    RasterShape s;
     s.xdpi = xdpi;
     s.ydpi = ydpi;
     s.colors = colors;
@@ -39,25 +39,25 @@ RasterSpec Spec(uint32_t xdpi, uint32_t ydpi, uint16_t colors = 4, uint32_t widt
 // Every mode of the pass plan, each feathering family and band, one and two
 // directions, side stripes, 1-bit jobs and one to six colours.
 const Row kRows[] = {
-    {"Single360", Spec(360, 360), {kFamilyC, false, 0}},
-    {"Interleave720BidirFamilyA3", Spec(360, 720), {kFamilyA | 3, true, 0}},
-    {"Interleave1440", Spec(600, 1440, 4, 64, 300), {kFamilyC | 2, true, 0}},
-    {"Interleave1440Wide", Spec(1440, 1440, 4, 1000, 260), {kFamilyC, false, kEndStripe}},
-    {"Split360", Spec(720, 360), {kFamilyC, false, 0}},
-    {"Split720Bidir", Spec(720, 720), {kFamilyC, true, kStartStripe}},
-    {"Split1440Bidir", Spec(720, 1440, 4, 64, 400), {kFamilyC, true, 0}},
-    {"FamilyA0", Spec(360, 720), {kFamilyA, false, 0}},
-    {"FamilyA1Bidir3Colours", Spec(540, 1440, 3), {kFamilyA | 1, true, kStartStripe}},
-    {"FamilyA2Split2Colours", Spec(720, 720, 2), {kFamilyA | 2, false, 0}},
-    {"FamilyB0At2880Bidir", Spec(2880, 720), {kFamilyB, true, 0}},
-    {"FamilyB1Bidir", Spec(1080, 1440), {kFamilyB | 1, true, 0}},
-    {"FamilyB2Split1440", Spec(720, 1440, 4, 64, 300), {kFamilyB | 2, false, kBothStripes}},
-    {"FamilyC1Split1440", Spec(720, 1440, 4, 64, 300), {kFamilyC | 1, true, 0}},
-    {"FamilyC3NoFeather", Spec(360, 1440), {kFamilyC | 3, true, kBothStripes}},
-    {"OneBit300FamilyB3", Spec(300, 720, 4, 64, 200, true), {kFamilyB | 3, false, 0}},
-    {"OneBitSplitOneColour", Spec(720, 720, 1, 64, 200, true), {kFamilyC, true, 0}},
-    {"FiveColoursWideAt2160", Spec(2160, 720, 5, 1208, 200), {kFamilyC, true, kBothStripes}},
-    {"SixColoursSplitWide", Spec(720, 720, 6, 1000, 200), {kFamilyC, true, 0}},
+    {"Single360", Shape(360, 360), {kFamilyC, false, 0}},
+    {"Interleave720BidirFamilyA3", Shape(360, 720), {kFamilyA | 3, true, 0}},
+    {"Interleave1440", Shape(600, 1440, 4, 64, 300), {kFamilyC | 2, true, 0}},
+    {"Interleave1440Wide", Shape(1440, 1440, 4, 1000, 260), {kFamilyC, false, kEndStripe}},
+    {"Split360", Shape(720, 360), {kFamilyC, false, 0}},
+    {"Split720Bidir", Shape(720, 720), {kFamilyC, true, kStartStripe}},
+    {"Split1440Bidir", Shape(720, 1440, 4, 64, 400), {kFamilyC, true, 0}},
+    {"FamilyA0", Shape(360, 720), {kFamilyA, false, 0}},
+    {"FamilyA1Bidir3Colours", Shape(540, 1440, 3), {kFamilyA | 1, true, kStartStripe}},
+    {"FamilyA2Split2Colours", Shape(720, 720, 2), {kFamilyA | 2, false, 0}},
+    {"FamilyB0At2880Bidir", Shape(2880, 720), {kFamilyB, true, 0}},
+    {"FamilyB1Bidir", Shape(1080, 1440), {kFamilyB | 1, true, 0}},
+    {"FamilyB2Split1440", Shape(720, 1440, 4, 64, 300), {kFamilyB | 2, false, kBothStripes}},
+    {"FamilyC1Split1440", Shape(720, 1440, 4, 64, 300), {kFamilyC | 1, true, 0}},
+    {"FamilyC3NoFeather", Shape(360, 1440), {kFamilyC | 3, true, kBothStripes}},
+    {"OneBit300FamilyB3", Shape(300, 720, 4, 64, 200, true), {kFamilyB | 3, false, 0}},
+    {"OneBitSplitOneColour", Shape(720, 720, 1, 64, 200, true), {kFamilyC, true, 0}},
+    {"FiveColoursWideAt2160", Shape(2160, 720, 5, 1208, 200), {kFamilyC, true, kBothStripes}},
+    {"SixColoursSplitWide", Shape(720, 720, 6, 1000, 200), {kFamilyC, true, 0}},
 };
 
 constexpr int kFirstTableAddress = 130;
@@ -84,7 +84,7 @@ protected:
         std::mt19937 rng(seed);
         swathboard::BoardConfig config;
         config.preset = RandomHead(row.head, &rng);
-        const Raster raster = RandomRaster(row.spec, &rng);
+        const Raster raster = RandomRaster(row.shape, &rng);
         PrintThrough("127.0.0." + std::to_string(address), config, raster, mid_job);
         return raster;
     }
@@ -95,7 +95,7 @@ protected:
         const SheetDiff diff = CompareSheet(sheet, raster);
         EXPECT_EQ(diff.pixels, 0u) << diff.first;
         EXPECT_EQ(sheet.summary.doubled, 0u);
-        EXPECT_EQ(sheet.summary.outside, StripeDots(raster.spec, head));
+        EXPECT_EQ(sheet.summary.outside, StripeDots(raster.shape, head));
         EXPECT_EQ(sheet.summary.drift_millilines, 0u);
     }
 };
@@ -119,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, ModeTable, ::testing::Range<size_t>(0, std::size
 // nearest line and the sheet reports the drift. Every dot of the raster is
 // still fired once, with its level.
 const Row kDriftRows[] = {
-    {"Interleave1080", Spec(540, 1080, 4, 64, 120), {kFamilyC | 1, true, 0}},
-    {"Split1080", Spec(720, 1080, 4, 64, 120), {kFamilyC, false, 0}},
+    {"Interleave1080", Shape(540, 1080, 4, 64, 120), {kFamilyC | 1, true, 0}},
+    {"Split1080", Shape(720, 1080, 4, 64, 120), {kFamilyC, false, 0}},
 };
 constexpr int kFirstDriftAddress = kFirstTableAddress + static_cast<int>(std::size(kRows));
 
@@ -174,31 +174,31 @@ bool SwathAnswered(const swathboard::Board *b, swathboard::ReplyTiming timing) {
 
 const FaultRow kFaultRows[] = {
     {"DroppedConnection",
-     {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
+     {"", Shape(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
      [](swathboard::Board *b) { swathboard::DropConnection(b); },
      [](const swathboard::Board *b) { return swathboard::ConnectionCount(b) >= 2; }},
     {"DroppedMidData",
-     {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
+     {"", Shape(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
      [](swathboard::Board *b) {
          swathboard::ArmClose(b, {1, 3000, 30});
      },
      [](const swathboard::Board *b) { return SwathAnswered(b, swathboard::ReplyTiming::kDropped); }},
     {"SilentBoard",
-     {"", Spec(360, 1440, 4, 64, 800), {kFamilyC, false, 0}},
+     {"", Shape(360, 1440, 4, 64, 800), {kFamilyC, false, 0}},
      [](swathboard::Board *b) { swathboard::SilenceNext(b, kSwathCode, 2); },
      [](const swathboard::Board *b) { return SwathAnswered(b, swathboard::ReplyTiming::kNever); }},
     {"Refusals",
-     {"", Spec(720, 1440, 4, 64, 600), {kFamilyC, true, 0}},
+     {"", Shape(720, 1440, 4, 64, 600), {kFamilyC, true, 0}},
      [](swathboard::Board *b) { swathboard::RefuseNext(b, kSwathCode, 2); },
      [](const swathboard::Board *b) {
          return Count(b, [](const auto &r) { return r.code == kSwathCode && r.status != 0; }) == 2;
      }},
     {"LateAnswers",
-     {"", Spec(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
+     {"", Shape(360, 720, 4, 64, 800), {kFamilyC, true, 0}},
      [](swathboard::Board *b) { swathboard::DelayNext(b, kSwathCode, 3, 150); },
      [](const swathboard::Board *b) { return SwathAnswered(b, swathboard::ReplyTiming::kLate); }},
     {"PauseContinue",
-     {"", Spec(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
+     {"", Shape(720, 720, 4, 64, 600), {kFamilyC, true, 0}},
      [](swathboard::Board *) {
          PausePrint();
          std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -234,11 +234,11 @@ static_assert(kXdpi270Address <= 159, "this suite's boards stay within 127.0.0.1
 // Fault: an answer in the older layout leaves the alignment arrays, soften,
 // stripe and map settings of the previous job's board in force.
 TEST_F(RowTest, DISABLED_OlderBoardAfterNewerBoardPrintsExactly) {
-    const Row newer = {"Newer", Spec(360, 720, 4), {kFamilyC, true, kBothStripes}};
+    const Row newer = {"Newer", Shape(360, 720, 4), {kFamilyC, true, kBothStripes}};
     PrintRow(newer, 4000, kBoardChangeAddress);
     if (HasFatalFailure()) return;
     board_.reset();  // the same address, another printer
-    const Row older = {"Older", Spec(360, 720, 4), {kFamilyC, true, 0, 0x12, true}};
+    const Row older = {"Older", Shape(360, 720, 4), {kFamilyC, true, 0, 0x12, true}};
     const Raster raster = PrintRow(older, 4001, kBoardChangeAddress);
     if (HasFatalFailure()) return;
     ExpectExactSheet(raster, older.head);
@@ -247,7 +247,7 @@ TEST_F(RowTest, DISABLED_OlderBoardAfterNewerBoardPrintsExactly) {
 // At 225/270 dpi a swath ends on a multiple of 16 head units: rounded to
 // the nearest, the last inked columns of a left-to-right swath were cut.
 TEST_F(RowTest, Xdpi270PrintsItsRightEdge) {
-    const Row row = {"Xdpi270", Spec(270, 720), {kFamilyA, true, 0}};
+    const Row row = {"Xdpi270", Shape(270, 720), {kFamilyA, true, 0}};
     const Raster raster = PrintRow(row, 1007, kXdpi270Address);
     if (HasFatalFailure()) return;
     ExpectExactSheet(raster, row.head);
@@ -260,12 +260,12 @@ TEST_F(RowTest, AbortWhilePausedPrintsOnlyTrueDots) {
     std::mt19937 rng(5000);
     swathboard::BoardConfig config;
     config.preset = RandomHead({kFamilyC, true, 0}, &rng);
-    const Raster raster = RandomRaster(Spec(720, 720, 4, 64, 900), &rng);
+    const Raster raster = RandomRaster(Shape(720, 720, 4, 64, 900), &rng);
     StartJob("127.0.0." + std::to_string(kAbortAddress), config, raster);
     if (HasFatalFailure()) return;
     uint32_t row = 0;
-    for (; row < raster.spec.height; ++row) {
-        if (row == raster.spec.height / 2) {
+    for (; row < raster.shape.height; ++row) {
+        if (row == raster.shape.height / 2) {
             ASSERT_TRUE(swathboard::WaitForPackets(board(), kSwathCode, 2, std::chrono::seconds(10)));
             PausePrint();
             AbortPrint();
@@ -273,7 +273,7 @@ TEST_F(RowTest, AbortWhilePausedPrintsOnlyTrueDots) {
         const std::vector<uint8_t> line = HostLine(raster, row);
         if (PrintALine(line.data(), static_cast<uint32_t>(line.size())) != 1) break;
     }
-    EXPECT_LT(row, raster.spec.height) << "the abort was never reported";
+    EXPECT_LT(row, raster.shape.height) << "the abort was never reported";
     ClosePrint();
 
     const swathboard::Sheet sheet = PrintedSheet();

@@ -10,7 +10,7 @@
 
 namespace sl_wine {
 
-struct JobSpec {
+struct JobShape {
     uint32_t xdpi = 360;
     uint32_t ydpi = 720;
     uint32_t width = 720;  // pixels
@@ -19,10 +19,10 @@ struct JobSpec {
     uint32_t seed = 1;
 };
 
-inline uint32_t PlaneBytes(const JobSpec &s) { return (s.width + 3) / 4; }  // 2 bits a pixel
-inline uint32_t LineBytes(const JobSpec &s) { return s.colors * PlaneBytes(s); }
+inline uint32_t PlaneBytes(const JobShape &s) { return (s.width + 3) / 4; }  // 2 bits a pixel
+inline uint32_t LineBytes(const JobShape &s) { return s.colors * PlaneBytes(s); }
 
-inline JobProp MakeJobProp(const JobSpec &s) {
+inline JobProp MakeJobProp(const JobShape &s) {
     JobProp job{};
     job.XDPI = s.xdpi;
     job.YDPI = s.ydpi;
@@ -35,7 +35,7 @@ inline JobProp MakeJobProp(const JobSpec &s) {
 
 // Inked lines with every 2-bit level, blank bands between them (so some
 // swaths are partly or wholly empty) and a different pattern per plane.
-inline void MakeLine(const JobSpec &s, uint32_t line, std::vector<uint8_t> &out) {
+inline void MakeLine(const JobShape &s, uint32_t line, std::vector<uint8_t> &out) {
     out.assign(LineBytes(s), 0);
     if ((line / 40) % 5 == 3) return;
     for (uint32_t i = 0; i < out.size(); ++i) {

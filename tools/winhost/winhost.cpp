@@ -63,7 +63,7 @@ bool ResolveAll(HMODULE dll, Entries *e) {
 }
 
 struct Options {
-    sl_wine::JobSpec job;
+    sl_wine::JobShape job;
     uint32_t holdMs = 0;      // pause this long halfway through the lines
     bool watchShare = false;  // watch another process's heartbeat instead
     bool lockStatus = false;  // make the status file read-only, hidden and system first

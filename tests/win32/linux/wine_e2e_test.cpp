@@ -97,7 +97,7 @@ private:
     HostRun run_;
 };
 
-std::vector<std::string> JobArgs(const sl_wine::JobSpec &s) {
+std::vector<std::string> JobArgs(const sl_wine::JobShape &s) {
     return {"--xdpi", std::to_string(s.xdpi), "--ydpi",  std::to_string(s.ydpi),
             "--width", std::to_string(s.width), "--colors", std::to_string(s.colors),
             "--lines", std::to_string(s.lines), "--seed", std::to_string(s.seed)};
@@ -123,8 +123,8 @@ Received WhatTheBoardKept(const swathboard::Board *b) {
 // Compares the printed sheet with the job's raster: every pixel of every
 // plane at its level, nothing else inked. Returns "" or the first
 // difference with the count of differing pixels.
-std::string SheetDifference(const swathboard::Sheet &sheet, const sl_wine::JobSpec &spec) {
-    if (sheet.width != spec.width || sheet.height != spec.lines)
+std::string SheetDifference(const swathboard::Sheet &sheet, const sl_wine::JobShape &shape) {
+    if (sheet.width != shape.width || sheet.height != shape.lines)
         return "sheet is " + std::to_string(sheet.width) + " x " + std::to_string(sheet.height);
     // Host planes Y, M, C, K against the sheet's inks.
     constexpr swathboard::Ink kInkOfPlane[4] = {swathboard::kInkY, swathboard::kInkM,
@@ -132,12 +132,12 @@ std::string SheetDifference(const swathboard::Sheet &sheet, const sl_wine::JobSp
     std::vector<uint8_t> line;
     uint64_t differing = 0;
     std::string first;
-    for (uint32_t y = 0; y < spec.lines; ++y) {
-        sl_wine::MakeLine(spec, y, line);
+    for (uint32_t y = 0; y < shape.lines; ++y) {
+        sl_wine::MakeLine(shape, y, line);
         for (uint32_t p = 0; p < 4; ++p) {
-            const uint8_t *plane = line.data() + p * sl_wine::PlaneBytes(spec);
+            const uint8_t *plane = line.data() + p * sl_wine::PlaneBytes(shape);
             const auto &ink = sheet.ink[kInkOfPlane[p]];
-            for (uint32_t x = 0; x < spec.width; ++x) {
+            for (uint32_t x = 0; x < shape.width; ++x) {
                 const uint8_t want = (plane[x / 4] >> (6 - 2 * (x % 4))) & 3;
                 const uint8_t got = ink[static_cast<size_t>(y) * sheet.width + x];
                 if (want == got) continue;
@@ -181,7 +181,7 @@ protected:
         return WineProcess(command, {}).Wait();
     }
     // The Windows job against a board at wineIp; the board is kept.
-    void PrintUnderWine(const std::string &wineIp, const sl_wine::JobSpec &job,
+    void PrintUnderWine(const std::string &wineIp, const sl_wine::JobShape &job,
                         swathboard::BoardConfig config = {}, bool aliases = false) {
         StartBoardAt(wineIp, config);
         swathboard::SetImageSize(board(), job.width, job.lines, job.xdpi);
@@ -193,17 +193,17 @@ protected:
         EXPECT_EQ(run.exitCode, 0) << run.output;
     }
     // The same job through the Linux library against a board at linuxIp.
-    void PrintOnLinux(const std::string &linuxIp, const sl_wine::JobSpec &spec,
+    void PrintOnLinux(const std::string &linuxIp, const sl_wine::JobShape &shape,
                       swathboard::BoardConfig config = {}) {
         MakeFolder();
         StartBoardAt(linuxIp, config);
         WriteAddresses(linuxIp);
         ASSERT_EQ(InitPrinter(), 1);
-        const JobProp job = sl_wine::MakeJobProp(spec);
+        const JobProp job = sl_wine::MakeJobProp(shape);
         ASSERT_EQ(StartPrint(&job), 1);
         std::vector<uint8_t> line;
-        for (uint32_t n = 0; n < spec.lines; ++n) {
-            sl_wine::MakeLine(spec, n, line);
+        for (uint32_t n = 0; n < shape.lines; ++n) {
+            sl_wine::MakeLine(shape, n, line);
             ASSERT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1);
         }
         ASSERT_EQ(EndPrint(), 1);
@@ -216,7 +216,7 @@ protected:
 
 struct ModeCase {
     const char *what;
-    sl_wine::JobSpec job;
+    sl_wine::JobShape job;
     bool bidirectional;
     bool aliases;  // WriteRipData, EndRipData, ExitPrinter
     const char *wineIp;
@@ -262,7 +262,7 @@ TEST_F(WineJob, JobUnlocksTheStatusFileAndLeavesItIdle) {
     AddressWineHost("127.0.0.186");
     const std::string trace = DriveC() + "/swathlink_trace.txt";
     std::remove(trace.c_str());
-    const sl_wine::JobSpec job{360, 720, 720, 4, 400, 4};
+    const sl_wine::JobShape job{360, 720, 720, 4, 400, 4};
     std::vector<std::string> args = JobArgs(job);
     args.push_back("--lock-status");
     const HostRun run = RunHost(args, {"SWATHLINK_TRACE=c:\\swathlink_trace.txt"});
