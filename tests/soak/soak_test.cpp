@@ -15,7 +15,7 @@
 #include "e2e/board_fixture.h"
 #include "link/tcp_link.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
 
 namespace sl::test {
 namespace {
