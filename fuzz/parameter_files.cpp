@@ -1,8 +1,8 @@
 // The checked parameter files in the hidden folder: the dot-size file (read
 // at the start of a 1-bit job, then expanding a line through its table) and
 // the saved copy of the board's parameter block.
-#include "files/parameter_files.h"
 #include "api/one_bit.h"
+#include "files/para_files.h"
 #include "fuzz_input.h"
 #include "pipeline/line_intake.h"
 #include "shared/checksum.h"

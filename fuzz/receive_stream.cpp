@@ -8,8 +8,9 @@
 #include "platform/platform.h"
 #include "swathlink/records.h"
 #include "transport/command_protocol.h"
-#include "transport/link_threads.h"
+#include "transport/net_codes.h"
 #include "transport/parameter_block.h"
+#include "transport/receive_thread.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include "api/job_start.h"
 #include "api/job_state.h"
 #include "api/line_input.h"
-#include "files/parameter_files.h"
+#include "files/log_folder.h"
+#include "files/status_file.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
 
 namespace sl {
 namespace {

@@ -3,9 +3,8 @@
 #include "api/job_close.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
-#include "files/parameter_files.h"
+#include "files/status_file.h"
 #include "platform/platform.h"
-#include "transport/command_protocol.h"
 #include "transport/link_threads.h"
 
 namespace sl {

@@ -10,7 +10,8 @@
 #include "api/pass_geometry.h"
 #include "api/print_mode.h"
 #include "api/slice_plan.h"
-#include "files/parameter_files.h"
+#include "files/files_common.h"
+#include "files/status_post.h"
 #include "link/tcp_link.h"
 #include "pipeline/alignment.h"
 #include "pipeline/swath_cycle.h"
@@ -18,6 +19,7 @@
 #include "shared/board_settings.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
+#include "transport/net_codes.h"
 #include "transport/swath_queue.h"
 
 namespace sl {

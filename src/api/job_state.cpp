@@ -1,8 +1,7 @@
 #include "api/job_state.h"
 
 #include "api/memory_plan.h"
-#include "files/parameter_files.h"
-#include "transport/command_protocol.h"
+#include "files/files_common.h"
 
 namespace sl {
 

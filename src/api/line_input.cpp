@@ -8,7 +8,6 @@
 #include "pipeline/line_intake.h"
 #include "pipeline/swath_cycle.h"
 #include "platform/platform.h"
-#include "transport/command_protocol.h"
 #include "transport/swath_queue.h"
 
 namespace sl {

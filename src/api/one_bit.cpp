@@ -1,6 +1,6 @@
 #include "api/one_bit.h"
 
-#include "files/parameter_files.h"
+#include "files/para_files.h"
 #include "platform/platform.h"
 
 namespace sl {

@@ -1,5 +1,8 @@
 // The hidden folder that holds the status file and the parameter files.
-#include "files/parameter_files.h"
+#include "files/log_folder.h"
+
+#include "files/files_common.h"
+#include "files/status_file.h"
 #include "platform/platform.h"
 
 namespace sl {

@@ -1,8 +1,9 @@
 // Checked parameter files and the copy of the board's parameter block.
+#include "files/para_files.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "files/parameter_files.h"
 #include "platform/platform.h"
 #include "shared/checksum.h"
 

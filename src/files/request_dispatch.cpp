@@ -1,5 +1,8 @@
 // Carrying out a companion request on the transmit thread.
-#include "files/parameter_files.h"
+#include "files/request_dispatch.h"
+
+#include "files/files_common.h"
+#include "files/status_post.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
 

@@ -1,5 +1,8 @@
 // Taking a request that the companion application wrote into the status file.
-#include "files/parameter_files.h"
+#include "files/request_poll.h"
+
+#include "files/files_common.h"
+#include "files/status_file.h"
 
 namespace sl {
 

@@ -1,9 +1,11 @@
 // The status file shared with the companion application: opening a session,
 // reading, rewriting and closing it. The companion rewrites the file whole
 // at any time, so every reader checks the checksum and the tag.
+#include "files/status_file.h"
+
 #include <cstring>
 
-#include "files/parameter_files.h"
+#include "files/files_common.h"
 #include "files/status_record.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,9 @@
 // Status posts: the running job's settings and state, written into the
 // status file for the companion application.
-#include "files/parameter_files.h"
+#include "files/status_post.h"
+
+#include "files/files_common.h"
+#include "files/status_file.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/parameter_files.h"
 #include "platform/platform.h"
 #include "shared/checksum.h"
 

@@ -10,6 +10,8 @@
 
 namespace sl {
 
+constexpr const char *kStatusFileName = "printcfg.cfg";
+
 extern const uint8_t kActiveTag[16];
 extern const uint8_t kIdleTag[16];
 

@@ -3,12 +3,14 @@
 // thread sends it and waits for the board's answer.
 #include "transport/command_protocol.h"
 
-#include "files/parameter_files.h"
+#include "files/para_files.h"
+#include "transport/net_codes.h"
+#include "transport/packets.h"
+
 #include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
 #include "shared/checksum.h"
-#include "transport/link_threads.h"
 #include "transport/swath_queue.h"
 
 namespace sl {

@@ -1,39 +1,15 @@
-// Board command protocol: the link context, the one reusable command record,
-// packet building and the two ways a command is carried out.
+// Board command protocol: the link context, the one reusable command record
+// and the two ways a command is carried out.
 #pragma once
 
 #include <cstdint>
 
 #include "swathlink/records.h"
+#include "transport/net_codes.h"
 
 namespace sl {
 
-enum : uint8_t {
-    NET_CMD_DEBUG = 1,
-    NET_CMD_JOB_CREATE = 2,
-    NET_CMD_PRINT_START = 8,
-    NET_CMD_SWATH_CREATE = 9,
-    NET_CMD_PRINT_END = 18,
-};
-enum : uint8_t {
-    NET_DEBUG_PAUSE = 20,
-    NET_DEBUG_CONTINUE = 21,
-    NET_DEBUG_STOP = 22,
-    NET_DEBUG_SYNCY = 23,
-};
-enum : uint16_t {
-    SWATH_CREAT_NULL,
-    SWATH_CREAT_OK,
-    SWATH_CREAT_TIMEOUT,
-    SWATH_CREAT_SN_ERROR,
-    SWATH_CREAT_SN_REPEAT,
-    SWATH_CREAT_CMDBUFFER_OVERFLOW,
-    SWATH_CREAT_SWATHBUFFER_OVERFLOW,
-    SWATH_CREAT_DATABUFFER_OVERFLOW,
-};
-
 extern NetCommand Net_Command;
-extern std::atomic<uint8_t> TxState;
 extern uint8_t gChannelOrder[8];
 
 // CmdStatus values. kCmdBuilding marks the record while one thread writes
@@ -44,8 +20,6 @@ enum : uint32_t {
     kCmdBuilding = 2,
     kCmdAnswered = 3,
 };
-
-constexpr int kPacketBytes = 64;
 
 void LinkInit(LinkContext *link);
 // Resets the link side for a new job (channel order, reply state, queue,
@@ -76,14 +50,5 @@ bool WaitWhileReconnecting(const LinkContext *link);
 // How long the host side waits for the transmit thread to carry a command:
 // 22 rounds of 402 polls of 10 ms, scaled.
 uint32_t CommandLimitMs();
-
-// Packet layouts. Each writes only the bytes its command defines: the
-// record is reused and the board may rely on bytes a command leaves alone.
-void FillJobCreate(uint8_t packet[64], uint16_t jobId);
-void FillPrintStart(uint8_t packet[64], uint16_t jobId);
-void FillPrintEnd(uint8_t packet[64], uint16_t jobId);
-void FillDebug(uint8_t packet[64], uint16_t subCode, uint16_t jobId);
-// Fills a NET_CMD_SWATH_CREATE packet from a queue entry; takes the next SwathSN.
-void BuildSwathPacket(uint8_t packet[64], const SwathEntry *e, LinkContext *link);
 
 }  // namespace sl

@@ -3,6 +3,11 @@
 // blocked in a receive.
 #include "transport/link_threads.h"
 
+#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
+#include "transport/receive_thread.h"
+#include "transport/transmit_thread.h"
+
 #include "files/shared_status.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"

@@ -1,11 +1,13 @@
 // Layouts of the 64-byte command packets. Multi-byte fields are
 // little-endian on the wire.
+#include "transport/packets.h"
+
 #include <cstring>
 
 #include "platform/platform.h"
 #include "shared/board_mode.h"
 #include "shared/board_settings.h"
-#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
 #include "transport/swath_queue.h"
 
 namespace sl {

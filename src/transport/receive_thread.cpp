@@ -1,11 +1,13 @@
 // The receive thread: the only reader on the link. It turns the board's
 // replies into changes of the link context and never sends.
+#include "transport/receive_thread.h"
+
 #include <cstring>
 
 #include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
-#include "transport/link_threads.h"
+#include "transport/net_codes.h"
 #include "transport/parameter_block.h"
 
 namespace sl {

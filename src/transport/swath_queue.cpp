@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
+#include "transport/net_codes.h"
 
 namespace sl {
 

@@ -1,11 +1,15 @@
 // The transmit thread: the only sender on the link. It turns pause,
 // continue and abort into NET_CMD_DEBUG commands, sends what the host side
 // has built, and otherwise sends the ready swaths one at a time.
-#include "files/parameter_files.h"
+#include "transport/transmit_thread.h"
+
+#include "files/request_dispatch.h"
+#include "files/request_poll.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
-#include "transport/link_threads.h"
+#include "transport/net_codes.h"
+#include "transport/packets.h"
 #include "transport/swath_queue.h"
 
 namespace sl {

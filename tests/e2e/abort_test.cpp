@@ -4,7 +4,8 @@
 // board does.
 #include "job_fixture.h"
 #include "link/tcp_link.h"
-#include "transport/link_threads.h"
+#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {

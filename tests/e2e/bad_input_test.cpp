@@ -15,7 +15,6 @@
 #include "platform/platform.h"
 #include "swathlink/records.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
 
 namespace sl::test {
 namespace {

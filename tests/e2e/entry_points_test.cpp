@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 #include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
 
 namespace sl::test {
 namespace {

@@ -12,7 +12,6 @@
 #include "board_fixture.h"
 #include "platform/platform.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
 
 namespace sl::test {
 

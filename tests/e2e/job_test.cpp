@@ -9,7 +9,6 @@
 #include "platform/platform.h"
 #include "shared/board_settings.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
 
 namespace sl::test {
 namespace {

@@ -2,6 +2,7 @@
 // copies never release a swath the board has not received, and a late
 // second answer to the job's creation never rewrites the job's settings.
 #include "job_fixture.h"
+#include "transport/net_codes.h"
 #include "transport/parameter_block.h"
 
 namespace sl::test {

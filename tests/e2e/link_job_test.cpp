@@ -13,6 +13,7 @@
 #include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
+#include "transport/net_codes.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "api/job_state.h"
-#include "files/parameter_files.h"
 #include "shared/checksum.h"
 
 namespace sl::test {

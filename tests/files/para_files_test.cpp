@@ -1,3 +1,4 @@
+#include "files/para_files.h"
 #include "files_fixture.h"
 
 namespace sl::test {

@@ -1,3 +1,6 @@
+#include "files/files_common.h"
+#include "files/log_folder.h"
+#include "files/request_poll.h"
 #include "files_fixture.h"
 
 namespace sl::test {

@@ -1,5 +1,9 @@
 #include <sys/stat.h>
 
+#include "files/files_common.h"
+#include "files/log_folder.h"
+#include "files/request_poll.h"
+#include "files/status_file.h"
 #include "files_fixture.h"
 #include "platform/platform.h"
 

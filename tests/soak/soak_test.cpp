@@ -14,7 +14,7 @@
 #include "link/tcp_link.h"
 #include "support/process_usage.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
 
 namespace sl::test {
 namespace {

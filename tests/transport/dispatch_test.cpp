@@ -1,6 +1,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
+#include "transport/receive_thread.h"
 #include "transport_fixture.h"
 
 namespace sl::test {

@@ -5,6 +5,9 @@
 
 #include "pipeline/alignment.h"
 #include "pipeline/pass_separation.h"
+#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
+#include "transport/packets.h"
 #include "transport_fixture.h"
 
 namespace sl::test {

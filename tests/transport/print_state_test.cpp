@@ -1,3 +1,6 @@
+#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
+#include "transport/transmit_thread.h"
 #include "transport_fixture.h"
 
 namespace sl::test {

@@ -1,5 +1,6 @@
 #include <numeric>
 
+#include "transport/command_protocol.h"
 #include "transport_fixture.h"
 
 namespace sl::test {

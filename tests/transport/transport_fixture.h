@@ -19,7 +19,6 @@
 #include "api/print_mode.h"
 #include "shared/board_settings.h"
 #include "transport/command_protocol.h"
-#include "transport/link_threads.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {

@@ -19,7 +19,7 @@
 #include "job_pattern.h"
 #include "platform/platform.h"
 #include "swathlink/swathlink.h"
-#include "transport/command_protocol.h"
+#include "transport/net_codes.h"
 
 extern char **environ;
 

@@ -1,0 +1,15 @@
+// Status posts: the running job's settings and state, written into the
+// status file for the companion application.
+#pragma once
+
+#include <cstdint>
+
+#include "swathlink/records.h"
+
+namespace sl {
+
+// Offsets 22..52 of the record from a job and the board's settings.
+void PrintCfgFillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetupPara *ui);
+void PrintCfgPostStatus(uint8_t code);
+
+}  // namespace sl
