@@ -177,7 +177,15 @@ struct CommandFault {
 // Running a board.
 
 struct BoardConfig {
-    std::string ip;  // must lie in 127.0.0.0/8; the port is always 4000
+    std::string ip;  // must lie in 127.0.0.0/8 (see any_address); the port is always 4000
+    // Accepts any IPv4 address: only for a board in a network namespace of
+    // its own, as the link benchmark runs it over a veth pair.
+    bool any_address = false;
+    // Every answer leaves this long after its packet (and a swath's data) is
+    // in, as a board that takes that long to act on a command. Reading goes
+    // on meanwhile and answers keep their order; a DelayNext fault adds its
+    // own hold on top.
+    std::uint32_t answer_latency_ms = 0;
     ParamPreset preset = NewerPreset();
     std::string log_path;  // JSON lines, one per packet; empty = memory only
     // Print status of the answer to NET_DEBUG_STOP: 1 tells the host the job
@@ -246,7 +254,8 @@ struct NamedField {
 struct PacketRecord {
     std::uint64_t index = 0;       // 0 for the first packet the board read
     std::uint32_t connection = 0;  // 1 for the first accepted connection
-    std::uint64_t time_us = 0;     // since StartBoard
+    std::uint64_t time_us = 0;     // since StartBoard: the packet and its data were in
+    std::uint64_t first_byte_us = 0;  // since StartBoard: its first byte was read
     std::uint8_t code = 0;
     bool tag_bits = false;  // byte 1 carried the sender's 0x79 bits
     std::array<std::uint8_t, 64> raw = {};

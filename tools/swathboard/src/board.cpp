@@ -39,7 +39,7 @@ Board *StartBoard(const BoardConfig &config, std::string *error) {
     board->config = config;
     board->faults.stop_print_status = config.stop_print_status;
     board->started = std::chrono::steady_clock::now();
-    if (!ParseLoopback(config.ip, &board->address)) {
+    if (!ParseBoardAddress(config.ip, config.any_address, &board->address)) {
         return Fail(board, error, "address must be a dotted quad in 127.0.0.0/8: " + config.ip);
     }
     if (!config.log_path.empty() && !LogOpenFile(&board->log, config.log_path)) {

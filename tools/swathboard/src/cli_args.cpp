@@ -119,7 +119,9 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
     else if (flag == "--stop-print-status") {
         if (!OneNumber(v, 0xFFFF, &n)) return false;
         c.stop_print_status = static_cast<std::uint16_t>(n);
-    } else if (flag == "--refuse-connections")
+    } else if (flag == "--answer-latency")
+        return OneNumber(v, 60'000, &c.answer_latency_ms);
+    else if (flag == "--refuse-connections")
         return OneNumber(v, 0xFFFFFFFF, &c.refuse_connections_ms_at_start);
     else if (flag == "--refuse")
         return CodeFault(CommandFault::kRefuse, v, &c);
@@ -142,7 +144,9 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
     return true;
 }
 
-bool TakesValue(std::string_view flag) { return flag != "--bidir" && flag != "--help" && flag != "-h"; }
+bool TakesValue(std::string_view flag) {
+    return flag != "--bidir" && flag != "--any-address" && flag != "--help" && flag != "-h";
+}
 
 // The preset replaces the whole block, so it is read before anything
 // that adjusts it.
@@ -167,6 +171,8 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
             o->help = true;
         } else if (flag == "--bidir") {
             o->config.preset.dir_mode = kDirModeBidirectional;
+        } else if (flag == "--any-address") {
+            o->config.any_address = true;
         } else if (flag == "--preset" && i + 1 < argc) {
             ++i;  // read above
         } else if (!TakesValue(flag) || i + 1 >= argc || !ValueFlag(flag, argv[i + 1], o)) {
@@ -177,7 +183,7 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
         }
     }
     if (o->help) return true;
-    if (!IsLoopbackAddress(o->config.ip)) {
+    if (!o->config.any_address && !IsLoopbackAddress(o->config.ip)) {
         *error = "--ip must be an address in 127.0.0.0/8";
         return false;
     }
@@ -200,6 +206,9 @@ const char *CliUsage() {
            "  --silence CODE:N           never answer the next N commands of CODE\n"
            "  --close-after-swaths N[:K] close the link at swath N (after K of its data bytes)\n"
            "  --close-refuse-ms MS       after that close, refuse connections for MS\n"
+           "  --answer-latency MS        answer every packet MS after it (and its data) came in\n"
+           "  --any-address              allow --ip outside 127.0.0.0/8 (a private network\n"
+           "                             namespace only)\n"
            "  --refuse-connections MS    start without listening for MS\n"
            "  --cancel-on-swath N        answer swath N with status 8 (printer cancelled)\n"
            "  --too-wide-on-swath N      answer swath N with status 6 (wider than the printer)\n"

@@ -25,17 +25,17 @@ int Fail(int fd, const char *what, std::string *error) {
 
 }  // namespace
 
-bool ParseLoopback(const std::string &ip, in_addr *address) {
+bool ParseBoardAddress(const std::string &ip, bool any, in_addr *address) {
     in_addr parsed{};
     if (::inet_pton(AF_INET, ip.c_str(), &parsed) != 1) return false;
-    if ((ntohl(parsed.s_addr) & kLoopbackMask) != kLoopbackNet) return false;
+    if (!any && (ntohl(parsed.s_addr) & kLoopbackMask) != kLoopbackNet) return false;
     *address = parsed;
     return true;
 }
 
 bool IsLoopbackAddress(std::string_view ip) {
     in_addr unused{};
-    return ParseLoopback(std::string(ip), &unused);
+    return ParseBoardAddress(std::string(ip), false, &unused);
 }
 
 int OpenListener(const in_addr &address, std::string *error) {

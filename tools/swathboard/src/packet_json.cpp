@@ -48,9 +48,10 @@ std::string PacketJson(const PacketRecord &r) {
     char head[256];
     std::snprintf(
         head, sizeof head,
-        "{\"index\":%llu,\"connection\":%u,\"time_us\":%llu,\"code\":%u,\"name\":\"%s\",\"tag_bits\":%s,",
+        "{\"index\":%llu,\"connection\":%u,\"time_us\":%llu,\"first_byte_us\":%llu,\"code\":%u,"
+        "\"name\":\"%s\",\"tag_bits\":%s,",
         static_cast<unsigned long long>(r.index), r.connection, static_cast<unsigned long long>(r.time_us),
-        r.code, CommandName(r.code), Bool(r.tag_bits));
+        static_cast<unsigned long long>(r.first_byte_us), r.code, CommandName(r.code), Bool(r.tag_bits));
     char tail[320];
     std::snprintf(tail, sizeof tail,
                   ",\"data_len\":%u,\"data_complete\":%s,\"duplicate\":%s,\"stored\":%s,"

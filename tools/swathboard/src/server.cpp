@@ -71,13 +71,14 @@ int MsUntil(Clock::time_point when) {
     return static_cast<int>(std::clamp<std::int64_t>(ms, 0, 60'000));
 }
 
+// The sooner of two poll time-outs, -1 meaning none.
+int Sooner(int a, int b) { return a < 0 ? b : b < 0 ? a : std::min(a, b); }
+
 int PollTimeout(const Board *board, const Session *s) {
     int timeout = -1;
     if (s->holding) timeout = MsUntil(s->reply_at);
-    if (board->listen_fd < 0) {
-        const int relisten = MsUntil(board->listen_again_at);
-        timeout = timeout < 0 ? relisten : std::min(timeout, relisten);
-    }
+    if (!s->pending.empty()) timeout = Sooner(timeout, MsUntil(s->pending.front().due));
+    if (board->listen_fd < 0) timeout = Sooner(timeout, MsUntil(board->listen_again_at));
     return timeout;
 }
 
@@ -89,6 +90,7 @@ void DrainWake(int fd) {
 void ServeOnce(Board *board, Session *s) {
     ApplyLinkRequests(board, s);
     RelistenIfDue(board);
+    if (s->fd >= 0 && !s->pending.empty()) Finish(board, s, SessionSendDue(s));
     if (s->fd >= 0 && s->holding && Clock::now() >= s->reply_at) Finish(board, s, SessionSendHeld(board, s));
 
     pollfd fds[3] = {{board->wake_fd, POLLIN, 0}, {board->listen_fd, POLLIN, 0}, {-1, POLLIN, 0}};

@@ -48,11 +48,15 @@ bool SendAll(int fd, const std::vector<std::uint8_t> &bytes) {
     return true;
 }
 
+std::uint64_t MicrosecondsSince(Clock::time_point from, Clock::time_point to) {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(to - from).count());
+}
+
 PacketRecord NewRecord(const Board *board, const Session *s) {
     PacketRecord r;
     r.connection = s->number;
-    r.time_us = static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - board->started).count());
+    r.time_us = MicrosecondsSince(board->started, Clock::now());
+    r.first_byte_us = MicrosecondsSince(board->started, s->packet_started);
     r.code = s->packet[0];
     r.tag_bits = (s->packet[1] & kSenderTagBits) == kSenderTagBits;
     r.raw = s->packet;
@@ -120,6 +124,11 @@ CloseRequest Answer(Board *board, Session *s) {
     if (plan.silent) return after;
 
     std::vector<std::uint8_t> reply = BuildReply(out.reply, PresetFor(board, out.reply.code));
+    if (board->config.answer_latency_ms > 0 && !plan.delay_ms) {
+        const auto due = Clock::now() + std::chrono::milliseconds(board->config.answer_latency_ms);
+        s->pending.push_back({due, std::move(reply), after});
+        return {};
+    }
     if (plan.delay_ms) {
         s->holding = true;
         s->held_reply = std::move(reply);
@@ -172,6 +181,7 @@ Io Step(Board *board, Session *s, CloseRequest *request) {
     Io io;
     if (!s->in_data) {
         io = ReadSome(s->fd, s->packet.data() + s->packet_have, kPacketSize - s->packet_have, &got);
+        if (s->packet_have == 0 && got > 0) s->packet_started = Clock::now();
         s->packet_have += got;
         if (s->packet_have == kPacketSize) *request = HeaderDone(board, s);
     } else {
@@ -194,8 +204,22 @@ CloseRequest SessionRead(Board *board, Session *s) {
     return request;
 }
 
+CloseRequest SessionSendDue(Session *s) {
+    while (!s->pending.empty() && s->pending.front().due <= Clock::now()) {
+        const PendingAnswer answer = std::move(s->pending.front());
+        s->pending.pop_front();
+        if (!SendAll(s->fd, answer.bytes)) return {true, 0};
+        if (answer.after.close) return answer.after;
+    }
+    return {};
+}
+
 CloseRequest SessionSendHeld(Board *board, Session *s) {
     (void)board;
+    // Answers to earlier packets go first, due or not.
+    for (PendingAnswer &answer : s->pending) answer.due = Clock::now();
+    const CloseRequest earlier = SessionSendDue(s);
+    if (earlier.close) return earlier;
     s->holding = false;
     const bool sent = SendAll(s->fd, s->held_reply);
     s->held_reply.clear();
@@ -213,6 +237,7 @@ void SessionAbandon(Board *board, Session *s) {
     s->holding = false;
     s->held_reply.clear();
     s->close_after_reply = false;
+    s->pending.clear();
 }
 
 }  // namespace swathboard

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "board.h"
@@ -12,12 +13,25 @@
 
 namespace swathboard {
 
+struct CloseRequest {
+    bool close = false;
+    std::uint32_t refuse_ms = 0;  // stop listening for this long after closing
+};
+
+// An answer waiting out the board's answer latency.
+struct PendingAnswer {
+    std::chrono::steady_clock::time_point due;
+    std::vector<std::uint8_t> bytes;
+    CloseRequest after;  // what to do once it is out
+};
+
 struct Session {
     int fd = -1;
     std::uint32_t number = 0;
 
     std::array<std::uint8_t, kPacketSize> packet{};
     std::size_t packet_have = 0;
+    std::chrono::steady_clock::time_point packet_started;  // its first byte was read
     PacketPlan plan;
 
     // Swath data after a NET_CMD_SWATH_CREATE packet.
@@ -37,17 +51,18 @@ struct Session {
     // Close the link once the current answer is out.
     bool close_after_reply = false;
     std::uint32_t refuse_ms_after = 0;
-};
 
-struct CloseRequest {
-    bool close = false;
-    std::uint32_t refuse_ms = 0;  // stop listening for this long after closing
+    // Answers waiting out BoardConfig::answer_latency_ms, oldest first;
+    // reading goes on meanwhile.
+    std::deque<PendingAnswer> pending;
 };
 
 // Reads whatever has arrived and answers every complete packet.
 CloseRequest SessionRead(Board *board, Session *session);
-// Sends an answer whose delay has passed.
+// Sends an answer whose delay has passed (and every answer before it).
 CloseRequest SessionSendHeld(Board *board, Session *session);
+// Sends the latency-delayed answers that are due, in order.
+CloseRequest SessionSendDue(Session *session);
 // Logs a swath cut short by the link going away; the caller closes fd.
 void SessionAbandon(Board *board, Session *session);
 

@@ -72,6 +72,17 @@ TEST(Cli, ParsesPresetAndFaults) {
     EXPECT_EQ(c.swath_fault->nth_swath, 5u);
 }
 
+// The link benchmark's board: a slow board on a private network's address.
+TEST(Cli, AnswerLatencyAndAnyAddress) {
+    swathboard::CliOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--ip", "10.231.0.2", "--any-address", "--answer-latency", "5"}, &o, &error)) << error;
+    EXPECT_EQ(o.config.ip, "10.231.0.2");
+    EXPECT_TRUE(o.config.any_address);
+    EXPECT_EQ(o.config.answer_latency_ms, 5u);
+    EXPECT_FALSE(Parse({"--ip", "127.0.0.9", "--answer-latency", "soon"}, &o, &error));
+}
+
 TEST(Cli, RejectsBadInput) {
     const std::vector<std::vector<const char *>> bad = {
         {},

@@ -71,6 +71,35 @@ TEST(Faults, DelayedAnswerComesLate) {
     EXPECT_EQ(log[1].timing, ReplyTiming::kNow);
 }
 
+// A slow board: it reads on while its answers wait, and answers in order.
+TEST(Faults, AnswerLatencyDelaysEveryAnswerInOrder) {
+    constexpr auto kLatency = 1000ms;
+    swathboard::BoardConfig config;
+    config.answer_latency_ms = static_cast<std::uint32_t>(kLatency.count());
+    const auto board = sbtest::StartTestBoard(sbtest::kAddrAnswerLatency, config);
+    sbtest::RawClient client;
+    ASSERT_EQ(client.Connect(sbtest::TestIp(sbtest::kAddrAnswerLatency)), 0);
+
+    const auto data = sbtest::Pattern(100000, 4);
+    const auto t0 = Clock::now();
+    ASSERT_TRUE(client.SendPacket(sbtest::SwathPacket(static_cast<std::uint32_t>(data.size()), 1)));
+    ASSERT_TRUE(client.Send(data.data(), data.size()));
+    ASSERT_TRUE(client.SendPacket(sbtest::CommandPacket(8)));
+    ASSERT_TRUE(swathboard::WaitForPackets(board.get(), 8, 1, 5s));
+    if (Clock::now() - t0 < kLatency) {
+        EXPECT_TRUE(client.Quiet(0)) << "answered before its latency";
+    }
+
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(client.Read(18, &reply, 5000));
+    EXPECT_GE(Clock::now() - t0, kLatency);
+    EXPECT_EQ(reply[0], 9);
+    EXPECT_EQ(sbtest::Get(reply, 6, 2), 1u);
+    ASSERT_TRUE(client.Read(14, &reply, 5000));
+    EXPECT_EQ(reply[0], 8);
+    EXPECT_EQ(swathboard::StoredSwathNumbers(board.get()), (std::vector<std::uint32_t>{1}));
+}
+
 TEST(Faults, SilencedCommandIsNeverAnswered) {
     Connected c(sbtest::kAddrSilence);
     swathboard::SilenceNext(c.board.get(), 18, 1);

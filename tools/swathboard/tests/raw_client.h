@@ -46,6 +46,7 @@ enum TestAddress : std::uint8_t {
     kAddrSwathNewJob,
     kAddrCloseUnderSwath,
     kAddrLaterPresets,
+    kAddrAnswerLatency = 249,
     kAddrEnd,
 };
 static_assert(kAddrEnd <= 251, "test addresses must stay within 127.0.0.200-250");
