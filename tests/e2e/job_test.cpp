@@ -9,6 +9,7 @@
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
+#include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {
@@ -47,7 +48,7 @@ size_t ExpectSwathsAgree(const std::vector<swathboard::PacketRecord> &swaths, ui
 
 TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     const swathboard::ParamPreset preset = swathboard::NewerPreset();  // the board's default
-    Begin("127.0.0.60");
+    Begin(TestIp(kAddrJobWhole));
     const PrintCfgRecord running = ReadStatus();
     EXPECT_EQ(std::memcmp(running.tag, kActiveTag, 16), 0);
     EXPECT_EQ(running.PostedCmd, 2);
@@ -98,7 +99,7 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
 }
 
 TEST_F(Job, PauseContinueAndAbortFromTheHost) {
-    Begin("127.0.0.61");
+    Begin(TestIp(kAddrJobPauseContinueAbort));
     Feeder host([&] { return PrintALine(inked_.data(), kLineBytes); });
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 2, 10s));
 
@@ -123,7 +124,7 @@ TEST_F(Job, PauseContinueAndAbortFromTheHost) {
 }
 
 TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
-    Begin("127.0.0.62");
+    Begin(TestIp(kAddrJobCompanionRequests));
     Feeder host([&] { return PrintALine(inked_.data(), kLineBytes); });
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
 
@@ -152,7 +153,7 @@ TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
 }
 
 TEST_F(Job, LinkFaultsDuringAJob) {
-    Begin("127.0.0.63");
+    Begin(TestIp(kAddrJobLinkFaults));
     ASSERT_EQ(Lines(300, true), 1);
     swathboard::ArmClose(board(), {1, 2000, 200});  // cut mid-data, then refuse connections
     ASSERT_EQ(Lines(300, true), 1);
@@ -178,13 +179,13 @@ TEST_F(Job, PrinterSideStopsEndTheJob) {
         {swathboard::SwathFault::kTooWide, 1},
         {swathboard::SwathFault::kSequenceError, 0},
     };
-    int last = 64;
+    uint32_t address = kAddrJobPrinterStopsFirst;
     for (const auto &c : cases) {
         SCOPED_TRACE(static_cast<int>(c.fault));
         gBoxes.clear();
         swathboard::BoardConfig config;
         config.swath_fault = swathboard::SwathFaultAt{c.fault, 2};
-        Begin("127.0.0." + std::to_string(last++), config);
+        Begin(TestIp(address++), config);
         EXPECT_EQ(Lines(4000, true), 0);
         EXPECT_EQ(ClosePrint(), 1);
         EXPECT_EQ(gBoxes.size(), c.boxes);
@@ -194,7 +195,7 @@ TEST_F(Job, PrinterSideStopsEndTheJob) {
 }
 
 TEST_F(Job, StartPrintWithoutABoardLeavesNothingOpen) {
-    WriteAddresses("127.0.0.67");
+    WriteAddresses(TestIp(kAddrJobWithoutBoard));
     ASSERT_EQ(InitPrinter(), 1);
     const JobProp job = TwoInchJob();
     EXPECT_EQ(StartPrint(&job), 0);
