@@ -2,7 +2,8 @@
 // that starts a board (or a listener standing in for one) owns one address,
 // so suites running side by side never meet; the enum keeps them distinct.
 // Taken elsewhere: 127.0.0.160-179 swathprint, 180-199 the Windows suites,
-// 200-250 the emulator's own tests; 127.0.0.1 is always the PC.
+// 200-250 the emulator's own tests; 127.0.0.1 is always the PC. Addresses
+// kept free for more cases are named beside the entries they follow.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,17 @@ enum TestAddress : uint8_t {
     kAddrJobTooWide = 76,
     kAddrSilentBoard = 77,  // also an address the PC does not hold
     kAddrLinesAfterFatalHandOff = 78,
+    // tests/faults: one per fault; 27-29 and 80-89 are kept for more faults
+    kAddrFaultDropMidData = 16,
+    kAddrFaultDropBetweenPackets = 17,
+    kAddrFaultLostAnswers = 18,
+    kAddrFaultSilentBoard = 19,
+    kAddrFaultLateAnswers = 20,
+    kAddrFaultRefusals = 21,
+    kAddrFaultRefusedConnections = 22,
+    kAddrFaultPrinterCancel = 23,
+    kAddrFaultSequenceError = 24,
+    kAddrFaultDamagedBlock = 25,
 };
 
 inline std::string TestIp(uint32_t octet) { return "127.0.0." + std::to_string(octet); }
