@@ -143,7 +143,7 @@ bool FaultStruck(const Board *b) {
     if (swathboard::ConnectionCount(b) != 1) return true;
     for (const auto &r : swathboard::Packets(b))
         if (r.timing != swathboard::ReplyTiming::kNow || r.status != 0 ||
-            r.swath_state == swathboard::SWATH_CREAT_SN_ERROR)
+            r.swath_state == swathboard::SWATH_CREAT_SN_ERROR || r.print_status == 1)
             return true;
     return false;
 }
@@ -380,55 +380,75 @@ void Configure(BoardConfig *c) {
 constexpr uint8_t kCreate = swathboard::NET_CMD_JOB_CREATE, kStart = swathboard::NET_CMD_PRINT_START,
                   kSwath = swathboard::NET_CMD_SWATH_CREATE, kEnd = swathboard::NET_CMD_PRINT_END,
                   kDebug = swathboard::NET_CMD_DEBUG;
+
 constexpr uint32_t kForever = 1000000;
+constexpr int64_t kAfterAnswer = -1;  // a cut after the packet's answer, not in its data
+
+// Cuts the link under the next swath after kAfter of its data bytes (or
+// after its answer), and refuses connections for kRefuseMs.
+template <int64_t kAfter, uint32_t kRefuseMs = 0>
+void CutNextSwath(Board *b) {
+    swathboard::ArmClose(b, {1, kAfter, kRefuseMs});
+}
+
+// Cuts the link as the next kCommand arrives (kAfter 0) or after its
+// answer; armed before the board listens, or at the moment.
+template <uint8_t kCommand, int64_t kAfter, uint32_t kRefuseMs = 0>
+swathboard::CloseFault CutOn() {
+    swathboard::CloseFault f;
+    f.after_data_bytes = kAfter;
+    f.refuse_ms = kRefuseMs;
+    f.command = kCommand;
+    return f;
+}
+template <uint8_t kCommand, int64_t kAfter, uint32_t kRefuseMs = 0>
+void ConfigureCut(BoardConfig *c) {
+    c->close = CutOn<kCommand, kAfter, kRefuseMs>();
+}
+template <uint8_t kCommand, int64_t kAfter, uint32_t kRefuseMs = 0>
+void CutOnNext(Board *b) {
+    swathboard::ArmClose(b, CutOn<kCommand, kAfter, kRefuseMs>());
+}
 
 // Data flows only with swaths: a cut mid-data cannot strike a command, and
 // no swath goes out while paused or in ClosePrint (EndPrint's flush ends in
 // blank swaths, which publish the last inked one), so the job-creation,
 // print-start, paused and ClosePrint columns are missing.
 TEST_F(FaultMatrix, ConnectionDroppedMidData) {
-    RunTable(kAddrFaultDropMidData,
-             {
-                 {Moment::kMidSwath, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, 500, 0});
-                  },
-                  Owed::kFinishes, Operator::kNone, "the swath is sent again on a new link"},
-                 {Moment::kEndPrintFlush, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, 0, 0});
-                  },
-                  Owed::kFinishes, Operator::kNone, "cut before any data of a flushed swath"},
-                 {Moment::kReconnection, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, 500, 0});
-                  },
-                  Owed::kFinishes, Operator::kNone, "the resent swath is cut again"},
-             });
+    RunTable(kAddrFaultDropMidData, {
+                                        {Moment::kMidSwath, nullptr, CutNextSwath<500>, Owed::kFinishes,
+                                         Operator::kNone, "the swath is sent again on a new link"},
+                                        {Moment::kEndPrintFlush, nullptr, CutNextSwath<0>, Owed::kFinishes,
+                                         Operator::kNone, "cut before any data of a flushed swath"},
+                                        {Moment::kReconnection, nullptr, CutNextSwath<500>, Owed::kFinishes,
+                                         Operator::kNone, "the resent swath is cut again"},
+                                    });
 }
 
-// The link goes right after an answer. Dropped with the job create's or
-// the print start's answer, the job opens on the new link.
+// The link goes as a command arrives (unanswered) or right after an answer;
+// the command is sent again on the new link. The job end is the last packet:
+// a cut after its answer cannot be told from the library's own close.
 TEST_F(FaultMatrix, ConnectionDroppedBetweenPackets) {
     RunTable(kAddrFaultDropBetweenPackets,
              {
-                 {Moment::kMidSwath, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, -1, 0});
-                  },
-                  Owed::kFinishes, Operator::kNone, "after a swath's answer"},
+                 {Moment::kJobCreate, ConfigureCut<kCreate, 0>, nullptr, Owed::kFinishes, Operator::kNone,
+                  "the job create goes unanswered"},
+                 {Moment::kJobCreate, ConfigureCut<kCreate, kAfterAnswer>, nullptr, Owed::kFinishes,
+                  Operator::kNone, "after the job create's answer"},
+                 {Moment::kPrintStart, ConfigureCut<kStart, 0>, nullptr, Owed::kFinishes, Operator::kNone,
+                  "the print start goes unanswered"},
+                 {Moment::kPrintStart, ConfigureCut<kStart, kAfterAnswer>, nullptr, Owed::kFinishes,
+                  Operator::kNone, "after the print start's answer"},
+                 {Moment::kMidSwath, nullptr, CutNextSwath<kAfterAnswer>, Owed::kFinishes, Operator::kNone,
+                  "after a swath's answer"},
                  {Moment::kPaused, nullptr, [](Board *b) { swathboard::DropConnection(b); }, Owed::kFinishes,
                   Operator::kContinue, "the paused job reconnects"},
-                 {Moment::kEndPrintFlush, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, -1, 0});
-                  },
-                  Owed::kFinishes, Operator::kNone, "after a flushed swath's answer"},
-                 {Moment::kReconnection, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, -1, 0});
-                  },
-                  Owed::kFinishes, Operator::kNone, "again after the resent swath's answer"},
+                 {Moment::kEndPrintFlush, nullptr, CutNextSwath<kAfterAnswer>, Owed::kFinishes,
+                  Operator::kNone, "after a flushed swath's answer"},
+                 {Moment::kClosePrint, nullptr, CutOnNext<kEnd, 0>, Owed::kFinishes, Operator::kNone,
+                  "the job end goes unanswered"},
+                 {Moment::kReconnection, nullptr, CutNextSwath<kAfterAnswer>, Owed::kFinishes,
+                  Operator::kNone, "again after the resent swath's answer"},
              });
 }
 
@@ -439,22 +459,20 @@ TEST_F(FaultMatrix, RefusedConnections) {
              {
                  {Moment::kJobCreate, [](BoardConfig *c) { c->refuse_connections_ms_at_start = 60000; },
                   nullptr, Owed::kStartRefused, Operator::kNone, "no board to open the job on"},
-                 {Moment::kMidSwath, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, -1, 200});
-                  },
-                  Owed::kFinishes, Operator::kNone, "reconnection attempts refused for 200 ms"},
+                 {Moment::kPrintStart, ConfigureCut<kStart, 0, 200>, nullptr, Owed::kFinishes,
+                  Operator::kNone, "the print start's link goes, then refused for 200 ms"},
+                 {Moment::kMidSwath, nullptr, CutNextSwath<kAfterAnswer, 200>, Owed::kFinishes,
+                  Operator::kNone, "reconnection attempts refused for 200 ms"},
                  {Moment::kPaused, nullptr,
                   [](Board *b) {
                       swathboard::RefuseConnections(b, 200);
                       swathboard::DropConnection(b);
                   },
                   Owed::kFinishes, Operator::kContinue, "the paused job reconnects once the board listens"},
-                 {Moment::kEndPrintFlush, nullptr,
-                  [](Board *b) {
-                      swathboard::ArmClose(b, {1, 500, 200});
-                  },
-                  Owed::kFinishes, Operator::kNone, "cut mid-data, then refused"},
+                 {Moment::kEndPrintFlush, nullptr, CutNextSwath<500, 200>, Owed::kFinishes, Operator::kNone,
+                  "cut mid-data, then refused"},
+                 {Moment::kClosePrint, nullptr, CutOnNext<kEnd, 0, 200>, Owed::kFinishes, Operator::kNone,
+                  "the job end's link goes, then refused"},
                  {Moment::kReconnection, nullptr, [](Board *b) { swathboard::RefuseConnections(b, 300); },
                   Owed::kFinishes, Operator::kNone, "refused again while reconnecting"},
              });
@@ -569,8 +587,9 @@ TEST_F(FaultMatrix, Refusals) {
 
 // The board stops the job in a swath answer: a cancel on the printer, or a
 // sequence-number error. Before the first swath there is nothing to stop,
-// and no swath goes out while paused or in ClosePrint (see the mid-data
-// cut), so those columns are missing.
+// and no swath goes out in ClosePrint (see the mid-data cut), so those
+// columns are missing; while paused only a cancel can come, in the answer
+// to a sync.
 template <swathboard::SwathFault kFault>
 void StopInNextSwathAnswer(Board *b) {
     swathboard::InjectSwathFault(b, kFault, 1);
@@ -589,7 +608,10 @@ std::vector<Row> BoardStopRows() {
 }
 
 TEST_F(FaultMatrix, PrinterCancel) {
-    RunTable(kAddrFaultPrinterCancel, BoardStopRows<swathboard::SwathFault::kPrinterCancel>());
+    std::vector<Row> rows = BoardStopRows<swathboard::SwathFault::kPrinterCancel>();
+    rows.push_back({Moment::kPaused, nullptr, [](Board *b) { swathboard::CancelNext(b, kDebug, 1); },
+                    Owed::kBoardStops, Operator::kContinue, "cancelled on the printer while paused"});
+    RunTable(kAddrFaultPrinterCancel, rows);
 }
 
 TEST_F(FaultMatrix, SequenceError) {
