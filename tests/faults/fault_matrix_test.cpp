@@ -8,8 +8,11 @@
 //   - kBoardStops: the board stopped the job (printer cancel, sequence
 //     error): the host learns it from PrintALine (0), no job end is sent, and
 //     what was printed was printed once, in order;
-//   - kOperatorAborts: the board does not recover by itself and the operator
-//     aborts; the job ends with no job end sent and nothing printed twice.
+//   - kAborted: the board does not recover by itself and the operator
+//     aborts; the board is told (NET_DEBUG_STOP), no job end is sent and
+//     nothing is printed twice;
+//   - kAbortedUnheard: as kAborted, for a board that is silent or away, which
+//     the stop may not reach.
 // In every row each call returns within a bound taken from the library's
 // scaled time-outs, and afterwards no thread, descriptor or mapping of the
 // job is left in the process.
@@ -90,7 +93,7 @@ const char *const kMomentNames[] = {"job creation",      "print start",         
                                     "as the job pauses", "while paused",         "EndPrint's flush",
                                     "ClosePrint",        "during a reconnection"};
 
-enum class Owed { kFinishes, kStartRefused, kBoardStops, kOperatorAborts };
+enum class Owed { kFinishes, kStartRefused, kBoardStops, kAborted, kAbortedUnheard };
 
 // What the operator does in a row besides the fault.
 enum class Operator {
@@ -361,8 +364,9 @@ protected:
             EXPECT_EQ(swathboard::CountPackets(b, swathboard::NET_CMD_SWATH_CREATE), 0u);
             EXPECT_EQ(jobEnds, 0u);
             break;
+        case Owed::kAborted: EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_STOP), 1u); [[fallthrough]];
         case Owed::kBoardStops:
-        case Owed::kOperatorAborts:
+        case Owed::kAbortedUnheard:
             EXPECT_EQ(log.start, 1);
             EXPECT_EQ(jobEnds, 0u);
             // A stop that came before the last line is told to the host.
@@ -485,8 +489,12 @@ TEST_F(FaultMatrix, RefusedConnections) {
                   "cut mid-data, then refused"},
                  {Moment::kClosePrint, nullptr, CutOnNext<kEnd, 0, 200>, Owed::kFinishes, Operator::kNone,
                   "the job end's link goes, then refused"},
+                 {Moment::kClosePrint, nullptr, CutOnNext<kEnd, 0, 60000>, Owed::kFinishes, Operator::kNone,
+                  "gone for good at the job end: ClosePrint stops waiting"},
                  {Moment::kReconnection, nullptr, [](Board *b) { swathboard::RefuseConnections(b, 300); },
                   Owed::kFinishes, Operator::kNone, "refused again while reconnecting"},
+                 {Moment::kReconnection, nullptr, [](Board *) { AbortPrint(); }, Owed::kAbortedUnheard,
+                  Operator::kNone, "the operator aborts while the board refuses"},
              });
 }
 
@@ -529,15 +537,15 @@ TEST_F(FaultMatrix, SilentBoard) {
                  swathboard::SilenceNext(b, kSwath, kForever);
                  swathboard::SilenceNext(b, kDebug, kForever);
              },
-             Owed::kOperatorAborts, Operator::kAbort, "the operator aborts"},
+             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts"},
             {Moment::kPaused, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, kForever); },
-             Owed::kOperatorAborts, Operator::kAbort, "the operator aborts while paused"},
+             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts while paused"},
             {Moment::kEndPrintFlush, nullptr,
              [](Board *b) {
                  swathboard::SilenceNext(b, kSwath, kForever);
                  swathboard::SilenceNext(b, kDebug, kForever);
              },
-             Owed::kOperatorAborts, Operator::kAbort, "the operator aborts the flush"},
+             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts the flush"},
             {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kEnd, kForever); },
              Owed::kFinishes, Operator::kNone, "every swath printed; ClosePrint stops waiting for the end"},
             {Moment::kReconnection, nullptr,
@@ -545,7 +553,7 @@ TEST_F(FaultMatrix, SilentBoard) {
                  swathboard::SilenceNext(b, kSwath, kForever);
                  swathboard::SilenceNext(b, kDebug, kForever);
              },
-             Owed::kOperatorAborts, Operator::kAbort, "silent after the reconnection; the operator aborts"},
+             Owed::kAbortedUnheard, Operator::kAbort, "silent after the reconnection; the operator aborts"},
         });
 }
 
@@ -597,7 +605,7 @@ TEST_F(FaultMatrix, Refusals) {
                  {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::RefuseNext(b, kSwath, 2); },
                   Owed::kFinishes, Operator::kNone, "the swath is sent again"},
                  {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::RefuseNext(b, kSwath, kForever); },
-                  Owed::kOperatorAborts, Operator::kAbort, "refused for good: the operator aborts"},
+                  Owed::kAborted, Operator::kAbort, "refused for good: the operator aborts"},
                  {Moment::kPausing, nullptr, [](Board *b) { swathboard::RefuseNext(b, kDebug, 1); },
                   Owed::kFinishes, Operator::kContinue, "the pause refused"},
                  {Moment::kPaused, nullptr, [](Board *b) { swathboard::RefuseNext(b, kDebug, 2); },
