@@ -22,12 +22,10 @@
 // hanging the test.
 #include <malloc.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 #include <thread>
 
