@@ -677,6 +677,12 @@ TEST_F(FaultMatrix, SequenceError) {
     RunTable(kAddrFaultSequenceError, BoardStopRows<swathboard::SwathFault::kSequenceError>());
 }
 
+// A swath wider than the printer prints: the operator is told and the job
+// stops as for a cancel.
+TEST_F(FaultMatrix, SwathTooWide) {
+    RunTable(kAddrFaultTooWide, BoardStopRows<swathboard::SwathFault::kTooWide>());
+}
+
 // The parameter block travels only with the job create's answer.
 TEST_F(FaultMatrix, DamagedParameterBlock) {
     RunTable(
