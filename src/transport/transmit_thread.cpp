@@ -18,7 +18,8 @@ namespace {
 
 constexpr uint16_t kSyncLimit = 10;
 constexpr uint16_t kIdleKeepAlive = 300;  // idle passes of 50 ms, about 15 s
-constexpr int kSwathReplyWaits = 40;      // of 50 ms
+constexpr uint32_t kSwathReplyWaits = 40;  // of kReplyPollMs
+constexpr uint32_t kReplyPollMs = 50;
 constexpr uint8_t kSwathResends = 5;
 constexpr uint32_t kSmallSwathBytes = 10240;
 
@@ -156,15 +157,20 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
             }
             TakeCompanionRequest(link);
 
-            for (int i = 0; i < kSwathReplyWaits; ++i) {
+            // The receive thread wakes this wait as soon as it has taken a
+            // reply; without one it ends after the polls it always had.
+            const uint32_t limit = kSwathReplyWaits * plat_scaled_ms(kReplyPollMs);
+            const uint32_t started = plat_ticks_ms();
+            for (;;) {
+                const uint32_t seen = plat_wake_count(kWakeAnswer);
                 if (Ended(link) || Stopped(link)) return false;
                 if (link->ResendReq.load() == 1) {
                     retry = 0;
                     plat_sleep_ms(1000);
                     break;
                 }
-                if (link->ReplyOk.load() == 1) break;
-                plat_sleep_ms(50);
+                if (link->ReplyOk.load() == 1 || plat_ticks_ms() - started >= limit) break;
+                plat_nap_ms(kWakeAnswer, seen, kReplyPollMs);
             }
             if (retry > 0) sl_trace("Resend %d\n", retry);
             if (retry++ > kSwathResends) {
