@@ -17,7 +17,8 @@ namespace sl {
 namespace {
 
 constexpr uint16_t kSyncLimit = 10;
-constexpr uint16_t kIdleKeepAlive = 300;  // idle passes of 50 ms, about 15 s
+constexpr uint32_t kIdlePollMs = 50;
+constexpr uint16_t kIdleKeepAlive = 300;  // idle passes of kIdlePollMs, about 15 s
 constexpr uint32_t kSwathReplyWaits = 40;  // of kReplyPollMs
 constexpr uint32_t kReplyPollMs = 50;
 constexpr uint8_t kSwathResends = 5;
@@ -220,10 +221,13 @@ int TransmitThread(void *arg) {
             continue;
         }
 
+        const uint32_t seen = plat_wake_count(kWakeQueueReady);
         const TxSwath s = Kt_TxSendSwath(link);
         if (s == TxSwath::NoneReady) {
-            plat_sleep_ms(50);
-            if (idle++ > kIdleKeepAlive) {
+            // Woken as soon as a swath is published; only a whole idle pass
+            // counts towards the keep-alive.
+            const bool woken = plat_nap_ms(kWakeQueueReady, seen, kIdlePollMs);
+            if (!woken && idle++ > kIdleKeepAlive) {
                 idle = 0;
                 // Never in place of a command the host side is waiting for.
                 if (Net_Command.CmdStatus.load() != kCmdPending) Sync(link);
