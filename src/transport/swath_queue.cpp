@@ -331,6 +331,13 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
         return 0;
     }
 
+    // The previous swath needs only this one's start: it goes to the
+    // transmit thread before the copy, which then overlaps its sending.
+    if (gPrevSwath) {
+        gPrevSwath->NextStart = NextStartFor(gPrevSwath, at.Pstart, dir);
+        QueueSetReady(gPrevSwath);
+    }
+
     const uint32_t len = CopyLength(at.Columns, at.DataStart);
     if (len) std::memcpy(e->Buffer, src + static_cast<size_t>(at.DataStart) * kSwathColumnBytes, len);
     e->Len = RoundUpTo(len, kSwathLenUnit);
@@ -344,11 +351,6 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
     e->Pend = at.Pend;
     e->NextStart = at.Pend;
     e->Mode = FiringMode(dir);
-
-    if (gPrevSwath) {
-        gPrevSwath->NextStart = NextStartFor(gPrevSwath, at.Pstart, dir);
-        QueueSetReady(gPrevSwath);
-    }
     gPrevSwath = e;
     if (countFlag) ++gSwathCount;
     return 1;
