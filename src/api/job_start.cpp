@@ -71,10 +71,10 @@ int OpenJobOnBoard() {
         return 0;
     }
     if (!StartLinkThreads(&gLink)) return CloseOpenedLink("ERROR!!! Create thread Fail!!\r\n");
-    if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink))
+    if (!Carried(Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink)))
         return CloseOpenedLink("Send NET_CMD_JOB_CREATE Fail!!\r\n");
     Adjust720(&gJobProp, &UI_CurSetting, XdpiIs720());
-    if (!Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink))
+    if (!Carried(Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)))
         return CloseOpenedLink("Send NET_CMD_PRINT_START Fail!!\r\n");
     return 1;
 }

@@ -53,16 +53,16 @@ constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
 // 1 while the receive thread is inside a receive.
 std::atomic<uint32_t> gReceiving{0};
 
-int ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
+bool ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
     sl_trace(format, plat_socket_error());
     PlatSocket expected = s;
     link->socket.compare_exchange_strong(expected, kInvalidSocket);
     plat_socket_close(s);
     plat_net_cleanup();
-    return 0;
+    return false;
 }
 
-int Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
+bool Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
     plat_net_startup();
     plat_install_board_arp(pcIP, boardIP, gAddresses.boardMacText, gAddresses.boardMac);
     sl_trace("link from: %s -- %s\n", pcIP, boardIP);
@@ -70,7 +70,7 @@ int Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
     PlatSocket s = plat_tcp_socket();
     if (s == kInvalidSocket) {
         sl_trace("socket() create fail. WSAGetLastError=%d\r\n", plat_socket_error());
-        return 0;
+        return false;
     }
     link->socket.store(s);
     plat_set_send_options(s, std::max(plat_scaled_ms(kSendTimeoutMs), kSendTimeoutFloorMs));
@@ -78,7 +78,7 @@ int Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
         return ConnectFailed(link, s, "select()fail. WSAGetLastError=%d\n");
     RestartAnswerCount(link);
     gConnectionSerial.fetch_add(1);
-    return 1;
+    return true;
 }
 
 }  // namespace
@@ -128,19 +128,19 @@ void RestartAnswerCount(LinkContext *link) {
     link->AwaitFrom.store(0);
 }
 
-int CreateConnection(LinkContext *link) {
+bool CreateConnection(LinkContext *link) {
     char pcIP[128];
     char boardIP[128];
     std::memcpy(pcIP, gAddresses.localIp, sizeof pcIP);
     std::memcpy(boardIP, gAddresses.boardIp, sizeof boardIP);
     pcIP[127] = boardIP[127] = '\0';
     UpdateMACAddr(boardIP);
-    if (!EnsureLocalAddress(pcIP, boardIP)) return 0;
+    if (!EnsureLocalAddress(pcIP, boardIP)) return false;
     return Kt_ConnectTCPIP(link, pcIP, boardIP);
 }
 
-int CloseConnection(PlatSocket s) {
-    if (s == kInvalidSocket) return 1;
+void CloseConnection(PlatSocket s) {
+    if (s == kInvalidSocket) return;
     // Forget the handle first, so no thread picks up a number the system
     // may hand out again once it is closed.
     PlatSocket expected = s;
@@ -157,22 +157,21 @@ int CloseConnection(PlatSocket s) {
     for (uint32_t i = 0; gReceiving.load() == 1 && i < kReceiveLeaveWaits; ++i) plat_sleep_ms(1);
     if (plat_socket_close(s) != 0) sl_trace("close socket error!\r\n");
     plat_net_cleanup();
-    return 1;
 }
 
-int Kt_ReConnectTCPIP(LinkContext *link) {
-    if (link->PrintStopFlag.load() == 1) return 1;
-    if (link->PrintEndFlag.load() == 1) return 0;
+Reconnect Kt_ReConnectTCPIP(LinkContext *link) {
+    if (link->PrintStopFlag.load() == 1) return Reconnect::Stopped;
+    if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
 
     uint32_t idle = 0;
     if (!gReconnecting.compare_exchange_strong(idle, 1)) {
         // Another thread reconnects; its give-up leaves the flag set, so the
         // end of the job must end this wait too.
         while (gReconnecting.load() == 1) {
-            if (link->PrintEndFlag.load() == 1) return 0;
+            if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
             plat_sleep_ms(100);
         }
-        return 1;
+        return Reconnect::Connected;
     }
 
     sl_trace("Kt_ReConnectTCPIP reconcet...\n");
@@ -180,18 +179,18 @@ int Kt_ReConnectTCPIP(LinkContext *link) {
     CloseConnection(link->socket.load());
     plat_sleep_ms(2000);
     for (;;) {
-        if (link->PrintEndFlag.load() == 1) return 0;
+        if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
         if (AbortRequested()) {
             link->PrintEndFlag.store(1);
-            return 0;
+            return Reconnect::Ended;
         }
         if (CreateConnection(link)) {
             plat_sleep_ms(500);
             gReconnecting.store(0);
-            return 1;
+            return Reconnect::Connected;
         }
         sl_trace("ReConnect Fail\r\n");
-        if (link->PrintStopFlag.load() == 1) return 1;
+        if (link->PrintStopFlag.load() == 1) return Reconnect::Stopped;
         plat_sleep_ms(2000);
     }
 }

@@ -23,12 +23,22 @@ extern std::atomic<uint32_t> gConnectionSerial;
 
 constexpr uint16_t kBoardPort = 4000;
 
-int CreateConnection(LinkContext *link);
+// Connects to the board at the link's addresses; false when the PC does not
+// hold its address or the board does not answer (no socket is left open).
+[[nodiscard]] bool CreateConnection(LinkContext *link);
 // Every connection counts its packets and replies from zero: nothing sent on
 // an earlier one is answered on it.
 void RestartAnswerCount(LinkContext *link);
-int CloseConnection(PlatSocket s);
-int Kt_ReConnectTCPIP(LinkContext *link);
+// Forgets, drains and closes `s` (nothing when it is already invalid).
+void CloseConnection(PlatSocket s);
+// How a reconnection ended.
+enum class Reconnect : uint8_t {
+    Connected,  // a new connection stands (made here, or by the thread that was reconnecting)
+    Stopped,    // the board stopped the job: the link is left as it is
+    Ended,      // the job ended or was aborted: no connection was made
+};
+Reconnect Kt_ReConnectTCPIP(LinkContext *link);
+// Both send all `length` bytes: the count sent, or -1 on error.
 int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);
 int LinkSendData(PlatSocket s, const uint8_t *data, int length);
 // One blocking receive of at most `cap` bytes on the link's current socket:

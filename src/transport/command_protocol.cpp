@@ -85,12 +85,12 @@ void LinkResetForJob(LinkContext *link) {
     TxState.store(TX_RUNNING);
 }
 
-int BuildNetCommand(LinkContext *link, uint8_t code) {
+bool BuildNetCommand(LinkContext *link, uint8_t code) {
     if (!KnownCommand(code)) {
         sl_trace("undefine cmd... %d\r\n", code);
-        return 0;
+        return false;
     }
-    if (!ClaimCommandRecord()) return 0;
+    if (!ClaimCommandRecord()) return false;
     uint8_t *p = Net_Command.packet;
     switch (code) {
     case NET_CMD_JOB_CREATE:
@@ -105,7 +105,7 @@ int BuildNetCommand(LinkContext *link, uint8_t code) {
     default: FillDebug(p, code, link->JobId.load()); break;
     }
     Net_Command.CmdStatus.store(kCmdPending);
-    return 1;
+    return true;
 }
 
 bool SettleEarlierAnswers(LinkContext *link) {
@@ -126,7 +126,7 @@ bool SettleEarlierAnswers(LinkContext *link) {
                 return true;
             }
             sl_trace("%u answers never came: reconnect to restart the count\n", sent - read);
-            return Kt_ReConnectTCPIP(link) == 1 && !JobOver(link);
+            return Kt_ReConnectTCPIP(link) != Reconnect::Ended && !JobOver(link);
         }
         plat_sleep_ms(kSettlePollMs);
     }
@@ -142,10 +142,10 @@ void AwaitAnswer(LinkContext *link, uint8_t code) {
     link->ReplyOk.store(0);
 }
 
-int SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
+bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
     // Counted before it leaves, so its answer cannot be read first.
     link->PacketsSent.fetch_add(1);
-    return LinkSendCommand(s, packet, kPacketBytes);
+    return LinkSendCommand(s, packet, kPacketBytes) == kPacketBytes;
 }
 
 bool ReplyIsCurrent(LinkContext *link) {
@@ -167,23 +167,23 @@ NetCommand *GetPendingCommand() {
     return Net_Command.CmdStatus.load() == kCmdPending ? &Net_Command : nullptr;
 }
 
-int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
+HostCommand Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
     // An aborted job ends with the cancel the transmit thread sends; a job
     // end sent ahead of it would close the job on the board uncancelled.
-    if (code == NET_CMD_PRINT_END && AbortRequested()) return 0;
+    if (code == NET_CMD_PRINT_END && AbortRequested()) return HostCommand::NotCarried;
     while (TxState.load() != TX_RUNNING) {
         if (TxState.load() == TX_QUIT_STATUS) {
             sl_trace("Kt_ExcuseCommand Quit for  TX_QUIT_STATUS...\n");
-            return 1;
+            return HostCommand::LinkQuit;
         }
         // A transmit thread that has ended leaves its state behind, and a
         // cancel the board never confirms keeps it cancelling.
-        if (JobOver(link) || AbortRequested()) return 0;
+        if (JobOver(link) || AbortRequested()) return HostCommand::NotCarried;
         plat_sleep_ms(100);
     }
     if (!KnownCommand(code)) {
         sl_trace("undefine cmd... %d\r\n", code);
-        return 0;
+        return HostCommand::NotCarried;
     }
 
     // Rounds are measured on the clock: a scaled 10 ms poll cannot be
@@ -193,58 +193,58 @@ int Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
     for (int round = 0; round < kExcuseRounds; ++round) {
         const uint32_t started = plat_ticks_ms();
         while (plat_ticks_ms() - started < roundMs) {
-            if (JobOver(link)) return 0;
+            if (JobOver(link)) return HostCommand::NotCarried;
             // An aborted job ends with the cancel; the transmit thread drops
             // a job end still waiting to go out.
-            if (code == NET_CMD_PRINT_END && AbortRequested()) return 0;
+            if (code == NET_CMD_PRINT_END && AbortRequested()) return HostCommand::NotCarried;
             // A keep-alive or state command may hold the record for a moment.
             if (!built) {
-                built = BuildNetCommand(link, code) == 1;
+                built = BuildNetCommand(link, code);
             } else if (Net_Command.CmdStatus.load() == kCmdAnswered) {
                 if (code == NET_CMD_PRINT_END) link->PrintEndFlag.store(1);
-                if (code == NET_CMD_JOB_CREATE && link->ReplyOk.load() == 0) return 0;
-                return 1;
+                if (code == NET_CMD_JOB_CREATE && link->ReplyOk.load() == 0) return HostCommand::Refused;
+                return HostCommand::Answered;
             }
             plat_sleep_ms(kExcusePollMs);
         }
         if (round < kExcuseRounds - 1) sl_trace("Error!!!! Command %d Excuse fail!!!!\r\n", code);
     }
-    return 0;
+    return HostCommand::NotCarried;
 }
 
-int Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
-    if (!SettleEarlierAnswers(link)) return 0;
+bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
+    if (!SettleEarlierAnswers(link)) return false;
     AwaitAnswer(link, cmd->packet[0]);
     int retry = 0;
     for (;;) {
-        if (link->PrintEndFlag.load() == 1) return 0;
+        if (link->PrintEndFlag.load() == 1) return false;
         // A copy sent while the other thread reconnects would be counted on
         // the wrong connection.
-        if (!WaitWhileReconnecting(link)) return 0;
-        if (SendPacket(link, link->socket.load(), cmd->packet) == -1) {
+        if (!WaitWhileReconnecting(link)) return false;
+        if (!SendPacket(link, link->socket.load(), cmd->packet)) {
             sl_trace("Net Command(%d) send fail, WSAGetLastError=%d\r\n", cmd->packet[0],
                      plat_socket_error());
             // A stopped link is not reconnected; resending could only spin.
-            if (link->PrintStopFlag.load() == 1) return 0;
+            if (link->PrintStopFlag.load() == 1) return false;
             Kt_ReConnectTCPIP(link);
             retry = 0;
-            if (link->ReplyOk.load() == 1) return 1;
+            if (link->ReplyOk.load() == 1) return true;
             continue;
         }
 
         bool resend = false;
         for (int i = 0; i < kReplyWaits && !resend; ++i) {
-            if (link->PrintEndFlag.load() == 1) return 0;
+            if (link->PrintEndFlag.load() == 1) return false;
             if (link->ResendReq.load() == 1) {
                 plat_sleep_ms(1500);
                 retry = 0;
-                if (link->ReplyOk.load() == 1) return 1;
+                if (link->ReplyOk.load() == 1) return true;
                 resend = true;
                 break;
             }
-            if (link->ReplyOk.load() == 1) return 1;
+            if (link->ReplyOk.load() == 1) return true;
             // The board has stopped the job: its answers are no longer taken.
-            if (link->PrintStopFlag.load() == 1) return 0;
+            if (link->PrintStopFlag.load() == 1) return false;
             plat_sleep_ms(50);
         }
         if (resend) continue;

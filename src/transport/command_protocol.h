@@ -25,16 +25,31 @@ void LinkInit(LinkContext *link);
 // Resets the link side for a new job (channel order, reply state, queue,
 // command record, flags).
 void LinkResetForJob(LinkContext *link);
-// 1 = built and pending; 0 = unknown code, or another command is pending
-// or being built (nothing is written then).
-int BuildNetCommand(LinkContext *link, uint8_t code);
-int Kt_ExcuseCommand(uint8_t code, LinkContext *link);
+// True = built and pending; false = unknown code, or another command is
+// pending or being built (nothing is written then).
+bool BuildNetCommand(LinkContext *link, uint8_t code);
+
+// How a command that the host side handed to the transmit thread ended.
+enum class HostCommand : uint8_t {
+    Answered,    // the board answered it (a job create: and accepted the job)
+    LinkQuit,    // the transmit thread quit after a confirmed cancel; nothing was sent
+    Refused,     // the board answered a job create without accepting the job
+    NotCarried,  // unknown code, a job end after an abort, the job over, or no answer in time
+};
+// The outcomes after which the host side goes on with the job.
+constexpr bool Carried(HostCommand r) { return r == HostCommand::Answered || r == HostCommand::LinkQuit; }
+// Builds `code` once the record is free and waits, bounded, until the
+// transmit thread has carried it.
+HostCommand Kt_ExcuseCommand(uint8_t code, LinkContext *link);
 NetCommand *GetPendingCommand();
-int Kt_SendNetCommand(NetCommand *cmd, LinkContext *link);
+// Sends the pending command until the board answers it, resending and
+// reconnecting as needed; false when the job ended or the board stopped it.
+[[nodiscard]] bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link);
 
 // Answers are matched to the copies they answer. AwaitAnswer makes `code`
 // the outstanding command: only replies to packets sent from now on can
-// complete or refuse it. SendPacket counts and sends one 64-byte packet on `s`.
+// complete or refuse it. SendPacket counts and sends one 64-byte packet on `s`
+// (false when it could not be sent whole).
 // ReplyIsCurrent numbers a reply read from the connection and tells whether
 // it answers a copy of the outstanding command rather than an earlier one.
 void AwaitAnswer(LinkContext *link, uint8_t code);
@@ -43,7 +58,7 @@ void AwaitAnswer(LinkContext *link, uint8_t code);
 // the board never sends them, a new connection restarts the count. False
 // when the job ended meanwhile.
 [[nodiscard]] bool SettleEarlierAnswers(LinkContext *link);
-int SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]);
+[[nodiscard]] bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]);
 bool ReplyIsCurrent(LinkContext *link);
 // Waits while another thread reconnects; false when the job ended meanwhile.
 bool WaitWhileReconnecting(const LinkContext *link);

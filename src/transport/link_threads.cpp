@@ -34,7 +34,7 @@ void Join(PlatThread *&t) {
 
 }  // namespace
 
-int StartLinkThreads(LinkContext *link) {
+bool StartLinkThreads(LinkContext *link) {
     link->TxEnable.store(1);
     link->TxEnded.store(0);
     link->TxThread = plat_thread_start(TransmitThread, link);
@@ -42,7 +42,7 @@ int StartLinkThreads(LinkContext *link) {
         sl_trace("Create Tx thread fail!!!\r\n");
         link->TxEnable.store(0);
         link->TxEnded.store(1);
-        return 0;
+        return false;
     }
     link->RxEnable.store(1);
     link->RxEnded.store(0);
@@ -53,11 +53,11 @@ int StartLinkThreads(LinkContext *link) {
         link->RxEnded.store(1);
         // The caller closes the connection next: the sender must be gone.
         StopLinkThreads(link);
-        return 0;
+        return false;
     }
     // Nothing depends on the heartbeat; a job runs without it.
     link->HeartThread = plat_thread_start(HeartbeatThread, link);
-    return 1;
+    return true;
 }
 
 void StopLinkThreads(LinkContext *link) {

@@ -8,7 +8,9 @@
 
 namespace sl {
 
-int StartLinkThreads(LinkContext *link);
+// Starts the transmit, receive and heartbeat threads; false (with none left
+// running) when the transmit or receive thread cannot be started.
+[[nodiscard]] bool StartLinkThreads(LinkContext *link);
 // Ends the threads cooperatively: raises PrintEndFlag and shuts the socket
 // down (which wakes a blocked receive), then joins them.
 void StopLinkThreads(LinkContext *link);

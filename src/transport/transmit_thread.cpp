@@ -146,7 +146,7 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
             }
             // Packet and data go on one connection, or not at all.
             const PlatSocket s = link->socket.load();
-            if (SendPacket(link, s, packet) == -1) {
+            if (!SendPacket(link, s, packet)) {
                 sl_trace("NET_CMD_SWATH_CREATE Fail, WSAGetLastError=%d\r\n", plat_socket_error());
                 retry = 0;
                 break;
@@ -180,7 +180,7 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
             }
         }
         if (link->ReplyOk.load() == 1) break;
-        if (retry == 0 && !Kt_ReConnectTCPIP(link)) return false;
+        if (retry == 0 && Kt_ReConnectTCPIP(link) == Reconnect::Ended) return false;
     }
 
     if (e->Len < kSmallSwathBytes) plat_sleep_ms(100);

@@ -80,7 +80,8 @@ protected:
             CloseConnection(gLink.socket.load());
             return 0;
         }
-        if (!Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink) || !Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)) {
+        if (!Carried(Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink)) ||
+            !Carried(Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink))) {
             StopLinkThreads(&gLink);
             CloseConnection(gLink.socket.load());
             return 0;

@@ -76,7 +76,7 @@ TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
     Use(TestIp(kAddrLinkCommands).c_str());
     FakeBoard board(TestIp(kAddrLinkCommands));
     ASSERT_TRUE(board.ok());
-    ASSERT_EQ(CreateConnection(&gLink), 1);
+    ASSERT_TRUE(CreateConnection(&gLink));
     ASSERT_NE(gLink.socket.load(), kInvalidSocket);
 
     uint8_t a[64] = {9, 0x00};
@@ -100,20 +100,20 @@ TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
 
 TEST_F(Link, NoBoardMeansNoConnectionAndNoSocket) {
     Use(TestIp(kAddrLinkNoBoard).c_str());
-    EXPECT_EQ(CreateConnection(&gLink), 0);
+    EXPECT_FALSE(CreateConnection(&gLink));
     EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
     Use(TestIp(kAddrLinkNoBoard).c_str());
     std::strcpy(gAddresses.localIp,
                 TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
     FakeBoard board(TestIp(kAddrLinkNoBoard));
-    EXPECT_EQ(CreateConnection(&gLink), 0);
+    EXPECT_FALSE(CreateConnection(&gLink));
     EXPECT_EQ(board.Connections(), 0);
 }
 
 TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
     Use(TestIp(kAddrLinkCloseWakesReceive).c_str());
     FakeBoard board(TestIp(kAddrLinkCloseWakesReceive));
-    ASSERT_EQ(CreateConnection(&gLink), 1);
+    ASSERT_TRUE(CreateConnection(&gLink));
     const PlatSocket s = gLink.socket;
     std::atomic<int> got{99};
     std::thread rx([&] {
@@ -121,7 +121,7 @@ TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
         got = LinkReceive(&gLink, buf, sizeof buf);
     });
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(CloseConnection(s), 1);
+    CloseConnection(s);
     rx.join();
     EXPECT_LE(got.load(), 0);
     EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
@@ -130,9 +130,9 @@ TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
 TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
     Use(TestIp(kAddrLinkOneReconnection).c_str());
     FakeBoard board(TestIp(kAddrLinkOneReconnection));
-    ASSERT_EQ(CreateConnection(&gLink), 1);
+    ASSERT_TRUE(CreateConnection(&gLink));
     ASSERT_TRUE(WaitFor([&] { return board.Connections() == 1; }));
-    int r1 = -1, r2 = -1;
+    Reconnect r1 = Reconnect::Ended, r2 = Reconnect::Ended;
     std::atomic<bool> go{false};
     std::thread a([&] {
         while (!go) std::this_thread::yield();
@@ -145,8 +145,8 @@ TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
     go = true;
     a.join();
     b.join();
-    EXPECT_EQ(r1, 1);
-    EXPECT_EQ(r2, 1);
+    EXPECT_EQ(r1, Reconnect::Connected);
+    EXPECT_EQ(r2, Reconnect::Connected);
     EXPECT_EQ(gReconnecting.load(), 0u);
     // One reconnection, not two: the first connect and the one it replaced.
     EXPECT_TRUE(WaitFor([&] { return board.Connections() == 2; }));
@@ -157,7 +157,7 @@ TEST_F(Link, ReconnectionEndsWithTheJob) {
     // A stopped link is left alone.
     gLink.PrintStopFlag = 1;
     gLink.socket = 12345;
-    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), 1);
+    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), Reconnect::Stopped);
     EXPECT_EQ(gLink.socket.load(), 12345);
     gLink.socket = kInvalidSocket;
     gLink.PrintStopFlag = 0;
@@ -167,24 +167,28 @@ TEST_F(Link, ReconnectionEndsWithTheJob) {
         std::this_thread::sleep_for(50ms);
         gRequests.abort = 1;
     });
-    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), 0);
+    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), Reconnect::Ended);
     abort.join();
     EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
     EXPECT_EQ(gReconnecting.load(), 1u);  // a give-up leaves the flag for the next job
 
     // A thread waiting on that give-up does not wait forever.
-    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), 0);
+    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), Reconnect::Ended);
 }
 
 TEST_F(Link, AWaitingThreadStopsAtTheEndOfTheJob) {
     gReconnecting = 1;
-    std::atomic<int> r{-1};
-    std::thread waiter([&] { r = Kt_ReConnectTCPIP(&gLink); });
+    std::atomic<bool> returned{false};
+    Reconnect r = Reconnect::Connected;
+    std::thread waiter([&] {
+        r = Kt_ReConnectTCPIP(&gLink);
+        returned = true;
+    });
     std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(r.load(), -1);
+    EXPECT_FALSE(returned.load());
     gLink.PrintEndFlag = 1;
     waiter.join();
-    EXPECT_EQ(r.load(), 0);
+    EXPECT_EQ(r, Reconnect::Ended);
 }
 
 }  // namespace

@@ -6,14 +6,13 @@
 //
 // SWATHLINK_SOAK_JOBS sets the number of jobs (default 30); SWATHLINK_SOAK_SEED
 // the random seed (default: the time, printed so a run can be repeated).
-#include <dirent.h>
-
 #include <cstdio>
 #include <random>
 #include <thread>
 
 #include "e2e/board_fixture.h"
 #include "link/tcp_link.h"
+#include "support/process_usage.h"
 #include "swathlink/swathlink.h"
 #include "transport/net_codes.h"
 
@@ -32,33 +31,6 @@ uint32_t EnvOr(const char *name, uint32_t fallback) {
     const char *v = std::getenv(name);
     return v && *v ? static_cast<uint32_t>(std::strtoul(v, nullptr, 10)) : fallback;
 }
-
-size_t CountEntries(const char *dir) {
-    size_t n = 0;
-    if (DIR *d = opendir(dir)) {
-        while (dirent *e = readdir(d))
-            if (e->d_name[0] != '.') ++n;
-        closedir(d);
-    }
-    return n;
-}
-
-long ResidentKb() {
-    FILE *f = std::fopen("/proc/self/status", "r");
-    if (!f) return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) break;
-    std::fclose(f);
-    return kb;
-}
-
-struct Usage {
-    long residentKb;
-    size_t descriptors, threads;
-};
-Usage Measure() { return {ResidentKb(), CountEntries("/proc/self/fd"), CountEntries("/proc/self/task")}; }
 
 struct Mode {
     uint32_t xdpi, ydpi;
@@ -176,9 +148,9 @@ TEST_F(Soak, ConsecutiveJobsLeaveNothingBehind) {
     // A few jobs first, so buffers the run keeps for good are counted.
     const uint32_t warmUp = std::min<uint32_t>(3, jobs);
     for (uint32_t i = 0; i < warmUp; ++i) RunJob(rng, i);
-    const Usage before = Measure();
+    const ProcessUsage before = MeasureProcess();
     for (uint32_t i = warmUp; i < jobs && !HasFatalFailure(); ++i) RunJob(rng, i);
-    const Usage after = Measure();
+    const ProcessUsage after = MeasureProcess();
     std::printf("soak: resident %ld -> %ld kB, descriptors %zu -> %zu, threads %zu -> %zu\n",
                 before.residentKb, after.residentKb, before.descriptors, after.descriptors, before.threads,
                 after.threads);

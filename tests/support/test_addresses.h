@@ -1,7 +1,7 @@
 // The loopback addresses the library's suites give their boards. Each test
 // that starts a board (or a listener standing in for one) owns one address,
 // so suites running side by side never meet; the enum keeps them distinct.
-// Taken elsewhere: 127.0.0.60-69 the whole-job tests, 100-129 the abort and
+// Taken elsewhere: 127.0.0.16-29 and 80-89 the fault matrix, 60-69 the whole-job tests, 100-129 the abort and
 // late-answer tests, 90-99 the bad-input tests, 130-159 the round-trip suite,
 // 160-179 swathprint, 180-199 the Windows suites, 200-250 the emulator's own
 // tests; 127.0.0.1 is always the PC.
@@ -41,6 +41,17 @@ enum TestAddress : uint8_t {
     kAddrJobTooWide = 76,
     kAddrSilentBoard = 77,  // also an address the PC does not hold
     kAddrLinesAfterFatalHandOff = 78,
+    // tests/faults: one per fault; 27-29 and 80-89 are kept for more faults
+    kAddrFaultDropMidData = 16,
+    kAddrFaultDropBetweenPackets = 17,
+    kAddrFaultLostAnswers = 18,
+    kAddrFaultSilentBoard = 19,
+    kAddrFaultLateAnswers = 20,
+    kAddrFaultRefusals = 21,
+    kAddrFaultRefusedConnections = 22,
+    kAddrFaultPrinterCancel = 23,
+    kAddrFaultSequenceError = 24,
+    kAddrFaultDamagedBlock = 25,
 };
 
 inline std::string TestIp(uint32_t octet) { return "127.0.0." + std::to_string(octet); }

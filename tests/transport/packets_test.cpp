@@ -33,7 +33,7 @@ protected:
 };
 
 TEST_F(Packets, JobCreateWritesItsLayoutAndANewJobId) {
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
     const uint8_t *p = Packet();
     EXPECT_EQ(U16(p, 0), 2);
     EXPECT_NE(gLink.JobId.load(), 0);
@@ -52,21 +52,21 @@ TEST_F(Packets, JobCreateWritesItsLayoutAndANewJobId) {
 }
 
 TEST_F(Packets, APendingCommandIsNeverOverwritten) {
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
     std::array<uint8_t, 64> before;
     std::copy_n(Packet(), 64, before.begin());
-    EXPECT_EQ(BuildNetCommand(&gLink, NET_DEBUG_SYNCY), 0);
+    EXPECT_FALSE(BuildNetCommand(&gLink, NET_DEBUG_SYNCY));
     EXPECT_TRUE(std::equal(before.begin(), before.end(), Packet()));
-    EXPECT_EQ(BuildNetCommand(&gLink, 99), 0);  // unknown code: nothing built
+    EXPECT_FALSE(BuildNetCommand(&gLink, 99));  // unknown code: nothing built
     Answered();
-    EXPECT_EQ(BuildNetCommand(&gLink, 99), 0);
+    EXPECT_FALSE(BuildNetCommand(&gLink, 99));
     EXPECT_EQ(Net_Command.CmdStatus.load(), kCmdAnswered);
 }
 
 TEST_F(Packets, PrintStartSavesTheBlockAndCarriesTheJobSettings) {
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
     Answered();
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_PRINT_START), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_START));
     const uint8_t *p = Packet();
     const PlatTime utc = plat_utc_time();
     EXPECT_EQ(U16(p, 0), 8);
@@ -93,20 +93,20 @@ TEST_F(Packets, PrintStartSavesTheBlockAndCarriesTheJobSettings) {
     Answered();
     UI_CurSetting.CurFWVersion = 249;
     StoreStepCalibration(&UI_CurSetting, 4, 0);
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_PRINT_START), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_START));
     EXPECT_EQ(Packet()[32], 4);
     EXPECT_EQ(U16(Packet(), 36), 1);  // a stored 0 is sent as 1
 }
 
 TEST_F(Packets, LaterCommandsKeepTheBytesTheyDoNotWrite) {
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
     Answered();
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_PRINT_START), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_START));
     Answered();
     std::array<uint8_t, 64> start;
     std::copy_n(Packet(), 64, start.begin());
 
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_PRINT_END), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_END));
     const uint8_t *p = Packet();
     EXPECT_EQ(U16(p, 0), 18);
     EXPECT_EQ(U16(p, 4), gLink.JobId.load());
@@ -116,7 +116,7 @@ TEST_F(Packets, LaterCommandsKeepTheBytesTheyDoNotWrite) {
     Answered();
 
     std::copy_n(Packet(), 64, start.begin());
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_DEBUG_PAUSE), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_DEBUG_PAUSE));
     EXPECT_EQ(U16(p, 0), 1);
     EXPECT_EQ(U16(p, 4), 20);
     EXPECT_EQ(U16(p, 6), gLink.JobId.load());
@@ -124,7 +124,7 @@ TEST_F(Packets, LaterCommandsKeepTheBytesTheyDoNotWrite) {
 }
 
 TEST_F(Packets, JobResetLeavesASyncInPayloadWordZero) {
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_PRINT_END), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_END));
     LinkResetForJob(&gLink);
     EXPECT_EQ(Net_Command.CmdStatus.load(), kCmdIdle);
     EXPECT_EQ(U16(Packet(), 4), 23);

@@ -71,7 +71,7 @@ TEST_F(PrintState, PrinterStopQuitsAndUnknownStatesRun) {
 
 TEST_F(PrintState, AStateCommandWaitsForAPendingHostCommand) {
     gRequests.pause = 1;
-    ASSERT_EQ(BuildNetCommand(&gLink, NET_CMD_PRINT_END), 1);
+    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_END));
     EXPECT_EQ(PrintStateStep(&gLink, TX_SEND_PAUSE), TX_SEND_PAUSE);
     EXPECT_EQ(U16(Net_Command.packet, 0), NET_CMD_PRINT_END);
 }

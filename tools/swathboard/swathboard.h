@@ -161,6 +161,11 @@ struct CloseFault {
     // test can cut the link under a given swath however often earlier ones
     // were resent.
     std::uint32_t swath_sn = 0;
+    // A command code other than NET_CMD_SWATH_CREATE: fires on the next
+    // packet of that command instead of a swath. The link goes after its
+    // answer, or, with after_data_bytes >= 0, before it (the command is
+    // logged as dropped and never answered).
+    std::uint8_t command = 0;
 };
 
 // The next `count` commands of `code` are refused (value = the status),
@@ -228,6 +233,9 @@ bool IsLoopbackAddress(std::string_view ip);
 void RefuseNext(Board *board, std::uint8_t code, std::uint32_t count, std::uint8_t status = 1);
 void DelayNext(Board *board, std::uint8_t code, std::uint32_t count, std::uint32_t delay_ms);
 void SilenceNext(Board *board, std::uint8_t code, std::uint32_t count);  // never answered
+// The next `count` answers to `code` (NET_CMD_DEBUG or NET_CMD_SWATH_CREATE)
+// report print status 1: the job was cancelled on the printer.
+void CancelNext(Board *board, std::uint8_t code, std::uint32_t count);
 void InjectSwathFault(Board *board, SwathFault fault, std::uint32_t nth_swath);
 void ArmClose(Board *board, const CloseFault &fault);
 void RefuseConnections(Board *board, std::uint32_t ms);  // stop listening for ms
@@ -252,9 +260,9 @@ struct NamedField {
 };
 
 struct PacketRecord {
-    std::uint64_t index = 0;       // 0 for the first packet the board read
-    std::uint32_t connection = 0;  // 1 for the first accepted connection
-    std::uint64_t time_us = 0;     // since StartBoard: the packet and its data were in
+    std::uint64_t index = 0;          // 0 for the first packet the board read
+    std::uint32_t connection = 0;     // 1 for the first accepted connection
+    std::uint64_t time_us = 0;        // since StartBoard: the packet and its data were in
     std::uint64_t first_byte_us = 0;  // since StartBoard: its first byte was read
     std::uint8_t code = 0;
     bool tag_bits = false;  // byte 1 carried the sender's 0x79 bits

@@ -61,6 +61,10 @@ Outcome AnswerPacket(const std::uint8_t *packet, const PacketPlan &plan, bool se
     }
     if (code == NET_CMD_DEBUG) AnswerDebug(packet, policy, &out);
     if (code == NET_CMD_SWATH_CREATE) AnswerSwath(plan, serial_taken, policy, &out);
+    // The operator cancelled the job on the printer: the answers that carry
+    // a print status say so.
+    if (plan.report_cancel && (code == NET_CMD_DEBUG || code == NET_CMD_SWATH_CREATE))
+        out.reply.print_status = kPrintStatusCancelled;
     return out;
 }
 

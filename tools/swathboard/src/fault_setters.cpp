@@ -52,6 +52,10 @@ void SilenceNext(Board *board, std::uint8_t code, std::uint32_t count) {
     Update(board, [&](FaultState &f) { f.by_code[code].silence = count; });
 }
 
+void CancelNext(Board *board, std::uint8_t code, std::uint32_t count) {
+    Update(board, [&](FaultState &f) { f.by_code[code].cancel = count; });
+}
+
 void InjectSwathFault(Board *board, SwathFault fault, std::uint32_t nth_swath) {
     Update(board, [&](FaultState &f) {
         f.swaths.fault = fault;
@@ -62,7 +66,7 @@ void InjectSwathFault(Board *board, SwathFault fault, std::uint32_t nth_swath) {
 void ArmClose(Board *board, const CloseFault &fault) {
     Update(board, [&](FaultState &f) {
         f.swaths.close = fault;
-        f.swaths.close_in = fault.swath_sn ? 1 : fault.nth_swath;
+        f.swaths.close_in = fault.swath_sn || fault.command ? 1 : fault.nth_swath;
     });
 }
 

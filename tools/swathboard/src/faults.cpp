@@ -21,8 +21,15 @@ bool TakeOne(std::uint32_t *count) {
 }
 
 bool CloseFires(SwathCountdowns *s, std::uint32_t swath_sn) {
+    if (s->close.command != 0) return false;
     if (s->close.swath_sn == 0) return Fires(&s->close_in);
     if (s->close_in == 0 || s->close.swath_sn != swath_sn) return false;
+    s->close_in = 0;
+    return true;
+}
+
+bool CommandCloseFires(SwathCountdowns *s, std::uint8_t code) {
+    if (s->close_in == 0 || s->close.command != code) return false;
     s->close_in = 0;
     return true;
 }
@@ -41,7 +48,11 @@ PacketPlan TakePacketPlan(FaultState *faults, std::uint8_t code, std::uint32_t s
     if (TakeOne(&f.refuse)) plan.refuse_status = f.refuse_status;
     if (TakeOne(&f.delay)) plan.delay_ms = f.delay_ms;
     plan.silent = TakeOne(&f.silence);
-    if (code == NET_CMD_SWATH_CREATE) PlanSwath(&faults->swaths, swath_sn, &plan);
+    plan.report_cancel = TakeOne(&f.cancel);
+    if (code == NET_CMD_SWATH_CREATE)
+        PlanSwath(&faults->swaths, swath_sn, &plan);
+    else if (CommandCloseFires(&faults->swaths, code))
+        plan.close = faults->swaths.close;
     return plan;
 }
 

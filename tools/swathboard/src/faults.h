@@ -17,6 +17,7 @@ struct CodeFaults {
     std::uint32_t delay = 0;  // packets still to answer late
     std::uint32_t delay_ms = 0;
     std::uint32_t silence = 0;  // packets still to leave unanswered
+    std::uint32_t cancel = 0;   // answers still to report a printer-side cancel
 };
 
 // Counted in swath packets; 0 = not armed.
@@ -48,6 +49,7 @@ struct PacketPlan {
     std::optional<std::uint8_t> refuse_status;
     std::optional<std::uint32_t> delay_ms;
     bool silent = false;
+    bool report_cancel = false;
     std::optional<SwathFault> swath_fault;
     std::optional<CloseFault> close;
 };

@@ -41,6 +41,9 @@ constexpr std::uint8_t kStatusTooWide = 6;           // swath reply
 constexpr std::uint8_t kStatusPrinterCancelled = 8;  // swath reply
 constexpr std::uint8_t kStatusJobHanging = 8;        // job-create reply
 
+// Print status in debug and swath answers: the job was cancelled on the printer.
+constexpr std::uint16_t kPrintStatusCancelled = 1;
+
 // Reply header offsets.
 constexpr std::size_t kReplyCode = 0;
 constexpr std::size_t kReplySelectorLow = 1;

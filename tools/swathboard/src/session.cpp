@@ -49,7 +49,8 @@ bool SendAll(int fd, const std::vector<std::uint8_t> &bytes) {
 }
 
 std::uint64_t MicrosecondsSince(Clock::time_point from, Clock::time_point to) {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(to - from).count());
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(to - from).count());
 }
 
 PacketRecord NewRecord(const Board *board, const Session *s) {
@@ -157,7 +158,11 @@ CloseRequest DataDone(Board *board, Session *s) { return s->cut ? Cut(board, s) 
 // data follows.
 CloseRequest HeaderDone(Board *board, Session *s) {
     s->plan = TakePacketPlan(&board->faults, s->packet[0], SwathSerial(s->packet.data()));
-    if (s->packet[0] != NET_CMD_SWATH_CREATE) return Answer(board, s);
+    if (s->packet[0] != NET_CMD_SWATH_CREATE) {
+        // A command cut before its answer: the link goes as it arrives.
+        if (s->plan.close && s->plan.close->after_data_bytes >= 0) return Cut(board, s);
+        return Answer(board, s);
+    }
     s->data_len = SwathDataLength(s->packet.data());
     if (s->data_len > kMaxSwathData) {
         // No sane swath is this long: the stream is out of step.

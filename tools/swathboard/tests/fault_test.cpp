@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "raw_client.h"
 
@@ -21,6 +22,16 @@ struct Connected {
 };
 
 std::size_t ReplyLength(std::uint8_t code) { return code == 2 ? 432 : (code == 1 || code == 9) ? 18 : 14; }
+
+// A refusal lasts until the board listens again.
+bool WaitUntilConnects(sbtest::RawClient *c, const std::string &ip) {
+    const auto until = Clock::now() + 5s;
+    while (c->Connect(ip) != 0) {
+        if (Clock::now() > until) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
 
 sbtest::Packet PacketFor(std::uint8_t code) {
     return code == 9   ? sbtest::SwathPacket(0, 1)
@@ -160,6 +171,60 @@ TEST(Faults, CloseUnderAGivenSwath) {
     EXPECT_EQ(log[2].data_len, 100u);
     EXPECT_EQ(log[2].timing, ReplyTiming::kDropped);
     EXPECT_EQ(swathboard::StoredSwathNumbers(c.board.get()), (std::vector<std::uint32_t>{1}));
+}
+
+TEST(Faults, CloseOnACommand) {
+    struct Case {
+        std::uint8_t command;
+        std::int64_t after_data_bytes;  // -1: after the answer; 0: before it
+        std::uint32_t refuse_ms;
+    };
+    const Case cases[] = {{2, -1, 0}, {2, 0, 0}, {8, 0, 0}, {18, -1, 0}, {18, 0, 200}, {1, 0, 0}};
+    auto board = sbtest::StartTestBoard(sbtest::kAddrCloseOnCommand);
+    const std::string ip = sbtest::TestIp(sbtest::kAddrCloseOnCommand);
+    for (const Case &k : cases) {
+        SCOPED_TRACE(std::to_string(k.command) + " after " + std::to_string(k.after_data_bytes));
+        swathboard::CloseFault fault;
+        fault.after_data_bytes = k.after_data_bytes;
+        fault.refuse_ms = k.refuse_ms;
+        fault.command = k.command;
+        swathboard::ArmClose(board.get(), fault);
+        sbtest::RawClient client;
+        ASSERT_EQ(client.Connect(ip), 0);
+        // A swath passes: the fault waits for its command.
+        std::vector<std::uint8_t> reply;
+        ASSERT_TRUE(sbtest::ExchangeSwath(&client, 1, sbtest::Pattern(64, 1), &reply));
+        ASSERT_TRUE(client.SendPacket(PacketFor(k.command)));
+        if (k.after_data_bytes < 0) {
+            ASSERT_TRUE(client.Read(ReplyLength(k.command), &reply));
+            EXPECT_EQ(reply[0], k.command);
+        }
+        EXPECT_TRUE(client.ClosedByPeer());
+        const auto log = swathboard::Packets(board.get());
+        EXPECT_EQ(log.back().code, k.command);
+        EXPECT_EQ(log.back().timing, k.after_data_bytes < 0 ? ReplyTiming::kNow : ReplyTiming::kDropped);
+        if (k.refuse_ms > 0) {
+            sbtest::RawClient refused;
+            EXPECT_NE(refused.Connect(ip), 0);
+        }
+        // Used up: the next copy on a new link is answered.
+        ASSERT_TRUE(WaitUntilConnects(&client, ip));
+        ASSERT_TRUE(sbtest::Exchange(&client, PacketFor(k.command), ReplyLength(k.command), &reply));
+    }
+}
+
+TEST(Faults, CancelNextReportsAPrinterCancel) {
+    Connected c(sbtest::kAddrCancelNext);
+    swathboard::CancelNext(c.board.get(), 1, 2);
+    std::vector<std::uint8_t> reply;
+    for (const std::uint32_t print_status : {1u, 1u, 0u}) {
+        ASSERT_TRUE(sbtest::Exchange(&c.client, PacketFor(1), 18, &reply));
+        EXPECT_EQ(reply[2], 0);
+        EXPECT_EQ(sbtest::Get(reply, 4, 2), print_status);
+    }
+    swathboard::CancelNext(c.board.get(), 9, 1);
+    ASSERT_TRUE(sbtest::ExchangeSwath(&c.client, 1, sbtest::Pattern(64, 1), &reply));
+    EXPECT_EQ(sbtest::Get(reply, 4, 2), 1u);
 }
 
 TEST(Faults, LaterJobCreateAnswersCarryLaterSettings) {

@@ -46,6 +46,8 @@ enum TestAddress : std::uint8_t {
     kAddrSwathNewJob,
     kAddrCloseUnderSwath,
     kAddrLaterPresets,
+    kAddrCloseOnCommand,
+    kAddrCancelNext,
     kAddrAnswerLatency = 249,
     kAddrEnd,
 };
