@@ -4,6 +4,7 @@
 // board does.
 #include "job_fixture.h"
 #include "link/tcp_link.h"
+#include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"
 #include "transport/swath_queue.h"
@@ -130,11 +131,11 @@ TEST_F(Abort, TheBoardIsToldBeforeTheLinkCloses) {
         {"during EndPrint's flush", DuringEndPrintsFlush},
         {"from the companion", FromTheCompanion},
     };
-    int last = 100;
+    uint32_t address = kAddrAbortMomentsFirst;
     for (const Moment &m : moments) {
         for (const bool closeAtOnce : {true, false}) {
             SCOPED_TRACE(std::string(m.name) + (closeAtOnce ? ", closed at once" : ", closed later"));
-            Begin("127.0.0." + std::to_string(last++));
+            Begin(TestIp(address++));
             m.abort(this);
             if (!closeAtOnce) std::this_thread::sleep_for(300ms);
             Close();
@@ -147,7 +148,7 @@ TEST_F(Abort, TheBoardIsToldBeforeTheLinkCloses) {
 }
 
 TEST_F(Abort, DuringAReconnectionEndsAtOnce) {
-    Begin("127.0.0.110");
+    Begin(TestIp(kAddrAbortDuringReconnection));
     ASSERT_EQ(Lines(300, true), 1);
     swathboard::RefuseConnections(board(), 60000);
     swathboard::DropConnection(board());
@@ -160,7 +161,7 @@ TEST_F(Abort, DuringAReconnectionEndsAtOnce) {
 TEST_F(Abort, ABoardThatNeverConfirmsIsLeftAfterTheBound) {
     swathboard::BoardConfig config;
     config.stop_print_status = 0;  // the cancel is answered but never confirmed
-    Begin("127.0.0.111", config);
+    Begin(TestIp(kAddrAbortNeverConfirmed), config);
     ASSERT_EQ(Lines(300, true), 1);
     ASSERT_EQ(AbortPrint(), 1);
     const auto took = Close();
@@ -186,10 +187,10 @@ TEST_F(Abort, ReleasesAClosePrintThatWaits) {
          },
          false},
     };
-    int last = 112;
+    uint32_t address = kAddrAbortReleasesCloseFirst;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        Begin("127.0.0." + std::to_string(last++));
+        Begin(TestIp(address++));
         ASSERT_EQ(Lines(300, true), 1);
         c.hold(this);
         HostCall close([] { ClosePrint(); });

@@ -13,6 +13,7 @@
 #include "api/memory_plan.h"
 #include "board_fixture.h"
 #include "platform/platform.h"
+#include "support/test_addresses.h"
 #include "swathlink/records.h"
 #include "swathlink/swathlink.h"
 
@@ -118,7 +119,7 @@ int32_t Send(const std::vector<uint8_t> &data) {
 }
 
 TEST_F(BadInput, RecordsOnEitherSideOfEachLimit) {
-    Open("127.0.0.90");
+    Open(TestIp(kAddrBadInputLimits));
     for (const EdgeCase &edge : kEdges) {
         SCOPED_TRACE(edge.what);
         ExpectRefusedQuietly(edge.beyond);
@@ -140,7 +141,7 @@ TEST_F(BadInput, RecordsOnEitherSideOfEachLimit) {
 }
 
 TEST_F(BadInput, NonsenseRecordsAreRefusedBeforeTheBoardIsReached) {
-    Open("127.0.0.91");
+    Open(TestIp(kAddrBadInputNonsenseRecords));
     EXPECT_EQ(StartPrint(nullptr), 0);
     ExpectNothingHeld();
     for (const JobProp &job : kNonsense) {
@@ -183,7 +184,7 @@ JobProp TaggedJob() {
 const JobProp kLineJobs[] = {Job(360, 720, 720, 180, 4), Job(720, 1440, 2000, 250, 2), TaggedJob()};
 
 TEST_F(BadInput, LineCallsOfEveryShape) {
-    Open("127.0.0.92");
+    Open(TestIp(kAddrBadInputLineShapes));
     for (const JobProp &job : kLineJobs) {
         SCOPED_TRACE(testing::Message() << "BytesPerLine " << job.BytesPerLine);
         InitPrinter();
@@ -206,7 +207,7 @@ TEST_F(BadInput, LineCallsOfEveryShape) {
 }
 
 TEST_F(BadInput, CallsAfterTheJobEndsAreIgnored) {
-    Open("127.0.0.93");
+    Open(TestIp(kAddrBadInputAfterTheJob));
     const JobProp job = kLineJobs[0];
     InitPrinter();
     ASSERT_EQ(StartPrint(&job), 1);

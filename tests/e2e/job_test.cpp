@@ -4,17 +4,51 @@
 
 #include "api/job_state.h"
 #include "api/print_mode.h"
+#include "command_fields.h"
 #include "job_fixture.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
+#include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {
 namespace {
 
+// Every swath of the whole job: numbered from 1, whole blocks of data, the
+// direction bytes agreeing, inked swaths at the preset's speed with a feed
+// that matches the preset's step calibration, each inked swath telling the
+// next one's start. Returns how many swaths were feed only.
+size_t ExpectSwathsAgree(const std::vector<swathboard::PacketRecord> &swaths, uint32_t stepCalibration) {
+    size_t feedOnly = 0;
+    for (size_t i = 0; i < swaths.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto &s = swaths[i];
+        EXPECT_EQ(Field(s, "SwathSN"), i + 1);
+        EXPECT_EQ(Field(s, "Len") % 320, 0u);
+        EXPECT_EQ(Field(s, "firing_tag"), 1u);
+        EXPECT_EQ(Field(s, "dir_flag"), Field(s, "direction") ? 0u : 1u);
+        if (Field(s, "Len") == 0) {
+            ++feedOnly;
+            EXPECT_GT(Field(s, "Step"), 0u);
+            continue;
+        }
+        EXPECT_EQ(Field(s, "speed"), kTwoPassSwathSpeed);
+        // The feed in board steps and in 1/2880 inch tell the same story.
+        EXPECT_GT(Field(s, "FeedUnits"), 0u);
+        EXPECT_EQ(Field(s, "Step"), Field(s, "FeedUnits") * 35860 / stepCalibration);
+        EXPECT_EQ(Field(s, "Pstart") % 2, 0u);
+        EXPECT_EQ(Field(s, "Pend") % 2, 0u);
+        if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0) {
+            EXPECT_EQ(Field(s, "NextStart"), Field(swaths[i + 1], "Pstart"));
+        }
+    }
+    return feedOnly;
+}
+
 TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
-    Begin("127.0.0.60");
+    const swathboard::ParamPreset preset = swathboard::NewerPreset();  // the board's default
+    Begin(TestIp(kAddrJobWhole));
     const PrintCfgRecord running = ReadStatus();
     EXPECT_EQ(std::memcmp(running.tag, kActiveTag, 16), 0);
     EXPECT_EQ(running.PostedCmd, 2);
@@ -32,83 +66,32 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     const uint16_t jobId = gLink.JobId.load();
     ASSERT_EQ(ClosePrint(), 1);
 
+    // Job create, print start, swaths, print end; keep-alives aside.
     const auto all = swathboard::Packets(board());
     std::vector<uint8_t> codes;
     for (const auto &r : all) {
         EXPECT_TRUE(r.tag_bits);
-        if (!(r.code == 1 && r.raw[4] == 23)) codes.push_back(r.code);
+        if (!(r.code == swathboard::NET_CMD_DEBUG && r.raw[4] == swathboard::NET_DEBUG_SYNCY))
+            codes.push_back(r.code);
     }
     ASSERT_GE(codes.size(), 4u);
-    EXPECT_EQ(codes[0], 2);
-    EXPECT_EQ(codes[1], 8);
-    EXPECT_EQ(codes.back(), 18);
-    for (size_t i = 2; i + 1 < codes.size(); ++i) EXPECT_EQ(codes[i], 9) << i;
+    EXPECT_EQ(codes[0], swathboard::NET_CMD_JOB_CREATE);
+    EXPECT_EQ(codes[1], swathboard::NET_CMD_PRINT_START);
+    EXPECT_EQ(codes.back(), swathboard::NET_CMD_PRINT_END);
+    for (size_t i = 2; i + 1 < codes.size(); ++i) EXPECT_EQ(codes[i], swathboard::NET_CMD_SWATH_CREATE) << i;
 
-    const auto create = OfCode(all, 2).at(0);
-    const uint32_t resolution = 2u | 4u << 4 | 2u << 8;  // 360 x 720, two passes
-    EXPECT_EQ(Field(create, "JobId"), jobId);
-    EXPECT_EQ(Field(create, "b6"), 3u);
-    EXPECT_EQ(Field(create, "d4c"), 0u);
-    EXPECT_EQ(Field(create, "hires"), 0x80u);
-    EXPECT_EQ(Field(create, "w10"), 11068u);
-    EXPECT_EQ(Field(create, "resolution"), resolution);
-    EXPECT_EQ(Field(create, "VSD"), VsdCode(DotSizeClass()));
-    EXPECT_EQ(Field(create, "w26"), 0u);
-    EXPECT_EQ(Field(create, "w28"), 213u);
-    EXPECT_EQ(Field(create, "tag"), 102u);
-    EXPECT_EQ(Field(create, "w38"), 0u);
+    ExpectFields(all, TwoPassJobCommandRows(jobId, preset));
 
-    const auto start = OfCode(all, 8).at(0);
-    const PlatTime utc = plat_utc_time();
-    EXPECT_EQ(Field(start, "JobId"), jobId);
-    EXPECT_EQ(Field(start, "resolution"), resolution);
-    EXPECT_EQ(Field(start, "VSD"), Field(create, "VSD"));
-    EXPECT_EQ(Field(start, "date"), uint32_t{utc.year} * 65536 + utc.month * 256 + utc.day);
-    EXPECT_EQ(Field(start, "step_ref"), 35860u);
-    EXPECT_EQ(Field(start, "tag"), 104u);
-    EXPECT_EQ(Field(start, "Colors"), kColors);
-    EXPECT_EQ(Field(start, "b32"), 6u);  // firmware 700
-    EXPECT_EQ(Field(start, "b33"), 0x30u);
-    EXPECT_EQ(Field(start, "step_cal"), StepCalibration(&UI_CurSetting, 2));
-
-    const auto end = OfCode(all, 18).at(0);
-    EXPECT_EQ(Field(end, "JobId"), jobId);
-    EXPECT_EQ(Field(end, "b6"), 3u);
-    EXPECT_EQ(Field(end, "tag"), 101u);
-
-    const auto swaths = OfCode(all, 9);
+    const auto swaths = OfCode(all, swathboard::NET_CMD_SWATH_CREATE);
     ASSERT_GE(swaths.size(), 3u);
-    size_t feedOnly = 0;
-    for (size_t i = 0; i < swaths.size(); ++i) {
-        SCOPED_TRACE(i);
-        const auto &s = swaths[i];
-        EXPECT_EQ(Field(s, "SwathSN"), i + 1);
-        EXPECT_EQ(Field(s, "Len") % 320, 0u);
-        EXPECT_EQ(Field(s, "firing_tag"), 1u);
-        EXPECT_EQ(Field(s, "dir_flag"), Field(s, "direction") ? 0u : 1u);
-        if (Field(s, "Len") == 0) {
-            ++feedOnly;
-            EXPECT_GT(Field(s, "Step"), 0u);
-            continue;
-        }
-        EXPECT_EQ(Field(s, "speed"), UI_CurSetting.SpeedValue * 600u);
-        // The feed in board steps and in 1/2880 inch tell the same story.
-        EXPECT_GT(Field(s, "FeedUnits"), 0u);
-        EXPECT_EQ(Field(s, "Step"), Field(s, "FeedUnits") * 35860 / StepCalibration(&UI_CurSetting, 2));
-        EXPECT_EQ(Field(s, "Pstart") % 2, 0u);
-        EXPECT_EQ(Field(s, "Pend") % 2, 0u);
-        if (i + 1 < swaths.size() && Field(swaths[i + 1], "Len") != 0) {
-            EXPECT_EQ(Field(s, "NextStart"), Field(swaths[i + 1], "Pstart"));
-        }
-    }
-    EXPECT_GE(feedOnly, 1u);  // the blank band travelled as feed only
+    EXPECT_GE(ExpectSwathsAgree(swaths, TwoPassStepCalibration(preset)), 1u);  // the blank band: feed only
     EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(static_cast<uint32_t>(swaths.size())));
 
     const auto saved = ReadFile(dir_ + "/SaveParafile.cfg");
     ASSERT_EQ(saved.size(), 428u);
     EXPECT_EQ(saved[0] | saved[1] << 8, jobId);
     EXPECT_EQ(saved[8], 0x55);
-    EXPECT_EQ(saved[8 + 134] | saved[8 + 135] << 8, 700);
+    EXPECT_EQ(saved[8 + 134] | saved[8 + 135] << 8, preset.fw_version);
 
     const PrintCfgRecord after = ReadStatus();
     EXPECT_EQ(std::memcmp(after.tag, kIdleTag, 16), 0);
@@ -116,7 +99,7 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
 }
 
 TEST_F(Job, PauseContinueAndAbortFromTheHost) {
-    Begin("127.0.0.61");
+    Begin(TestIp(kAddrJobPauseContinueAbort));
     Feeder host([&] { return PrintALine(inked_.data(), kLineBytes); });
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 2, 10s));
 
@@ -141,7 +124,7 @@ TEST_F(Job, PauseContinueAndAbortFromTheHost) {
 }
 
 TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
-    Begin("127.0.0.62");
+    Begin(TestIp(kAddrJobCompanionRequests));
     Feeder host([&] { return PrintALine(inked_.data(), kLineBytes); });
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
 
@@ -170,7 +153,7 @@ TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
 }
 
 TEST_F(Job, LinkFaultsDuringAJob) {
-    Begin("127.0.0.63");
+    Begin(TestIp(kAddrJobLinkFaults));
     ASSERT_EQ(Lines(300, true), 1);
     swathboard::ArmClose(board(), {1, 2000, 200});  // cut mid-data, then refuse connections
     ASSERT_EQ(Lines(300, true), 1);
@@ -196,13 +179,13 @@ TEST_F(Job, PrinterSideStopsEndTheJob) {
         {swathboard::SwathFault::kTooWide, 1},
         {swathboard::SwathFault::kSequenceError, 0},
     };
-    int last = 64;
+    uint32_t address = kAddrJobPrinterStopsFirst;
     for (const auto &c : cases) {
         SCOPED_TRACE(static_cast<int>(c.fault));
         gBoxes.clear();
         swathboard::BoardConfig config;
         config.swath_fault = swathboard::SwathFaultAt{c.fault, 2};
-        Begin("127.0.0." + std::to_string(last++), config);
+        Begin(TestIp(address++), config);
         EXPECT_EQ(Lines(4000, true), 0);
         EXPECT_EQ(ClosePrint(), 1);
         EXPECT_EQ(gBoxes.size(), c.boxes);
@@ -212,7 +195,7 @@ TEST_F(Job, PrinterSideStopsEndTheJob) {
 }
 
 TEST_F(Job, StartPrintWithoutABoardLeavesNothingOpen) {
-    WriteAddresses("127.0.0.67");
+    WriteAddresses(TestIp(kAddrJobWithoutBoard));
     ASSERT_EQ(InitPrinter(), 1);
     const JobProp job = TwoInchJob();
     EXPECT_EQ(StartPrint(&job), 0);

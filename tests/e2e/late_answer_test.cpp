@@ -2,6 +2,7 @@
 // copies never release a swath the board has not received, and a late
 // second answer to the job's creation never rewrites the job's settings.
 #include "job_fixture.h"
+#include "support/test_addresses.h"
 #include "transport/net_codes.h"
 #include "transport/parameter_block.h"
 
@@ -35,13 +36,13 @@ TEST_F(LateAnswers, EverySwathIsPrintedOnceInOrder) {
         {"a refusal answered late", {late, refused}, false},
         {"a refusal answered late, then the link drops", {late, refused}, true},
     };
-    int last = 120;
+    uint32_t address = kAddrLateAnswersFirst;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         swathboard::BoardConfig config;
         config.command_faults = c.faults;
         if (c.cut) config.close = cutUnderSecond;
-        Begin("127.0.0." + std::to_string(last++), config);
+        Begin(TestIp(address++), config);
         ASSERT_EQ(Lines(1500, true), 1);
         ASSERT_EQ(EndPrint(), 1);
         ASSERT_EQ(ClosePrint(), 1);
@@ -64,7 +65,7 @@ TEST_F(LateAnswers, SecondAnswerToTheJobsCreationIsIgnored) {
     other.base_step = 1234;
     config.later_job_create_presets = {other};
     config.command_faults = {{swathboard::CommandFault::kDelay, NET_CMD_JOB_CREATE, 1, kLateCommandMs}};
-    Begin("127.0.0.125", config);
+    Begin(TestIp(kAddrLateJobCreateAnswer), config);
     ASSERT_EQ(Lines(300, true), 1);
     ASSERT_EQ(EndPrint(), 1);
     ASSERT_EQ(ClosePrint(), 1);

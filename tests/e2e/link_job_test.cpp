@@ -6,6 +6,7 @@
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
 #include "board_fixture.h"
+#include "command_fields.h"
 #include "link/tcp_link.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
@@ -109,9 +110,10 @@ protected:
 };
 
 TEST_F(LinkJob, WholeJobPacketsAndFields) {
+    const swathboard::ParamPreset preset = swathboard::NewerPreset();  // the board's default
     StartBoardAt(TestIp(kAddrLinkJobWhole));
     ASSERT_EQ(OpenJob(), 1);
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, 700);  // the block came with the job-create answer
+    EXPECT_EQ(UI_CurSetting.CurFWVersion, preset.fw_version);  // the block came with the job-create answer
     const uint16_t jobId = gLink.JobId.load();
 
     ASSERT_EQ(Inked(0), 1);
@@ -135,27 +137,7 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
     EXPECT_EQ(codes,
               (std::vector<uint8_t>{kCreate, kStart, kSwath, kSwath, kSwath, kSwath, kSwath, kSwath, kEnd}));
 
-    const auto create = OfCode(all, swathboard::NET_CMD_JOB_CREATE).at(0);
-    EXPECT_EQ(Field(create, "JobId"), jobId);
-    EXPECT_EQ(Field(create, "b6"), 3u);
-    EXPECT_EQ(Field(create, "hires"), 0x80u);
-    EXPECT_EQ(Field(create, "w10"), 11068u);
-    EXPECT_EQ(Field(create, "resolution"), 2u | 4u << 4 | 2u << 8);
-    EXPECT_EQ(Field(create, "w28"), 213u);
-    EXPECT_EQ(Field(create, "tag"), 102u);
-    const auto start = OfCode(all, swathboard::NET_CMD_PRINT_START).at(0);
-    EXPECT_EQ(Field(start, "JobId"), jobId);
-    EXPECT_EQ(Field(start, "resolution"), 2u | 4u << 4 | 2u << 8);
-    EXPECT_EQ(Field(start, "VSD"), Field(create, "VSD"));
-    EXPECT_EQ(Field(start, "step_ref"), 35860u);
-    EXPECT_EQ(Field(start, "tag"), 104u);
-    EXPECT_EQ(Field(start, "Colors"), 4u);
-    EXPECT_EQ(Field(start, "b32"), 6u);
-    EXPECT_EQ(Field(start, "b33"), 0x30u);
-    EXPECT_EQ(Field(start, "step_cal"), StepCalibration(&UI_CurSetting, 2));
-    const auto end = OfCode(all, swathboard::NET_CMD_PRINT_END).at(0);
-    EXPECT_EQ(Field(end, "JobId"), jobId);
-    EXPECT_EQ(Field(end, "tag"), 101u);
+    ExpectFields(all, TwoPassJobCommandRows(jobId, preset));
 
     const auto swaths = OfCode(all, swathboard::NET_CMD_SWATH_CREATE);
     ASSERT_EQ(swaths.size(), 6u);

@@ -76,10 +76,19 @@ RasterShape JobShape() {
 }
 constexpr uint8_t kSoften = 0x43;  // feathering family A, band 3
 
-enum class Moment { kJobCreate, kPrintStart, kMidSwath, kPaused, kEndPrintFlush, kClosePrint, kReconnection };
-const char *const kMomentNames[] = {"job creation",         "print start",      "mid-swath",
-                                    "while paused",         "EndPrint's flush", "ClosePrint",
-                                    "during a reconnection"};
+enum class Moment {
+    kJobCreate,
+    kPrintStart,
+    kMidSwath,
+    kPausing,  // the pause itself and the first syncs after it
+    kPaused,   // once the board has the pause
+    kEndPrintFlush,
+    kClosePrint,
+    kReconnection
+};
+const char *const kMomentNames[] = {"job creation",      "print start",          "mid-swath",
+                                    "as the job pauses", "while paused",         "EndPrint's flush",
+                                    "ClosePrint",        "during a reconnection"};
 
 enum class Owed { kFinishes, kStartRefused, kBoardStops, kOperatorAborts };
 
@@ -275,6 +284,7 @@ protected:
             if (row.arm) row.arm(b);
             if (row.op == Operator::kAbort) return std::thread([b] { AbortOnceResent(b); });
             return {};
+        case Moment::kPausing:
         case Moment::kPaused: return std::thread([b, &row] { PauseAndStrike(b, row); });
         case Moment::kReconnection: return std::thread([b, &row] { StrikeWhileReconnecting(b, row); });
         default: return {};
@@ -300,10 +310,11 @@ protected:
     // Pauses, arms the fault once the board has the pause, and continues
     // (or aborts) once the library has met the fault for a few cycles.
     static void PauseAndStrike(Board *b, const Row &row) {
+        if (row.moment == Moment::kPausing && row.arm) row.arm(b);
         PausePrint();
         WaitUntil([b] { return CountDebug(b, swathboard::NET_DEBUG_PAUSE) >= 1; }, kStepWait);
         const size_t seen = DebugCount(b);
-        if (row.arm) row.arm(b);
+        if (row.moment == Moment::kPaused && row.arm) row.arm(b);
         WaitUntil([&] { return DebugCount(b) >= seen + 4 || BoardReportedCancel(b); }, kStepWait);
         if (row.op == Operator::kAbort)
             AbortPrint();
@@ -355,7 +366,8 @@ protected:
             EXPECT_EQ(log.start, 1);
             EXPECT_EQ(jobEnds, 0u);
             // A stop that came before the last line is told to the host.
-            if (row.moment == Moment::kMidSwath || row.moment == Moment::kPaused) {
+            if (row.moment == Moment::kMidSwath || row.moment == Moment::kPausing ||
+                row.moment == Moment::kPaused) {
                 EXPECT_GE(log.firstRefusedLine, 0);
             }
             break;
@@ -488,6 +500,8 @@ TEST_F(FaultMatrix, LostAnswers) {
                   Owed::kFinishes, Operator::kNone, "the print start is sent again"},
                  {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 2); },
                   Owed::kFinishes, Operator::kNone, "the board keeps the first copy only"},
+                 {Moment::kPausing, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, 1); },
+                  Owed::kFinishes, Operator::kContinue, "the pause's answer lost"},
                  {Moment::kPaused, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, 2); },
                   Owed::kFinishes, Operator::kContinue, "pause and sync answers lost"},
                  {Moment::kEndPrintFlush, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 2); },
@@ -536,7 +550,9 @@ TEST_F(FaultMatrix, SilentBoard) {
 }
 
 // Answers that come after the library has sent the packet again: the late
-// answer and the copy's answer must not complete two packets.
+// answer and the copy's answer must not complete two packets. Swaths are
+// sent again after 20 ms and commands after 50 ms (scaled); seven copies
+// without an answer make the library reconnect.
 TEST_F(FaultMatrix, LateAnswers) {
     RunTable(kAddrFaultLateAnswers,
              {
@@ -544,14 +560,22 @@ TEST_F(FaultMatrix, LateAnswers) {
                   Owed::kFinishes, Operator::kNone, "the job create's answer after its resend"},
                  {Moment::kPrintStart, Configure<kStart, CommandFault::kDelay, 1, 80>, nullptr,
                   Owed::kFinishes, Operator::kNone, "the print start's answer after its resend"},
+                 {Moment::kJobCreate, Configure<kCreate, CommandFault::kDelay, 1, 500>, nullptr,
+                  Owed::kFinishes, Operator::kNone, "later than every resend: the job opens on a new link"},
                  {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::DelayNext(b, kSwath, 2, 60); },
                   Owed::kFinishes, Operator::kNone, "swath answers after the resend"},
+                 {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::DelayNext(b, kSwath, 1, 400); },
+                  Owed::kFinishes, Operator::kNone, "later than every resend: the swath goes on a new link"},
+                 {Moment::kPausing, nullptr, [](Board *b) { swathboard::DelayNext(b, kDebug, 1, 80); },
+                  Owed::kFinishes, Operator::kContinue, "the pause answered after its resend"},
                  {Moment::kPaused, nullptr, [](Board *b) { swathboard::DelayNext(b, kDebug, 3, 80); },
                   Owed::kFinishes, Operator::kContinue, "sync answers after their resends"},
                  {Moment::kEndPrintFlush, nullptr, [](Board *b) { swathboard::DelayNext(b, kSwath, 2, 60); },
                   Owed::kFinishes, Operator::kNone, "flushed swaths answered late"},
                  {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::DelayNext(b, kEnd, 1, 80); },
                   Owed::kFinishes, Operator::kNone, "the job end answered late"},
+                 {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::DelayNext(b, kEnd, 1, 500); },
+                  Owed::kFinishes, Operator::kNone, "the job end answered later than every resend"},
                  {Moment::kReconnection, nullptr, [](Board *b) { swathboard::DelayNext(b, kSwath, 1, 60); },
                   Owed::kFinishes, Operator::kNone, "the resent swath answered late"},
              });
@@ -574,6 +598,8 @@ TEST_F(FaultMatrix, Refusals) {
                   Owed::kFinishes, Operator::kNone, "the swath is sent again"},
                  {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::RefuseNext(b, kSwath, kForever); },
                   Owed::kOperatorAborts, Operator::kAbort, "refused for good: the operator aborts"},
+                 {Moment::kPausing, nullptr, [](Board *b) { swathboard::RefuseNext(b, kDebug, 1); },
+                  Owed::kFinishes, Operator::kContinue, "the pause refused"},
                  {Moment::kPaused, nullptr, [](Board *b) { swathboard::RefuseNext(b, kDebug, 2); },
                   Owed::kFinishes, Operator::kContinue, "the pause and syncs refused"},
                  {Moment::kEndPrintFlush, nullptr, [](Board *b) { swathboard::RefuseNext(b, kSwath, 2); },

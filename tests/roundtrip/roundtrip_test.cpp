@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "roundtrip/roundtrip_fixture.h"
+#include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::roundtrip {
@@ -60,7 +61,7 @@ const Row kRows[] = {
     {"SixColoursSplitWide", Shape(720, 720, 6, 1000, 200), {kFamilyC, true, 0}},
 };
 
-constexpr int kFirstTableAddress = 130;
+constexpr int kFirstTableAddress = test::kAddrRoundTripFirst;
 
 // Dots of each level the sheet's channels fired, and those the raster holds.
 std::array<uint64_t, 4> FiredDots(const swathboard::SheetSummary &summary) {
@@ -85,7 +86,7 @@ protected:
         swathboard::BoardConfig config;
         config.preset = RandomHead(row.head, &rng);
         const Raster raster = RandomRaster(row.shape, &rng);
-        PrintThrough("127.0.0." + std::to_string(address), config, raster, mid_job);
+        PrintThrough(test::TestIp(address), config, raster, mid_job);
         return raster;
     }
     // Every pixel once, at its place, with its level; nothing else but the
@@ -229,7 +230,7 @@ TEST_P(FaultTable, SheetStaysExact) {
 constexpr int kBoardChangeAddress = kFirstFaultAddress + static_cast<int>(std::size(kFaultRows));
 constexpr int kAbortAddress = kBoardChangeAddress + 1;
 constexpr int kXdpi270Address = kAbortAddress + 1;
-static_assert(kXdpi270Address <= 159, "this suite's boards stay within 127.0.0.130-159");
+static_assert(kXdpi270Address <= test::kAddrRoundTripLast, "this suite's boards stay within its range");
 
 // Fault: an answer in the older layout leaves the alignment arrays, soften,
 // stripe and map settings of the previous job's board in force.
@@ -261,7 +262,7 @@ TEST_F(RowTest, AbortWhilePausedPrintsOnlyTrueDots) {
     swathboard::BoardConfig config;
     config.preset = RandomHead({kFamilyC, true, 0}, &rng);
     const Raster raster = RandomRaster(Shape(720, 720, 4, 64, 900), &rng);
-    StartJob("127.0.0." + std::to_string(kAbortAddress), config, raster);
+    StartJob(test::TestIp(kAbortAddress), config, raster);
     if (HasFatalFailure()) return;
     uint32_t row = 0;
     for (; row < raster.shape.height; ++row) {

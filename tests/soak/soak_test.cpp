@@ -13,13 +13,12 @@
 #include "e2e/board_fixture.h"
 #include "link/tcp_link.h"
 #include "support/process_usage.h"
+#include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 #include "transport/net_codes.h"
 
 namespace sl::test {
 namespace {
-
-constexpr const char *kBoardIp = "127.0.0.96";
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;  // the sanitizer keeps freed memory aside
@@ -76,8 +75,8 @@ protected:
                      (config.preset.dir_mode ? "bidirectional, " : "") +
                      kFaultNames[static_cast<int>(fault)]);
 
-        StartBoardAt(kBoardIp, config);
-        WriteAddresses(kBoardIp);
+        StartBoardAt(TestIp(kAddrSoak), config);
+        WriteAddresses(TestIp(kAddrSoak));
         ASSERT_EQ(InitPrinter(), 1);
         const JobProp job = JobRecord(mode.xdpi, mode.ydpi, width, bytes, colors, 4 * mode.ydpi);
         ASSERT_EQ(StartPrint(&job), 1);

@@ -1,10 +1,9 @@
 // The loopback addresses the library's suites give their boards. Each test
 // that starts a board (or a listener standing in for one) owns one address,
 // so suites running side by side never meet; the enum keeps them distinct.
-// Taken elsewhere: 127.0.0.16-29 and 80-89 the fault matrix, 60-69 the whole-job tests, 100-129 the abort and
-// late-answer tests, 90-99 the bad-input tests, 130-159 the round-trip suite,
-// 160-179 swathprint, 180-199 the Windows suites, 200-250 the emulator's own
-// tests; 127.0.0.1 is always the PC.
+// Taken elsewhere: 127.0.0.160-179 swathprint, 180-199 the Windows suites,
+// 200-250 the emulator's own tests; 127.0.0.1 is always the PC. Addresses
+// kept free for more cases are named beside the entries they follow.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +30,31 @@ enum TestAddress : uint8_t {
     kAddrLinkJobPrinterStopsFirst = 51,  // one per stop case, up to 54
     kAddrLinkJobRejectedBlock = 55,
     kAddrLinkJobNoBoard = 56,
+    // tests/e2e whole jobs through the entry points
+    kAddrJobWhole = 60,
+    kAddrJobPauseContinueAbort = 61,
+    kAddrJobCompanionRequests = 62,
+    kAddrJobLinkFaults = 63,
+    kAddrJobPrinterStopsFirst = 64,  // one per stop case, up to 66
+    kAddrJobWithoutBoard = 67,       // no board listens there
+    // tests/e2e bad input
+    kAddrBadInputLimits = 90,
+    kAddrBadInputNonsenseRecords = 91,
+    kAddrBadInputLineShapes = 92,
+    kAddrBadInputAfterTheJob = 93,
+    // tests/soak
+    kAddrSoak = 96,
+    // tests/e2e aborts
+    kAddrAbortMomentsFirst = 100,  // one per moment and way of closing, up to 109
+    kAddrAbortDuringReconnection = 110,
+    kAddrAbortNeverConfirmed = 111,
+    kAddrAbortReleasesCloseFirst = 112,  // one per case, up to 113
+    // tests/e2e late answers
+    kAddrLateAnswersFirst = 120,  // one per case, up to 123
+    kAddrLateJobCreateAnswer = 125,
+    // tests/roundtrip: its tables number their boards from the first on
+    kAddrRoundTripFirst = 130,
+    kAddrRoundTripLast = 159,
     // tests/e2e entry points
     kAddrSecondStartPrint = 70,
     kAddrOnePassJobEnd = 71,
