@@ -8,8 +8,11 @@
 //   - kBoardStops: the board stopped the job (printer cancel, sequence
 //     error): the host learns it from PrintALine (0), no job end is sent, and
 //     what was printed was printed once, in order;
-//   - kOperatorAborts: the board does not recover by itself and the operator
-//     aborts; the job ends with no job end sent and nothing printed twice.
+//   - kAborted: the board does not recover by itself and the operator
+//     aborts; the board is told (NET_DEBUG_STOP), no job end is sent and
+//     nothing is printed twice;
+//   - kAbortedUnheard: as kAborted, for a board that is silent or away, which
+//     the stop may not reach.
 // In every row each call returns within a bound taken from the library's
 // scaled time-outs, and afterwards no thread, descriptor or mapping of the
 // job is left in the process.
@@ -19,12 +22,10 @@
 // hanging the test.
 #include <malloc.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -65,13 +66,16 @@ constexpr auto kStepWait = 5s;
 
 // A job at 360 x 720 dpi in two passes with feathering, ten swaths long
 // (each swath feeds 360 lines): long enough for faults to strike between
-// its first and last swaths.
-RasterShape JobShape() {
+// its first and last swaths. EndPrint's flush ends such a job in blank
+// swaths, which publish the last inked one, so ClosePrint sends no swath.
+// A one-pass job (360 x 360 dpi) whose last swath EndPrint completes with
+// empty lines keeps that swath back until ClosePrint sends it.
+RasterShape JobShape(bool onePass) {
     RasterShape s;
     s.xdpi = 360;
-    s.ydpi = 720;
+    s.ydpi = onePass ? 360 : 720;
     s.width = 64;
-    s.height = 3600;
+    s.height = onePass ? 3500 : 3600;
     return s;
 }
 constexpr uint8_t kSoften = 0x43;  // feathering family A, band 3
@@ -90,7 +94,7 @@ const char *const kMomentNames[] = {"job creation",      "print start",         
                                     "as the job pauses", "while paused",         "EndPrint's flush",
                                     "ClosePrint",        "during a reconnection"};
 
-enum class Owed { kFinishes, kStartRefused, kBoardStops, kOperatorAborts };
+enum class Owed { kFinishes, kStartRefused, kBoardStops, kAborted, kAbortedUnheard };
 
 // What the operator does in a row besides the fault.
 enum class Operator {
@@ -109,6 +113,7 @@ struct Row {
     Owed owed = Owed::kFinishes;
     Operator op = Operator::kNone;
     const char *what = "";
+    bool onePass = false;  // see JobShape
 };
 
 // The longest a call of the host took, and what it returned.
@@ -196,7 +201,7 @@ protected:
         std::mt19937 rng(1100 + (bidirectional ? 1 : 0));
         BoardConfig config;
         config.preset = roundtrip::RandomHead({kSoften, bidirectional}, &rng);
-        const Raster raster = roundtrip::RandomRaster(JobShape(), &rng);
+        const Raster raster = roundtrip::RandomRaster(JobShape(row.onePass), &rng);
         if (row.configure) row.configure(&config);
         const std::string ip = TestIp(address);
         StartBoardAt(ip, config);
@@ -361,8 +366,9 @@ protected:
             EXPECT_EQ(swathboard::CountPackets(b, swathboard::NET_CMD_SWATH_CREATE), 0u);
             EXPECT_EQ(jobEnds, 0u);
             break;
+        case Owed::kAborted: EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_STOP), 1u); [[fallthrough]];
         case Owed::kBoardStops:
-        case Owed::kOperatorAborts:
+        case Owed::kAbortedUnheard:
             EXPECT_EQ(log.start, 1);
             EXPECT_EQ(jobEnds, 0u);
             // A stop that came before the last line is told to the host.
@@ -423,15 +429,17 @@ void CutOnNext(Board *b) {
 }
 
 // Data flows only with swaths: a cut mid-data cannot strike a command, and
-// no swath goes out while paused or in ClosePrint (EndPrint's flush ends in
-// blank swaths, which publish the last inked one), so the job-creation,
-// print-start, paused and ClosePrint columns are missing.
+// no swath goes out while paused, so the job-creation, print-start and
+// paused columns are missing. ClosePrint sends a swath only in a one-pass
+// job (see JobShape).
 TEST_F(FaultMatrix, ConnectionDroppedMidData) {
     RunTable(kAddrFaultDropMidData, {
                                         {Moment::kMidSwath, nullptr, CutNextSwath<500>, Owed::kFinishes,
                                          Operator::kNone, "the swath is sent again on a new link"},
                                         {Moment::kEndPrintFlush, nullptr, CutNextSwath<0>, Owed::kFinishes,
                                          Operator::kNone, "cut before any data of a flushed swath"},
+                                        {Moment::kClosePrint, nullptr, CutNextSwath<500>, Owed::kFinishes,
+                                         Operator::kNone, "the one-pass job's last swath", true},
                                         {Moment::kReconnection, nullptr, CutNextSwath<500>, Owed::kFinishes,
                                          Operator::kNone, "the resent swath is cut again"},
                                     });
@@ -459,6 +467,8 @@ TEST_F(FaultMatrix, ConnectionDroppedBetweenPackets) {
                   Operator::kNone, "after a flushed swath's answer"},
                  {Moment::kClosePrint, nullptr, CutOnNext<kEnd, 0>, Owed::kFinishes, Operator::kNone,
                   "the job end goes unanswered"},
+                 {Moment::kClosePrint, nullptr, CutNextSwath<kAfterAnswer>, Owed::kFinishes, Operator::kNone,
+                  "after the one-pass job's last swath's answer", true},
                  {Moment::kReconnection, nullptr, CutNextSwath<kAfterAnswer>, Owed::kFinishes,
                   Operator::kNone, "again after the resent swath's answer"},
              });
@@ -471,8 +481,12 @@ TEST_F(FaultMatrix, RefusedConnections) {
              {
                  {Moment::kJobCreate, [](BoardConfig *c) { c->refuse_connections_ms_at_start = 60000; },
                   nullptr, Owed::kStartRefused, Operator::kNone, "no board to open the job on"},
+                 {Moment::kJobCreate, ConfigureCut<kCreate, 0, 60000>, nullptr, Owed::kStartRefused,
+                  Operator::kNone, "the job create's link goes for good: StartPrint gives up"},
                  {Moment::kPrintStart, ConfigureCut<kStart, 0, 200>, nullptr, Owed::kFinishes,
                   Operator::kNone, "the print start's link goes, then refused for 200 ms"},
+                 {Moment::kPrintStart, ConfigureCut<kStart, 0, 60000>, nullptr, Owed::kStartRefused,
+                  Operator::kNone, "the print start's link goes for good: StartPrint gives up"},
                  {Moment::kMidSwath, nullptr, CutNextSwath<kAfterAnswer, 200>, Owed::kFinishes,
                   Operator::kNone, "reconnection attempts refused for 200 ms"},
                  {Moment::kPaused, nullptr,
@@ -483,10 +497,16 @@ TEST_F(FaultMatrix, RefusedConnections) {
                   Owed::kFinishes, Operator::kContinue, "the paused job reconnects once the board listens"},
                  {Moment::kEndPrintFlush, nullptr, CutNextSwath<500, 200>, Owed::kFinishes, Operator::kNone,
                   "cut mid-data, then refused"},
+                 {Moment::kClosePrint, nullptr, CutNextSwath<500, 200>, Owed::kFinishes, Operator::kNone,
+                  "the one-pass job's last swath cut, then refused", true},
                  {Moment::kClosePrint, nullptr, CutOnNext<kEnd, 0, 200>, Owed::kFinishes, Operator::kNone,
                   "the job end's link goes, then refused"},
+                 {Moment::kClosePrint, nullptr, CutOnNext<kEnd, 0, 60000>, Owed::kFinishes, Operator::kNone,
+                  "gone for good at the job end: ClosePrint stops waiting"},
                  {Moment::kReconnection, nullptr, [](Board *b) { swathboard::RefuseConnections(b, 300); },
                   Owed::kFinishes, Operator::kNone, "refused again while reconnecting"},
+                 {Moment::kReconnection, nullptr, [](Board *) { AbortPrint(); }, Owed::kAbortedUnheard,
+                  Operator::kNone, "the operator aborts while the board refuses"},
              });
 }
 
@@ -508,6 +528,8 @@ TEST_F(FaultMatrix, LostAnswers) {
                   Owed::kFinishes, Operator::kNone, "a flushed swath's answers lost"},
                  {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kEnd, 1); },
                   Owed::kFinishes, Operator::kNone, "the job end is sent again"},
+                 {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 1); },
+                  Owed::kFinishes, Operator::kNone, "the one-pass job's last swath is sent again", true},
                  {Moment::kReconnection, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 1); },
                   Owed::kFinishes, Operator::kNone, "the resent swath's answer lost"},
              });
@@ -529,15 +551,15 @@ TEST_F(FaultMatrix, SilentBoard) {
                  swathboard::SilenceNext(b, kSwath, kForever);
                  swathboard::SilenceNext(b, kDebug, kForever);
              },
-             Owed::kOperatorAborts, Operator::kAbort, "the operator aborts"},
+             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts"},
             {Moment::kPaused, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, kForever); },
-             Owed::kOperatorAborts, Operator::kAbort, "the operator aborts while paused"},
+             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts while paused"},
             {Moment::kEndPrintFlush, nullptr,
              [](Board *b) {
                  swathboard::SilenceNext(b, kSwath, kForever);
                  swathboard::SilenceNext(b, kDebug, kForever);
              },
-             Owed::kOperatorAborts, Operator::kAbort, "the operator aborts the flush"},
+             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts the flush"},
             {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kEnd, kForever); },
              Owed::kFinishes, Operator::kNone, "every swath printed; ClosePrint stops waiting for the end"},
             {Moment::kReconnection, nullptr,
@@ -545,7 +567,7 @@ TEST_F(FaultMatrix, SilentBoard) {
                  swathboard::SilenceNext(b, kSwath, kForever);
                  swathboard::SilenceNext(b, kDebug, kForever);
              },
-             Owed::kOperatorAborts, Operator::kAbort, "silent after the reconnection; the operator aborts"},
+             Owed::kAbortedUnheard, Operator::kAbort, "silent after the reconnection; the operator aborts"},
         });
 }
 
@@ -597,7 +619,7 @@ TEST_F(FaultMatrix, Refusals) {
                  {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::RefuseNext(b, kSwath, 2); },
                   Owed::kFinishes, Operator::kNone, "the swath is sent again"},
                  {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::RefuseNext(b, kSwath, kForever); },
-                  Owed::kOperatorAborts, Operator::kAbort, "refused for good: the operator aborts"},
+                  Owed::kAborted, Operator::kAbort, "refused for good: the operator aborts"},
                  {Moment::kPausing, nullptr, [](Board *b) { swathboard::RefuseNext(b, kDebug, 1); },
                   Owed::kFinishes, Operator::kContinue, "the pause refused"},
                  {Moment::kPaused, nullptr, [](Board *b) { swathboard::RefuseNext(b, kDebug, 2); },
@@ -613,9 +635,9 @@ TEST_F(FaultMatrix, Refusals) {
 
 // The board stops the job in a swath answer: a cancel on the printer, or a
 // sequence-number error. Before the first swath there is nothing to stop,
-// and no swath goes out in ClosePrint (see the mid-data cut), so those
-// columns are missing; while paused only a cancel can come, in the answer
-// to a sync.
+// so those columns are missing; ClosePrint sends a swath only in a one-pass
+// job (see JobShape); while paused only a cancel can come, in the answer to
+// a sync.
 template <swathboard::SwathFault kFault>
 void StopInNextSwathAnswer(Board *b) {
     swathboard::InjectSwathFault(b, kFault, 1);
@@ -628,6 +650,8 @@ std::vector<Row> BoardStopRows() {
          "PrintALine tells the host"},
         {Moment::kEndPrintFlush, nullptr, StopInNextSwathAnswer<kFault>, Owed::kBoardStops, Operator::kNone,
          "the flush stops"},
+        {Moment::kClosePrint, nullptr, StopInNextSwathAnswer<kFault>, Owed::kBoardStops, Operator::kNone,
+         "the one-pass job's last swath: no job end", true},
         {Moment::kReconnection, nullptr, StopInNextSwathAnswer<kFault>, Owed::kBoardStops, Operator::kNone,
          "the resent swath's answer stops the job"},
     };
