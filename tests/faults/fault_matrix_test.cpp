@@ -289,9 +289,18 @@ protected:
             if (row.arm) row.arm(b);
             if (row.op == Operator::kAbort) return std::thread([b] { AbortOnceResent(b); });
             return {};
+        // The pause and the cut start on the host's thread at the strike
+        // line, so they come before the last line however fast the link
+        // carries the rest of the job; the operator's later steps wait on
+        // a thread of their own.
         case Moment::kPausing:
-        case Moment::kPaused: return std::thread([b, &row] { PauseAndStrike(b, row); });
-        case Moment::kReconnection: return std::thread([b, &row] { StrikeWhileReconnecting(b, row); });
+        case Moment::kPaused:
+            if (row.moment == Moment::kPausing && row.arm) row.arm(b);
+            PausePrint();
+            return std::thread([b, &row] { StrikeWhilePaused(b, row); });
+        case Moment::kReconnection:
+            swathboard::ArmClose(b, {1, 200, 300});
+            return std::thread([b, &row] { StrikeWhileReconnecting(b, row); });
         default: return {};
         }
     }
@@ -312,11 +321,9 @@ protected:
         AbortPrint();
     }
 
-    // Pauses, arms the fault once the board has the pause, and continues
-    // (or aborts) once the library has met the fault for a few cycles.
-    static void PauseAndStrike(Board *b, const Row &row) {
-        if (row.moment == Moment::kPausing && row.arm) row.arm(b);
-        PausePrint();
+    // Once the board has the pause, arms the fault, and continues (or
+    // aborts) once the library has met the fault for a few cycles.
+    static void StrikeWhilePaused(Board *b, const Row &row) {
         WaitUntil([b] { return CountDebug(b, swathboard::NET_DEBUG_PAUSE) >= 1; }, kStepWait);
         const size_t seen = DebugCount(b);
         if (row.moment == Moment::kPaused && row.arm) row.arm(b);
@@ -327,11 +334,10 @@ protected:
             ContinuePrint();
     }
 
-    // Cuts the link under the next swath and keeps the board away for a
+    // The link is cut under the next swath and the board kept away for a
     // while; the row's fault is armed while the library reconnects, so it
     // meets the first packets on the new link.
     static void StrikeWhileReconnecting(Board *b, const Row &row) {
-        swathboard::ArmClose(b, {1, 200, 300});
         if (!WaitUntil([b] { return LinkWentDown(b); }, kStepWait)) return;
         if (row.arm) row.arm(b);
         if (row.op == Operator::kAbort) AbortOnceResent(b);
