@@ -341,6 +341,8 @@ protected:
         if (!WaitUntil([b] { return LinkWentDown(b); }, kStepWait)) return;
         if (row.arm) row.arm(b);
         if (row.op == Operator::kAbort) AbortOnceResent(b);
+        // The operator pauses while the library reconnects.
+        if (row.op == Operator::kContinue) PauseAndStrike(b, row);
     }
 
     void ExpectOwed(const Row &row, const CallLog &log, const Raster &raster) {
@@ -511,6 +513,8 @@ TEST_F(FaultMatrix, RefusedConnections) {
                   "gone for good at the job end: ClosePrint stops waiting"},
                  {Moment::kReconnection, nullptr, [](Board *b) { swathboard::RefuseConnections(b, 300); },
                   Owed::kFinishes, Operator::kNone, "refused again while reconnecting"},
+                 {Moment::kReconnection, nullptr, nullptr, Owed::kFinishes, Operator::kContinue,
+                  "the operator pauses while the board refuses"},
                  {Moment::kReconnection, nullptr, [](Board *) { AbortPrint(); }, Owed::kAbortedUnheard,
                   Operator::kNone, "the operator aborts while the board refuses"},
              });
@@ -518,27 +522,30 @@ TEST_F(FaultMatrix, RefusedConnections) {
 
 // Answers lost once or twice: every packet is sent again after its wait.
 TEST_F(FaultMatrix, LostAnswers) {
-    RunTable(kAddrFaultLostAnswers,
-             {
-                 {Moment::kJobCreate, Configure<kCreate, CommandFault::kSilence, 2, 0>, nullptr,
-                  Owed::kFinishes, Operator::kNone, "the job create is sent again"},
-                 {Moment::kPrintStart, Configure<kStart, CommandFault::kSilence, 1, 0>, nullptr,
-                  Owed::kFinishes, Operator::kNone, "the print start is sent again"},
-                 {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 2); },
-                  Owed::kFinishes, Operator::kNone, "the board keeps the first copy only"},
-                 {Moment::kPausing, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, 1); },
-                  Owed::kFinishes, Operator::kContinue, "the pause's answer lost"},
-                 {Moment::kPaused, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, 2); },
-                  Owed::kFinishes, Operator::kContinue, "pause and sync answers lost"},
-                 {Moment::kEndPrintFlush, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 2); },
-                  Owed::kFinishes, Operator::kNone, "a flushed swath's answers lost"},
-                 {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kEnd, 1); },
-                  Owed::kFinishes, Operator::kNone, "the job end is sent again"},
-                 {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 1); },
-                  Owed::kFinishes, Operator::kNone, "the one-pass job's last swath is sent again", true},
-                 {Moment::kReconnection, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 1); },
-                  Owed::kFinishes, Operator::kNone, "the resent swath's answer lost"},
-             });
+    RunTable(
+        kAddrFaultLostAnswers,
+        {
+            {Moment::kJobCreate, Configure<kCreate, CommandFault::kSilence, 2, 0>, nullptr, Owed::kFinishes,
+             Operator::kNone, "the job create is sent again"},
+            {Moment::kPrintStart, Configure<kStart, CommandFault::kSilence, 1, 0>, nullptr, Owed::kFinishes,
+             Operator::kNone, "the print start is sent again"},
+            {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 2); },
+             Owed::kFinishes, Operator::kNone, "the board keeps the first copy only"},
+            {Moment::kPausing, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, 1); },
+             Owed::kFinishes, Operator::kContinue, "the pause's answer lost"},
+            {Moment::kPaused, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, 2); },
+             Owed::kFinishes, Operator::kContinue, "pause and sync answers lost"},
+            {Moment::kEndPrintFlush, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 2); },
+             Owed::kFinishes, Operator::kNone, "a flushed swath's answers lost"},
+            {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kEnd, 1); },
+             Owed::kFinishes, Operator::kNone, "the job end is sent again"},
+            {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 1); },
+             Owed::kFinishes, Operator::kNone, "the one-pass job's last swath is sent again", true},
+            {Moment::kReconnection, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 1); },
+             Owed::kFinishes, Operator::kNone, "the resent swath's answer lost"},
+            {Moment::kMidSwath, nullptr, [](Board *b) { swathboard::SilenceNext(b, kSwath, 8); },
+             Owed::kFinishes, Operator::kNone, "lost through a reconnection: the swath goes on a new link"},
+        });
 }
 
 // A board that stops answering for good: the job cannot finish. Job set-up
@@ -596,6 +603,8 @@ TEST_F(FaultMatrix, LateAnswers) {
                   Owed::kFinishes, Operator::kNone, "later than every resend: the swath goes on a new link"},
                  {Moment::kPausing, nullptr, [](Board *b) { swathboard::DelayNext(b, kDebug, 1, 80); },
                   Owed::kFinishes, Operator::kContinue, "the pause answered after its resend"},
+                 {Moment::kPausing, nullptr, [](Board *b) { swathboard::DelayNext(b, kDebug, 1, 500); },
+                  Owed::kFinishes, Operator::kContinue, "the pause answered later than every resend"},
                  {Moment::kPaused, nullptr, [](Board *b) { swathboard::DelayNext(b, kDebug, 3, 80); },
                   Owed::kFinishes, Operator::kContinue, "sync answers after their resends"},
                  {Moment::kEndPrintFlush, nullptr, [](Board *b) { swathboard::DelayNext(b, kSwath, 2, 60); },
@@ -672,6 +681,12 @@ TEST_F(FaultMatrix, PrinterCancel) {
 
 TEST_F(FaultMatrix, SequenceError) {
     RunTable(kAddrFaultSequenceError, BoardStopRows<swathboard::SwathFault::kSequenceError>());
+}
+
+// A swath wider than the printer prints: the operator is told and the job
+// stops as for a cancel.
+TEST_F(FaultMatrix, SwathTooWide) {
+    RunTable(kAddrFaultTooWide, BoardStopRows<swathboard::SwathFault::kTooWide>());
 }
 
 // The parameter block travels only with the job create's answer.

@@ -76,6 +76,7 @@ enum TestAddress : uint8_t {
     kAddrFaultPrinterCancel = 23,
     kAddrFaultSequenceError = 24,
     kAddrFaultDamagedBlock = 25,
+    kAddrFaultTooWide = 26,
 };
 
 inline std::string TestIp(uint32_t octet) { return "127.0.0." + std::to_string(octet); }
