@@ -75,6 +75,19 @@ using ThreadFn = int (*)(void *arg);
 PlatThread *plat_thread_start(ThreadFn fn, void *arg);  // nullptr on failure
 void plat_thread_join(PlatThread *t);                   // waits, then frees
 
+// --- wake-ups ------------------------------------------------------------------
+// A thread that polls a flag another thread sets naps on a wake-up signal
+// instead of sleeping out a whole poll period: the setter calls plat_wake
+// after changing the flag. A signal counts its wake-ups, and the napper takes
+// the count before it looks at the flag, so a wake given between the look
+// and the nap is not lost. Callers number their signals below this bound.
+constexpr uint32_t kPlatWakeSignals = 4;
+uint32_t plat_wake_count(uint32_t signal);
+void plat_wake(uint32_t signal);
+// Naps until the signal's count differs from `seen` or `ms` (scaled) have
+// passed; true when woken.
+bool plat_nap_ms(uint32_t signal, uint32_t seen, uint32_t ms);
+
 // --- shared memory -----------------------------------------------------------
 // Named block visible to other processes; stays open until the process ends.
 void *plat_shared_block(const char *name, size_t bytes);

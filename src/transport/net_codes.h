@@ -1,6 +1,6 @@
 // Codes the units of src/transport share: the board's command codes and
-// debug sub-codes, its answers to a swath, the packet size and the states
-// of the transmit thread's print-state machine.
+// debug sub-codes, its answers to a swath, the packet size, the states
+// of the transmit thread's print-state machine and the threads' wake-ups.
 #pragma once
 
 #include <atomic>
@@ -47,5 +47,14 @@ enum : uint8_t {
 };
 // Defined in command_protocol.cpp.
 extern std::atomic<uint8_t> TxState;
+
+// Wake-up signals (plat_wake) between the threads of a job: a waiting
+// thread naps on one and is woken as soon as what it waits for happens,
+// instead of on its next poll. Its time-outs stay those of the polls.
+enum : uint32_t {
+    kWakeAnswer,      // the receive thread took a reply
+    kWakeQueueSpace,  // the transmit thread freed a slot
+    kWakeQueueReady,  // a swath was published for the transmit thread
+};
 
 }  // namespace sl

@@ -214,6 +214,7 @@ int ReceiveThread(void *arg) {
             // Bytes of a connection replaced meanwhile answer packets of the
             // old count: they settle nothing.
             if (gConnectionSerial.load() == connection) TakeReplies(gRxBuffer, n, link);
+            plat_wake(kWakeAnswer);
             continue;
         }
         // 0 bytes: the board closed the connection; a failure like any other.

@@ -20,6 +20,7 @@ constexpr uint8_t kQueueSlots = 3;
 constexpr uint8_t kSlotFree = 1;
 constexpr uint8_t kSlotReady = 2;
 constexpr uint8_t kSlotReserved = 5;
+constexpr uint32_t kFullPollMs = 50;  // the producer's wait for a free slot
 constexpr uint32_t kFullNoteEvery = 100;
 constexpr uint32_t kDrainPollMs = 100;
 
@@ -195,6 +196,7 @@ void QueueSetReady(SwathEntry *e) {
     const uint8_t tail = gSwathQueue.QTail.load();
     const uint32_t handedOut = tail > head ? tail - head : kQueueSlots - head + tail;
     if (handedOut >= 2 || gSwathQueue.EmptyRun.load() == 1) gSwathQueue.Sendable.store(1);
+    plat_wake(kWakeQueueReady);
 }
 
 SwathEntry *QueueGetReady() {
@@ -207,6 +209,7 @@ SwathEntry *QueueGetReady() {
 void QueueFree(SwathEntry *e) {
     e->State.store(kSlotFree);
     gSwathQueue.QHead.store(NextIndex(gSwathQueue.QHead.load()));
+    plat_wake(kWakeQueueSpace);
 }
 
 uint32_t QueuePassSeqOf(const SwathEntry *e) {
@@ -217,8 +220,9 @@ uint32_t QueuePassSeqOf(const SwathEntry *e) {
 SwathEntry *GetEmptySwathWait(LinkContext *link) {
     uint32_t waits = 0;
     while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 && !AbortRequested()) {
+        const uint32_t seen = plat_wake_count(kWakeQueueSpace);
         if (QueueHasSpace()) return QueueGetEmpty();
-        plat_sleep_ms(50);
+        plat_nap_ms(kWakeQueueSpace, seen, kFullPollMs);
         if (++waits % kFullNoteEvery == 0) sl_trace("PC BUFFER_FULL...");
     }
     return nullptr;
@@ -227,12 +231,14 @@ SwathEntry *GetEmptySwathWait(LinkContext *link) {
 void WaitAllSwathFinish(LinkContext *link) {
     // A lone published swath (one slot handed out) is otherwise never taken.
     gSwathQueue.Sendable.store(1);
-    // Polled often enough that an abort releases the wait at once; traced
-    // once a second.
-    for (uint32_t polls = 1;
-         gSwathQueue.QHead.load() != gSwathQueue.QTail.load() && link->PrintEndFlag.load() == 0; ++polls) {
+    plat_wake(kWakeQueueReady);
+    // Polled often enough that an abort releases the wait at once, woken as
+    // soon as a slot is freed; traced once a second.
+    for (uint32_t polls = 1;; ++polls) {
+        const uint32_t seen = plat_wake_count(kWakeQueueSpace);
+        if (gSwathQueue.QHead.load() == gSwathQueue.QTail.load() || link->PrintEndFlag.load() == 1) break;
         if (AbortRequested() || link->PrintStopFlag.load() == 1) break;
-        plat_sleep_ms(kDrainPollMs);
+        plat_nap_ms(kWakeQueueSpace, seen, kDrainPollMs);
         if (polls % (1000 / kDrainPollMs) == 0)
             sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(), gSwathQueue.QTail.load());
     }
@@ -325,6 +331,13 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
         return 0;
     }
 
+    // The previous swath needs only this one's start: it goes to the
+    // transmit thread before the copy, which then overlaps its sending.
+    if (gPrevSwath) {
+        gPrevSwath->NextStart = NextStartFor(gPrevSwath, at.Pstart, dir);
+        QueueSetReady(gPrevSwath);
+    }
+
     const uint32_t len = CopyLength(at.Columns, at.DataStart);
     if (len) std::memcpy(e->Buffer, src + static_cast<size_t>(at.DataStart) * kSwathColumnBytes, len);
     e->Len = RoundUpTo(len, kSwathLenUnit);
@@ -338,11 +351,6 @@ int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, 
     e->Pend = at.Pend;
     e->NextStart = at.Pend;
     e->Mode = FiringMode(dir);
-
-    if (gPrevSwath) {
-        gPrevSwath->NextStart = NextStartFor(gPrevSwath, at.Pstart, dir);
-        QueueSetReady(gPrevSwath);
-    }
     gPrevSwath = e;
     if (countFlag) ++gSwathCount;
     return 1;

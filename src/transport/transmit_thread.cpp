@@ -17,8 +17,10 @@ namespace sl {
 namespace {
 
 constexpr uint16_t kSyncLimit = 10;
-constexpr uint16_t kIdleKeepAlive = 300;  // idle passes of 50 ms, about 15 s
-constexpr int kSwathReplyWaits = 40;      // of 50 ms
+constexpr uint32_t kIdlePollMs = 50;
+constexpr uint16_t kIdleKeepAlive = 300;  // idle passes of kIdlePollMs, about 15 s
+constexpr uint32_t kSwathReplyWaits = 40;  // of kReplyPollMs
+constexpr uint32_t kReplyPollMs = 50;
 constexpr uint8_t kSwathResends = 5;
 constexpr uint32_t kSmallSwathBytes = 10240;
 
@@ -156,15 +158,20 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
             }
             TakeCompanionRequest(link);
 
-            for (int i = 0; i < kSwathReplyWaits; ++i) {
+            // The receive thread wakes this wait as soon as it has taken a
+            // reply; without one it ends after the polls it always had.
+            const uint32_t limit = kSwathReplyWaits * plat_scaled_ms(kReplyPollMs);
+            const uint32_t started = plat_ticks_ms();
+            for (;;) {
+                const uint32_t seen = plat_wake_count(kWakeAnswer);
                 if (Ended(link) || Stopped(link)) return false;
                 if (link->ResendReq.load() == 1) {
                     retry = 0;
                     plat_sleep_ms(1000);
                     break;
                 }
-                if (link->ReplyOk.load() == 1) break;
-                plat_sleep_ms(50);
+                if (link->ReplyOk.load() == 1 || plat_ticks_ms() - started >= limit) break;
+                plat_nap_ms(kWakeAnswer, seen, kReplyPollMs);
             }
             if (retry > 0) sl_trace("Resend %d\n", retry);
             if (retry++ > kSwathResends) {
@@ -214,10 +221,13 @@ int TransmitThread(void *arg) {
             continue;
         }
 
+        const uint32_t seen = plat_wake_count(kWakeQueueReady);
         const TxSwath s = Kt_TxSendSwath(link);
         if (s == TxSwath::NoneReady) {
-            plat_sleep_ms(50);
-            if (idle++ > kIdleKeepAlive) {
+            // Woken as soon as a swath is published; only a whole idle pass
+            // counts towards the keep-alive.
+            const bool woken = plat_nap_ms(kWakeQueueReady, seen, kIdlePollMs);
+            if (!woken && idle++ > kIdleKeepAlive) {
                 idle = 0;
                 // Never in place of a command the host side is waiting for.
                 if (Net_Command.CmdStatus.load() != kCmdPending) Sync(link);

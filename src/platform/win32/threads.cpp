@@ -48,6 +48,47 @@ void plat_thread_join(PlatThread *t) {
     delete t;
 }
 
+namespace {
+
+struct WakeSignal {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE woken = CONDITION_VARIABLE_INIT;
+    uint32_t count = 0;
+};
+WakeSignal g_wake[kPlatWakeSignals];
+
+WakeSignal &wake_signal(uint32_t signal) { return g_wake[signal % kPlatWakeSignals]; }
+
+}  // namespace
+
+uint32_t plat_wake_count(uint32_t signal) {
+    WakeSignal &w = wake_signal(signal);
+    AcquireSRWLockShared(&w.lock);
+    const uint32_t count = w.count;
+    ReleaseSRWLockShared(&w.lock);
+    return count;
+}
+
+void plat_wake(uint32_t signal) {
+    WakeSignal &w = wake_signal(signal);
+    AcquireSRWLockExclusive(&w.lock);
+    ++w.count;
+    ReleaseSRWLockExclusive(&w.lock);
+    WakeAllConditionVariable(&w.woken);
+}
+
+bool plat_nap_ms(uint32_t signal, uint32_t seen, uint32_t ms) {
+    WakeSignal &w = wake_signal(signal);
+    const DWORD limit = plat_scaled_ms(ms);
+    const DWORD started = GetTickCount();
+    AcquireSRWLockExclusive(&w.lock);
+    for (DWORD spent = 0; w.count == seen && spent < limit; spent = GetTickCount() - started)
+        SleepConditionVariableSRW(&w.woken, &w.lock, limit - spent, 0);
+    const bool woken = w.count != seen;
+    ReleaseSRWLockExclusive(&w.lock);
+    return woken;
+}
+
 // Page-file backed; the mapping and the view stay open until the process
 // ends, so other programs can keep watching the block between jobs.
 void *plat_shared_block(const char *name, size_t bytes) {
