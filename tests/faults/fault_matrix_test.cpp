@@ -342,7 +342,10 @@ protected:
         if (row.arm) row.arm(b);
         if (row.op == Operator::kAbort) AbortOnceResent(b);
         // The operator pauses while the library reconnects.
-        if (row.op == Operator::kContinue) PauseAndStrike(b, row);
+        if (row.op == Operator::kContinue) {
+            PausePrint();
+            StrikeWhilePaused(b, row);
+        }
     }
 
     void ExpectOwed(const Row &row, const CallLog &log, const Raster &raster) {
