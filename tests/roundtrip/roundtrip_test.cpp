@@ -25,8 +25,8 @@ struct Row {
 constexpr uint8_t kFamilyA = 0x40, kFamilyB = 0x80, kFamilyC = 0x00;  // soften byte, band in the low bits
 constexpr uint8_t kStartStripe = 2, kEndStripe = 1, kBothStripes = 3;
 
-RasterShape Shape(uint32_t xdpi, uint32_t ydpi, uint16_t colors = 4, uint32_t width = 64, uint32_t height = 200,
-                bool one_bit = false) {
+RasterShape Shape(uint32_t xdpi, uint32_t ydpi, uint16_t colors = 4, uint32_t width = 64,
+                  uint32_t height = 200, bool one_bit = false) {
     RasterShape s;
     s.xdpi = xdpi;
     s.ydpi = ydpi;
