@@ -83,6 +83,11 @@ RasterShape JobShape(bool onePass) {
 }
 constexpr uint8_t kSoften = 0x43;  // feathering family A, band 3
 
+// When the fault strikes. Each test below is one fault, its rows the
+// moments where the fault means something; a comment names the columns it
+// leaves out and why. Only faults on answers (lost, late, refused) can
+// strike the pause's own answer; the others meet a paused job alike at
+// kPaused.
 enum class Moment {
     kJobCreate,
     kPrintStart,
