@@ -22,6 +22,7 @@
 // hanging the test.
 #include <malloc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -168,6 +169,28 @@ bool FaultStruck(const Board *b) {
             r.swath_state == swathboard::SWATH_CREAT_SN_ERROR || r.print_status == 1)
             return true;
     return false;
+}
+
+bool StopsTheJob(const swathboard::PacketRecord &r) {
+    return r.print_status == 1 ||
+           (r.code == swathboard::NET_CMD_SWATH_CREATE &&
+            (r.status == 8 || r.status == 6 || r.swath_state == swathboard::SWATH_CREAT_SN_ERROR));
+}
+
+// The first swath the host sent after the board had stopped the job (0 when
+// none): one swath is in flight at a time, so a stopped job sends no new one.
+uint32_t SwathAfterStop(const Board *b) {
+    uint32_t highest = 0;
+    bool stopped = false;
+    for (const auto &r : swathboard::Packets(b)) {
+        if (r.code == swathboard::NET_CMD_SWATH_CREATE) {
+            const uint32_t sn = Field(r, "SwathSN");
+            if (stopped && sn > highest) return sn;
+            highest = std::max(highest, sn);
+        }
+        stopped = stopped || StopsTheJob(r);
+    }
+    return 0;
 }
 
 bool LinkWentDown(const Board *b) {
@@ -378,6 +401,10 @@ protected:
             const roundtrip::SheetDiff diff = roundtrip::CompareSheet(sheet, raster);
             EXPECT_EQ(diff.pixels, 0u) << diff.first;
             EXPECT_EQ(sheet.summary.doubled, 0u);
+            if (row.op == Operator::kContinue) {
+                EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_PAUSE), 1u);
+                EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_CONTINUE), 1u);
+            }
             break;
         }
         case Owed::kStartRefused:
@@ -387,11 +414,14 @@ protected:
             EXPECT_EQ(swathboard::CountPackets(b, swathboard::NET_CMD_SWATH_CREATE), 0u);
             EXPECT_EQ(jobEnds, 0u);
             break;
-        case Owed::kAborted: EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_STOP), 1u); [[fallthrough]];
         case Owed::kBoardStops:
+            EXPECT_EQ(SwathAfterStop(b), 0u) << "a swath sent after the board stopped the job";
+            [[fallthrough]];
         case Owed::kAbortedUnheard:
+        case Owed::kAborted:
             EXPECT_EQ(log.start, 1);
             EXPECT_EQ(jobEnds, 0u);
+            if (row.owed == Owed::kAborted) EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_STOP), 1u);
             // A stop that came before the last line is told to the host.
             if (row.moment == Moment::kMidSwath || row.moment == Moment::kPausing ||
                 row.moment == Moment::kPaused) {
