@@ -63,6 +63,9 @@ constexpr auto kCallBound = 5 * kCommandLimit;
 constexpr auto kJobBound = 60s;
 // How long an operator or a strike waits for the board to show a step.
 constexpr auto kStepWait = 5s;
+// A reconnection row's board refuses connections this long after the cut:
+// the operator's thread arms the row's fault meanwhile.
+constexpr uint32_t kRefuseWhileReconnectingMs = 400;
 
 // A job at 360 x 720 dpi in two passes with feathering, ten swaths long
 // (each swath feeds 360 lines): long enough for faults to strike between
@@ -80,6 +83,11 @@ RasterShape JobShape(bool onePass) {
 }
 constexpr uint8_t kSoften = 0x43;  // feathering family A, band 3
 
+// When the fault strikes. Each test below is one fault, its rows the
+// moments where the fault means something; a comment names the columns it
+// leaves out and why. Only faults on answers (lost, late, refused) can
+// strike the pause's own answer; the others meet a paused job alike at
+// kPaused.
 enum class Moment {
     kJobCreate,
     kPrintStart,
@@ -282,6 +290,8 @@ protected:
 
     // The rows of the middle of the job; the operator's steps run on a
     // thread of their own while the host goes on handing over lines.
+    // What strikes at once does so on the host's thread, so that it comes
+    // before the job's next swath however late the operator's thread starts.
     std::thread StrikeMidJob(const Row &row) {
         Board *const b = board();
         switch (row.moment) {
@@ -289,17 +299,10 @@ protected:
             if (row.arm) row.arm(b);
             if (row.op == Operator::kAbort) return std::thread([b] { AbortOnceResent(b); });
             return {};
-        // The pause and the cut start on the host's thread at the strike
-        // line, so they come before the last line however fast the link
-        // carries the rest of the job; the operator's later steps wait on
-        // a thread of their own.
         case Moment::kPausing:
-        case Moment::kPaused:
-            if (row.moment == Moment::kPausing && row.arm) row.arm(b);
-            PausePrint();
-            return std::thread([b, &row] { StrikeWhilePaused(b, row); });
+        case Moment::kPaused: Pause(b, row); return std::thread([b, &row] { StrikeWhilePaused(b, row); });
         case Moment::kReconnection:
-            swathboard::ArmClose(b, {1, 200, 300});
+            swathboard::ArmClose(b, {1, 200, kRefuseWhileReconnectingMs});
             return std::thread([b, &row] { StrikeWhileReconnecting(b, row); });
         default: return {};
         }
@@ -321,8 +324,15 @@ protected:
         AbortPrint();
     }
 
-    // Once the board has the pause, arms the fault, and continues (or
-    // aborts) once the library has met the fault for a few cycles.
+    // A row of the pause itself arms its fault just before the pause.
+    static void Pause(Board *b, const Row &row) {
+        if (row.moment == Moment::kPausing && row.arm) row.arm(b);
+        PausePrint();
+    }
+
+    // Arms the fault once the board has the pause, and continues (or
+    // aborts) once the library has met the fault for a few cycles. The host
+    // waits meanwhile: its queue fills while the job is paused.
     static void StrikeWhilePaused(Board *b, const Row &row) {
         WaitUntil([b] { return CountDebug(b, swathboard::NET_DEBUG_PAUSE) >= 1; }, kStepWait);
         const size_t seen = DebugCount(b);
@@ -334,7 +344,7 @@ protected:
             ContinuePrint();
     }
 
-    // The link is cut under the next swath and the board kept away for a
+    // The link was cut under the next swath and the board stays away for a
     // while; the row's fault is armed while the library reconnects, so it
     // meets the first packets on the new link.
     static void StrikeWhileReconnecting(Board *b, const Row &row) {
@@ -343,7 +353,7 @@ protected:
         if (row.op == Operator::kAbort) AbortOnceResent(b);
         // The operator pauses while the library reconnects.
         if (row.op == Operator::kContinue) {
-            PausePrint();
+            Pause(b, row);
             StrikeWhilePaused(b, row);
         }
     }
