@@ -49,12 +49,17 @@ cleanup() {
         kill "$BOARD_PID" 2>/dev/null || true
         wait "$BOARD_PID" 2>/dev/null || true
     fi
-    ip netns del "$PC_NS" 2>/dev/null || true
-    ip netns del "$BOARD_NS" 2>/dev/null || true
+    for ns in "$PC_NS" "$BOARD_NS"; do
+        [ -e "/run/netns/$ns" ] || continue
+        ip netns del "$ns" || echo "bench-link.sh: could not remove network namespace $ns" >&2
+    done
     rm -rf "$WORK"
 }
+# A signal (a reader of the output that went away, too) exits through
+# the clean-up.
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP PIPE
 
 ip netns add "$PC_NS"
 ip netns add "$BOARD_NS"
