@@ -68,7 +68,7 @@ constexpr auto kStepWait = 5s;
 // the operator's thread arms the row's fault meanwhile.
 constexpr uint32_t kRefuseWhileReconnectingMs = 400;
 
-// A job at 360 x 720 dpi in two passes with feathering, ten swaths long
+// A job at 360 x 720 dpi in two passes with feathering, seven swaths long
 // (each swath feeds 360 lines): long enough for faults to strike between
 // its first and last swaths. EndPrint's flush ends such a job in blank
 // swaths, which publish the last inked one, so ClosePrint sends no swath.
@@ -79,7 +79,7 @@ RasterShape JobShape(bool onePass) {
     s.xdpi = 360;
     s.ydpi = onePass ? 360 : 720;
     s.width = 64;
-    s.height = onePass ? 3500 : 3600;
+    s.height = onePass ? 2420 : 2520;
     return s;
 }
 constexpr uint8_t kSoften = 0x43;  // feathering family A, band 3
