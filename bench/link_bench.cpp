@@ -112,8 +112,9 @@ int RunJob(int argc, char **argv) {
     const double closeMs = MsSince(t);
     std::filesystem::remove_all(root);
 
-    std::printf("  host calls: StartPrint %.0f ms, %u lines %.0f ms, EndPrint %.0f ms, ClosePrint %.0f ms%s\n",
-                startMs, job.Height, linesMs, endMs, closeMs, failed ? " (the job FAILED)" : "");
+    std::printf(
+        "  host calls: StartPrint %.0f ms, %u lines %.0f ms, EndPrint %.0f ms, ClosePrint %.0f ms%s\n",
+        startMs, job.Height, linesMs, endMs, closeMs, failed ? " (the job FAILED)" : "");
     return failed;
 }
 
@@ -172,11 +173,13 @@ int Report(int argc, char **argv) {
     const double spanMs = s.back().inMs - s.front().inMs;
     const double rate = bytes / (spanMs / 1000);
     std::printf("%.1fx head demand\n", rate / kHeadDemandBytesPerSecond);
-    std::printf("  %zu swaths of %.1f MB on average, one every %.1f ms (%.0f MB/s; the wire alone: %.1f ms)\n",
-                s.size() - 1, bytes / n / 1e6, spanMs / n, rate / 1e6, bytes / n * 8 / (mbit * 1e3));
-    std::printf("  per swath: data on the wire %.1f ms, board answering %.1f ms, "
-                "answer to next swath %.1f ms (trip back, the host's waits and polls)\n",
-                wire / n, answer / n, between / n);
+    std::printf(
+        "  %zu swaths of %.1f MB on average, one every %.1f ms (%.0f MB/s; the wire alone: %.1f ms)\n",
+        s.size() - 1, bytes / n / 1e6, spanMs / n, rate / 1e6, bytes / n * 8 / (mbit * 1e3));
+    std::printf(
+        "  per swath: data on the wire %.1f ms, board answering %.1f ms, "
+        "answer to next swath %.1f ms (trip back, the host's waits and polls)\n",
+        wire / n, answer / n, between / n);
     return 0;
 }
 

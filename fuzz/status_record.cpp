@@ -1,11 +1,11 @@
 // The status file as the companion application may leave it: the address
 // record read at session start, the record checked and replaced at job start,
 // and a request taken and carried out by the transmit thread.
+#include "files/status_record.h"
 #include "files/files_common.h"
 #include "files/request_dispatch.h"
 #include "files/request_poll.h"
 #include "files/status_file.h"
-#include "files/status_record.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
 #include "swathlink/records.h"

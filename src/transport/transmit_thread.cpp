@@ -18,7 +18,7 @@ namespace {
 
 constexpr uint16_t kSyncLimit = 10;
 constexpr uint32_t kIdlePollMs = 50;
-constexpr uint16_t kIdleKeepAlive = 300;  // idle passes of kIdlePollMs, about 15 s
+constexpr uint16_t kIdleKeepAlive = 300;   // idle passes of kIdlePollMs, about 15 s
 constexpr uint32_t kSwathReplyWaits = 40;  // of kReplyPollMs
 constexpr uint32_t kReplyPollMs = 50;
 constexpr uint8_t kSwathResends = 5;

@@ -1,10 +1,10 @@
+#include "files/status_post.h"
 #include "api/job_state.h"
 #include "files/files_common.h"
 #include "files/log_folder.h"
 #include "files/request_dispatch.h"
 #include "files/request_poll.h"
 #include "files/status_file.h"
-#include "files/status_post.h"
 #include "files_fixture.h"
 #include "shared/board_settings.h"
 

@@ -13,7 +13,9 @@ constexpr std::array<swathboard::Ink, kPrintedPlanes> kInkOfPlane = {swathboard:
 
 }  // namespace
 
-uint32_t HostBytesPerLine(const RasterShape &shape) { return shape.one_bit ? shape.width / 8 : shape.width / 4; }
+uint32_t HostBytesPerLine(const RasterShape &shape) {
+    return shape.one_bit ? shape.width / 8 : shape.width / 4;
+}
 
 JobProp JobOf(const RasterShape &shape) {
     JobProp job{};
