@@ -591,6 +591,13 @@ TEST_F(FaultMatrix, LostAnswers) {
         });
 }
 
+// A board gone silent on swaths and on the operator's commands alike: only
+// an abort ends the job, and the stop may not be heard.
+void SilenceSwathsAndStops(Board *b) {
+    swathboard::SilenceNext(b, kSwath, kForever);
+    swathboard::SilenceNext(b, kDebug, kForever);
+}
+
 // A board that stops answering for good: the job cannot finish. Job set-up
 // gives up within its command limit; during the job the operator aborts,
 // and ClosePrint ends it within the limit of the unconfirmed cancel.
@@ -602,28 +609,16 @@ TEST_F(FaultMatrix, SilentBoard) {
              Owed::kStartRefused, Operator::kNone, "StartPrint gives up"},
             {Moment::kPrintStart, Configure<kStart, CommandFault::kSilence, kForever, 0>, nullptr,
              Owed::kStartRefused, Operator::kNone, "StartPrint gives up"},
-            {Moment::kMidSwath, nullptr,
-             [](Board *b) {
-                 swathboard::SilenceNext(b, kSwath, kForever);
-                 swathboard::SilenceNext(b, kDebug, kForever);
-             },
-             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts"},
+            {Moment::kMidSwath, nullptr, SilenceSwathsAndStops, Owed::kAbortedUnheard, Operator::kAbort,
+             "the operator aborts"},
             {Moment::kPaused, nullptr, [](Board *b) { swathboard::SilenceNext(b, kDebug, kForever); },
              Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts while paused"},
-            {Moment::kEndPrintFlush, nullptr,
-             [](Board *b) {
-                 swathboard::SilenceNext(b, kSwath, kForever);
-                 swathboard::SilenceNext(b, kDebug, kForever);
-             },
-             Owed::kAbortedUnheard, Operator::kAbort, "the operator aborts the flush"},
+            {Moment::kEndPrintFlush, nullptr, SilenceSwathsAndStops, Owed::kAbortedUnheard, Operator::kAbort,
+             "the operator aborts the flush"},
             {Moment::kClosePrint, nullptr, [](Board *b) { swathboard::SilenceNext(b, kEnd, kForever); },
              Owed::kFinishes, Operator::kNone, "every swath printed; ClosePrint stops waiting for the end"},
-            {Moment::kReconnection, nullptr,
-             [](Board *b) {
-                 swathboard::SilenceNext(b, kSwath, kForever);
-                 swathboard::SilenceNext(b, kDebug, kForever);
-             },
-             Owed::kAbortedUnheard, Operator::kAbort, "silent after the reconnection; the operator aborts"},
+            {Moment::kReconnection, nullptr, SilenceSwathsAndStops, Owed::kAbortedUnheard, Operator::kAbort,
+             "silent after the reconnection; the operator aborts"},
         });
 }
 
