@@ -163,6 +163,10 @@ void ResetAssembly() {
 uint32_t AssemblySwathCount() { return gSwathCount; }
 uint32_t AssemblyBlankFeed() { return gBlankFeed; }
 
+uint32_t QueueHandedOut() {
+    return (gSwathQueue.QTail.load() + kQueueSlots - gSwathQueue.QHead.load()) % kQueueSlots;
+}
+
 int QueueHasSpace() {
     const uint8_t head = gSwathQueue.QHead.load();
     const uint8_t next = NextIndex(gSwathQueue.QTail.load());
@@ -192,10 +196,7 @@ SwathEntry *QueueGetEmpty() {
 void QueueSetReady(SwathEntry *e) {
     gSlotPassSeq[IndexOf(e)] = gPassSeq;
     e->State.store(kSlotReady);
-    const uint8_t head = gSwathQueue.QHead.load();
-    const uint8_t tail = gSwathQueue.QTail.load();
-    const uint32_t handedOut = tail > head ? tail - head : kQueueSlots - head + tail;
-    if (handedOut >= 2 || gSwathQueue.EmptyRun.load() == 1) gSwathQueue.Sendable.store(1);
+    if (QueueHandedOut() >= 2 || gSwathQueue.EmptyRun.load() == 1) gSwathQueue.Sendable.store(1);
     plat_wake(kWakeQueueReady);
 }
 

@@ -33,6 +33,9 @@ void QueueUseBuffers(uint8_t *const data[], uint32_t slotBytes);
 void QueueInit();
 // Clears the per-job assembly state (held-back swath, blank counters).
 void ResetAssembly();
+// Slots taken by the host side and not yet freed by the sender (at most
+// two: one slot always stays empty).
+uint32_t QueueHandedOut();
 int QueueHasSpace();
 SwathEntry *QueueGetEmpty();
 void QueueSetReady(SwathEntry *e);

@@ -12,7 +12,7 @@
 namespace sl::test {
 namespace {
 
-bool QueueFull() { return (gSwathQueue.QTail.load() + 1) % 3 == gSwathQueue.QHead.load(); }
+bool QueueFull() { return QueueHandedOut() == 2; }
 
 // Longest a ClosePrint may take after an abort: the wait for the cancel's
 // confirmation, the fixed waits of the close and a connect attempt, and room

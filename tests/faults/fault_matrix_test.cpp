@@ -35,6 +35,7 @@
 #include "support/test_addresses.h"
 #include "swathlink/records.h"
 #include "swathlink/swathlink.h"
+#include "transport/swath_queue.h"
 
 namespace sl::test {
 namespace {
@@ -145,11 +146,6 @@ struct CallLog {
         return r;
     }
 };
-
-size_t HandedOut() {
-    const int head = gSwathQueue.QHead.load(), tail = gSwathQueue.QTail.load();
-    return static_cast<size_t>((tail - head + 3) % 3);
-}
 
 size_t DebugCount(const Board *b) { return swathboard::CountPackets(b, swathboard::NET_CMD_DEBUG); }
 
@@ -334,7 +330,7 @@ protected:
     // EndPrint's and ClosePrint's rows: the fault strikes the first swath
     // that call sends, once everything published before it has gone out.
     std::thread StrikeWhenDrained(const Row &row, Board *b) {
-        if (!WaitUntil([] { return HandedOut() <= 1; }, kStepWait))
+        if (!WaitUntil([] { return QueueHandedOut() <= 1; }, kStepWait))
             ADD_FAILURE() << "the queue did not drain before the fault was armed";
         if (row.arm) row.arm(b);
         if (row.op == Operator::kAbort) return std::thread([b] { AbortOnceResent(b); });
@@ -383,8 +379,9 @@ protected:
 
     void ExpectOwed(const Row &row, const CallLog &log, const Raster &raster) {
         const Board *b = board();
-        if (row.arm || row.configure)
+        if (row.arm || row.configure) {
             EXPECT_TRUE(FaultStruck(b) || log.start == 0) << "the fault never struck";
+        }
         const auto stored = swathboard::StoredSwathNumbers(b);
         // Accepted once each, in the order sent, whatever the outcome.
         EXPECT_EQ(StoredInArrivalOrder(b), OneTo(static_cast<uint32_t>(stored.size())));
@@ -421,7 +418,9 @@ protected:
         case Owed::kAborted:
             EXPECT_EQ(log.start, 1);
             EXPECT_EQ(jobEnds, 0u);
-            if (row.owed == Owed::kAborted) EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_STOP), 1u);
+            if (row.owed == Owed::kAborted) {
+                EXPECT_GE(CountDebug(b, swathboard::NET_DEBUG_STOP), 1u);
+            }
             // A stop that came before the last line is told to the host.
             if (row.moment == Moment::kMidSwath || row.moment == Moment::kPausing ||
                 row.moment == Moment::kPaused) {
