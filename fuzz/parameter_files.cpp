@@ -6,7 +6,7 @@
 #include "fuzz_input.h"
 #include "pipeline/line_intake.h"
 #include "shared/checksum.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"
 #include "transport/parameter_block.h"

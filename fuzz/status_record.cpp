@@ -8,7 +8,7 @@
 #include "files/status_file.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace {
 

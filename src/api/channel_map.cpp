@@ -8,8 +8,6 @@
 
 namespace sl {
 
-FormatInfo gFormatInfo;
-
 namespace {
 
 // Firmware up to this version wires the second channel of each colour the

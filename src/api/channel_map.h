@@ -4,11 +4,9 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
-
-extern FormatInfo gFormatInfo;  // the job's channel maps and format record
 
 // Board channel map (4 bytes at chantable[2..5]); false (and C1, C2 left
 // alone) when invalid.

@@ -1,7 +1,7 @@
 // ClosePrint: drains the queue, ends the job on the board, stops the threads
 // and releases the job.
 #include "api/job_close.h"
-#include "api/job_state.h"
+#include "api/printer_state.h"
 #include "api/memory_plan.h"
 #include "files/status_file.h"
 #include "platform/platform.h"
@@ -11,12 +11,14 @@ namespace sl {
 
 namespace {
 
-void TraceStatistics() {
+// The board's pause after a job before the next may start.
+constexpr uint32_t kAfterJobPauseMs = 1000;
+
+void TraceStatistics(const Session &session, const JobProp &j) {
     PlatTime now = plat_local_time();
-    int32_t minutes = now.minute - gSession.startTime.minute;
-    if (now.hour >= gSession.startTime.hour) minutes += 60 * (now.hour - gSession.startTime.hour);
+    int32_t minutes = now.minute - session.startTime.minute;
+    if (now.hour >= session.startTime.hour) minutes += 60 * (now.hour - session.startTime.hour);
     if (minutes <= 0) minutes = 1;
-    const JobProp &j = gJobProp;
     uint32_t area = 0;
     if (j.XDPI && j.YDPI)
         area = static_cast<uint32_t>((uint64_t(j.Width) * 254 / j.XDPI / 10) * j.Height * 254 / j.YDPI / 10);
@@ -27,18 +29,19 @@ void TraceStatistics() {
 
 }  // namespace
 
-int32_t ClosePrintJob() {
+Status CloseJob(PrinterState *printer) {
     sl_trace("API_ClosePrint\n");
-    if (gRun.started.load() == 1) {
-        CloseJobLink(&gLink);
-        plat_sleep_ms(1000);
+    JobProp traced{};
+    if (Job *job = RunningJob(printer)) {
+        CloseJobLink(&job->link);
+        plat_sleep_ms(kAfterJobPauseMs);
+        traced = job->print.prop;
     }
-    ReleaseJobBuffers();
-    TraceStatistics();
-    SetIDLE();
-    gRun.started.store(0);
-    gRun.failed = 0;
-    return 1;
+    // The job ends here: its threads have stopped, its memory goes with it.
+    printer->job.reset();
+    TraceStatistics(printer->session, traced);
+    MarkStatusIdle(&printer->statusFile);
+    return Status::Good();
 }
 
 }  // namespace sl

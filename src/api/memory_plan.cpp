@@ -3,12 +3,8 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "transport/swath_queue.h"
 
 namespace sl {
-
-JobBuffers gBuffers;
-SlicePlan gSlicePlan;
 
 namespace {
 
@@ -53,16 +49,15 @@ MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     return p;
 }
 
-void ReleaseJobBuffers() {
-    plat_free_virtual(gBuffers.OnePassOutBuf, gBuffers.plan.onePassOut);
-    plat_free_block(gBuffers.block, gBuffers.blockSize);
+void ReleaseJobBuffers(JobBuffers *buffers) {
+    plat_free_virtual(buffers->OnePassOutBuf, buffers->plan.onePassOut);
+    plat_free_block(buffers->block, buffers->blockSize);
     // Clear every pointer so that nothing can reach the freed memory.
-    gBuffers = JobBuffers{};
-    QueueUseBuffers(nullptr, 0);
+    *buffers = JobBuffers{};
 }
 
-bool AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
-    ReleaseJobBuffers();  // a block still held from an earlier job is not leaked
+bool AllocJobBuffers(JobBuffers *buffers, uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
+    ReleaseJobBuffers(buffers);  // a block still held is not leaked
     const MemoryPlan plan = PlanMemory(xdpi, ydpi, allocWidth);
     sl_trace("Memory W:%u strip:%u pass:%u queue:%u total:%llu\n", allocWidth, plan.stripPlane,
              plan.passBuffer, plan.queueData, static_cast<unsigned long long>(plan.total));
@@ -94,8 +89,7 @@ bool AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
         return false;
     }
     std::memset(b.OnePassOutBuf, 0, plan.onePassOut);
-    gBuffers = b;
-    QueueUseBuffers(b.queueData, plan.queueData);
+    *buffers = b;
     return true;
 }
 
@@ -111,11 +105,11 @@ uint32_t MaxSwathSizeFor(uint32_t printSliceNum) {
     return static_cast<uint32_t>((slices < MAX_SLICE_NUMBER ? slices : MAX_SLICE_NUMBER) * kSliceBytes);
 }
 
-void InitStrips(const JobProp *job) {
-    if (!gBuffers.block) return;
+void InitStrips(const JobBuffers *buffers, const JobProp *job) {
+    if (!buffers->block) return;
     const uint64_t want = uint64_t{job->BytesPerLine} * job->YDPI;
-    const size_t n = static_cast<size_t>(want < gBuffers.plan.stripPlane ? want : gBuffers.plan.stripPlane);
-    for (uint8_t *plane : gBuffers.strip) std::memset(plane, 0, n);
+    const size_t n = static_cast<size_t>(want < buffers->plan.stripPlane ? want : buffers->plan.stripPlane);
+    for (uint8_t *plane : buffers->strip) std::memset(plane, 0, n);
 }
 
 }  // namespace sl

@@ -181,7 +181,7 @@ bool PassIsBlank(const PassSource *src, const PassInfo *pi, uint32_t v) {
 
 void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
-    const uint32_t q = gPassSeq % N;
+    const uint32_t q = pi->seq % N;
     const uint32_t v = N - 1 - q;
     const uint32_t n = pi->bytesperline;
     const uint32_t phase = q * (table->width / N);
@@ -199,7 +199,7 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
 void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
     const uint32_t H = N / 2 ? N / 2 : 1;
-    const uint32_t q = gPassSeq;
+    const uint32_t q = pi->seq;
     const uint8_t odd = ColumnSplitOdd(N, q);
     const uint32_t v = H - 1 - q % H;
     const uint32_t n = pi->bytesperline;
@@ -284,7 +284,7 @@ void Tarn_PassProcess(const PassSource *src, uint8_t *const passBuf[6], const So
     }
     sl_trace("PassSec:%d PassSize:%d Dots:%d blank:%d\n", pi->PassSec, pi->LinesPerPass, pi->feeddots,
              pi->blankpass);
-    if (pi->seqstep) gPassSeq += 1;
+    if (pi->seqstep) pi->seq += 1;
 }
 
 }  // namespace sl

@@ -31,7 +31,7 @@ constexpr uint8_t kDefaultClass = 3;
 uint16_t OrOne(uint16_t v) { return v ? v : 1; }
 
 // Words updated by the transmit thread while the host thread reads them.
-// UI_CurSetting is aligned; a caller's unaligned copy falls back to bytes.
+// The job's settings record is aligned; a caller's unaligned copy falls back to bytes.
 uint16_t LoadSharedWord(const UISetupPara *ui, uint32_t off) {
     const uint8_t *b = SettingsBytes(ui) + off;
     if (reinterpret_cast<uintptr_t>(b) % alignof(uint16_t) != 0) return SettingsWord(ui, off);

@@ -1,11 +1,11 @@
-// The board's settings record (UI_CurSetting) and its accessors. The channel
+// The board's settings record and its accessors. The channel
 // arrays are stored out of channel order and some words change while a job
 // prints, so every layer reads them through these functions.
 #pragma once
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 

@@ -4,20 +4,20 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "transport/job_link.h"
 
 namespace sl {
 
 // Starts the transmit, receive and heartbeat threads; false (with none left
 // running) when the transmit or receive thread cannot be started.
-[[nodiscard]] bool StartLinkThreads(LinkContext *link);
+[[nodiscard]] bool StartLinkThreads(JobLink *link);
 // Ends the threads cooperatively: raises PrintEndFlag and shuts the socket
 // down (which wakes a blocked receive), then joins them.
-void StopLinkThreads(LinkContext *link);
+void StopLinkThreads(JobLink *link);
 
 // Closes the job on the link: unless the board stopped it, sends the held-back
 // swath, waits for the queue to drain and ends the job on the board; then
 // stops the threads and closes the connection.
-void CloseJobLink(LinkContext *link);
+void CloseJobLink(JobLink *link);
 
 }  // namespace sl

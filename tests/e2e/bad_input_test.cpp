@@ -14,7 +14,7 @@
 #include "board_fixture.h"
 #include "platform/platform.h"
 #include "support/test_addresses.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {

@@ -23,7 +23,7 @@
 #include "files/status_record.h"
 #include "src/protocol.h"  // the emulator's command codes: the tests name packets by them
 #include "swathboard.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {

@@ -33,7 +33,7 @@
 #include "roundtrip/roundtrip_fixture.h"
 #include "support/process_usage.h"
 #include "support/test_addresses.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 #include "swathlink/swathlink.h"
 #include "transport/swath_queue.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pipeline/swath_cycle.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl::test {
 

@@ -7,7 +7,7 @@
 
 #include "pipeline/pass_separation.h"
 #include "pipeline/swath_format.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl::ref {
 

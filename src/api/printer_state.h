@@ -1,0 +1,47 @@
+// The printer record: one session with one board, from InitPrinter on, and
+// the one job it runs. The session owns what outlives a job (addresses,
+// the status file and the heartbeat mapping, the operator's language, the
+// abort and pause requests); the job (api/job_state.h) owns everything
+// else and is destroyed when it closes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "api/job_state.h"
+#include "files/files_common.h"
+#include "platform/platform.h"
+#include "shared/records.h"
+
+namespace sl {
+
+// What InitPrinter found when it opened the session.
+struct Session {
+    uint32_t languageId = 1033;  // of the operator messages
+    PlatTime startTime{};
+};
+
+struct PrinterState {
+    explicit PrinterState(std::string folder) : folderChoice(std::move(folder)) {}
+    ~PrinterState();
+
+    // The hidden folder; empty: the system's, looked up at every InitPrinter.
+    const std::string folderChoice;
+    Session session;
+    LinkAddresses addresses;
+    StatusFile statusFile;
+    // Set from any thread (AbortPrint, PausePrint, ContinuePrint, the
+    // companion's requests); they outlive every job, so a request that
+    // races ClosePrint touches nothing that is freed.
+    JobRequests requests;
+    uint8_t *heartbeat = nullptr;  // the mapping of "ShareFile", once a job has made it
+    std::unique_ptr<Job> job;      // the running job, from StartPrint to ClosePrint
+    std::mutex hostCalls;          // one host-side operation at a time
+};
+
+// The job that is running, or nullptr.
+inline Job *RunningJob(const PrinterState *p) { return p->job && p->job->started.load() ? p->job.get() : nullptr; }
+
+}  // namespace sl
