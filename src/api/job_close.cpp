@@ -38,7 +38,7 @@ Status CloseJob(PrinterState *printer) {
         traced = job->print.prop;
     }
     // The job ends here: its threads have stopped, its memory goes with it.
-    printer->job.reset();
+    EndJob(printer);
     TraceStatistics(printer->session, traced);
     MarkStatusIdle(&printer->statusFile);
     return Status::Good();

@@ -81,6 +81,21 @@ Status Refuse(const char *why) {
     return Status::Bad(StatusCode::Refused, why);
 }
 
+// The job's memory, the board's job and the plan of its swaths.
+Status OpenJob(Job *job, const JobProp *pProp, const std::string &folder, JobRequests *requests) {
+    if (!job->link.Usable()) return Status::Bad(StatusCode::NoMemory, "no signals for the job's threads");
+    PrepareJob(job, pProp, folder);
+    if (!TakeJobMemory(job)) return Status::Bad(StatusCode::NoMemory, "job buffers");
+    // A request left from before the job belongs to no job.
+    ClearRequests(requests);
+    if (!OpenJobOnBoard(job)) return Status::Bad(StatusCode::NoBoard, "the board did not open the job");
+    if (!PlanJob(job)) {
+        CloseJobLink(&job->link);
+        return Refuse("line wider than the widest swath");
+    }
+    return Status::Good();
+}
+
 }  // namespace
 
 void PrepareJob(Job *job, const JobProp *host, const std::string &folder) {
@@ -139,25 +154,20 @@ Status StartJob(PrinterState *printer, const JobProp *pProp) {
     if (const char *problem = JobPropProblem(pProp)) return Refuse(problem);
 
     // A job that failed on its own leaves its record until ClosePrint; a new
-    // one replaces it.
-    printer->job.reset();
-    auto job = std::make_unique<Job>(&printer->requests, &printer->statusFile, &printer->addresses,
-                                     &printer->heartbeat);
-    if (!job->link.Usable()) return Status::Bad(StatusCode::NoMemory, "no signals for the job's threads");
-    PrepareJob(job.get(), pProp, printer->statusFile.folder);
-    if (!TakeJobMemory(job.get())) return Status::Bad(StatusCode::NoMemory, "job buffers");
-    // A request left from before the job belongs to no job.
-    ClearRequests(&printer->requests);
-    if (!OpenJobOnBoard(job.get())) return Status::Bad(StatusCode::NoBoard, "the board did not open the job");
-    if (!PlanJob(job.get())) {
-        CloseJobLink(&job->link);
-        return Refuse("line wider than the widest swath");
+    // one replaces it. A job that cannot start is destroyed at once.
+    EndJob(printer);
+    printer->job = std::make_unique<Job>(&printer->requests, &printer->statusFile, &printer->addresses,
+                                         &printer->heartbeat, printer->commandBytes);
+    Job *job = printer->job.get();
+    const Status opened = OpenJob(job, pProp, printer->statusFile.folder, &printer->requests);
+    if (!opened.ok()) {
+        EndJob(printer);
+        return opened;
     }
-    SetUpPipeline(job.get());
+    SetUpPipeline(job);
     TraceJob("gJobProp", &job->print.prop);
     job->started.store(true);
-    printer->job = std::move(job);
-    PrintCfgPostStatus(&printer->statusFile, kPostJobStart, &printer->job->print, printer->job->link.JobId.load());
+    PrintCfgPostStatus(&printer->statusFile, kPostJobStart, &job->print, job->link.JobId.load());
     return Status::Good();
 }
 

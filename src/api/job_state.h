@@ -27,8 +27,9 @@ struct HostView {
 };
 
 struct Job {
-    Job(JobRequests *requests, StatusFile *statusFile, LinkAddresses *addresses, uint8_t **heartbeat)
-        : link(&print, statusFile, addresses, heartbeat) {
+    Job(JobRequests *requests, StatusFile *statusFile, LinkAddresses *addresses, uint8_t **heartbeat,
+        const uint8_t *carriedCommand = nullptr)
+        : link(&print, statusFile, addresses, heartbeat, carriedCommand) {
         print.requests = requests;
         link.requests = requests;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,9 +38,20 @@ struct PrinterState {
     // races ClosePrint touches nothing that is freed.
     JobRequests requests;
     uint8_t *heartbeat = nullptr;  // the mapping of "ShareFile", once a job has made it
-    std::unique_ptr<Job> job;      // the running job, from StartPrint to ClosePrint
+    // The command record's bytes as the last job left them: the next job's
+    // record starts from them (see JobLink).
+    uint8_t commandBytes[64] = {};
+    std::unique_ptr<Job> job;  // from StartPrint to ClosePrint (or the next StartPrint after a failure)
     std::mutex hostCalls;          // one host-side operation at a time
 };
+
+// Destroys the printer's job, keeping the command record's bytes for the
+// next one. Its threads end first.
+inline void EndJob(PrinterState *p) {
+    if (!p->job) return;
+    std::memcpy(p->commandBytes, p->job->link.command.packet, sizeof p->commandBytes);
+    p->job.reset();
+}
 
 // The job that is running, or nullptr.
 inline Job *RunningJob(const PrinterState *p) { return p->job && p->job->started.load() ? p->job.get() : nullptr; }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "platform/platform.h"
 
@@ -163,6 +165,27 @@ void GenerateSeamMask(uint8_t *top, uint32_t rows, uint32_t width, uint32_t seed
     }
 }
 
+namespace {
+
+// Every job with the same selection shares one set of tables, made by the
+// first job that needs it (process-wide on purpose: see the note on
+// Feathering). Entries are never changed or removed once made.
+const SeamMasks *MasksFor(uint32_t key, uint32_t rows, uint32_t width) {
+    static std::mutex madeLock;
+    static std::map<uint32_t, std::unique_ptr<SeamMasks>> made;
+    std::lock_guard<std::mutex> hold(madeLock);
+    std::unique_ptr<SeamMasks> &m = made[key];
+    if (!m) {
+        m = std::make_unique<SeamMasks>();
+        GenerateSeamMask(m->top, rows, width, key);
+        const size_t bytes = static_cast<size_t>(rows) * width;
+        for (size_t i = 0; i < bytes; ++i) m->bottom[i] = static_cast<uint8_t>(~m->top[i]);
+    }
+    return m.get();
+}
+
+}  // namespace
+
 uint32_t SelectSoftenFamily(Feathering *f, uint32_t passCount, uint8_t softenMode, int8_t softenByte) {
     SoftenFamily family = SoftenFamilyOf(softenByte);
     SoftenShape shape = SoftenShapeFor(family, passCount, softenMode);
@@ -170,12 +193,7 @@ uint32_t SelectSoftenFamily(Feathering *f, uint32_t passCount, uint8_t softenMod
     if (shape.lines == 0) return 0;
     uint32_t pclass = PassClass(family, passCount);
     uint32_t key = (family << 24) | ((softenMode & 3u) << 20) | (pclass << 12) | shape.lines;
-    if (key != f->key) {
-        GenerateSeamMask(f->top, shape.lines, shape.width, key);
-        size_t bytes = static_cast<size_t>(shape.lines) * shape.width;
-        for (size_t i = 0; i < bytes; ++i) f->bottom[i] = static_cast<uint8_t>(~f->top[i]);
-        f->key = key;
-    }
+    f->masks = MasksFor(key, shape.lines, shape.width);
     return shape.lines;
 }
 
@@ -216,11 +234,11 @@ void BuildSoftenTable360(Feathering *f, uint8_t *table, const PassInfo *pi, int8
     uint8_t *p = table;
     std::memset(p, 0x00, static_cast<size_t>(idle) * w);
     p += static_cast<size_t>(idle) * w;
-    std::memcpy(p, f->top, bw);
+    if (bw) std::memcpy(p, f->masks->top, bw);
     p += bw;
     std::memset(p, 0xFF, static_cast<size_t>(advance - band) * w);
     p += static_cast<size_t>(advance - band) * w;
-    std::memcpy(p, f->bottom, bw);
+    if (bw) std::memcpy(p, f->masks->bottom, bw);
     sl_trace(
         "BuildSoftenTable360 pass:%d passstep:%d softlines:%d sec0start:%d sec0end:%d "
         "sec1start:%d sec1end:%d\n",

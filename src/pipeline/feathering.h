@@ -18,14 +18,20 @@ struct SoftenShape {
 constexpr uint32_t kSoftenRowsMax = 180;   // largest band of any family
 constexpr uint32_t kSoftenWidthMax = 880;  // widest mask row
 
+// A top seam table and its bitwise complement, band-height rows of the
+// selection's width.
+struct SeamMasks {
+    uint8_t top[kSoftenRowsMax * kSoftenWidthMax];
+    uint8_t bottom[kSoftenRowsMax * kSoftenWidthMax];
+};
+
 // The job's seam masks: the selection in force (read by pass separation)
-// and its top and bottom tables, generated once per distinct selection.
+// and its tables. The tables are a pure function of the selection and take
+// a while to make, so each is made once per process and shared read-only.
 struct Feathering {
     uint32_t width = kSoftenWidthMax;  // mask width in bytes
     uint32_t softLines = 0;            // band height the table uses (even)
-    uint8_t top[kSoftenRowsMax * kSoftenWidthMax];
-    uint8_t bottom[kSoftenRowsMax * kSoftenWidthMax];
-    uint32_t key = ~0u;  // the selection the tables were generated for
+    const SeamMasks *masks = nullptr;  // nullptr while no band is selected
 };
 
 SoftenFamily SoftenFamilyOf(int8_t softenByte);
@@ -39,8 +45,9 @@ void GenerateSeamMask(uint8_t *top, uint32_t rows, uint32_t width, uint32_t seed
 // Sets f->width and the top/bottom tables for the pass count and mode;
 // returns the band height.
 uint32_t SelectSoftenFamily(Feathering *f, uint32_t passCount, uint8_t softenMode, int8_t softenByte);
-inline const uint8_t *SoftenTopTable(const Feathering *f) { return f->top; }        // band-height rows of f->width bytes
-inline const uint8_t *SoftenBottomTable(const Feathering *f) { return f->bottom; }  // its bitwise complement
+// Band-height rows of f->width bytes, and their bitwise complement.
+inline const uint8_t *SoftenTopTable(const Feathering *f) { return f->masks->top; }
+inline const uint8_t *SoftenBottomTable(const Feathering *f) { return f->masks->bottom; }
 uint16_t SoftenDots(Feathering *f, uint32_t ydpi, bool xdpi720, uint8_t softenMode, int8_t softenByte);
 // 360 rows of f->width bytes; also sets f->softLines.
 void BuildSoftenTable360(Feathering *f, uint8_t *table, const PassInfo *pi, int8_t softenByte);

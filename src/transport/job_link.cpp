@@ -1,19 +1,24 @@
 #include "transport/job_link.h"
 
+#include <cstring>
+
 #include "link/tcp_link.h"
 #include "transport/link_threads.h"
 
 namespace sl {
 
-JobLink::JobLink(PrintJob *j, StatusFile *file, LinkAddresses *where, uint8_t **heartbeatBlock)
+JobLink::JobLink(PrintJob *j, StatusFile *file, LinkAddresses *where, uint8_t **heartbeatBlock,
+                 const uint8_t *carriedCommand)
     : job(j), statusFile(file), heartbeat{heartbeatBlock, this} {
+    if (carriedCommand) std::memcpy(command.packet, carriedCommand, sizeof command.packet);
     requests = j->requests;
     addresses = where;
     answered = plat_signal_new();
     changed = plat_signal_new();
     queue.space = plat_signal_new();
     queue.ready = plat_signal_new();
-    command.packet[4] = NET_DEBUG_SYNCY;  // the debug sub-code a fresh record starts with
+    command.packet[4] = NET_DEBUG_SYNCY;  // the debug sub-code a job's record starts with
+    command.packet[5] = 0;
 }
 
 JobLink::~JobLink() {

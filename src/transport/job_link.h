@@ -44,7 +44,11 @@ struct ReplyReader {
 };
 
 struct JobLink : LinkContext {
-    JobLink(PrintJob *job, StatusFile *statusFile, LinkAddresses *addresses, uint8_t **heartbeatBlock);
+    // `carriedCommand`: the command record's bytes as the printer's last job
+    // left them (nullptr: none yet). The record is reused from job to job,
+    // and the board may rely on bytes a command leaves alone.
+    JobLink(PrintJob *job, StatusFile *statusFile, LinkAddresses *addresses, uint8_t **heartbeatBlock,
+            const uint8_t *carriedCommand = nullptr);
     ~JobLink();
     JobLink(const JobLink &) = delete;
     JobLink &operator=(const JobLink &) = delete;

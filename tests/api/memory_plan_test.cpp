@@ -13,6 +13,9 @@
 namespace sl {
 namespace {
 
+// The buffers the cases take, as a job holds them.
+JobBuffers gBuffers;
+
 // XDPI 360, YDPI 720, host width 10,000: widened to 10,576, W = 12,016.
 constexpr uint32_t kExampleW = 12016;
 
@@ -58,12 +61,12 @@ TEST(MemoryPlan, SizesThatPass32BitsDoNotFit) {
         EXPECT_EQ(PlanMemory(360, c.ydpi, c.w).fits, c.fits) << c.ydpi << " " << c.w;
     }
     EXPECT_EQ(AllocWidthFor(0xFFFFFFF0u, 2880), 0xFFFFFFFFu);
-    EXPECT_FALSE(AllocJobBuffers(360, 1440, 1491309));
+    EXPECT_FALSE(AllocJobBuffers(&gBuffers, 360, 1440, 1491309));
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, BuffersLieInTableOrder) {
-    ASSERT_TRUE(AllocJobBuffers(360, 720, kExampleW));
+    ASSERT_TRUE(AllocJobBuffers(&gBuffers, 360, 720, kExampleW));
     const JobBuffers &b = gBuffers;
     const MemoryPlan &p = b.plan;
     ASSERT_NE(b.block, nullptr);
@@ -91,29 +94,29 @@ TEST(MemoryPlan, BuffersLieInTableOrder) {
     ASSERT_NE(b.OnePassOutBuf, nullptr);
     for (uint32_t i = 0; i < p.onePassOut; ++i) ASSERT_EQ(b.OnePassOutBuf[i], 0) << i;
 
-    ReleaseJobBuffers();
+    ReleaseJobBuffers(&gBuffers);
     EXPECT_EQ(gBuffers.block, nullptr);
     EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
     EXPECT_EQ(gBuffers.strip[0], nullptr);
-    ReleaseJobBuffers();  // twice is harmless
+    ReleaseJobBuffers(&gBuffers);  // twice is harmless
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, ReleaseWithoutAllocateIsHarmless) {
-    ReleaseJobBuffers();
-    ReleaseJobBuffers();
+    ReleaseJobBuffers(&gBuffers);
+    ReleaseJobBuffers(&gBuffers);
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, InitStripsClearsTheRingRowsOnly) {
-    ASSERT_TRUE(AllocJobBuffers(360, 720, kExampleW));
+    ASSERT_TRUE(AllocJobBuffers(&gBuffers, 360, 720, kExampleW));
     const uint32_t plane = gBuffers.plan.stripPlane;
     for (uint8_t *s : gBuffers.strip) std::memset(s, 0x5A, plane);
 
     JobProp j{};
     j.BytesPerLine = 2648;
     j.YDPI = 720;
-    InitStrips(&j);
+    InitStrips(&gBuffers, &j);
     const uint32_t cleared = 2648 * 720;
     for (uint8_t *s : gBuffers.strip) {
         EXPECT_EQ(s[0], 0);
@@ -123,10 +126,10 @@ TEST(MemoryPlan, InitStripsClearsTheRingRowsOnly) {
 
     // A stride beyond the plan is cut to the plane instead of running past it.
     j.BytesPerLine = 0x10000000;
-    InitStrips(&j);
+    InitStrips(&gBuffers, &j);
     for (uint8_t *s : gBuffers.strip) EXPECT_EQ(s[plane - 1], 0);
-    ReleaseJobBuffers();
-    InitStrips(&j);  // nothing held: nothing to clear
+    ReleaseJobBuffers(&gBuffers);
+    InitStrips(&gBuffers, &j);  // nothing held: nothing to clear
 }
 
 TEST(SlicePlan, SliceNumberAndSwathSize) {
@@ -189,11 +192,11 @@ TEST(MemoryPlan, FailedAllocationsHoldNothing) {
     ASSERT_GT(AddressSpaceInUse(), 0u);
 
     // The block itself cannot be had.
-    EXPECT_FALSE(WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(360, 720, kExampleW); }));
+    EXPECT_FALSE(WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(&gBuffers, 360, 720, kExampleW); }));
     EXPECT_EQ(gBuffers.block, nullptr);
 
     // The block fits but the line buffer does not: the block is given back.
-    EXPECT_FALSE(WithAddressRoom(p.total + 16384, [] { return AllocJobBuffers(360, 720, kExampleW); }));
+    EXPECT_FALSE(WithAddressRoom(p.total + 16384, [] { return AllocJobBuffers(&gBuffers, 360, 720, kExampleW); }));
     EXPECT_EQ(gBuffers.block, nullptr);
     EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
     // Given back for real: the same room now holds a block again.

@@ -49,11 +49,14 @@ TEST(Adjust720, PassCountAndWorkingResolution) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.xdpi << "x" << c.ydpi);
-        JobProp j = Job(c.xdpi, c.ydpi, 2153);
-        UISetupPara ui{};
+        PrintJob pj{};
+        pj.prop = Job(c.xdpi, c.ydpi, 2153);
+        JobProp &j = pj.prop;
+        UISetupPara &ui = pj.board;
+        const BoardMode &gMode = pj.mode;
         ui.chantable[0] = 0xFF;
-        PublishMode(&j);
-        Adjust720(&j, &ui, c.xdpi == 720);
+        PublishMode(&pj.mode, &j);
+        Adjust720(&pj, c.xdpi == 720);
         EXPECT_EQ(j.Pass, c.pass);
         EXPECT_EQ(gMode.pass, c.pass);
         EXPECT_EQ(j.XDPI, c.workingXdpi);
@@ -134,12 +137,13 @@ TEST(SpeedValue, SelectedForTheJob) {
         // clang-format on
     };
     for (const auto &c : cases) {
-        JobProp j = Job(c.xdpi, c.ydpi);
-        UISetupPara ui{};
+        PrintJob pj{};
+        pj.prop = Job(c.xdpi, c.ydpi);
+        UISetupPara &ui = pj.board;
         ui.PrintSpeed = c.speed;
-        PublishMode(&j);
-        Adjust720(&j, &ui, c.xdpi == 720);
-        SelectSpeedClass(&j, &ui);
+        PublishMode(&pj.mode, &pj.prop);
+        Adjust720(&pj, c.xdpi == 720);
+        SelectSpeedClass(&pj);
         EXPECT_EQ(ui.SpeedValue, c.expected) << c.xdpi << "x" << c.ydpi;
     }
 }

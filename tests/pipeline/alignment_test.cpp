@@ -124,11 +124,12 @@ TEST(Alignment, BackwardOffsetNeverWrapsBelowZero) {
 }
 
 TEST(Alignment, VsdCodeByDotSizeClass) {
+    const BoardMode kNoMode{};
     const struct {
         uint8_t dotClass;
         uint16_t code;
     } cases[] = {{1, 0x8641}, {2, 0x8641}, {3, 0x8421}, {4, 0x8241}, {0, 0x8641}, {9, 0x8641}};
-    for (const auto &c : cases) EXPECT_EQ(VsdCode(c.dotClass), c.code) << int(c.dotClass);
+    for (const auto &c : cases) EXPECT_EQ(VsdCode(&kNoMode, c.dotClass), c.code) << int(c.dotClass);
 }
 
 PassInfo Pass(uint8_t passes, uint32_t ydpi, uint32_t feeddots) {

@@ -161,10 +161,10 @@ TEST_P(Kernels, PassMatchesReferenceOverACycle) {
             }
             PassInfo a = pi, b = pi;
             uint32_t seqB = q;
-            gPassSeq = q;
+            a.seq = q;
             Tarn_PassProcess(&src, pa, &st, &a);
             ref::PassProcess(&src, pb, &st, &b, &seqB);
-            ASSERT_EQ(gPassSeq, seqB);
+            ASSERT_EQ(a.seq, seqB);
             ASSERT_EQ(a.feeddots, b.feeddots) << int(c.passNum) << " q " << q;
             ASSERT_EQ(a.blankpass, b.blankpass);
             ASSERT_EQ(a.PassSec, b.PassSec);
@@ -193,11 +193,11 @@ TEST_P(Kernels, PassBlankStripMarksPassAndStillFeeds) {
     pi.ydpi = 1440;
     pi.softendots = 63;
     pi.seqstep = 2;
-    gPassSeq = 3;
+    pi.seq = 3;
     Tarn_PassProcess(&src, pb, &st, &pi);
     EXPECT_EQ(pi.blankpass, 1);
     EXPECT_EQ(pi.feeddots, 255u);
-    EXPECT_EQ(gPassSeq, 4u);
+    EXPECT_EQ(pi.seq, 4u);
 }
 
 // --- formatting --------------------------------------------------------------

@@ -1,0 +1,28 @@
+// The default printer the entry points act on, as the tests look into it:
+// its record, the running job and what that job holds.
+#pragma once
+
+#include <cstdint>
+
+#include "api/default_printer.h"
+#include "api/printer_state.h"
+
+namespace sl::test {
+
+inline PrinterState *DefaultState() { return DefaultPrinter().State(); }
+// The job record the default printer holds (a job that failed on its own
+// stays until ClosePrint), or nullptr.
+inline Job *HeldJob() { return DefaultState()->job.get(); }
+// The running job's link; the test fails at once when there is none.
+inline JobLink &JobLinkOf() {
+    Job *job = HeldJob();
+    if (!job) throw "no job";
+    return job->link;
+}
+inline uint32_t JobStarted() { return HeldJob() && HeldJob()->started.load() ? 1u : 0u; }
+inline uint32_t JobFailed() { return HeldJob() && HeldJob()->failed ? 1u : 0u; }
+inline const uint8_t *HeldJobBlock() { return HeldJob() ? HeldJob()->buffers.block : nullptr; }
+inline uint32_t AbortFlag() { return DefaultState()->requests.abort.load() ? 1u : 0u; }
+inline uint32_t PauseFlag() { return DefaultState()->requests.pause.load() ? 1u : 0u; }
+
+}  // namespace sl::test
