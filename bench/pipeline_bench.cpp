@@ -73,7 +73,7 @@ struct KernelRig {
         pi.softendots = 63;
         pi.seqstep = 2;
         // Fill the pass buffers once with a real pass for the formatter.
-        gPassSeq = 0;
+        pi.seq = 0;
         Tarn_PassProcess(&src, passPtr, &soften, &pi);
 
         fmt = BuiltinFormat(bpl, 4, L_TO_R);
@@ -118,8 +118,8 @@ void BM_PassSeparation(benchmark::State &state) {
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     uint32_t q = 0;
     for (auto _ : state) {
-        gPassSeq = q++;
         PassInfo pi = r.pi;
+        pi.seq = q++;
         Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
         benchmark::ClobberMemory();
     }
@@ -162,8 +162,8 @@ void BM_Format(benchmark::State &state) {
     IsaScope isa(state);
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     // Restore the formatter's input: the pass benchmarks reuse the buffers.
-    gPassSeq = 0;
     PassInfo pi = r.pi;
+    pi.seq = 0;
     Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
     int dir = 0;
     for (auto _ : state) {
@@ -179,8 +179,8 @@ void BM_Format(benchmark::State &state) {
 
 void BM_ReferenceFormat(benchmark::State &state) {
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
-    gPassSeq = 0;
     PassInfo pi = r.pi;
+    pi.seq = 0;
     Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
     r.fmt.direction = L_TO_R;
     for (auto _ : state) {
@@ -216,7 +216,7 @@ int CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, ui
               int) {
     if (endPx)
         gHandedBytes +=
-            double(SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx).Columns) * kSliceBytes;
+            double(SwathPositions(test::HarnessJob()->print.prop.XDPI, dir, startPx, endPx, widthPx).Columns) * kSliceBytes;
     return 1;
 }
 
@@ -253,7 +253,8 @@ void BM_WholeSwath(benchmark::State &state) {
     gHandedBytes = 0;
     for (auto _ : state) {
         // One swath: the lines it needs, each stored, the last one cutting it.
-        const uint32_t need = gPassInfo.LinesPerPass - gPassInfo.collet;
+        const PassInfo &pass = test::HarnessJob()->print.pass;
+        const uint32_t need = pass.LinesPerPass - pass.collet;
         for (uint32_t i = 0; i < need; ++i) {
             test::FeedHostLine(p.job, p.lines[p.next].data(), &CountOnly);
             if (++p.next == p.lines.size()) p.next = 0;

@@ -18,6 +18,13 @@
 
 namespace sl {
 
+// What the last job ended with: the board's settings for it and the serial
+// its next swath would have had.
+struct JobSummary {
+    UISetupPara board{};
+    uint32_t swathSerial = 1;
+};
+
 // What InitPrinter found when it opened the session.
 struct Session {
     uint32_t languageId = 1033;  // of the operator messages
@@ -42,6 +49,7 @@ struct PrinterState {
     // record starts from them (see JobLink).
     uint8_t commandBytes[64] = {};
     std::unique_ptr<Job> job;  // from StartPrint to ClosePrint (or the next StartPrint after a failure)
+    JobSummary lastJob;
     std::mutex hostCalls;          // one host-side operation at a time
 };
 
@@ -50,6 +58,8 @@ struct PrinterState {
 inline void EndJob(PrinterState *p) {
     if (!p->job) return;
     std::memcpy(p->commandBytes, p->job->link.command.packet, sizeof p->commandBytes);
+    p->lastJob.board = p->job->print.board;
+    p->lastJob.swathSerial = p->job->link.SwathSN.load();
     p->job.reset();
 }
 

@@ -6,6 +6,7 @@
 
 #include "api/default_printer.h"
 #include "api/printer_state.h"
+#include "platform/platform.h"
 
 namespace sl::test {
 
@@ -22,6 +23,20 @@ inline JobLink &JobLinkOf() {
 inline uint32_t JobStarted() { return HeldJob() && HeldJob()->started.load() ? 1u : 0u; }
 inline uint32_t JobFailed() { return HeldJob() && HeldJob()->failed ? 1u : 0u; }
 inline const uint8_t *HeldJobBlock() { return HeldJob() ? HeldJob()->buffers.block : nullptr; }
+// What the job left behind when it ended: with no job held, nothing (no
+// thread, no socket).
+inline const PlatThread *TxThreadLeft() { return HeldJob() ? HeldJob()->link.TxThread : nullptr; }
+inline const PlatThread *RxThreadLeft() { return HeldJob() ? HeldJob()->link.RxThread : nullptr; }
+inline const PlatThread *HeartThreadLeft() { return HeldJob() ? HeldJob()->link.HeartThread : nullptr; }
+inline PlatSocket SocketLeft() { return HeldJob() ? HeldJob()->link.socket.load() : kInvalidSocket; }
+// The held job's swath serial and board settings, else those the last job
+// ended with.
+inline uint32_t SwathSerial() {
+    return HeldJob() ? HeldJob()->link.SwathSN.load() : DefaultState()->lastJob.swathSerial;
+}
+inline const UISetupPara &BoardSettings() {
+    return HeldJob() ? HeldJob()->print.board : DefaultState()->lastJob.board;
+}
 inline uint32_t AbortFlag() { return DefaultState()->requests.abort.load() ? 1u : 0u; }
 inline uint32_t PauseFlag() { return DefaultState()->requests.pause.load() ? 1u : 0u; }
 
