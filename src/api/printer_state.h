@@ -18,11 +18,12 @@
 
 namespace sl {
 
-// What the last job ended with: the board's settings for it and the serial
-// its next swath would have had.
+// What the last job ended with: the board's settings for it, the serial its
+// next swath would have had, and whether the board stopped it.
 struct JobSummary {
     UISetupPara board{};
     uint32_t swathSerial = 1;
+    bool stoppedByBoard = false;
 };
 
 // What InitPrinter found when it opened the session.
@@ -60,6 +61,7 @@ inline void EndJob(PrinterState *p) {
     std::memcpy(p->commandBytes, p->job->link.command.packet, sizeof p->commandBytes);
     p->lastJob.board = p->job->print.board;
     p->lastJob.swathSerial = p->job->link.SwathSN.load();
+    p->lastJob.stoppedByBoard = p->job->link.PrintStopFlag.load() == 1;
     p->job.reset();
 }
 

@@ -102,7 +102,7 @@ protected:
         EXPECT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1);
         EXPECT_EQ(EndPrint(), 1);
         EXPECT_EQ(ClosePrint(), 1);
-        EXPECT_EQ(HeldJob()->totalLines, 0u);
+        EXPECT_EQ(LinesTaken(), 0u);
     }
 };
 
@@ -134,7 +134,7 @@ TEST_F(BadInput, RecordsOnEitherSideOfEachLimit) {
             continue;
         }
         EXPECT_EQ(Send(Lines(edge.at, 3)), 1);
-        EXPECT_EQ(HeldJob()->totalLines, 3u);
+        EXPECT_EQ(LinesTaken(), 3u);
         EXPECT_EQ(EndPrint(), 1);
         EXPECT_EQ(ClosePrint(), 1);
         ExpectNothingHeld();
@@ -193,10 +193,10 @@ TEST_F(BadInput, LineCallsOfEveryShape) {
         for (const LineCall &call : kLineCalls) {
             SCOPED_TRACE(call.what);
             const std::vector<uint8_t> data = Lines(job, call.lines, call.extra);
-            const uint32_t before = HeldJob()->totalLines;
+            const uint32_t before = LinesTaken();
             const uint8_t *p = call.noData ? nullptr : data.data();
             EXPECT_EQ(PrintALine(p, static_cast<uint32_t>(data.size())), call.result);
-            EXPECT_EQ(HeldJob()->totalLines - before, call.taken);
+            EXPECT_EQ(LinesTaken() - before, call.taken);
         }
         // Enough lines for whole swaths, then the job ends normally.
         for (int i = 0; i < 100; ++i) ASSERT_EQ(Send(Lines(job, 4)), 1);

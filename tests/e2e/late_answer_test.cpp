@@ -48,7 +48,7 @@ TEST_F(LateAnswers, EverySwathIsPrintedOnceInOrder) {
         ASSERT_EQ(EndPrint(), 1);
         ASSERT_EQ(ClosePrint(), 1);
         const uint32_t sent = SwathSerial() - 1;
-        EXPECT_EQ(JobLinkOf().PrintStopFlag.load(), 0u);
+        EXPECT_EQ(StoppedByBoard(), 0u);
         EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(sent));
         EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(sent));
         EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_PRINT_END), 1u);

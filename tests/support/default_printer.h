@@ -37,6 +37,12 @@ inline uint32_t SwathSerial() {
 inline const UISetupPara &BoardSettings() {
     return HeldJob() ? HeldJob()->print.board : DefaultState()->lastJob.board;
 }
+inline uint32_t StoppedByBoard() {
+    if (HeldJob()) return HeldJob()->link.PrintStopFlag.load();
+    return DefaultState()->lastJob.stoppedByBoard ? 1u : 0u;
+}
+// Host lines the held job took (none without a job).
+inline uint32_t LinesTaken() { return HeldJob() ? HeldJob()->totalLines : 0u; }
 inline uint32_t AbortFlag() { return DefaultState()->requests.abort.load() ? 1u : 0u; }
 inline uint32_t PauseFlag() { return DefaultState()->requests.pause.load() ? 1u : 0u; }
 
