@@ -36,6 +36,14 @@ int32_t StartResult(const Status &s, uint32_t languageId) {
 
 int32_t LineResult(const Status &s) { return s.ok() ? 1 : 0; }
 
+// A job the board stopped, or whose swaths did not all arrive, must not
+// look printed.
+int32_t CloseResult(const Status &s) {
+    if (s.ok()) return 1;
+    sl_trace("ClosePrint: %s\n", s.reason);
+    return 0;
+}
+
 }  // namespace
 
 swathlink::Printer &DefaultPrinter() {
@@ -87,10 +95,7 @@ int32_t ContinuePrint(void) {
     return 1;
 }
 
-int32_t ClosePrint(void) {
-    DefaultPrinter().Close();
-    return 1;
-}
+int32_t ClosePrint(void) { return sl::CloseResult(DefaultPrinter().Close()); }
 
 int32_t ExitPrinter(void) { return ClosePrint(); }
 

@@ -32,16 +32,31 @@ void TraceStatistics(const Session &session, const JobProp &j) {
 Status CloseJob(PrinterState *printer) {
     sl_trace("API_ClosePrint\n");
     JobProp traced{};
+    JobOutcome outcome = JobOutcome::Printed;
     if (Job *job = RunningJob(printer)) {
-        CloseJobLink(&job->link);
+        outcome = CloseJobLink(&job->link);
         plat_sleep_ms(kAfterJobPauseMs);
         traced = job->print.prop;
+        // A line the pipeline could not hand on never reached the board,
+        // even when the link drained what it had.
+        if (job->failed && outcome == JobOutcome::Printed) {
+            sl_trace("ClosePrint: a swath was lost in the hand-off\n");
+            outcome = JobOutcome::NotDelivered;
+        }
     }
     // The job ends here: its threads have stopped, its memory goes with it.
     EndJob(printer);
     TraceStatistics(printer->session, traced);
     MarkStatusIdle(&printer->statusFile);
-    return Status::Good();
+    // The host knows about its own abort; a job the board stopped, or one
+    // whose swaths did not all arrive, must not look printed.
+    switch (outcome) {
+    case JobOutcome::Printed:
+    case JobOutcome::HostAborted: return Status::Good();
+    case JobOutcome::BoardStopped: return Status::Bad(StatusCode::Stopped, "the board stopped the job");
+    case JobOutcome::NotDelivered: break;
+    }
+    return Status::Bad(StatusCode::Failed, "swaths never reached the board");
 }
 
 }  // namespace sl

@@ -90,7 +90,7 @@ Status OpenJob(Job *job, const JobProp *pProp, const std::string &folder, JobReq
     ClearRequests(requests);
     if (!OpenJobOnBoard(job)) return Status::Bad(StatusCode::NoBoard, "the board did not open the job");
     if (!PlanJob(job)) {
-        CloseJobLink(&job->link);
+        (void)CloseJobLink(&job->link);  // refused: how the link ended adds nothing
         return Refuse("line wider than the widest swath");
     }
     return Status::Good();

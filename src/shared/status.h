@@ -13,7 +13,8 @@ enum class StatusCode : uint8_t {
     Refused,   // the request does not fit: job properties, a second session
     NoMemory,  // the job's memory could not be taken
     NoBoard,   // the board could not be reached or did not open the job
-    Aborted,   // the job was aborted or stopped by the board
+    Aborted,   // the job was aborted (by the host or the board) before the call
+    Stopped,   // the board stopped the job before it was complete
     Failed,    // a fatal error ended the job
 };
 

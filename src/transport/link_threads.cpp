@@ -112,9 +112,25 @@ void AwaitCancel(JobLink *link) {
         sl_trace("ClosePrint: link ended before the cancel was confirmed\n");
 }
 
+// Read once the threads are stopped, when nothing changes the flags or the
+// queue any more. The host's own abort comes first: the board confirms it
+// with the same stop it uses for a cancel of its own.
+JobOutcome OutcomeOf(const JobLink *link) {
+    if (AbortRequested(link)) return JobOutcome::HostAborted;
+    if (link->PrintStopFlag.load() == 1) {
+        sl_trace("ClosePrint: the board stopped the job\n");
+        return JobOutcome::BoardStopped;
+    }
+    if (const uint32_t left = QueueHandedOut(link)) {
+        sl_trace("ClosePrint: %u swaths never reached the board\n", left);
+        return JobOutcome::NotDelivered;
+    }
+    return JobOutcome::Printed;
+}
+
 }  // namespace
 
-void CloseJobLink(JobLink *link) {
+JobOutcome CloseJobLink(JobLink *link) {
     if (link->PrintStopFlag.load() != 1) {
         FlushLastSwath(link);
         WaitAllSwathFinish(link);
@@ -124,6 +140,7 @@ void CloseJobLink(JobLink *link) {
     plat_sleep_ms(kJobEndPauseMs);
     StopLinkThreads(link);
     CloseConnection(link, link->socket.load());
+    return OutcomeOf(link);
 }
 
 }  // namespace sl
