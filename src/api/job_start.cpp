@@ -125,8 +125,7 @@ bool PlanJob(Job *job) {
 void SetUpPipeline(Job *job) {
     PrintJob *print = &job->print;
     Pipeline *pipeline = &job->pipeline;
-    ConvertColorToChannel(&print->prop, &print->board, &pipeline->format, job->slices.maxSwathSize,
-                          XdpiIs720(job));
+    ConvertColorToChannel(&print->prop, &print->board, &pipeline->format, XdpiIs720(job));
     SetupPassGeometry(print, pipeline, XdpiIs720(job), job->buffers.soften);
     InitStrips(&job->buffers, &print->prop);
     SwathCycleJob cycle{};

@@ -41,7 +41,6 @@ MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     p.stripPlane = static_cast<uint32_t>(c(2 * c(RoundUp64K(c(c(ydpi * w) * 2) >> 3))));
     p.passBuffer = static_cast<uint32_t>(c(2 * c(RoundUp64K(c(w * kNozzleLines * 2) >> 3))));
     p.queueData = static_cast<uint32_t>(c(2 * (c(RoundUp64K(c(w * kNozzleLines))) + kQueueSlack)));
-    p.onePassOut = static_cast<uint32_t>(c(RoundUp64K(c(w * 2) >> 3)));
     p.fits = c.fits;
     p.total = kSoftenTableBytes + 6 * uint64_t{p.stripPlane} + 6 * uint64_t{p.passBuffer} +
               kSwathBufferBytes + kQueueDataSlots * uint64_t{p.queueData};
@@ -50,7 +49,6 @@ MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
 }
 
 void ReleaseJobBuffers(JobBuffers *buffers) {
-    plat_free_virtual(buffers->OnePassOutBuf, buffers->plan.onePassOut);
     plat_free_block(buffers->block, buffers->blockSize);
     // Clear every pointer so that nothing can reach the freed memory.
     *buffers = JobBuffers{};
@@ -81,14 +79,6 @@ bool AllocJobBuffers(JobBuffers *buffers, uint32_t xdpi, uint32_t ydpi, uint32_t
     for (uint8_t *&p : b.pass) p = take(plan.passBuffer);
     b.swath = take(kSwathBufferBytes);
     for (uint8_t *&p : b.queueData) p = take(plan.queueData);
-
-    b.OnePassOutBuf = static_cast<uint8_t *>(plat_alloc_virtual(plan.onePassOut));
-    if (!b.OnePassOutBuf) {
-        sl_trace("OnePassOutBuf->Fail: %d !!!\n", static_cast<int>(plat_last_error()));
-        plat_free_block(block, plan.total);
-        return false;
-    }
-    std::memset(b.OnePassOutBuf, 0, plan.onePassOut);
     *buffers = b;
     return true;
 }

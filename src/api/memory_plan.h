@@ -16,7 +16,6 @@ struct MemoryPlan {
     uint32_t stripPlane;  // each of 6
     uint32_t passBuffer;  // each of 6
     uint32_t queueData;   // each of 3 (room for 4)
-    uint32_t onePassOut;
     uint64_t total;  // the block
     bool fits;       // false: a size does not fit 32 bits; nothing may be allocated
 };
@@ -29,7 +28,6 @@ struct JobBuffers {
     uint8_t *pass[6];
     uint8_t *swath;
     uint8_t *queueData[kQueueDataSlots];
-    uint8_t *OnePassOutBuf;
     MemoryPlan plan;
 };
 

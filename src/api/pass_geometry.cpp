@@ -19,23 +19,13 @@ void SetupPassGeometry(PrintJob *print, Pipeline *pipeline, bool xdpi720, uint8_
     const int8_t softenByte = static_cast<int8_t>(SoftenByte(ui));
 
     pi->PassNum = static_cast<uint8_t>(job->Pass);
-    pi->xpasses = 1;
-    if (pi->PassNum != 1) {
-        // A YDPI below 360 (outside the job domain) must not divide by zero.
-        uint32_t x = verticalPasses ? pi->PassNum / verticalPasses : pi->PassNum;
-        if (xdpi720) x /= 2;
-        pi->xpasses = static_cast<uint8_t>(x);
-    }
     pi->colors = static_cast<uint8_t>(job->Colors);
-    pi->PassSec = 1;
     pi->bytesperline = WorkingBytesPerLine(job->BytesPerLine, xdpi720);
     pi->nozzledpi = kNozzleDpi;
     pi->xdpi = job->XDPI;
     pi->ydpi = job->YDPI;
     pi->softenmode = SoftenByte(ui) & 3;
     pi->passmode = xdpi720 ? 1 : 0;
-    pi->nozzles = kNozzleLines;
-    pi->dirmode = ui->Dir;
 
     pi->softendots = SoftenDots(&pipeline->feather, job->YDPI, xdpi720, pi->softenmode, softenByte);
     pi->seq = 0;
@@ -44,7 +34,7 @@ void SetupPassGeometry(PrintJob *print, Pipeline *pipeline, bool xdpi720, uint8_
     StripRingStart(intake, pi);
     BuildSoftenTable360(&pipeline->feather, softenTable, pi, softenByte);
     pi->collet = 0;
-    sl_trace("PassInfo pass:%d xpasses:%d softendots:%d lines:%u strip:%u\n", pi->PassNum, pi->xpasses,
+    sl_trace("PassInfo pass:%d softendots:%d lines:%u strip:%u\n", pi->PassNum,
              pi->softendots, pi->LinesPerPass, intake->linesPerStrip);
 }
 

@@ -193,7 +193,6 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
         });
     }
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q == N - 1 ? N - 1 : static_cast<uint32_t>(-1));
-    pi->PassSec += 1;
 }
 
 void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
@@ -207,7 +206,6 @@ void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const Soften
         SplitColumnsRow(dst, row, mask, table->width, n, odd);
     });
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q % H == H - 1 ? H - 1 : static_cast<uint32_t>(-1));
-    pi->PassSec += 1;
 }
 
 }  // namespace
@@ -282,7 +280,7 @@ void Tarn_PassProcess(const PassSource *src, uint8_t *const passBuf[6], const So
         sl_trace("not HIGH_RESOLUTION_MODE\n");
         ColumnSplitPass(src, passBuf, table, pi);
     }
-    sl_trace("PassSec:%d PassSize:%d Dots:%d blank:%d\n", pi->PassSec, pi->LinesPerPass, pi->feeddots,
+    sl_trace("PassSeq:%d PassSize:%d Dots:%d blank:%d\n", pi->seq, pi->LinesPerPass, pi->feeddots,
              pi->blankpass);
     if (pi->seqstep) pi->seq += 1;
 }

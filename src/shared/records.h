@@ -157,9 +157,7 @@ static_assert(offsetof(UISetupPara, h2_x720_lalign) == 282);
 // Pass geometry, set at job start and per swath.
 struct PassInfo {
     uint8_t PassNum;
-    uint8_t xpasses;
     uint8_t colors;
-    uint8_t PassSec;
     uint32_t bytesperline;
     uint32_t LinesPerPass;
     uint32_t collet;
@@ -170,10 +168,8 @@ struct PassInfo {
     uint16_t softendots;
     uint8_t softenmode;
     uint8_t passmode;
-    uint32_t nozzles;
     uint8_t seqstep;
     uint8_t direction;
-    uint8_t dirmode;
     uint8_t blankpass;
     uint32_t seq;  // the job's pass sequence number; drives every pass phase
 };
@@ -182,13 +178,10 @@ struct PassInfo {
 struct FormatInfo {
     uint32_t bytesperline;
     uint8_t colors;
-    uint8_t bitsperpixel;
     uint8_t C1[8];
     uint8_t C2[8];
-    uint32_t nozzles;
     uint8_t planemap[16];  // channel -> bit number in every swath byte
     int8_t direction;      // 0 = L_TO_R, other = R_TO_L
-    uint32_t MaxSwathSize;
 };
 
 constexpr uint8_t L_TO_R = 0;

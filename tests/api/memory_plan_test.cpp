@@ -41,7 +41,6 @@ TEST(MemoryPlan, SizesOfTheTenThousandPixelJob) {
     EXPECT_EQ(p.stripPlane, 4456448u);  // 2 x R(2,162,880)
     EXPECT_EQ(p.passBuffer, 2228224u);  // 2 x R(1,081,440)
     EXPECT_EQ(p.queueData, 12976128u);  // 2 x (R(4,325,760) + 2 MiB)
-    EXPECT_EQ(p.onePassOut, 65536u);    // R(3,004)
     EXPECT_EQ(p.total, 1474560u + 6ull * 4456448 + 6ull * 2228224 + 83980800u + 4ull * 12976128);
 }
 
@@ -91,12 +90,8 @@ TEST(MemoryPlan, BuffersLieInTableOrder) {
     EXPECT_EQ(at, b.block + b.blockSize);
     b.block[b.blockSize - 1] = 1;  // the last byte is ours
 
-    ASSERT_NE(b.OnePassOutBuf, nullptr);
-    for (uint32_t i = 0; i < p.onePassOut; ++i) ASSERT_EQ(b.OnePassOutBuf[i], 0) << i;
-
     ReleaseJobBuffers(&gBuffers);
     EXPECT_EQ(gBuffers.block, nullptr);
-    EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
     EXPECT_EQ(gBuffers.strip[0], nullptr);
     ReleaseJobBuffers(&gBuffers);  // twice is harmless
     EXPECT_EQ(gBuffers.block, nullptr);
@@ -195,16 +190,6 @@ TEST(MemoryPlan, FailedAllocationsHoldNothing) {
     EXPECT_FALSE(WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(&gBuffers, 360, 720, kExampleW); }));
     EXPECT_EQ(gBuffers.block, nullptr);
 
-    // The block fits but the line buffer does not: the block is given back.
-    EXPECT_FALSE(WithAddressRoom(p.total + 16384, [] { return AllocJobBuffers(&gBuffers, 360, 720, kExampleW); }));
-    EXPECT_EQ(gBuffers.block, nullptr);
-    EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
-    // Given back for real: the same room now holds a block again.
-    EXPECT_TRUE(WithAddressRoom(p.total + 16384, [&p] {
-        void *again = plat_alloc_block(p.total);
-        plat_free_block(again, p.total);
-        return again != nullptr;
-    }));
 }
 
 }  // namespace

@@ -215,7 +215,7 @@ TEST(ConvertColorToChannel, ChoosesTheMap) {
         JobProp j = Job(360, 720);
         FormatInfo fmt;
         std::memset(&fmt, 0xEE, sizeof fmt);
-        ConvertColorToChannel(&j, &ui, &fmt, 1234, false);
+        ConvertColorToChannel(&j, &ui, &fmt, false);
         Maps got;
         std::memcpy(got.C1, fmt.C1, 8);
         std::memcpy(got.C2, fmt.C2, 8);
@@ -231,12 +231,9 @@ TEST(ConvertColorToChannel, FillsTheFormatRecord) {
     for (bool xdpi720 : {false, true}) {
         FormatInfo fmt;
         std::memset(&fmt, 0xEE, sizeof fmt);
-        ConvertColorToChannel(&j, &ui, &fmt, 41990400, xdpi720);
+        ConvertColorToChannel(&j, &ui, &fmt, xdpi720);
         EXPECT_EQ(fmt.bytesperline, xdpi720 ? 1325u : 2649u);
         EXPECT_EQ(fmt.colors, 6);
-        EXPECT_EQ(fmt.bitsperpixel, 2);
-        EXPECT_EQ(fmt.nozzles, 360u);
-        EXPECT_EQ(fmt.MaxSwathSize, 41990400u);
         for (int i = 0; i < 16; ++i) EXPECT_EQ(fmt.planemap[i], i);
         // Slots 4 and 5 (LC, LM) name channel 0 like slot 3: no channel of their own.
         for (int i = 4; i < 8; ++i) {
