@@ -74,7 +74,7 @@ struct KernelRig {
         pi.seqstep = 2;
         // Fill the pass buffers once with a real pass for the formatter.
         pi.seq = 0;
-        Tarn_PassProcess(&src, passPtr, &soften, &pi);
+        SeparatePass(&src, passPtr, &soften, &pi);
 
         fmt = BuiltinFormat(bpl, 4, L_TO_R);
         sliceNum = BenchSliceNum(w);
@@ -120,7 +120,7 @@ void BM_PassSeparation(benchmark::State &state) {
     for (auto _ : state) {
         PassInfo pi = r.pi;
         pi.seq = q++;
-        Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
+        SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations() * r.PassBytes()));
@@ -164,12 +164,12 @@ void BM_Format(benchmark::State &state) {
     // Restore the formatter's input: the pass benchmarks reuse the buffers.
     PassInfo pi = r.pi;
     pi.seq = 0;
-    Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
+    SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
     int dir = 0;
     for (auto _ : state) {
         r.fmt.direction = static_cast<int8_t>(dir);
         uint32_t s, e;
-        Tarn_FormatProcess360(r.passPtr, &r.canvas, &r.fmt, &r.place[dir], &s, &e);
+        FormatSwath(r.passPtr, &r.canvas, &r.fmt, &r.place[dir], &s, &e);
         benchmark::DoNotOptimize(e);
         dir ^= 1;
     }
@@ -181,7 +181,7 @@ void BM_ReferenceFormat(benchmark::State &state) {
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     PassInfo pi = r.pi;
     pi.seq = 0;
-    Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
+    SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
     r.fmt.direction = L_TO_R;
     for (auto _ : state) {
         uint32_t s, e;

@@ -68,10 +68,10 @@ bool OpenJobOnBoard(Job *job) {
         return false;
     }
     if (!StartLinkThreads(link)) return CloseOpenedLink(link, "ERROR!!! Create thread Fail!!\r\n");
-    if (!Carried(Kt_ExcuseCommand(NET_CMD_JOB_CREATE, link)))
+    if (!Carried(CarryHostCommand(NET_CMD_JOB_CREATE, link)))
         return CloseOpenedLink(link, "Send NET_CMD_JOB_CREATE Fail!!\r\n");
     Adjust720(&job->print, XdpiIs720(job));
-    if (!Carried(Kt_ExcuseCommand(NET_CMD_PRINT_START, link)))
+    if (!Carried(CarryHostCommand(NET_CMD_PRINT_START, link)))
         return CloseOpenedLink(link, "Send NET_CMD_PRINT_START Fail!!\r\n");
     return true;
 }
@@ -166,7 +166,7 @@ Status StartJob(PrinterState *printer, const JobProp *pProp) {
     SetUpPipeline(job);
     TraceJob("gJobProp", &job->print.prop);
     job->started.store(true);
-    PrintCfgPostStatus(&printer->statusFile, kPostJobStart, &job->print, job->link.JobId.load());
+    PostJobStatus(&printer->statusFile, kPostJobStart, &job->print, job->link.JobId.load());
     return Status::Good();
 }
 

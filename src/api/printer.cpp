@@ -28,7 +28,7 @@ void OpenSession(PrinterState *p) {
     sl_trace("API_InitPrinter version:%d %d-%d-%d %d:%d:%d\n", kLibraryVersion, t.year, t.month, t.day,
              t.hour, t.minute, t.second);
     uint32_t pc = 0, board = 0;
-    PrintCfgGetAddresses(p->statusFile.folder, &pc, &board);
+    ReadAddresses(p->statusFile.folder, &pc, &board);
     p->addresses = LinkAddresses{};
     IPValueToText(pc, p->addresses.localIp);
     IPValueToText(board, p->addresses.boardIp);

@@ -33,7 +33,7 @@ void PrepareLogFolder(StatusFile *file, const std::string &folder) {
         sl_trace("PrepareLogFolder %s fail\n", folder.c_str());
         return;
     }
-    file->access = PrintCfgInit(folder) ? StatusFileAccess::Ready : StatusFileAccess::NotWritable;
+    file->access = OpenStatusRecord(folder) ? StatusFileAccess::Ready : StatusFileAccess::NotWritable;
 }
 
 }  // namespace sl

@@ -8,20 +8,20 @@
 
 namespace sl {
 
-void PrintCfgDispatch(StatusFile *file, const PrintCfgRecord *rec, PrintJob *job, uint16_t jobId) {
+void CarryOutCompanionRequest(StatusFile *file, const PrintCfgRecord *rec, PrintJob *job, uint16_t jobId) {
     sl_trace("PrintCfg request type:%d sn:%d arg:%d %d\n", rec->ReqType, rec->ReqSerial, rec->ReqArg1,
              rec->ReqArg2);
     switch (rec->ReqType) {
     case kRequestAlignment:
-        Tarn_DynUpdateXHori2Para(rec->ReqArg1, &job->board, job->prop.XDPI);
-        Tarn_DynUpdateStepAlignPara(rec->ReqArg2, &job->board, static_cast<uint8_t>(job->prop.Pass));
-        PrintCfgPostStatus(file, kRequestAlignment, job, jobId);
+        ApplyBidirectionalRequest(rec->ReqArg1, &job->board, job->prop.XDPI);
+        ApplyStepRequest(rec->ReqArg2, &job->board, static_cast<uint8_t>(job->prop.Pass));
+        PostJobStatus(file, kRequestAlignment, job, jobId);
         break;
     case kRequestPause: RequestPause(job->requests, true); break;
     case kRequestContinue: RequestPause(job->requests, false); break;
     case kRequestStop:
         RequestAbort(job->requests);
-        PrintCfgPostStatus(file, kRequestStop, job, jobId);
+        PostJobStatus(file, kRequestStop, job, jobId);
         break;
     default: break;
     }

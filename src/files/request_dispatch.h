@@ -8,6 +8,6 @@ namespace sl {
 
 // `job` is the running job whose settings an alignment request changes;
 // pause, continue and stop go to its requests.
-void PrintCfgDispatch(StatusFile *file, const PrintCfgRecord *rec, PrintJob *job, uint16_t jobId);
+void CarryOutCompanionRequest(StatusFile *file, const PrintCfgRecord *rec, PrintJob *job, uint16_t jobId);
 
 }  // namespace sl

@@ -6,9 +6,9 @@
 
 namespace sl {
 
-int PrintCfgPollRequest(StatusFile *file, PrintCfgRecord *rec, uint16_t jobId) {
+int PollCompanionRequest(StatusFile *file, PrintCfgRecord *rec, uint16_t jobId) {
     if (file->access == StatusFileAccess::Unprepared) return 0;
-    if (PrintCfgReadActive(file->folder, rec) != CfgSession::Active) return 0;
+    if (ReadSessionRecord(file->folder, rec) != CfgSession::Active) return 0;
     if (rec->ReqType == 0 || rec->ReqSerial == file->requestSerialSeen || rec->JobId != jobId) return 0;
     file->requestSerialSeen = rec->ReqSerial;
     return 1;

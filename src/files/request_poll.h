@@ -7,6 +7,6 @@
 namespace sl {
 
 // 1 when a new request of the running job was taken into `rec`, else 0.
-int PrintCfgPollRequest(StatusFile *file, PrintCfgRecord *rec, uint16_t jobId);
+int PollCompanionRequest(StatusFile *file, PrintCfgRecord *rec, uint16_t jobId);
 
 }  // namespace sl

@@ -11,7 +11,7 @@
 
 namespace sl {
 
-bool PrintCfgInit(const std::string &folder) {
+bool OpenStatusRecord(const std::string &folder) {
     std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return false;
     PrintCfgRecord rec;
@@ -21,7 +21,7 @@ bool PrintCfgInit(const std::string &folder) {
     return WriteStatusRecord(path, &rec);
 }
 
-CfgRead PrintCfgRead(const std::string &folder, PrintCfgRecord *rec) {
+CfgRead ReadStatusFile(const std::string &folder, PrintCfgRecord *rec) {
     std::memset(rec, 0, sizeof *rec);
     std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return CfgRead::Blocked;
@@ -37,7 +37,7 @@ CfgRead PrintCfgRead(const std::string &folder, PrintCfgRecord *rec) {
     return WriteStatusRecord(path, rec) ? CfgRead::Good : CfgRead::Bad;
 }
 
-CfgSession PrintCfgReadActive(const std::string &folder, PrintCfgRecord *rec) {
+CfgSession ReadSessionRecord(const std::string &folder, PrintCfgRecord *rec) {
     std::memset(rec, 0, sizeof *rec);
     std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return CfgSession::Missing;
@@ -59,16 +59,16 @@ CfgSession PrintCfgReadActive(const std::string &folder, PrintCfgRecord *rec) {
     return CfgSession::Bad;
 }
 
-bool PrintCfgWrite(const std::string &folder, PrintCfgRecord *rec) {
+bool WriteStatusFile(const std::string &folder, PrintCfgRecord *rec) {
     SealStatusRecord(rec, kActiveTag);
     std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return false;
     return WriteStatusRecord(path, rec);
 }
 
-bool PrintCfgGetAddresses(const std::string &folder, uint32_t *pc, uint32_t *board) {
+bool ReadAddresses(const std::string &folder, uint32_t *pc, uint32_t *board) {
     PrintCfgRecord rec;
-    const CfgRead read = PrintCfgRead(folder, &rec);
+    const CfgRead read = ReadStatusFile(folder, &rec);
     *pc = kDefaultPcAddr;
     *board = kDefaultBoardAddr;
     if (read != CfgRead::Good) return false;

@@ -10,7 +10,7 @@
 namespace sl {
 
 // Offsets 22..52 of the record from a job and the board's settings.
-void PrintCfgFillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetupPara *ui);
-void PrintCfgPostStatus(StatusFile *file, uint8_t code, const PrintJob *job, uint16_t jobId);
+void FillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetupPara *ui);
+void PostJobStatus(StatusFile *file, uint8_t code, const PrintJob *job, uint16_t jobId);
 
 }  // namespace sl

@@ -52,7 +52,7 @@ bool ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
     return false;
 }
 
-bool Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
+bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
     plat_net_startup();
     plat_install_board_arp(pcIP, boardIP, link->addresses->boardMacText, link->addresses->boardMac);
     sl_trace("link from: %s -- %s\n", pcIP, boardIP);
@@ -95,7 +95,7 @@ void IPValueToText(uint32_t value, char out[128]) {
                   static_cast<int>(value & 0xFF));
 }
 
-void UpdateMACAddr(LinkAddresses *addresses, const char *boardIP) {
+void PickBoardMac(LinkAddresses *addresses, const char *boardIP) {
     uint32_t v = IPTextToValue(boardIP);
     uint32_t key = (v & 0xFF) % 100;
     const BoardMACRow *row = &BoardMACTable[0];
@@ -124,9 +124,9 @@ bool CreateConnection(LinkContext *link) {
     std::memcpy(pcIP, link->addresses->localIp, sizeof pcIP);
     std::memcpy(boardIP, link->addresses->boardIp, sizeof boardIP);
     pcIP[127] = boardIP[127] = '\0';
-    UpdateMACAddr(link->addresses, boardIP);
+    PickBoardMac(link->addresses, boardIP);
     if (!EnsureLocalAddress(pcIP, boardIP)) return false;
-    return Kt_ConnectTCPIP(link, pcIP, boardIP);
+    return ConnectToBoard(link, pcIP, boardIP);
 }
 
 void CloseConnection(LinkContext *link, PlatSocket s) {
@@ -149,7 +149,7 @@ void CloseConnection(LinkContext *link, PlatSocket s) {
     plat_net_cleanup();
 }
 
-Reconnect Kt_ReConnectTCPIP(LinkContext *link) {
+Reconnect ReplaceConnection(LinkContext *link) {
     if (link->PrintStopFlag.load() == 1) return Reconnect::Stopped;
     if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
 

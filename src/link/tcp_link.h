@@ -30,7 +30,7 @@ enum class Reconnect : uint8_t {
     Stopped,    // the board stopped the job: the link is left as it is
     Ended,      // the job ended or was aborted: no connection was made
 };
-Reconnect Kt_ReConnectTCPIP(LinkContext *link);
+Reconnect ReplaceConnection(LinkContext *link);
 // Both send all `length` bytes: the count sent, or -1 on error.
 int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);
 int LinkSendData(PlatSocket s, const uint8_t *data, int length);
@@ -39,7 +39,7 @@ int LinkSendData(PlatSocket s, const uint8_t *data, int length);
 // another thread waits until it has returned, so the handle is never
 // released (and handed out again) under it.
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap);
-void UpdateMACAddr(LinkAddresses *addresses, const char *boardIP);
+void PickBoardMac(LinkAddresses *addresses, const char *boardIP);
 uint32_t IPTextToValue(const char *text);
 void IPValueToText(uint32_t value, char out[128]);
 

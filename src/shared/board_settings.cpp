@@ -116,7 +116,7 @@ uint8_t ResolutionClass(uint32_t xdpi) {
     return kDefaultClass;
 }
 
-void Tarn_DynUpdateXHori2Para(uint32_t value, UISetupPara *ui, uint32_t xdpi) {
+void ApplyBidirectionalRequest(uint32_t value, UISetupPara *ui, uint32_t xdpi) {
     const uint8_t cls = ResolutionClass(xdpi);
     const bool high = ui->PrintSpeed == kPrintSpeedHigh;
     const uint8_t index = high ? kGroupHigh : kGroupLow;
@@ -127,7 +127,7 @@ void Tarn_DynUpdateXHori2Para(uint32_t value, UISetupPara *ui, uint32_t xdpi) {
     if (last != now) StoreGroupByte(ui, cls, index, now);
 }
 
-void Tarn_DynUpdateStepAlignPara(uint32_t value, UISetupPara *ui, uint8_t passNum) {
+void ApplyStepRequest(uint32_t value, UISetupPara *ui, uint8_t passNum) {
     sl_trace("Tarn_DynUpdateStepAlignPara Pass:%d val:%d\n", passNum, value);
     StoreStepCalibration(ui, passNum, static_cast<uint16_t>(value));
 }

@@ -33,8 +33,8 @@
 //     support staff and the companion's log readers know them word for word,
 //     typing errors included.
 //
-// Two kinds of names in the code look inherited but are ours and may change:
-// the Kt_ and Tarn_ function names (kept so far only so that the trace lines
-// that print them and the code agree) and the mixed-case fields of PassInfo
-// and FormatInfo.
+// Some trace texts name functions the code calls otherwise now
+// ("Kt_ExcuseCommand Quit ...", "Tarn_FormatProcess360 Use ticks ..."):
+// the texts stay as log readers know them. The mixed-case fields of PassInfo
+// and FormatInfo are ours and may change.
 #pragma once

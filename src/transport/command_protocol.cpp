@@ -18,11 +18,11 @@ namespace sl {
 
 namespace {
 
-// Kt_ExcuseCommand waits 22 rounds of 402 polls of 10 ms (about 88 s).
+// CarryHostCommand waits 22 rounds of 402 polls of 10 ms (about 88 s).
 constexpr int kExcuseRounds = 22;
 constexpr uint32_t kExcusePolls = 402;
 constexpr uint32_t kExcusePollMs = 10;
-// Kt_SendNetCommand: 100 waits of 50 ms per send, 7 sends per reconnection.
+// SendUntilAnswered: 100 waits of 50 ms per send, 7 sends per reconnection.
 constexpr int kReplyWaits = 100;
 constexpr int kResendsBeforeReconnect = 6;
 // Answers to copies of an earlier command are waited for this long before
@@ -113,7 +113,7 @@ bool SettleEarlierAnswers(LinkContext *link) {
                 return true;
             }
             sl_trace("%u answers never came: reconnect to restart the count\n", sent - read);
-            return Kt_ReConnectTCPIP(link) != Reconnect::Ended && !JobOver(link);
+            return ReplaceConnection(link) != Reconnect::Ended && !JobOver(link);
         }
         // Woken by every reply taken; the job's end is looked at on the bound.
         WaitForChange(link->answered, kSettlePollMs, [link] {
@@ -159,7 +159,7 @@ NetCommand *GetPendingCommand(JobLink *link) {
     return link->command.CmdStatus.load() == kCmdPending ? &link->command : nullptr;
 }
 
-HostCommand Kt_ExcuseCommand(uint8_t code, JobLink *link) {
+HostCommand CarryHostCommand(uint8_t code, JobLink *link) {
     // An aborted job ends with the cancel the transmit thread sends; a job
     // end sent ahead of it would close the job on the board uncancelled.
     if (code == NET_CMD_PRINT_END && AbortRequested(link)) return HostCommand::NotCarried;
@@ -209,7 +209,7 @@ HostCommand Kt_ExcuseCommand(uint8_t code, JobLink *link) {
     return HostCommand::NotCarried;
 }
 
-bool Kt_SendNetCommand(NetCommand *cmd, JobLink *link) {
+bool SendUntilAnswered(NetCommand *cmd, JobLink *link) {
     if (!SettleEarlierAnswers(link)) return false;
     AwaitAnswer(link, cmd->packet[0]);
     int retry = 0;
@@ -223,7 +223,7 @@ bool Kt_SendNetCommand(NetCommand *cmd, JobLink *link) {
                      plat_socket_error());
             // A stopped link is not reconnected; resending could only spin.
             if (link->PrintStopFlag.load() == 1) return false;
-            Kt_ReConnectTCPIP(link);
+            ReplaceConnection(link);
             retry = 0;
             if (link->ReplyOk.load() == 1) return true;
             continue;
@@ -255,7 +255,7 @@ bool Kt_SendNetCommand(NetCommand *cmd, JobLink *link) {
         } else {
             sl_trace("Net Command(%d) no reply but timeout,retry %d, i %d\r\n", cmd->packet[0], retry,
                      kReplyWaits);
-            Kt_ReConnectTCPIP(link);
+            ReplaceConnection(link);
             retry = 0;
         }
     }

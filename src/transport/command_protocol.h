@@ -38,11 +38,11 @@ enum class HostCommand : uint8_t {
 constexpr bool Carried(HostCommand r) { return r == HostCommand::Answered || r == HostCommand::LinkQuit; }
 // Builds `code` once the record is free and waits, bounded, until the
 // transmit thread has carried it.
-HostCommand Kt_ExcuseCommand(uint8_t code, JobLink *link);
+HostCommand CarryHostCommand(uint8_t code, JobLink *link);
 NetCommand *GetPendingCommand(JobLink *link);
 // Sends the pending command until the board answers it, resending and
 // reconnecting as needed; false when the job ended or the board stopped it.
-[[nodiscard]] bool Kt_SendNetCommand(NetCommand *cmd, JobLink *link);
+[[nodiscard]] bool SendUntilAnswered(NetCommand *cmd, JobLink *link);
 
 // Answers are matched to the copies they answer. AwaitAnswer makes `code`
 // the outstanding command: only replies to packets sent from now on can

@@ -134,7 +134,7 @@ JobOutcome CloseJobLink(JobLink *link) {
     if (link->PrintStopFlag.load() != 1) {
         FlushLastSwath(link);
         WaitAllSwathFinish(link);
-        if (!AbortRequested(link)) Kt_ExcuseCommand(NET_CMD_PRINT_END, link);
+        if (!AbortRequested(link)) CarryHostCommand(NET_CMD_PRINT_END, link);
     }
     if (AbortRequested(link)) AwaitCancel(link);
     plat_sleep_ms(kJobEndPauseMs);

@@ -52,9 +52,9 @@ bool GoodMarkers(const uint8_t *r, int length) {
 void DecodeParameterBlock(JobLink *link, const uint8_t *r, int length) {
     UISetupPara fresh = link->job->board;
     if (r[1] == 0 && r[3] == 0)
-        DecodeParaOld(&fresh, r, static_cast<uint32_t>(length));
+        DecodeOlderBlock(&fresh, r, static_cast<uint32_t>(length));
     else
-        NetReadRegInfo(&fresh, r, static_cast<uint32_t>(length));
+        DecodeNewerBlock(&fresh, r, static_cast<uint32_t>(length));
     link->job->board = fresh;
 }
 
@@ -229,7 +229,7 @@ int ReceiveThread(void *arg) {
             EndLink(link);
             break;
         }
-        Kt_ReConnectTCPIP(link);
+        ReplaceConnection(link);
     }
     sl_trace(" = Rx thread end!\r\n");
     link->RxEnded.store(1);

@@ -55,8 +55,8 @@ bool BuildStateCommand(JobLink *link, uint8_t code, const char *note) {
 
 void TakeCompanionRequest(JobLink *link) {
     PrintCfgRecord rec;
-    if (PrintCfgPollRequest(link->statusFile, &rec, link->JobId.load()))
-        PrintCfgDispatch(link->statusFile, &rec, link->job, link->JobId.load());
+    if (PollCompanionRequest(link->statusFile, &rec, link->JobId.load()))
+        CarryOutCompanionRequest(link->statusFile, &rec, link->job, link->JobId.load());
 }
 
 TxCommand SendPending(NetCommand *cmd, JobLink *link) {
@@ -68,7 +68,7 @@ TxCommand SendPending(NetCommand *cmd, JobLink *link) {
         SetCommandStatus(link, kCmdIdle);
         return TxCommand::Busy;
     }
-    if (!Kt_SendNetCommand(cmd, link)) return TxCommand::Stop;
+    if (!SendUntilAnswered(cmd, link)) return TxCommand::Stop;
     SetCommandStatus(link, kCmdAnswered);
     return TxCommand::Busy;
 }
@@ -125,7 +125,7 @@ uint8_t PrintStateStep(JobLink *link, uint8_t state) {
     }
 }
 
-TxCommand Kt_TxSendCommand(JobLink *link) {
+TxCommand TransmitCommandStep(JobLink *link) {
     // A command the host side built goes out before the state machine
     // builds its next one.
     if (NetCommand *cmd = GetPendingCommand(link)) return SendPending(cmd, link);
@@ -194,14 +194,14 @@ bool SendSwath(JobLink *link, SwathEntry *e) {
             }
         }
         if (link->ReplyOk.load() == 1) break;
-        if (retry == 0 && Kt_ReConnectTCPIP(link) == Reconnect::Ended) return false;
+        if (retry == 0 && ReplaceConnection(link) == Reconnect::Ended) return false;
     }
 
     if (e->Len < kSmallSwathBytes) plat_sleep_ms(kSmallSwathPauseMs);
     return true;
 }
 
-TxSwath Kt_TxSendSwath(JobLink *link) {
+TxSwath TransmitSwathStep(JobLink *link) {
     SwathEntry *e = QueueGetReady(link);
     if (!e) return TxSwath::NoneReady;
     if (!SendSwath(link, e)) return TxSwath::NotSent;
@@ -223,7 +223,7 @@ int TransmitThread(void *arg) {
         }
         if (PauseRequested(link)) TakeCompanionRequest(link);
 
-        const TxCommand r = Kt_TxSendCommand(link);
+        const TxCommand r = TransmitCommandStep(link);
         if (r == TxCommand::Busy) {
             idle = 0;
             continue;
@@ -238,7 +238,7 @@ int TransmitThread(void *arg) {
         }
 
         const uint32_t seen = plat_signal_count(link->queue.ready);
-        const TxSwath s = Kt_TxSendSwath(link);
+        const TxSwath s = TransmitSwathStep(link);
         if (s == TxSwath::NoneReady) {
             // Woken as soon as a swath is published; only a whole idle pass
             // counts towards the keep-alive.

@@ -16,14 +16,14 @@ enum class TxCommand : uint8_t {
     Busy,  // a command went out, or the link is paused or changing state
     Stop,  // the job's link is over (or the command could not be sent)
 };
-TxCommand Kt_TxSendCommand(JobLink *link);
+TxCommand TransmitCommandStep(JobLink *link);
 // What one swath step did.
 enum class TxSwath : uint8_t {
     NoneReady,
     Sent,     // sent, answered and released
     NotSent,  // abandoned for now; it stays queued
 };
-TxSwath Kt_TxSendSwath(JobLink *link);
+TxSwath TransmitSwathStep(JobLink *link);
 // True when the swath was sent and answered; false when it was abandoned.
 [[nodiscard]] bool SendSwath(JobLink *link, SwathEntry *e);
 

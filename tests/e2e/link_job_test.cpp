@@ -95,8 +95,8 @@ protected:
             CloseConnection(link_.get(), link_->socket.load());
             return 0;
         }
-        if (!Carried(Kt_ExcuseCommand(NET_CMD_JOB_CREATE, link_.get())) ||
-            !Carried(Kt_ExcuseCommand(NET_CMD_PRINT_START, link_.get()))) {
+        if (!Carried(CarryHostCommand(NET_CMD_JOB_CREATE, link_.get())) ||
+            !Carried(CarryHostCommand(NET_CMD_PRINT_START, link_.get()))) {
             StopLinkThreads(link_.get());
             CloseConnection(link_.get(), link_->socket.load());
             return 0;

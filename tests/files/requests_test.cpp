@@ -26,13 +26,13 @@ protected:
 TEST_F(Requests, NewRequestIsTakenOnce) {
     WriteRecord(Sealed(Pause(7), kActive));
     PrintCfgRecord rec;
-    ASSERT_EQ(PrintCfgPollRequest(&file_, &rec, link_.JobId.load()), 1);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, link_.JobId.load()), 1);
     EXPECT_EQ(rec.ReqType, kRequestPause);
     EXPECT_EQ(file_.requestSerialSeen, 7);
-    EXPECT_EQ(PrintCfgPollRequest(&file_, &rec, link_.JobId.load()), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &rec, link_.JobId.load()), 0);
 
     WriteRecord(Sealed(Pause(8), kActive));
-    EXPECT_EQ(PrintCfgPollRequest(&file_, &rec, link_.JobId.load()), 1);
+    EXPECT_EQ(PollCompanionRequest(&file_, &rec, link_.JobId.load()), 1);
 }
 
 TEST_F(Requests, IgnoredRequests) {
@@ -58,7 +58,7 @@ TEST_F(Requests, IgnoredRequests) {
         c.change(&rec);
         WriteRecord(Sealed(rec, c.tag));
         PrintCfgRecord out;
-        EXPECT_EQ(PrintCfgPollRequest(&file_, &out, link_.JobId.load()), 0);
+        EXPECT_EQ(PollCompanionRequest(&file_, &out, link_.JobId.load()), 0);
         EXPECT_EQ(file_.requestSerialSeen, c.seen);
     }
 }
@@ -68,7 +68,7 @@ TEST_F(Requests, DamagedRecordIsIgnored) {
     rec.ReqArg1 ^= 1;  // changed after sealing: a torn or foreign write
     WriteRecord(rec);
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&file_, &out, link_.JobId.load()), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, link_.JobId.load()), 0);
     EXPECT_EQ(file_.requestSerialSeen, 0);
 }
 
@@ -76,7 +76,7 @@ TEST_F(Requests, NothingIsTakenWithoutAPreparedFolder) {
     WriteRecord(Sealed(Pause(7), kActive));
     file_.access = StatusFileAccess::Unprepared;
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&file_, &out, link_.JobId.load()), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, link_.JobId.load()), 0);
 }
 
 }  // namespace

@@ -17,12 +17,12 @@ TEST_F(StatusFile, ZeroRecordIsValidOnlyWithSeedChecksum) {
     PrepareLogFolder(&file_, dir_);
     WriteBytes(StatusPath(), zero);
     PrintCfgRecord rec;
-    EXPECT_EQ(PrintCfgRead(dir_, &rec), CfgRead::Bad);
+    EXPECT_EQ(ReadStatusFile(dir_, &rec), CfgRead::Bad);
 
     zero[284] = 0x00;
     zero[285] = 0x78;
     WriteBytes(StatusPath(), zero);
-    EXPECT_EQ(PrintCfgRead(dir_, &rec), CfgRead::Good);
+    EXPECT_EQ(ReadStatusFile(dir_, &rec), CfgRead::Good);
 }
 
 TEST_F(StatusFile, PrepareCreatesHiddenFolderAndActiveFile) {
@@ -117,7 +117,7 @@ TEST_F(StatusFile, UnpreparableFolderDisablesTheStatusFile) {
         EXPECT_EQ(file_.access.load(), StatusFileAccess::Unprepared);
         MarkStatusIdle(&file_);  // nothing to mark
         uint32_t pc = 0, board = 0;
-        EXPECT_FALSE(PrintCfgGetAddresses(folder, &pc, &board));
+        EXPECT_FALSE(ReadAddresses(folder, &pc, &board));
         EXPECT_EQ(pc, kDefaultPcAddr);
         EXPECT_EQ(board, kDefaultBoardAddr);
     }
@@ -137,7 +137,7 @@ TEST_F(StatusFile, SetIdleWritesIdleTagAndStateZero) {
     EXPECT_EQ(idle.StateCode, 0);
     EXPECT_EQ(idle.PcAddr, 0x7F000001u);
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgReadActive(dir_, &out), CfgSession::Idle);
+    EXPECT_EQ(ReadSessionRecord(dir_, &out), CfgSession::Idle);
 }
 
 TEST_F(StatusFile, AddressesComeFromTheMarkedRecordElseDefaults) {
@@ -148,20 +148,20 @@ TEST_F(StatusFile, AddressesComeFromTheMarkedRecordElseDefaults) {
     uint32_t pc = 0, board = 0;
 
     WriteRecord(Sealed(rec, kActive));
-    EXPECT_TRUE(PrintCfgGetAddresses(dir_, &pc, &board));
+    EXPECT_TRUE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     EXPECT_EQ(board, kDefaultBoardAddr);
 
     rec.AddrMark = kAddressMark;
     WriteRecord(Sealed(rec, kActive));
-    EXPECT_TRUE(PrintCfgGetAddresses(dir_, &pc, &board));
+    EXPECT_TRUE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, 0x7F000001u);
     EXPECT_EQ(board, 0x7F000029u);
 
     PrintCfgRecord bad = Sealed(rec, kActive);
     bad.Checksum ^= 0x100;
     WriteRecord(bad);
-    EXPECT_FALSE(PrintCfgGetAddresses(dir_, &pc, &board));
+    EXPECT_FALSE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     EXPECT_EQ(board, kDefaultBoardAddr);
 }
@@ -170,7 +170,7 @@ TEST_F(StatusFile, MissingFileIsCreatedAsZeroRecord) {
     PrepareLogFolder(&file_, dir_);
     std::filesystem::remove(StatusPath());
     uint32_t pc = 0, board = 0;
-    EXPECT_TRUE(PrintCfgGetAddresses(dir_, &pc, &board));
+    EXPECT_TRUE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     auto bytes = ReadBytes(StatusPath());
     ASSERT_EQ(bytes.size(), 288u);
@@ -199,13 +199,13 @@ TEST_F(StatusFile, GarbageAndShortFilesAreRejected) {
         PrepareLogFolder(&file_, dir_);
         WriteBytes(StatusPath(), bytes);
         PrintCfgRecord rec;
-        EXPECT_EQ(PrintCfgRead(dir_, &rec), CfgRead::Bad);
-        EXPECT_EQ(PrintCfgReadActive(dir_, &rec), CfgSession::Bad);
+        EXPECT_EQ(ReadStatusFile(dir_, &rec), CfgRead::Bad);
+        EXPECT_EQ(ReadSessionRecord(dir_, &rec), CfgSession::Bad);
         uint32_t pc = 0, board = 0;
-        EXPECT_FALSE(PrintCfgGetAddresses(dir_, &pc, &board));
+        EXPECT_FALSE(ReadAddresses(dir_, &pc, &board));
         EXPECT_EQ(board, kDefaultBoardAddr);
         LinkContext link;
-        EXPECT_EQ(PrintCfgPollRequest(&file_, &rec, link.JobId.load()), 0);
+        EXPECT_EQ(PollCompanionRequest(&file_, &rec, link.JobId.load()), 0);
 
         PrepareLogFolder(&file_, dir_);
         EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
@@ -221,9 +221,9 @@ TEST_F(StatusFile, DirectoryInPlaceOfTheFileIsSurvived) {
     PrepareLogFolder(&file_, dir_);
     EXPECT_EQ(file_.access.load(), StatusFileAccess::NotWritable);
     PrintCfgRecord rec;
-    EXPECT_NE(PrintCfgRead(dir_, &rec), CfgRead::Good);
+    EXPECT_NE(ReadStatusFile(dir_, &rec), CfgRead::Good);
     uint32_t pc = 0, board = 0;
-    EXPECT_FALSE(PrintCfgGetAddresses(dir_, &pc, &board));
+    EXPECT_FALSE(ReadAddresses(dir_, &pc, &board));
     MarkStatusIdle(&file_);
 }
 

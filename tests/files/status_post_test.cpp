@@ -30,9 +30,9 @@ protected:
 
 TEST_F(StatusPost, SerialWrapsToOneNeverZero) {
     file_.statusSerial = 65534;
-    PrintCfgPostStatus(&file_, kPostJobStart, &job_, jobId_);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     EXPECT_EQ(FileRecord().StatusSerial, 65535);
-    PrintCfgPostStatus(&file_, kPostJobStart, &job_, jobId_);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     EXPECT_EQ(FileRecord().StatusSerial, 1);
     EXPECT_EQ(file_.statusSerial, 1);
 }
@@ -61,7 +61,7 @@ TEST_F(StatusPost, FillsJobFieldsAndKeepsTheRest) {
     rec.ReqSerial = 3;
     WriteRecord(Sealed(rec, kActive));
 
-    PrintCfgPostStatus(&file_, kPostJobStart, &job_, jobId_);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     auto b = ReadBytes(StatusPath());
     ASSERT_EQ(b.size(), 288u);
     const std::pair<size_t, uint16_t> expected[] = {
@@ -89,7 +89,7 @@ TEST_F(StatusPost, StopPostKeepsTheStateCode) {
     PrintCfgRecord rec = FileRecord();
     rec.StateCode = 5;
     WriteRecord(Sealed(rec, kActive));
-    PrintCfgPostStatus(&file_, kRequestStop, &job_, jobId_);
+    PostJobStatus(&file_, kRequestStop, &job_, jobId_);
     PrintCfgRecord after = FileRecord();
     EXPECT_EQ(after.StateCode, 5);
     EXPECT_EQ(after.PostedCmd, kRequestStop);
@@ -98,7 +98,7 @@ TEST_F(StatusPost, StopPostKeepsTheStateCode) {
 TEST_F(StatusPost, NoPostWithoutAPreparedFolder) {
     file_.access = StatusFileAccess::Unprepared;
     std::filesystem::remove(StatusPath());
-    PrintCfgPostStatus(&file_, kPostJobStart, &job_, jobId_);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     EXPECT_FALSE(std::filesystem::exists(StatusPath()));
 }
 
@@ -111,12 +111,12 @@ TEST_F(StatusPost, RequestLeftFromAnEarlierJobIsNotTaken) {
     rec.ReqType = kRequestStop;
     WriteRecord(Sealed(rec, kIdle));
     PrepareLogFolder(&file_, dir_);  // next session
-    PrintCfgPostStatus(&file_, kPostJobStart, &job_, jobId_);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
 
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&file_, &out, jobId_), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, jobId_), 0);
     WriteRequest(13, kRequestPause);
-    EXPECT_EQ(PrintCfgPollRequest(&file_, &out, jobId_), 1);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, jobId_), 1);
     EXPECT_EQ(out.ReqType, kRequestPause);
 }
 
@@ -130,9 +130,9 @@ TEST_F(StatusPost, PostDoesNotValidateADamagedRequest) {
     rec.Checksum ^= 0x8000;
     WriteRecord(rec);
 
-    PrintCfgPostStatus(&file_, kRequestAlignment, &job_, jobId_);
+    PostJobStatus(&file_, kRequestAlignment, &job_, jobId_);
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&file_, &out, jobId_), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, jobId_), 0);
 }
 
 TEST_F(StatusPost, AlignmentRequestUpdatesTheSpeedsOffsetAndFeedStep) {
@@ -147,12 +147,12 @@ TEST_F(StatusPost, AlignmentRequestUpdatesTheSpeedsOffsetAndFeedStep) {
         job_.board.PrintSpeed = c.speed;
         job_.board.group[3][kGroupHigh] = 1;
         job_.board.group[3][kGroupLow] = 2;
-        PrintCfgPostStatus(&file_, kPostJobStart, &job_, jobId_);
+        PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
         WriteRequest(static_cast<uint16_t>(100 + c.speed), kRequestAlignment, 33, 36000);
 
         PrintCfgRecord rec;
-        ASSERT_EQ(PrintCfgPollRequest(&file_, &rec, jobId_), 1);
-        PrintCfgDispatch(&file_, &rec, &job_, jobId_);
+        ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+        CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
         EXPECT_EQ(job_.board.group[3][c.changed], 33);
         EXPECT_EQ(job_.board.group[3][c.kept], c.kept == kGroupHigh ? 1 : 2);
         EXPECT_EQ(StepCalibration(&job_.board, 2), 36000);
@@ -161,27 +161,27 @@ TEST_F(StatusPost, AlignmentRequestUpdatesTheSpeedsOffsetAndFeedStep) {
         EXPECT_EQ(posted.PostedCmd, kRequestAlignment);
         EXPECT_EQ(posted.FeedStep, 36000);
         EXPECT_EQ(c.speed == 7 ? posted.BidiHigh : posted.BidiLow, 33);
-        EXPECT_EQ(PrintCfgPollRequest(&file_, &rec, jobId_), 0);
+        EXPECT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 0);
     }
 }
 
 TEST_F(StatusPost, PauseContinueAndStopRequests) {
-    PrintCfgPostStatus(&file_, kPostJobStart, &job_, jobId_);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     PrintCfgRecord rec;
 
     WriteRequest(1, kRequestPause);
-    ASSERT_EQ(PrintCfgPollRequest(&file_, &rec, jobId_), 1);
-    PrintCfgDispatch(&file_, &rec, &job_, jobId_);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+    CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
     EXPECT_EQ(requests_.pause, 1u);
 
     WriteRequest(2, kRequestContinue);
-    ASSERT_EQ(PrintCfgPollRequest(&file_, &rec, jobId_), 1);
-    PrintCfgDispatch(&file_, &rec, &job_, jobId_);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+    CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
     EXPECT_EQ(requests_.pause, 0u);
 
     WriteRequest(3, kRequestStop);
-    ASSERT_EQ(PrintCfgPollRequest(&file_, &rec, jobId_), 1);
-    PrintCfgDispatch(&file_, &rec, &job_, jobId_);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+    CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
     EXPECT_EQ(requests_.abort, 1u);
     PrintCfgRecord posted = FileRecord();
     EXPECT_EQ(posted.PostedCmd, kRequestStop);

@@ -45,7 +45,7 @@ TEST(IPText, DottedQuadBothWays) {
     EXPECT_STREQ(text, "196.12.0.188");
 }
 
-TEST(UpdateMACAddr, LastOctetModuloHundredPicksTheRow) {
+TEST(PickBoardMac, LastOctetModuloHundredPicksTheRow) {
     const struct {
         const char *ip;
         const char *mac;
@@ -58,7 +58,7 @@ TEST(UpdateMACAddr, LastOctetModuloHundredPicksTheRow) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ip);
-        UpdateMACAddr(&gAddresses, c.ip);
+        PickBoardMac(&gAddresses, c.ip);
         EXPECT_STREQ(gAddresses.boardMacText, c.mac);
         EXPECT_EQ(gAddresses.boardMac[5], c.last);
         EXPECT_EQ(gAddresses.boardMac[0], 0x00);
@@ -153,11 +153,11 @@ TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
     std::atomic<bool> go{false};
     std::thread a([&] {
         while (!go) std::this_thread::yield();
-        r1 = Kt_ReConnectTCPIP(&Rec());
+        r1 = ReplaceConnection(&Rec());
     });
     std::thread b([&] {
         while (!go) std::this_thread::yield();
-        r2 = Kt_ReConnectTCPIP(&Rec());
+        r2 = ReplaceConnection(&Rec());
     });
     go = true;
     a.join();
@@ -174,7 +174,7 @@ TEST_F(Link, ReconnectionEndsWithTheJob) {
     // A stopped link is left alone.
     Rec().PrintStopFlag = 1;
     Rec().socket = 12345;
-    EXPECT_EQ(Kt_ReConnectTCPIP(&Rec()), Reconnect::Stopped);
+    EXPECT_EQ(ReplaceConnection(&Rec()), Reconnect::Stopped);
     EXPECT_EQ(Rec().socket.load(), 12345);
     Rec().socket = kInvalidSocket;
     Rec().PrintStopFlag = 0;
@@ -184,13 +184,13 @@ TEST_F(Link, ReconnectionEndsWithTheJob) {
         std::this_thread::sleep_for(50ms);
         gRequests.abort = 1;
     });
-    EXPECT_EQ(Kt_ReConnectTCPIP(&Rec()), Reconnect::Ended);
+    EXPECT_EQ(ReplaceConnection(&Rec()), Reconnect::Ended);
     abort.join();
     EXPECT_EQ(Rec().PrintEndFlag.load(), 1u);
     EXPECT_EQ(Rec().reconnecting.load(), 1u);  // a give-up leaves the flag for the next job
 
     // A thread waiting on that give-up does not wait forever.
-    EXPECT_EQ(Kt_ReConnectTCPIP(&Rec()), Reconnect::Ended);
+    EXPECT_EQ(ReplaceConnection(&Rec()), Reconnect::Ended);
 }
 
 TEST_F(Link, AWaitingThreadStopsAtTheEndOfTheJob) {
@@ -198,7 +198,7 @@ TEST_F(Link, AWaitingThreadStopsAtTheEndOfTheJob) {
     std::atomic<bool> returned{false};
     Reconnect r = Reconnect::Connected;
     std::thread waiter([&] {
-        r = Kt_ReConnectTCPIP(&Rec());
+        r = ReplaceConnection(&Rec());
         returned = true;
     });
     std::this_thread::sleep_for(30ms);

@@ -162,7 +162,7 @@ TEST_P(Kernels, PassMatchesReferenceOverACycle) {
             PassInfo a = pi, b = pi;
             uint32_t seqB = q;
             a.seq = q;
-            Tarn_PassProcess(&src, pa, &st, &a);
+            SeparatePass(&src, pa, &st, &a);
             ref::PassProcess(&src, pb, &st, &b, &seqB);
             ASSERT_EQ(a.seq, seqB);
             ASSERT_EQ(a.feeddots, b.feeddots) << int(c.passNum) << " q " << q;
@@ -193,7 +193,7 @@ TEST_P(Kernels, PassBlankStripMarksPassAndStillFeeds) {
     pi.softendots = 63;
     pi.seqstep = 2;
     pi.seq = 3;
-    Tarn_PassProcess(&src, pb, &st, &pi);
+    SeparatePass(&src, pb, &st, &pi);
     EXPECT_EQ(pi.blankpass, 1);
     EXPECT_EQ(pi.feeddots, 255u);
     EXPECT_EQ(pi.seq, 4u);
@@ -223,7 +223,7 @@ struct FormatRig {
     }
     void Check(const FormatInfo &f, const ChannelPlacement &pl, const char *what) {
         uint32_t s1, e1, s2, e2;
-        Tarn_FormatProcess360(p, &canvas, &f, &pl, &s1, &e1);
+        FormatSwath(p, &canvas, &f, &pl, &s1, &e1);
         ref::FormatProcess360(p, slow.data(), slices, &f, &pl, &s2, &e2);
         ASSERT_EQ(s1, s2) << what;
         ASSERT_EQ(e1, e2) << what;
@@ -315,12 +315,12 @@ TEST_P(Kernels, FormatExtentRulesPerDirection) {
     uint32_t s, e;
     FormatInfo f = BuiltinFormat(bpl, 4, L_TO_R);
     ChannelPlacement pl = Placement(L_TO_R, 100, spread, 900);
-    Tarn_FormatProcess360(rig.p, &rig.canvas, &f, &pl, &s, &e);
+    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e);
     EXPECT_EQ(s, 100u);
     EXPECT_EQ(e, 120u);  // the first pixel of the last inked byte column
     f.direction = R_TO_L;
     pl = Placement(R_TO_L, 100, spread, 900);
-    Tarn_FormatProcess360(rig.p, &rig.canvas, &f, &pl, &s, &e);
+    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e);
     EXPECT_EQ(s, 100u);
     EXPECT_EQ(e, 123u);  // where the last pixel fires
     // Pixel 1 of channel 7 at slice offset - 1, high plane, nozzle 0.
