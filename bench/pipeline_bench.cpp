@@ -216,7 +216,9 @@ int CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, ui
               int) {
     if (endPx)
         gHandedBytes +=
-            double(SwathPositions(test::HarnessJob()->print.prop.XDPI, dir, startPx, endPx, widthPx).Columns) * kSliceBytes;
+            double(
+                SwathPositions(test::HarnessJob()->print.prop.XDPI, dir, startPx, endPx, widthPx).Columns) *
+            kSliceBytes;
     return 1;
 }
 

@@ -66,12 +66,17 @@ int32_t InitPrinter(void) {
 
 int32_t StartPrint(const JobProp *pProp) {
     swathlink::Printer &p = DefaultPrinter();
-    if (!pProp) return sl::StartResult(sl::Status::Bad(sl::StatusCode::Refused, "no job properties"), p.LanguageId());
+    if (!pProp)
+        return sl::StartResult(sl::Status::Bad(sl::StatusCode::Refused, "no job properties"), p.LanguageId());
     return sl::StartResult(p.StartPrint(*pProp), p.LanguageId());
 }
 
-int32_t PrintALine(const uint8_t *data, uint32_t size) { return sl::LineResult(DefaultPrinter().PrintLines(data, size)); }
-int32_t WriteRipData(const uint8_t *data, uint32_t size) { return sl::LineResult(DefaultPrinter().PrintLines(data, size)); }
+int32_t PrintALine(const uint8_t *data, uint32_t size) {
+    return sl::LineResult(DefaultPrinter().PrintLines(data, size));
+}
+int32_t WriteRipData(const uint8_t *data, uint32_t size) {
+    return sl::LineResult(DefaultPrinter().PrintLines(data, size));
+}
 
 int32_t EndPrint(void) {
     DefaultPrinter().EndPrint();

@@ -1,8 +1,8 @@
 // ClosePrint: drains the queue, ends the job on the board, stops the threads
 // and releases the job.
 #include "api/job_close.h"
-#include "api/printer_state.h"
 #include "api/memory_plan.h"
+#include "api/printer_state.h"
 #include "files/status_file.h"
 #include "platform/platform.h"
 #include "transport/link_threads.h"

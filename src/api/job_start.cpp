@@ -4,11 +4,11 @@
 
 #include "api/channel_map.h"
 #include "api/job_check.h"
-#include "api/printer_state.h"
 #include "api/memory_plan.h"
 #include "api/one_bit.h"
 #include "api/pass_geometry.h"
 #include "api/print_mode.h"
+#include "api/printer_state.h"
 #include "api/slice_plan.h"
 #include "files/files_common.h"
 #include "files/status_post.h"
@@ -111,7 +111,8 @@ void PrepareJob(Job *job, const JobProp *host, const std::string &folder) {
 
 bool TakeJobMemory(Job *job) {
     const JobProp &work = job->print.prop;
-    if (!AllocJobBuffers(&job->buffers, work.XDPI, work.YDPI, AllocWidthFor(work.Width, work.XDPI))) return false;
+    if (!AllocJobBuffers(&job->buffers, work.XDPI, work.YDPI, AllocWidthFor(work.Width, work.XDPI)))
+        return false;
     QueueUseBuffers(&job->link, job->buffers.queueData, job->buffers.plan.queueData);
     QueueInit(&job->link);
     return true;

@@ -42,7 +42,7 @@ struct Job {
     JobBuffers buffers{};
     SlicePlan slices{};
     Pipeline pipeline;
-    JobLink link;  // socket, threads, queue; its threads end before the job is destroyed
+    JobLink link;                      // socket, threads, queue; its threads end before the job is destroyed
     std::atomic<bool> started{false};  // from the end of a successful StartPrint
     bool failed = false;               // a fatal hand-off failure released the job's buffers
     uint32_t totalLines = 0;           // host lines taken since StartPrint

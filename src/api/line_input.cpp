@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "api/job_state.h"
-#include "shared/status.h"
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
 #include "pipeline/line_intake.h"
 #include "pipeline/swath_cycle.h"
 #include "platform/platform.h"
+#include "shared/status.h"
 #include "transport/swath_queue.h"
 
 namespace sl {

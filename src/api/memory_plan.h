@@ -16,8 +16,8 @@ struct MemoryPlan {
     uint32_t stripPlane;  // each of 6
     uint32_t passBuffer;  // each of 6
     uint32_t queueData;   // each of 3 (room for 4)
-    uint64_t total;  // the block
-    bool fits;       // false: a size does not fit 32 bits; nothing may be allocated
+    uint64_t total;       // the block
+    bool fits;            // false: a size does not fit 32 bits; nothing may be allocated
 };
 
 struct JobBuffers {

@@ -34,8 +34,8 @@ void SetupPassGeometry(PrintJob *print, Pipeline *pipeline, bool xdpi720, uint8_
     StripRingStart(intake, pi);
     BuildSoftenTable360(&pipeline->feather, softenTable, pi, softenByte);
     pi->collet = 0;
-    sl_trace("PassInfo pass:%d softendots:%d lines:%u strip:%u\n", pi->PassNum,
-             pi->softendots, pi->LinesPerPass, intake->linesPerStrip);
+    sl_trace("PassInfo pass:%d softendots:%d lines:%u strip:%u\n", pi->PassNum, pi->softendots,
+             pi->LinesPerPass, intake->linesPerStrip);
 }
 
 }  // namespace sl

@@ -5,9 +5,9 @@
 #include "api/line_input.h"
 #include "api/printer_state.h"
 #include "files/log_folder.h"
+#include "files/shared_status.h"
 #include "files/status_file.h"
 #include "link/tcp_link.h"
-#include "files/shared_status.h"
 #include "platform/platform.h"
 
 namespace sl {
@@ -47,7 +47,8 @@ namespace swathlink {
 
 using sl::PrinterState;
 
-Printer::Printer(std::string statusFolder) : state_(std::make_unique<PrinterState>(std::move(statusFolder))) {}
+Printer::Printer(std::string statusFolder)
+    : state_(std::make_unique<PrinterState>(std::move(statusFolder))) {}
 
 Printer::~Printer() {
     if (JobRunning()) Close();

@@ -51,7 +51,7 @@ struct PrinterState {
     uint8_t commandBytes[64] = {};
     std::unique_ptr<Job> job;  // from StartPrint to ClosePrint (or the next StartPrint after a failure)
     JobSummary lastJob;
-    std::mutex hostCalls;          // one host-side operation at a time
+    std::mutex hostCalls;  // one host-side operation at a time
 };
 
 // Destroys the printer's job, keeping the command record's bytes for the
@@ -66,6 +66,8 @@ inline void EndJob(PrinterState *p) {
 }
 
 // The job that is running, or nullptr.
-inline Job *RunningJob(const PrinterState *p) { return p->job && p->job->started.load() ? p->job.get() : nullptr; }
+inline Job *RunningJob(const PrinterState *p) {
+    return p->job && p->job->started.load() ? p->job.get() : nullptr;
+}
 
 }  // namespace sl

@@ -1,7 +1,6 @@
 // The hidden folder that holds the status file and the parameter files.
 #pragma once
 
-
 #include <string>
 
 #include "files/files_common.h"

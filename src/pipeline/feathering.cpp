@@ -67,8 +67,8 @@ void SettleRowShare(SeamRows &w, uint32_t px, uint32_t target, uint32_t count) {
             uint32_t x = w.order[i];
             if (w.bits[x] == want) continue;
             uint32_t l = x ? x - 1 : px - 1, r = x + 1 == px ? 0 : x + 1;
-            if (spaced && (w.bits[l] == want || w.bits[r] == want || w.above[l] == want || w.above[x] == want ||
-                           w.above[r] == want))
+            if (spaced && (w.bits[l] == want || w.bits[r] == want || w.above[l] == want ||
+                           w.above[x] == want || w.above[r] == want))
                 continue;
             w.bits[x] = want;
             --left;

@@ -268,8 +268,7 @@ uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq) {
     return m & 1;
 }
 
-void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
-                      PassInfo *pi) {
+void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi) {
     if (pi->passmode == 0) {
         sl_trace("HIGH_RESOLUTION_MODE\n");
         if (pi->PassNum <= 1)

@@ -40,7 +40,6 @@ bool RowIsBlank(const uint8_t *src, uint32_t n);
 uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq);
 
 // Runs one pass; advances pi->seq when pi->seqstep is set.
-void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
-                      PassInfo *pi);
+void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi);
 
 }  // namespace sl

@@ -13,7 +13,8 @@ void StartSwathCycle(Pipeline *p, const PrintJob *job, const SwathCycleJob &cycl
     p->cycle = cycle;
     for (uint32_t i = 0; i < 6; ++i) p->intake.ring.plane[i] = cycle.strip[i];
     p->intake.ring.stride = cycle.stride;
-    const StripeLayout wanted = StripeLayoutFor(StripeMode(&job->board), job->board.StripeSize, cycle.hostXdpi);
+    const StripeLayout wanted =
+        StripeLayoutFor(StripeMode(&job->board), job->board.StripeSize, cycle.hostXdpi);
     const uint32_t room = cycle.stride > cycle.lineBytes ? cycle.stride - cycle.lineBytes : 0;
     p->intake.ring.stripes = FitStripes(wanted, room);
     // The job block comes zero-filled from the system.
@@ -91,7 +92,8 @@ int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff) {
                         pi->seqstep);
 }
 
-int PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill, SwathHandOff handOff) {
+int PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill,
+                 SwathHandOff handOff) {
     StoreLine(&p->intake, planes, p->cycle.lineBytes, job->prop.Colors, fill, &job->pass);
     if (!SwathComplete(&job->pass)) return 1;
     return ProcessCompleteSwath(p, job, handOff);

@@ -32,9 +32,9 @@ struct SwathCycleJob {
     uint8_t *pass[6];       // pass buffers
     uint8_t *swath;         // the swath buffer, `swathBytes` long, zero-filled
     uint32_t swathBytes;
-    uint32_t printSliceNum;    // slices of one swath
-    uint8_t dotClass;          // dot-size class (picks the bidirectional correction)
-  };
+    uint32_t printSliceNum;  // slices of one swath
+    uint8_t dotClass;        // dot-size class (picks the bidirectional correction)
+};
 
 // The pipeline of one job: what it was handed at the job's start, the line
 // intake, the seam masks, the channel maps, the swath buffer and the count
@@ -62,7 +62,8 @@ ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui,
 int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff);
 // Stores one line (planes of the job's lineBytes, stripes of value
 // `fill`); when it completes a swath, cuts it. Returns 1, or the hand-off's 0.
-int PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill, SwathHandOff handOff);
+int PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill,
+                 SwathHandOff handOff);
 // Empty swaths the job end feeds once the current swath is complete, so that
 // the last image lines meet every pass that prints them: enough swaths to
 // carry the newest line out of the strip ring, and never fewer than

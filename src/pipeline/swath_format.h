@@ -36,7 +36,7 @@ int ChannelSlot(const FormatInfo *fmt, uint8_t ch);
 // Formats one swath into the canvas and reports the first and last used
 // positions (both 0 when nothing is inked).
 void FormatSwath(const uint8_t *const passBuf[6], SwathCanvas *swath, const FormatInfo *fmt,
-                           const ChannelPlacement *place, uint32_t *start, uint32_t *end);
+                 const ChannelPlacement *place, uint32_t *start, uint32_t *end);
 
 // The rounding the swath hand-off expects: start down to 16, a non-zero end
 // up past the next multiple of 16.

@@ -53,10 +53,10 @@ enum : uint32_t {
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
 };
-std::string plat_prnlog_dir();                                  // "c:\Prnlog" or its posix stand-in
-std::string plat_prnlog_file(const char *name);                 // a file inside it
+std::string plat_prnlog_dir();                   // "c:\Prnlog" or its posix stand-in
+std::string plat_prnlog_file(const char *name);  // a file inside it
 std::string plat_folder_file(const std::string &folder, const char *name);  // a file inside `folder`
-bool plat_get_attrs(const std::string &path, uint32_t *attrs);  // false: absent
+bool plat_get_attrs(const std::string &path, uint32_t *attrs);              // false: absent
 bool plat_set_attrs(const std::string &path, uint32_t attrs);
 bool plat_make_dir(const std::string &path);
 bool plat_delete_file(const std::string &path);

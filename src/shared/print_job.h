@@ -16,7 +16,7 @@ struct PrintJob {
     // The board's settings, received with the NET_CMD_JOB_CREATE answer;
     // aligned for the words the companion updates while the job prints.
     alignas(8) UISetupPara board{};
-    PassInfo pass{};  // pass geometry and sequence number of the job
+    PassInfo pass{};                  // pass geometry and sequence number of the job
     JobRequests *requests = nullptr;  // the printer's abort and pause
 };
 

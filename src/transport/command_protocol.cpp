@@ -116,9 +116,8 @@ bool SettleEarlierAnswers(LinkContext *link) {
             return ReplaceConnection(link) != Reconnect::Ended && !JobOver(link);
         }
         // Woken by every reply taken; the job's end is looked at on the bound.
-        WaitForChange(link->answered, kSettlePollMs, [link] {
-            return link->RepliesRead.load() >= link->PacketsSent.load();
-        });
+        WaitForChange(link->answered, kSettlePollMs,
+                      [link] { return link->RepliesRead.load() >= link->PacketsSent.load(); });
     }
 }
 
@@ -146,9 +145,8 @@ bool ReplyIsCurrent(LinkContext *link) {
 bool WaitWhileReconnecting(LinkContext *link) {
     while (link->reconnecting.load() == 1) {
         if (link->PrintEndFlag.load() == 1) return false;
-        WaitForChange(link->changed, kStateWaitMs, [link] {
-            return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1;
-        });
+        WaitForChange(link->changed, kStateWaitMs,
+                      [link] { return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1; });
     }
     return true;
 }
@@ -201,7 +199,8 @@ HostCommand CarryHostCommand(uint8_t code, JobLink *link) {
             // the abort is looked at on the poll's bound.
             WaitForChange(link->changed, kExcusePollMs, [link, built] {
                 const uint32_t status = link->command.CmdStatus.load();
-                return JobOver(link) || (built ? status == kCmdAnswered : status != kCmdPending && status != kCmdBuilding);
+                return JobOver(link) ||
+                       (built ? status == kCmdAnswered : status != kCmdPending && status != kCmdBuilding);
             });
         }
         if (round < kExcuseRounds - 1) sl_trace("Error!!!! Command %d Excuse fail!!!!\r\n", code);

@@ -102,9 +102,8 @@ void AwaitCancel(JobLink *link) {
             sl_trace("ClosePrint: cancel not confirmed within %u ms\n", limit);
             return;
         }
-        WaitForChange(link->changed, kCancelLookMs, [link] {
-            return link->PrintEndFlag.load() != 0 || link->TxEnded.load() != 0;
-        });
+        WaitForChange(link->changed, kCancelLookMs,
+                      [link] { return link->PrintEndFlag.load() != 0 || link->TxEnded.load() != 0; });
     }
     if (link->txState.load() == TX_QUIT_STATUS)
         sl_trace("ClosePrint: cancel confirmed\n");

@@ -201,7 +201,8 @@ int ReceiveThread(void *arg) {
     auto *link = static_cast<JobLink *>(arg);
     link->reader.have = 0;
     while (link->RxEnable.load() != 0) {
-        if (link->PrintEndFlag.load() == 1 || (AbortRequested(link) && link->PrintStopFlag.load() == 1)) break;
+        if (link->PrintEndFlag.load() == 1 || (AbortRequested(link) && link->PrintStopFlag.load() == 1))
+            break;
         if (link->reconnecting.load() == 1) {
             link->reader.have = 0;
             WaitForChange(link->changed, kReconnectLookMs, [link] {

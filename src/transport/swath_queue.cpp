@@ -25,7 +25,9 @@ constexpr uint32_t kDrainPollMs = 100;
 
 uint8_t NextIndex(uint8_t i) { return static_cast<uint8_t>(i + 1 >= kQueueSlots ? 0 : i + 1); }
 
-uint8_t IndexOf(const JobLink *link, const SwathEntry *e) { return static_cast<uint8_t>(e - link->queue.Slots); }
+uint8_t IndexOf(const JobLink *link, const SwathEntry *e) {
+    return static_cast<uint8_t>(e - link->queue.Slots);
+}
 
 // Pixels per head unit k as a fraction; only 225/270 dpi is not whole.
 struct UnitFactor {
@@ -275,8 +277,8 @@ uint32_t CopyLength(const JobLink *link, uint32_t columns, uint32_t dataStart) {
 
 }  // namespace
 
-int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
-             uint32_t step, int countFlag) {
+int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+             uint32_t widthPx, uint32_t step, int countFlag) {
     const SwathPlacement at = SwathPositions(link->job->prop.XDPI, dir, startPx, endPx, widthPx);
 
     if (endPx == 0) {

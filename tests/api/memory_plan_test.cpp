@@ -187,9 +187,9 @@ TEST(MemoryPlan, FailedAllocationsHoldNothing) {
     ASSERT_GT(AddressSpaceInUse(), 0u);
 
     // The block itself cannot be had.
-    EXPECT_FALSE(WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(&gBuffers, 360, 720, kExampleW); }));
+    EXPECT_FALSE(
+        WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(&gBuffers, 360, 720, kExampleW); }));
     EXPECT_EQ(gBuffers.block, nullptr);
-
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 // link goes, never a job end; ClosePrint returns within a bound whatever the
 // board does.
 #include "job_fixture.h"
-#include "support/default_printer.h"
 #include "link/tcp_link.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"

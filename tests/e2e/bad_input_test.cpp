@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "api/job_check.h"
-#include "support/default_printer.h"
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "board_fixture.h"
 #include "platform/platform.h"
-#include "support/test_addresses.h"
 #include "shared/records.h"
+#include "support/default_printer.h"
+#include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {

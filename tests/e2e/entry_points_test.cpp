@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "api/job_state.h"
-#include "support/default_printer.h"
 #include "api/memory_plan.h"
 #include "board_fixture.h"
 #include "platform/platform.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 #include "transport/net_codes.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "board_fixture.h"
-#include "support/default_printer.h"
 #include "platform/platform.h"
+#include "support/default_printer.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {

@@ -3,13 +3,13 @@
 #include <functional>
 
 #include "api/job_state.h"
-#include "support/default_printer.h"
 #include "api/print_mode.h"
 #include "command_fields.h"
 #include "job_fixture.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 

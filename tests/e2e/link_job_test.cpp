@@ -4,16 +4,16 @@
 #include <memory>
 #include <numeric>
 
-#include "files/files_common.h"
-#include "shared/print_job.h"
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
 #include "board_fixture.h"
 #include "command_fields.h"
+#include "files/files_common.h"
 #include "link/tcp_link.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
+#include "shared/print_job.h"
 #include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"

@@ -32,10 +32,10 @@
 #include <thread>
 
 #include "roundtrip/roundtrip_fixture.h"
+#include "shared/records.h"
 #include "support/default_printer.h"
 #include "support/process_usage.h"
 #include "support/test_addresses.h"
-#include "shared/records.h"
 #include "swathlink/swathlink.h"
 #include "transport/swath_queue.h"
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "files/files_common.h"
-#include "shared/print_job.h"
 #include "shared/checksum.h"
+#include "shared/print_job.h"
 
 namespace sl::test {
 

@@ -60,7 +60,8 @@ void PrintJob(Station *s) {
         if (s->failure.empty()) s->failure = std::string(what) + ": " + st.reason;
     };
     if (auto st = printer.Init(); !st.ok()) return fail("Init", st);
-    if (auto st = printer.StartPrint(roundtrip::JobOf(s->raster.shape)); !st.ok()) return fail("StartPrint", st);
+    if (auto st = printer.StartPrint(roundtrip::JobOf(s->raster.shape)); !st.ok())
+        return fail("StartPrint", st);
     for (uint32_t row = 0; row < s->raster.shape.height; ++row) {
         const std::vector<uint8_t> line = roundtrip::HostLine(s->raster, row);
         if (auto st = printer.PrintLines(line.data(), static_cast<uint32_t>(line.size())); !st.ok())
@@ -79,8 +80,8 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(root_); }
 
-    void Prepare(Station *s, const std::string &name, const std::string &ip, const roundtrip::HeadChoice &head,
-                 const roundtrip::RasterShape &shape, std::mt19937 *rng) {
+    void Prepare(Station *s, const std::string &name, const std::string &ip,
+                 const roundtrip::HeadChoice &head, const roundtrip::RasterShape &shape, std::mt19937 *rng) {
         s->folder = root_ + "/" + name;
         std::filesystem::create_directory(s->folder);
         WriteAddresses(s->folder, ip);
@@ -100,9 +101,10 @@ protected:
 TEST_F(TwoPrinters, JobsPrintedAtTheSameTimeEachMakeTheirOwnSheet) {
     std::mt19937 rng(1616);
     Station a, b;
-    Prepare(&a, "left", TestIp(kAddrTwoPrintersFirst), {kBidirectionalFamilyA, true, 0}, Shape(720, 720, 4, 300),
+    Prepare(&a, "left", TestIp(kAddrTwoPrintersFirst), {kBidirectionalFamilyA, true, 0},
+            Shape(720, 720, 4, 300), &rng);
+    Prepare(&b, "right", TestIp(kAddrTwoPrintersFirst + 1), {kFamilyC, false, 0}, Shape(360, 1440, 2, 240),
             &rng);
-    Prepare(&b, "right", TestIp(kAddrTwoPrintersFirst + 1), {kFamilyC, false, 0}, Shape(360, 1440, 2, 240), &rng);
     if (HasFatalFailure()) return;
 
     std::thread left(PrintJob, &a), right(PrintJob, &b);

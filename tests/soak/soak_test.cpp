@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "e2e/board_fixture.h"
-#include "support/default_printer.h"
 #include "link/tcp_link.h"
+#include "support/default_printer.h"
 #include "support/process_usage.h"
 #include "support/test_addresses.h"
 #include "swathlink/swathlink.h"

@@ -14,8 +14,8 @@
 #include "pipeline/feathering.h"
 #include "pipeline/line_intake.h"
 #include "pipeline/pass_separation.h"
-#include "shared/board_settings.h"
 #include "platform/platform.h"
+#include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
 namespace sl::test {
@@ -60,8 +60,8 @@ struct HarnessPrinter {
 };
 HarnessPrinter gHarness;
 
-int TakeBySink(void *sink, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
-               uint32_t step, int countFlag) {
+int TakeBySink(void *sink, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+               uint32_t widthPx, uint32_t step, int countFlag) {
     return reinterpret_cast<SwathSink>(sink)(src, dir, startPx, endPx, widthPx, step, countFlag);
 }
 
@@ -225,8 +225,8 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
     if (dir != L_TO_R) ++res.rightToLeft;
     const uint32_t q = gPassInfo.seq - 1;
     const uint32_t odd = gPassInfo.passmode ? ColumnSplitOdd(gPassInfo.PassNum, q) : 0;
-    const ChannelPlacement place =
-        PlacementFor(dir, j->print.prop.XDPI, &j->print.board, j->slices.printSliceNum, DotSizeClass(&j->print));
+    const ChannelPlacement place = PlacementFor(dir, j->print.prop.XDPI, &j->print.board,
+                                                j->slices.printSliceNum, DotSizeClass(&j->print));
     const SwathPlacement win = SwathPositions(j->print.prop.XDPI, dir, startPx, endPx, widthPx);
     const int64_t bpl = gPassInfo.bytesperline;
     for (uint64_t s = win.DataStart; s < uint64_t{win.DataStart} + win.Columns; ++s) {
@@ -293,7 +293,8 @@ ProofResult RunProof(const ProofJob &job) {
     // the first pass reads there: the ring's blank head, then the image.
     const uint32_t n = gPassInfo.PassNum;
     const uint32_t firstPhase = gPassInfo.passmode ? n / 2 - 1 : (n == 1 ? 0 : n - 1);
-    pr.paperToImage = int64_t(j->pipeline.intake.linesPerStrip) - int64_t(gPassInfo.LinesPerPass) - firstPhase;
+    pr.paperToImage =
+        int64_t(j->pipeline.intake.linesPerStrip) - int64_t(gPassInfo.LinesPerPass) - firstPhase;
     for (auto &b : pr.channelOfBit) b = 0xFF;
     for (uint8_t ch = 0; ch < 8; ++ch)
         if (j->pipeline.format.planemap[ch] < 8) pr.channelOfBit[j->pipeline.format.planemap[ch]] = ch;

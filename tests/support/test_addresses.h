@@ -26,7 +26,7 @@ enum TestAddress : uint8_t {
     kAddrLinkJobAbort = 33,
     kAddrLinkJobAbortWhilePaused = 34,
     // tests/printers: two boards at once
-    kAddrTwoPrintersFirst = 35,  // and 36
+    kAddrTwoPrintersFirst = 35,    // and 36
     kAddrLinkJobFaultsFirst = 40,  // one per fault case, up to 49
     kAddrLinkJobRefusals = 50,
     kAddrLinkJobPrinterStopsFirst = 51,  // one per stop case, up to 54

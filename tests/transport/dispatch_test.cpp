@@ -139,7 +139,7 @@ TEST_F(Dispatch, OnlyTheFirstGoodJobCreateAnswerIsDecoded) {
     Take(JobCreateReply(true));
     ASSERT_EQ(job_.board.CurFWVersion, 300);
     job_.board.CurFWVersion = 301;  // the host adjusts the settings
-    Take(JobCreateReply(true));        // the resent copy's answer
+    Take(JobCreateReply(true));     // the resent copy's answer
     EXPECT_EQ(job_.board.CurFWVersion, 301);
     EXPECT_EQ(link_->ReplyOk.load(), 1u);
 }

@@ -86,10 +86,9 @@ int plat_signal_wait(PlatSignal *s, uint32_t seen, uint32_t ms) {
 // Page-file backed; the mapping and the view stay open until the process
 // ends, so other programs can keep watching the block between jobs.
 void *plat_shared_block(const char *name, size_t bytes) {
-    HANDLE mapping =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                           static_cast<DWORD>(static_cast<uint64_t>(bytes) >> 32),
-                           static_cast<DWORD>(bytes), name);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                        static_cast<DWORD>(static_cast<uint64_t>(bytes) >> 32),
+                                        static_cast<DWORD>(bytes), name);
     if (!mapping) return nullptr;
     void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, bytes);
     if (!view) CloseHandle(mapping);
