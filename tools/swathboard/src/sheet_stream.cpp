@@ -87,7 +87,8 @@ bool FinishStreamedSheet(Board *board, Sheet *out, std::string *error) {
         s = std::move(board->sheet_stream.sheet);
     }
     if (!s) return *error = "no sheet is streaming", false;
-    if (!s->printing) return *error = "no job was printed", false;
+    if (s->job.empty()) return *error = "no job was printed", false;
+    if (!s->printing) StartPrinting(board, s.get());  // a job stopped before its first swath: a blank sheet
     WriteRowsAbove(s->totals.height, s.get());
     if (!s->failure.empty()) return *error = s->failure, false;
     if (!s->png->Finish(error)) return false;

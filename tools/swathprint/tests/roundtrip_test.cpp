@@ -39,7 +39,8 @@ protected:
         std::string error;
         ASSERT_EQ(PlanJob(options, image, &plan, &error), kExitOk) << error;
         ASSERT_EQ(OpenSession(options, &session_, &error), kExitOk) << error;
-        FrameSheet(session_, plan);
+        // The whole sheet in memory, to compare plane by plane.
+        swathboard::SetImageSize(session_.board, plan.width, plan.height, plan.prop.XDPI);
         RunStats stats;
         ASSERT_EQ(RunJob(
                       driver_, plan, image, options, [] { return -1; }, &stats, &error),
