@@ -42,6 +42,7 @@ enum TestAddress : uint8_t {
     kAddrBadInputNonsenseRecords = 91,
     kAddrBadInputLineShapes = 92,
     kAddrBadInputAfterTheJob = 93,
+    kAddrBadInputAfterAStoppedJob = 94,
     // tests/soak
     kAddrSoak = 96,
     // tests/e2e aborts

@@ -29,6 +29,17 @@ std::string DefaultOutput(const std::string &input) {
     return (has_ext ? input.substr(0, dot) : input) + ".printed.png";
 }
 
+// The built-in emulator knows why it stopped a job; the driver's results
+// alone cannot tell a cancel at the printer from another stop.
+Exit Refined(Exit run, const Session &session, const RunStats &stats, std::string *error) {
+    const Exit stop = BoardStopOf(session);
+    if (stop == kExitCancelled)
+        *error = "cancelled at the printer after " + std::to_string(stats.lines) + " lines";
+    else if (stop == kExitBoardStopped)
+        *error = "stopped by the board after " + std::to_string(stats.lines) + " lines";
+    return stop == kExitOk ? run : stop;
+}
+
 // Prints with the session open; the sheet is written for a finished or
 // aborted job on the built-in emulator.
 int PrintWithSession(const Driver &driver, const JobPlan &plan, const Image &image, const Options &options,
@@ -37,8 +48,9 @@ int PrintWithSession(const Driver &driver, const JobPlan &plan, const Image &ima
     std::string error;
     if (!FrameSheet(*session, plan, output, options.preview_scale, &error)) return Fail(kExitSetup, error);
     RunStats stats;
-    const Exit run = RunJob(
+    Exit run = RunJob(
         driver, plan, image, options, [session] { return SwathsAccepted(*session); }, &stats, &error);
+    if (run == kExitBoardStopped || run == kExitNotDelivered) run = Refined(run, *session, stats, &error);
     if (run != kExitOk && run != kExitAborted) return Fail(run, error);
     std::string sheet_error;
     if (session->board && !WriteSheet(*session, output, &sheet_error)) return Fail(kExitSetup, sheet_error);

@@ -160,8 +160,10 @@ const char *UsageText() {
            "                        build tree's libswathlink.so)\n"
            "\n"
            "Exit codes: 0 printed; 2 bad option, resolution or mode; 3 unreadable image;\n"
-           "4 image too wide; 5 board unreachable or job stopped; 6 aborted as asked;\n"
-           "7 driver or output file problem.\n";
+           "4 image too wide; 5 board unreachable or job refused; 6 aborted as asked;\n"
+           "7 driver or output file problem; and for a job that did not print completely:\n"
+           "8 cancelled at the printer; 9 stopped by the board (with --board, a cancel at\n"
+           "the printer shows as 9 too); 10 not every swath reached the board.\n";
 }
 
 }  // namespace swathprint
