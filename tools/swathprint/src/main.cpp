@@ -44,14 +44,14 @@ Exit Refined(Exit run, const Session &session, const RunStats &stats, std::strin
 // aborted job on the built-in emulator.
 int PrintWithSession(const Driver &driver, const JobPlan &plan, const Image &image, const Options &options,
                      Session *session) {
-    const std::string output = options.output.empty() ? DefaultOutput(options.input) : options.output;
-    std::string error;
-    if (!FrameSheet(*session, plan, output, options.preview_scale, &error)) return Fail(kExitSetup, error);
+    FrameSheet(*session, plan);
     RunStats stats;
+    std::string error;
     Exit run = RunJob(
         driver, plan, image, options, [session] { return SwathsAccepted(*session); }, &stats, &error);
     if (run == kExitBoardStopped || run == kExitNotDelivered) run = Refined(run, *session, stats, &error);
     if (run != kExitOk && run != kExitAborted) return Fail(run, error);
+    const std::string output = options.output.empty() ? DefaultOutput(options.input) : options.output;
     std::string sheet_error;
     if (session->board && !WriteSheet(*session, output, &sheet_error)) return Fail(kExitSetup, sheet_error);
     std::printf("%s\n", SummaryLine(plan, options, stats, BoardStatsOf(*session)).c_str());

@@ -81,11 +81,6 @@ std::vector<Flag> Flags(Options *o) {
         {"--abort-after", true, lines(&o->abort_after)},
         {"--library", true, text(&o->library)},
         {"--output", true, text(&o->output)},
-        {"--preview-scale", true,
-         [o](const char *v) {
-             uint64_t n;
-             return ToUnsigned(v, 1000, &n) && n > 0 && (o->preview_scale = static_cast<uint32_t>(n), true);
-         }},
         {"--help", false, [o](const char *) { return o->help = true; }},
     };
 }
@@ -145,7 +140,6 @@ const char *UsageText() {
            "  --bits 1|2            1-bit job (one dot size) or 2-bit dot levels (default 2;\n"
            "                        1 for a 1-bit image)\n"
            "  --output PATH         the printed sheet (default IMAGE.printed.png)\n"
-           "  --preview-scale N     the sheet N times smaller each way, for long jobs\n"
            "  --board ADDRESS       print to the board at ADDRESS instead of the emulator\n"
            "                        (no sheet is written then)\n"
            "  --pc ADDRESS          this PC's address the board expects (default 127.0.0.1)\n"

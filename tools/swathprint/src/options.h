@@ -42,7 +42,6 @@ struct Options {
     int64_t pause_after = -1;  // lines; -1 = never
     int64_t abort_after = -1;
     std::string library;
-    uint32_t preview_scale = 1;  // the sheet N times smaller each way
     bool help = false;
 };
 

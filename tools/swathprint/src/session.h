@@ -30,13 +30,10 @@ Exit BoardStopOf(const Session &session);
 int64_t SwathsAccepted(const Session &session);
 BoardStats BoardStatsOf(const Session &session);
 
-// Names the emulator's sheet frame (the job's raster) and starts its PNG at
-// `png_path`, written while the job prints (`preview_scale` times smaller
-// each way). False when the file cannot be created.
-bool FrameSheet(const Session &session, const JobPlan &plan, const std::string &png_path,
-                uint32_t preview_scale, std::string *error);
-// Finishes the sheet the emulator printed (the PNG appears whole or not at
-// all) and writes its summary beside it as JSON (the .png replaced by .json).
+// Names the emulator's sheet frame: the job's raster.
+void FrameSheet(const Session &session, const JobPlan &plan);
+// Writes the sheet the emulator printed as a PNG at `png_path` (whole or not
+// at all) and its summary beside it as JSON (the .png replaced by .json).
 bool WriteSheet(const Session &session, const std::string &png_path, std::string *error);
 
 }  // namespace swathprint

@@ -4,21 +4,20 @@
 
 namespace swathprint {
 
-// The sheet streams: rows the paper has passed are written while the job
-// prints, so a banner of any length needs no more memory than its width.
-bool FrameSheet(const Session &session, const JobPlan &plan, const std::string &png_path,
-                uint32_t preview_scale, std::string *error) {
-    if (!session.board) return true;
-    swathboard::SetImageSize(session.board, plan.width, plan.height, plan.prop.XDPI);
-    return swathboard::StreamSheet(session.board, {png_path, preview_scale}, error);
+void FrameSheet(const Session &session, const JobPlan &plan) {
+    if (session.board) swathboard::SetImageSize(session.board, plan.width, plan.height, plan.prop.XDPI);
 }
 
 bool WriteSheet(const Session &session, const std::string &png_path, std::string *error) {
     swathboard::Sheet sheet;
-    if (!swathboard::FinishStreamedSheet(session.board, &sheet, error)) return false;
+    if (!swathboard::PrintedSheet(session.board, &sheet)) {
+        *error = "the emulator has no printed sheet";
+        return false;
+    }
     const size_t dot = png_path.rfind(".png");
     const std::string json_path = (dot == std::string::npos ? png_path : png_path.substr(0, dot)) + ".json";
-    return swathboard::WriteSheetSummaryJson(sheet, json_path, error);
+    return swathboard::WriteSheetPng(sheet, png_path, error) &&
+           swathboard::WriteSheetSummaryJson(sheet, json_path, error);
 }
 
 }  // namespace swathprint

@@ -39,8 +39,7 @@ protected:
         std::string error;
         ASSERT_EQ(PlanJob(options, image, &plan, &error), kExitOk) << error;
         ASSERT_EQ(OpenSession(options, &session_, &error), kExitOk) << error;
-        // The whole sheet in memory, to compare plane by plane.
-        swathboard::SetImageSize(session_.board, plan.width, plan.height, plan.prop.XDPI);
+        FrameSheet(session_, plan);
         RunStats stats;
         ASSERT_EQ(RunJob(
                       driver_, plan, image, options, [] { return -1; }, &stats, &error),
