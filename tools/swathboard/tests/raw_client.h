@@ -48,6 +48,8 @@ enum TestAddress : std::uint8_t {
     kAddrLaterPresets,
     kAddrCloseOnCommand,
     kAddrCancelNext,
+    kAddrExtraAnswer,
+    kAddrUnsolicited,
     kAddrAnswerLatency = 249,
     kAddrEnd,
 };
