@@ -121,6 +121,8 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
         o->summary_path = std::string(v);
     else if (flag == "--image")
         return ImageArg(v, o);
+    else if (flag == "--preview-scale")
+        return OneNumber(v, 1000, &o->preview_scale) && o->preview_scale > 0;
     else if (flag == "--fw") {
         if (!OneNumber(v, 0x3FFF, &n)) return false;
         c.preset.fw_version = static_cast<std::uint16_t>(n);
@@ -209,7 +211,9 @@ const char *CliUsage() {
            "  --log FILE                 write every packet as a JSON line\n"
            "  --sheet FILE.png           at stop, write the printed sheet of the last job\n"
            "  --summary FILE.json        at stop, write that sheet's dot totals\n"
-           "  --image WxH[@XDPI]         the job's image size (frames the sheet)\n"
+           "  --image WxH[@XDPI]         the job's image size (frames the sheet); with --sheet\n"
+           "                             the sheet is written while the job prints\n"
+           "  --preview-scale N          a sheet N times smaller each way (with --image)\n"
            "  --preset old|new|new-align parameter block the board answers with (default new)\n"
            "  --bidir                    print-direction mode 11 (bidirectional)\n"
            "  --fw N                     firmware version in the parameter block\n"

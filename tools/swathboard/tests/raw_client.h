@@ -50,6 +50,8 @@ enum TestAddress : std::uint8_t {
     kAddrCancelNext,
     kAddrExtraAnswer,
     kAddrUnsolicited,
+    kAddrSheetStreamed,
+    kAddrSheetWhole,
     kAddrAnswerLatency = 249,
     kAddrEnd,
 };
