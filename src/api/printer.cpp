@@ -9,11 +9,14 @@
 #include "files/status_file.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
+#include "swathlink_version.h"
 
 namespace sl {
 
 namespace {
 
+// The library's protocol version, as its traces have always shown it; the
+// release (SWATHLINK_VERSION, set by the build) is traced beside it.
 constexpr int kLibraryVersion = 203;
 
 // The session's record is made afresh: nothing of an earlier session or job
@@ -25,8 +28,8 @@ void OpenSession(PrinterState *p) {
     PrepareLogFolder(&p->statusFile, p->folderChoice.empty() ? plat_prnlog_dir() : p->folderChoice);
     const PlatTime t = plat_local_time();
     p->session.startTime = t;
-    sl_trace("API_InitPrinter version:%d %d-%d-%d %d:%d:%d\n", kLibraryVersion, t.year, t.month, t.day,
-             t.hour, t.minute, t.second);
+    sl_trace("API_InitPrinter version:%d swathlink %s %d-%d-%d %d:%d:%d\n", kLibraryVersion, SWATHLINK_VERSION,
+             t.year, t.month, t.day, t.hour, t.minute, t.second);
     uint32_t pc = 0, board = 0;
     ReadAddresses(p->statusFile.folder, &pc, &board);
     p->addresses = LinkAddresses{};

@@ -95,11 +95,16 @@ bool BuildNetCommand(JobLink *link, uint8_t code) {
     return true;
 }
 
+bool CountOutOfStep(const LinkContext *link) { return link->OutOfStep.load() == 1; }
+
 bool SettleEarlierAnswers(LinkContext *link) {
     const uint32_t limit = plat_scaled_ms(kSettleMs);
     const uint32_t started = plat_ticks_ms();
     for (;;) {
         if (!WaitWhileReconnecting(link) || JobOver(link)) return false;
+        // A cancelled job goes on as below; any other restarts the count
+        // first, as for answers that never came.
+        if (CountOutOfStep(link) && !AbortRequested(link)) return RestartOutOfStepCount(link);
         const uint32_t sent = link->PacketsSent.load();
         const uint32_t read = link->RepliesRead.load();
         if (read >= sent) return true;
@@ -139,7 +144,20 @@ bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
 
 bool ReplyIsCurrent(LinkContext *link) {
     const uint32_t number = link->RepliesRead.fetch_add(1) + 1;
+    // Every packet is counted before it leaves, so a reply numbered past
+    // them answers none: the board sent one answer too many, somewhere
+    // before. Which earlier reply was the extra one cannot be told, so
+    // none of this connection's is believed from here on.
+    const uint32_t sent = link->PacketsSent.load();
+    if (number > sent && link->OutOfStep.exchange(1) == 0)
+        sl_trace("reply %u with %u packets sent: the answer count is out of step\n", number, sent);
+    if (CountOutOfStep(link)) return false;
     return number >= link->AwaitFrom.load();
+}
+
+bool RestartOutOfStepCount(LinkContext *link) {
+    sl_trace("answers out of step: reconnect to restart the count\n");
+    return ReplaceConnection(link) != Reconnect::Ended && !JobOver(link);
 }
 
 bool WaitWhileReconnecting(LinkContext *link) {
@@ -238,6 +256,7 @@ bool SendUntilAnswered(NetCommand *cmd, JobLink *link) {
                 resend = true;
                 break;
             }
+            if (CountOutOfStep(link) && !AbortRequested(link)) break;
             if (link->ReplyOk.load() == 1) return true;
             // The board has stopped the job: its answers are no longer taken.
             if (link->PrintStopFlag.load() == 1) return false;
@@ -248,6 +267,13 @@ bool SendUntilAnswered(NetCommand *cmd, JobLink *link) {
             });
         }
         if (resend) continue;
+        if (CountOutOfStep(link) && !AbortRequested(link)) {
+            // Sent again on a new connection, whose count starts in step.
+            if (!RestartOutOfStepCount(link)) return false;
+            AwaitAnswer(link, cmd->packet[0]);
+            retry = 0;
+            continue;
+        }
 
         if (retry < kResendsBeforeReconnect) {
             ++retry;

@@ -179,6 +179,9 @@ bool SendSwath(JobLink *link, SwathEntry *e) {
             for (;;) {
                 const uint32_t seen = plat_signal_count(link->answered);
                 if (Ended(link) || Stopped(link)) return false;
+                // Checked before the answer: an answer taken just before the
+                // count was seen out of step may be another packet's.
+                if (CountOutOfStep(link)) break;
                 if (link->ResendReq.load() == 1) {
                     retry = 0;
                     plat_sleep_ms(kSwathResendPauseMs);
@@ -187,11 +190,20 @@ bool SendSwath(JobLink *link, SwathEntry *e) {
                 if (link->ReplyOk.load() == 1 || plat_ticks_ms() - started >= limit) break;
                 plat_signal_wait(link->answered, seen, plat_scaled_ms(kReplyPollMs));
             }
+            if (CountOutOfStep(link)) break;
             if (retry > 0) sl_trace("Resend %d\n", retry);
             if (retry++ > kSwathResends) {
                 retry = 0;
                 break;
             }
+        }
+        if (CountOutOfStep(link)) {
+            // The swath goes again on a new connection; the board's
+            // sequence-number check tells a copy it already has.
+            if (!RestartOutOfStepCount(link)) return false;
+            AwaitAnswer(link, NET_CMD_SWATH_CREATE);
+            retry = 0;
+            continue;
         }
         if (link->ReplyOk.load() == 1) break;
         if (retry == 0 && ReplaceConnection(link) == Reconnect::Ended) return false;
