@@ -40,7 +40,7 @@ constexpr uint32_t kSendTimeoutMs = 5000;
 constexpr uint32_t kSendTimeoutFloorMs = 1000;
 constexpr uint32_t kDrainWaitMs = 3010;
 constexpr int kDrainBytes = 1500;
-constexpr uint32_t kReceiveLeaveMs = 2000;
+constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
 constexpr uint32_t kReconnectWaitMs = 100;  // a waiter's look at the job's end
 
 bool ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
@@ -145,7 +145,10 @@ void CloseConnection(LinkContext *link, PlatSocket s) {
     // Closing alone would leave a receive blocked on it in another thread;
     // the shutdown wakes it, and the handle is released once it has left.
     plat_socket_shutdown(s);
-    WaitForChange(link->changed, kReceiveLeaveMs, [link] { return link->receiving.load() == 0; });
+    // Up to kReceiveLeaveWaits waits of a (scaled, at least 1 ms) millisecond,
+    // each ended early when the receive thread leaves.
+    for (uint32_t i = 0; link->receiving.load() == 1 && i < kReceiveLeaveWaits; ++i)
+        WaitForChange(link->changed, 1, [link] { return link->receiving.load() == 0; });
     if (plat_socket_close(s) != 0) sl_trace("close socket error!\r\n");
     plat_net_cleanup();
 }
