@@ -171,6 +171,8 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
         const std::string_view flag = argv[i];
         if (flag == "--help" || flag == "-h") {
             o->help = true;
+        } else if (flag == "--version") {
+            o->version = true;
         } else if (flag == "--bidir") {
             o->config.preset.dir_mode = kDirModeBidirectional;
         } else if (flag == "--any-address") {
@@ -184,7 +186,7 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
             ++i;
         }
     }
-    if (o->help) return true;
+    if (o->help || o->version) return true;
     if (!o->config.any_address && !IsLoopbackAddress(o->config.ip)) {
         *error = "--ip must be an address in 127.0.0.0/8";
         return false;
@@ -217,6 +219,8 @@ const char *CliUsage() {
            "  --cancel-on-swath N        answer swath N with status 8 (printer cancelled)\n"
            "  --too-wide-on-swath N      answer swath N with status 6 (wider than the printer)\n"
            "  --sn-error-on-swath N      answer swath N with SWATH_CREAT_SN_ERROR\n"
+           "  --help, -h                 print this help and exit\n"
+           "  --version                  print the version and exit\n"
            "Runs until SIGINT or SIGTERM.\n";
 }
 

@@ -5,6 +5,7 @@
 
 #include "cli_args.h"
 #include "swathboard.h"
+#include "swathlink_version.h"
 
 namespace {
 
@@ -58,6 +59,10 @@ int main(int argc, char **argv) {
     }
     if (options.help) {
         std::fputs(swathboard::CliUsage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("swathboard %s\n", SWATHLINK_VERSION);
         return 0;
     }
     sigset_t stop_signals;

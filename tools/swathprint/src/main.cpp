@@ -11,6 +11,7 @@
 #include "print_run.h"
 #include "session.h"
 #include "summary.h"
+#include "swathlink_version.h"
 
 namespace swathprint {
 
@@ -66,6 +67,10 @@ int Run(int argc, char **argv) {
     if (!ParseOptions(argc, argv, &options, &error)) return Fail(kExitUsage, error + " (see --help)");
     if (options.help) {
         std::fputs(UsageText(), stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("swathprint %s\n", SWATHLINK_VERSION);
         return kExitOk;
     }
     Image image;

@@ -82,6 +82,7 @@ std::vector<Flag> Flags(Options *o) {
         {"--library", true, text(&o->library)},
         {"--output", true, text(&o->output)},
         {"--help", false, [o](const char *) { return o->help = true; }},
+        {"--version", false, [o](const char *) { return o->version = true; }},
     };
 }
 
@@ -119,7 +120,7 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error) {
             return false;
         }
     }
-    if (options->input.empty() && !options->help) {
+    if (options->input.empty() && !options->help && !options->version) {
         *error = "no image given";
         return false;
     }
@@ -150,8 +151,11 @@ const char *UsageText() {
            "                        (default 4,8,12), for the ink estimate\n"
            "  --pause-after N       pause after N lines, continue a moment later\n"
            "  --abort-after N       abort after N lines (Ctrl-C aborts too; twice ends at once)\n"
-           "  --library PATH        the driver library (default: $SWATHLINK_LIBRARY, then the\n"
-           "                        build tree's libswathlink.so)\n"
+           "  --library PATH        the driver library (default: $SWATHLINK_LIBRARY, then\n"
+           "                        libswathlink.so.N beside the program, in its lib folder,\n"
+           "                        then on the loader's search path)\n"
+           "  --help                print this help and exit\n"
+           "  --version             print the version and exit\n"
            "\n"
            "Exit codes: 0 printed; 2 bad option, resolution or mode; 3 unreadable image;\n"
            "4 image too wide; 5 board unreachable or job refused; 6 aborted as asked;\n"

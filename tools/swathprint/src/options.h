@@ -43,6 +43,7 @@ struct Options {
     int64_t abort_after = -1;
     std::string library;
     bool help = false;
+    bool version = false;
 };
 
 // False, with one sentence in *error, for a bad command line.
