@@ -67,7 +67,7 @@ enum TestAddress : uint8_t {
     kAddrJobTooWide = 76,
     kAddrSilentBoard = 77,  // also an address the PC does not hold
     kAddrLinesAfterFatalHandOff = 78,
-    // tests/faults: one per fault; 27-29 and 80-89 are kept for more faults
+    // tests/faults: one per fault; 28-29 and 80-89 are kept for more faults
     kAddrFaultDropMidData = 16,
     kAddrFaultDropBetweenPackets = 17,
     kAddrFaultLostAnswers = 18,
@@ -79,6 +79,7 @@ enum TestAddress : uint8_t {
     kAddrFaultSequenceError = 24,
     kAddrFaultDamagedBlock = 25,
     kAddrFaultTooWide = 26,
+    kAddrFaultExtraAnswers = 27,
 };
 
 inline std::string TestIp(uint32_t octet) { return "127.0.0." + std::to_string(octet); }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <netinet/in.h>
@@ -34,6 +35,8 @@ struct Board {
     int listen_fd = -1;
     std::uint32_t job_create_answers = 0;
     std::chrono::steady_clock::time_point listen_again_at;
+    // BoardConfig::unsolicited, until it is sent.
+    std::optional<std::chrono::steady_clock::time_point> unsolicited_at;
 
     int wake_fd = -1;  // eventfd: setters poke it so the loop notices at once
     std::atomic<bool> stopping{false};

@@ -26,11 +26,21 @@ bool Numbers(std::string_view text, std::size_t min, std::size_t max, std::vecto
 bool CodeFault(CommandFault::Kind kind, std::string_view text, BoardConfig *c) {
     std::vector<std::uint32_t> n;
     const std::size_t min = kind == CommandFault::kDelay ? 3 : 2;
-    const std::size_t max = kind == CommandFault::kSilence ? 2 : 3;
+    const std::size_t max = kind == CommandFault::kSilence || kind == CommandFault::kAnswerTwice ? 2 : 3;
     if (!Numbers(text, min, max, &n) || n[0] > 255) return false;
+    if (kind == CommandFault::kAnswerTwice && n[1] == 0) return false;
     std::uint32_t value = n.size() > 2 ? n[2] : 1;  // refusal status defaults to 1
     if (kind == CommandFault::kRefuse && value > 255) return false;
     c->command_faults.push_back({kind, static_cast<std::uint8_t>(n[0]), n[1], value});
+    return true;
+}
+
+// "CODE:MS[:STATUS]".
+bool UnsolicitedArg(std::string_view text, BoardConfig *c) {
+    std::vector<std::uint32_t> n;
+    if (!Numbers(text, 2, 3, &n) || n[0] > 255 || (n.size() > 2 && n[2] > 255)) return false;
+    c->unsolicited = UnsolicitedAnswer{static_cast<std::uint8_t>(n[0]),
+                                       static_cast<std::uint8_t>(n.size() > 2 ? n[2] : 0), n[1]};
     return true;
 }
 
@@ -131,6 +141,10 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
         return CodeFault(CommandFault::kDelay, v, &c);
     else if (flag == "--silence")
         return CodeFault(CommandFault::kSilence, v, &c);
+    else if (flag == "--extra-answer")
+        return CodeFault(CommandFault::kAnswerTwice, v, &c);
+    else if (flag == "--unsolicited")
+        return UnsolicitedArg(v, &c);
     else if (flag == "--close-after-swaths")
         return CloseArg(v, &c);
     else if (flag == "--close-refuse-ms")
@@ -210,6 +224,9 @@ const char *CliUsage() {
            "  --refuse CODE:N[:STATUS]   refuse the next N commands of CODE (status 1)\n"
            "  --delay CODE:N:MS          answer the next N commands of CODE MS late\n"
            "  --silence CODE:N           never answer the next N commands of CODE\n"
+           "  --extra-answer CODE:N      answer the Nth next command of CODE twice\n"
+           "  --unsolicited CODE:MS[:S]  MS after start, send an answer of CODE (status S,\n"
+           "                             default 0) that answers no packet\n"
            "  --close-after-swaths N[:K] close the link at swath N (after K of its data bytes)\n"
            "  --close-refuse-ms MS       after that close, refuse connections for MS\n"
            "  --answer-latency MS        answer every packet MS after it (and its data) came in\n"
