@@ -7,13 +7,7 @@
 #include <string>
 #include <vector>
 
-#if __has_include("colour.h")
 #include "colour.h"
-#else
-namespace frontend {
-enum class PixelModel { kGrey, kRgb, kCmyk };
-}
-#endif
 
 namespace frontend {
 

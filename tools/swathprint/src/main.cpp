@@ -97,9 +97,9 @@ int PrintJob(RunState *run, PageSource *source, const frontend::PageInfo &info, 
     if (const std::string problem = OutputProblem(output, o.input); !problem.empty())
         return Fail(kExitSetup, problem);
     FrameSheet(run->session, plan);
-    const ColorModel model = info.model;
-    frontend::ConvertRow convert = [model](const uint16_t *px, uint32_t n, float *y, float *m, float *c,
-                                           float *k) { SeparatePixels(model, px, n, y, m, c, k); };
+    Exit code = kExitOk;
+    frontend::ConvertRow convert = ConversionFor(info, o.colour, &code, &error);
+    if (!convert) return Fail(code, code == kExitInput ? o.input + ": " + error : error);
     RunStats stats;
     Session *session = run->session;
     const Exit result = RunJob(

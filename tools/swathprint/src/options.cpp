@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "colour_options.h"
+
 namespace swathprint {
 
 namespace {
@@ -47,17 +49,6 @@ bool ToDrops(const char *text, std::array<double, 3> *out) {
     }
     *out = v;
     return true;
-}
-
-bool ToIntent(const char *text, int *out) {
-    static constexpr const char *kNames[] = {"perceptual", "relative", "saturation", "absolute"};
-    for (int i = 0; i < 4; ++i) {
-        if (std::strcmp(text, kNames[i]) == 0 || (text[0] == '0' + i && !text[1])) {
-            *out = i;
-            return true;
-        }
-    }
-    return false;
 }
 
 // Long options only: the value of each is set by Set() below, by its index.
@@ -150,9 +141,9 @@ bool Set(int id, const char *v, Options *o) {
     case kCopies: return ToUnsigned(v, 10000, &n) && n > 0 && (o->copies = uint32_t(n), true);
     case kGapMm: return ToNumber(v, 0, 1e5, &o->gap_mm);
     case kMarginMm: return ToNumber(v, 0, 1e4, &o->margin_mm);
-    case kOutputProfile: return text(&o->output_profile);
-    case kIntent: return ToIntent(v, &o->intent);
-    case kInkLimit: return ToUnsigned(v, 400, &n) && n >= 100 && (o->ink_limit = int(n), true);
+    case kOutputProfile: return frontend::SetColourOption("--output-profile", v, &o->colour);
+    case kIntent: return frontend::SetColourOption("--intent", v, &o->colour);
+    case kInkLimit: return frontend::SetColourOption("--ink-limit", v, &o->colour);
     case kHelp: return o->help = true;
     case kVersion: return o->version = true;
     }
@@ -201,7 +192,9 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error) {
     return true;
 }
 
-const char *UsageText() {
+namespace {
+
+const char *UsageTemplate() {
     return "usage: swathprint [options] [--] DOCUMENT\n"
            "Prints a PNG, TIFF, JPEG, PDF, PostScript or EPS document through the swathlink\n"
            "driver, by default to a built-in board emulator, and writes the printed sheet as\n"
@@ -222,10 +215,7 @@ const char *UsageText() {
            "  --copies N            print N copies, each its own job (default 1)\n"
            "  --gap-mm MM           with --copies: all copies in one job, MM apart\n"
            "  --margin-mm MM        blank media left of the image (default 0)\n"
-           "  --output-profile ICC  the printer's CMYK profile (default: a standard CMYK one)\n"
-           "  --intent NAME         rendering intent: perceptual (default), relative,\n"
-           "                        saturation or absolute\n"
-           "  --ink-limit PERCENT   total ink at most PERCENT (100 to 400; default none)\n"
+           "%COLOUR%"
            "  --output PATH         the printed sheet (default DOCUMENT.printed.png; with\n"
            "                        several jobs, -pN for page N and -cN for copy N are added\n"
            "                        before .png)\n"
@@ -250,6 +240,18 @@ const char *UsageText() {
            "4 image too wide or too long; 5 board unreachable or job stopped; 6 aborted as\n"
            "asked (--abort-after or Ctrl-C); 7 driver or output file problem; 130 a second\n"
            "Ctrl-C.\n";
+}
+
+}  // namespace
+
+const char *UsageText() {
+    // The colour options' lines come from the front end that reads them.
+    static const std::string text = [] {
+        std::string t = UsageTemplate();
+        const std::string mark = "%COLOUR%";
+        return t.replace(t.find(mark), mark.size(), frontend::ColourUsageText());
+    }();
+    return text.c_str();
 }
 
 }  // namespace swathprint

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "colour.h"
+
 namespace swathprint {
 
 // Exit codes, one per kind of failure.
@@ -45,10 +47,7 @@ struct Options {
     uint32_t copies = 1;
     double gap_mm = -1;    // < 0: each copy its own job; else one job, copies this far apart
     double margin_mm = 0;  // blank left of the image on the media
-    // Colour.
-    std::string output_profile;  // empty: the default CMYK profile
-    int intent = 0;              // ICC rendering intent 0..3
-    int ink_limit = 0;           // total ink in percent; 0: none
+    frontend::ColourOptions colour;
     bool help = false;
     bool version = false;
 };

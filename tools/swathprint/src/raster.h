@@ -1,10 +1,12 @@
 // From a page to the job's raster lines: the front end resamples, converts
-// and screens; this program adds the conversion of its colour options.
+// and screens.
 #pragma once
 
 #include <cstdint>
 
 #include "image.h"
+#include "options.h"
+#include "raster_lines.h"
 #include "screen.h"
 
 namespace swathprint {
@@ -18,9 +20,11 @@ using frontend::kY;
 using frontend::Plane;
 using frontend::PlaneBytes;
 
-// Ink coverage of `n` pixels of `model`: grey ink is printed with K alone;
-// RGB takes the shared part of C, M and Y as K; CMYK is taken as it is.
-void SeparatePixels(ColorModel model, const uint16_t *pixels, uint32_t n, float *y, float *m, float *c,
-                    float *k);
+// The page's colour conversion as the options ask, shared by every thread
+// that converts rows. Empty, with one sentence in *error and the exit code in
+// *code, when it cannot be made: kExitInput for the file's own profile,
+// kExitUsage for the options.
+frontend::ConvertRow ConversionFor(const frontend::PageInfo &page, const frontend::ColourOptions &options,
+                                   Exit *code, std::string *error);
 
 }  // namespace swathprint

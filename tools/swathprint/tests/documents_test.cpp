@@ -132,8 +132,14 @@ void MakeDamaged(const TempDir &dir) {
     WriteBytes(dir.Path("broken.ps"), std::vector<uint8_t>(ps.begin(), ps.end()));
 }
 
+// Each test prints to an emulator of its own: the tests may run at once.
 ProgramRun Print(const TempDir &dir, const std::string &input, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--emulator-ip", "127.0.0.171", "--xdpi", "360", "--ydpi", "360"};
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const char *ip = name.rfind("EveryForm", 0) == 0   ? "127.0.0.171"
+                     : name.rfind("MultiPage", 0) == 0 ? "127.0.0.175"
+                     : name.rfind("LineArt", 0) == 0   ? "127.0.0.176"
+                                                       : "127.0.0.177";
+    std::vector<std::string> args = {"--emulator-ip", ip, "--xdpi", "360", "--ydpi", "360"};
     args.insert(args.end(), extra.begin(), extra.end());
     args.push_back(dir.Path(input));
     return RunProgram(kProgram, args);

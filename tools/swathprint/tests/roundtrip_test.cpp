@@ -41,13 +41,9 @@ protected:
         ASSERT_EQ(OpenSession(options, &session_, &error), kExitOk) << error;
         FrameSheet(&session_, plan);
         RunStats stats;
-        const ColorModel model = image.model;
         ASSERT_EQ(RunJob(
                       driver_, plan, [&image](std::string *) { return ImagePage(&image); },
-                      [model](const uint16_t *px, uint32_t n, float *y, float *m, float *c, float *k) {
-                          SeparatePixels(model, px, n, y, m, c, k);
-                      },
-                      options, [] { return -1; }, &stats, &error),
+                      DefaultConversion(image), options, [] { return -1; }, &stats, &error),
                   kExitOk)
             << error;
         swathboard::Sheet sheet;

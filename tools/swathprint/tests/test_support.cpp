@@ -172,6 +172,14 @@ Image PatternImage(ColorModel model, uint32_t width, uint32_t height) {
     return image;
 }
 
+frontend::ConvertRow DefaultConversion(const Image &image) {
+    Exit code = kExitOk;
+    std::string error;
+    frontend::ConvertRow convert = ConversionFor(ImagePage(&image)->Info(), {}, &code, &error);
+    EXPECT_TRUE(convert) << error;
+    return convert;
+}
+
 void UnpackLine(const uint8_t *line, uint32_t width, int bits,
                 std::array<std::vector<uint8_t>, kPlanes> *levels) {
     const uint32_t bytes = PlaneBytes(width, bits);
@@ -192,12 +200,8 @@ std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32
     plan.content_height = height;
     plan.row_width = width;
     plan.bits = bits;
-    const ColorModel model = image.model;
     frontend::RasterLines lines(
-        plan, [&image](std::string *) { return ImagePage(&image); },
-        [model](const uint16_t *px, uint32_t n, float *y, float *m, float *c, float *k) {
-            SeparatePixels(model, px, n, y, m, c, k);
-        });
+        plan, [&image](std::string *) { return ImagePage(&image); }, DefaultConversion(image));
     std::array<std::vector<uint8_t>, kPlanes> levels;
     std::vector<uint8_t> line;
     DotCounts line_dots{};

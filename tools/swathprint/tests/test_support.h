@@ -60,6 +60,8 @@ Image PatternImage(ColorModel model, uint32_t width, uint32_t height);
 std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width,
                                                       uint32_t width, uint32_t height, int bits,
                                                       DotCounts *dots);
+// The colour conversion the program uses for `image` with no colour option.
+frontend::ConvertRow DefaultConversion(const Image &image);
 // Unpacks one screened line into dot levels per plane.
 void UnpackLine(const uint8_t *line, uint32_t width, int bits,
                 std::array<std::vector<uint8_t>, kPlanes> *levels);
