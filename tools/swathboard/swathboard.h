@@ -379,4 +379,33 @@ bool PrintedSheet(const Board *board, Sheet *out);
 bool WriteSheetPng(const Sheet &sheet, const std::string &png_path, std::string *error);
 bool WriteSheetSummaryJson(const Sheet &sheet, const std::string &json_path, std::string *error);
 
+// ---------------------------------------------------------------------------
+// The streamed sheet, for jobs of any length.
+//
+// Once streaming is on, the board prints each swath the moment it accepts
+// it, writes every row the paper has carried past the head to the PNG and
+// drops it, and keeps no swath's data (StoredSwath finds the swath but gives
+// no bytes), so a 10 m banner takes no more memory than 10 cm: the image's
+// width times the head's height. The sheet is the job open when StreamSheet
+// is called or the first one the board accepts after it (a job opened again
+// before any swath replaces it), from the swaths accepted after the call;
+// later jobs are not printed on it. Dot totals, doubled and outside
+// dots are counted as on the sheet printed at the end. PrintedSheet has no
+// planes to give while a sheet streams.
+
+struct SheetStreamOptions {
+    std::string png_path;
+    std::uint32_t preview_scale = 1;  // N: a picture N times smaller each way, each pixel the mean of N x N dots
+};
+
+// Needs the frame (SetImageSize) first: the PNG's size is fixed by it. The
+// file is created at once (under a temporary name), so an unwritable path
+// is found before the job. False with the reason in *error.
+bool StreamSheet(Board *board, const SheetStreamOptions &options, std::string *error);
+// Writes the rows still held (the rest of the frame blank), renames the
+// PNG into place and gives the sheet's size and totals in *sheet (without
+// planes). False with the reason when no sheet streams or it cannot be
+// written; no partial file is left then.
+bool FinishStreamedSheet(Board *board, Sheet *sheet, std::string *error);
+
 }  // namespace swathboard

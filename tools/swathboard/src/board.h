@@ -11,6 +11,7 @@
 #include "faults.h"
 #include "job_geometry.h"
 #include "packet_log.h"
+#include "sheet_stream.h"
 #include "swath_store.h"
 #include "swathboard.h"
 
@@ -26,7 +27,8 @@ struct Board {
     SwathStore store;
 
     mutable std::mutex frame_mutex;
-    ImageFrameRequest frame;  // set by SetImageSize
+    ImageFrameRequest frame;   // set by SetImageSize
+    SheetStream sheet_stream;  // set by StreamSheet
 
     // Owned by the server thread once it runs.
     int listen_fd = -1;

@@ -111,6 +111,8 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
         o->summary_path = std::string(v);
     else if (flag == "--image")
         return ImageArg(v, o);
+    else if (flag == "--preview-scale")
+        return OneNumber(v, 1000, &o->preview_scale) && o->preview_scale > 0;
     else if (flag == "--fw") {
         if (!OneNumber(v, 0x3FFF, &n)) return false;
         c.preset.fw_version = static_cast<std::uint16_t>(n);
@@ -169,6 +171,8 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
         const std::string_view flag = argv[i];
         if (flag == "--help" || flag == "-h") {
             o->help = true;
+        } else if (flag == "--version") {
+            o->version = true;
         } else if (flag == "--bidir") {
             o->config.preset.dir_mode = kDirModeBidirectional;
         } else if (flag == "--any-address") {
@@ -182,7 +186,7 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
             ++i;
         }
     }
-    if (o->help) return true;
+    if (o->help || o->version) return true;
     if (!o->config.any_address && !IsLoopbackAddress(o->config.ip)) {
         *error = "--ip must be an address in 127.0.0.0/8";
         return false;
@@ -195,7 +199,9 @@ const char *CliUsage() {
            "  --log FILE                 write every packet as a JSON line\n"
            "  --sheet FILE.png           at stop, write the printed sheet of the last job\n"
            "  --summary FILE.json        at stop, write that sheet's dot totals\n"
-           "  --image WxH[@XDPI]         the job's image size (frames the sheet)\n"
+           "  --image WxH[@XDPI]         the job's image size (frames the sheet); with --sheet\n"
+           "                             the sheet is written while the job prints\n"
+           "  --preview-scale N          a sheet N times smaller each way (with --image)\n"
            "  --preset old|new|new-align parameter block the board answers with (default new)\n"
            "  --bidir                    print-direction mode 11 (bidirectional)\n"
            "  --fw N                     firmware version in the parameter block\n"
@@ -213,6 +219,8 @@ const char *CliUsage() {
            "  --cancel-on-swath N        answer swath N with status 8 (printer cancelled)\n"
            "  --too-wide-on-swath N      answer swath N with status 6 (wider than the printer)\n"
            "  --sn-error-on-swath N      answer swath N with SWATH_CREAT_SN_ERROR\n"
+           "  --help, -h                 print this help and exit\n"
+           "  --version                  print the version and exit\n"
            "Runs until SIGINT or SIGTERM.\n";
 }
 

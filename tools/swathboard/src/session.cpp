@@ -113,9 +113,12 @@ CloseRequest Answer(Board *board, Session *s) {
     record.status = out.reply.status;
     record.print_status = out.reply.print_status;
     record.swath_state = out.reply.swath_state;
+    // A streamed sheet prints the swath now and the board keeps no data of it.
+    if (out.store_swath && StreamSwath(board, record, &s->data)) s->data.clear();
     if (out.store_swath) SwathKeep(&board->store, serial, std::move(s->data));
     if (s->packet[0] == NET_CMD_JOB_CREATE && out.reply.status == kStatusAccepted)
         SwathStartJob(&board->store);
+    StreamJobPacket(board, record);
     LogAppend(&board->log, std::move(record));
 
     CloseRequest after;

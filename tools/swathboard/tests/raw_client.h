@@ -48,6 +48,8 @@ enum TestAddress : std::uint8_t {
     kAddrLaterPresets,
     kAddrCloseOnCommand,
     kAddrCancelNext,
+    kAddrSheetStreamed,
+    kAddrSheetWhole,
     kAddrAnswerLatency = 249,
     kAddrEnd,
 };

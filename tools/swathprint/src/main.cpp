@@ -15,10 +15,7 @@
 #include "raster.h"
 #include "session.h"
 #include "summary.h"
-
-#ifndef SWATHLINK_VERSION
-#define SWATHLINK_VERSION "unknown"
-#endif
+#include "swathlink_version.h"
 
 namespace swathprint {
 
@@ -38,6 +35,17 @@ frontend::DocumentOptions DocumentOptionsOf(const Options &o, uint32_t page) {
     d.render_xdpi = across ? o.ydpi : o.xdpi;
     d.render_ydpi = across ? o.xdpi : o.ydpi;
     return d;
+}
+
+// The built-in emulator knows why it stopped a job; the driver's results
+// alone cannot tell a cancel at the printer from another stop.
+Exit Refined(Exit run, const Session &session, const RunStats &stats, std::string *error) {
+    const Exit stop = BoardStopOf(session);
+    if (stop == kExitCancelled)
+        *error = "cancelled at the printer after " + std::to_string(stats.lines) + " lines";
+    else if (stop == kExitBoardStopped)
+        *error = "stopped by the board after " + std::to_string(stats.lines) + " lines";
+    return stop == kExitOk ? run : stop;
 }
 
 // A page read from a document of its own (a copy read again), which lives
@@ -102,9 +110,11 @@ int PrintJob(RunState *run, PageSource *source, const frontend::PageInfo &info, 
     if (!convert) return Fail(code, code == kExitInput ? o.input + ": " + error : error);
     RunStats stats;
     Session *session = run->session;
-    const Exit result = RunJob(
+    Exit result = RunJob(
         *run->driver, plan, source->Opener(), convert, o, [session] { return SwathsAccepted(*session); },
         &stats, &error);
+    if (result == kExitBoardStopped || result == kExitNotDelivered)
+        result = Refined(result, *session, stats, &error);
     ++run->jobs;
     if (result != kExitOk && result != kExitAborted)
         return Fail(result, result == kExitInput ? o.input + ": " + error : error);

@@ -231,15 +231,18 @@ const char *UsageTemplate() {
            "  --abort-after N       abort after N lines (Ctrl-C aborts too: the printer\n"
            "                        confirms; a second Ctrl-C ends at once, removing the\n"
            "                        partial files)\n"
-           "  --library PATH        the driver library (default: $SWATHLINK_LIBRARY, then the\n"
-           "                        build tree's libswathlink.so)\n"
-           "  --help                this text\n"
-           "  --version             the program's version\n"
+           "  --library PATH        the driver library (default: $SWATHLINK_LIBRARY, then\n"
+           "                        libswathlink.so.N beside the program, in its lib folder,\n"
+           "                        then on the loader's search path)\n"
+           "  --help                print this help and exit\n"
+           "  --version             print the version and exit\n"
            "\n"
            "Exit codes: 0 printed; 2 bad option, resolution or mode; 3 unreadable document;\n"
-           "4 image too wide or too long; 5 board unreachable or job stopped; 6 aborted as\n"
-           "asked (--abort-after or Ctrl-C); 7 driver or output file problem; 130 a second\n"
-           "Ctrl-C.\n";
+           "4 image too wide or too long; 5 board unreachable or job refused; 6 aborted as\n"
+           "asked (--abort-after or Ctrl-C); 7 driver or output file problem; and for a job\n"
+           "that did not print completely: 8 cancelled at the printer; 9 stopped by the\n"
+           "board (with --board, a cancel at the printer shows as 9 too); 10 not every swath\n"
+           "reached the board; 130 a second Ctrl-C.\n";
 }
 
 }  // namespace

@@ -15,9 +15,13 @@ enum Exit : int {
     kExitUsage = 2,    // bad option, unsupported resolution or mode
     kExitInput = 3,    // unreadable, damaged or truncated image
     kExitTooWide = 4,  // the raster does not fit the head's swath plan
-    kExitBoard = 5,    // board unreachable, job refused or stopped
-    kExitAborted = 6,  // stopped by --abort-after
+    kExitBoard = 5,    // board unreachable, or it refused the job
+    kExitAborted = 6,  // stopped by --abort-after or an interrupt
     kExitSetup = 7,    // driver not loadable, files not writable
+    // The job did not print completely, though the host did not abort it:
+    kExitCancelled = 8,      // cancelled at the printer
+    kExitBoardStopped = 9,   // stopped by the board (or, with --board, cancelled there)
+    kExitNotDelivered = 10,  // not every swath reached the board
 };
 
 // Drop volume in picolitres of the 2-bit dot levels 1, 2 and 3.

@@ -132,7 +132,7 @@ Exit RunJob(const Driver &driver, const JobPlan &plan, frontend::OpenPage open, 
     SetRunning(nullptr);
     lines.reset();
     if (fed) driver.EndPrint();
-    driver.ClosePrint();
+    const bool closed = driver.ClosePrint() == 1;
     if (controls.resume.joinable()) controls.resume.join();
     StopProgress(&progress);
     stats->seconds = SecondsSince(progress.start);
@@ -145,10 +145,15 @@ Exit RunJob(const Driver &driver, const JobPlan &plan, frontend::OpenPage open, 
                  (Interrupted() ? "the interrupt" : "--abort-after") + " asked";
         return kExitAborted;
     }
+    // The driver refuses lines once the board has stopped the job; a stop
+    // after the last line, or swaths that never arrived, ClosePrint reports.
     if (!fed) {
-        *error = "the driver stopped the job after " + std::to_string(stats->lines) +
-                 " lines (the board stopped it or the link failed)";
-        return kExitBoard;
+        *error = "stopped by the board after " + std::to_string(stats->lines) + " lines";
+        return kExitBoardStopped;
+    }
+    if (!closed) {
+        *error = "not delivered: not every swath reached the board, the job did not print completely";
+        return kExitNotDelivered;
     }
     return kExitOk;
 }

@@ -25,7 +25,9 @@ struct RunStats {
 // frontend::RasterLines). --pause-after and --abort-after act between lines.
 // `swaths` reports the swaths the board acknowledged so far (-1 when
 // unknown), for the progress bar. Returns the exit code, with one sentence
-// in *error for a failure.
+// in *error for a failure; a job that did not print completely is
+// kExitBoardStopped (the driver refused a line) or kExitNotDelivered
+// (ClosePrint reported it), which the board's own record may refine.
 Exit RunJob(const Driver &driver, const JobPlan &plan, frontend::OpenPage open, frontend::ConvertRow convert,
             const Options &options, std::function<int64_t()> swaths, RunStats *stats, std::string *error);
 

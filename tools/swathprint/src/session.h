@@ -22,6 +22,11 @@ struct Session {
 Exit OpenSession(const Options &options, Session *session, std::string *error);
 void CloseSession(Session *session);
 
+// Why the emulator stopped the job, when it did: a cancel at the printer
+// (kExitCancelled) or a refused swath (kExitBoardStopped); kExitOk when it
+// did not, or without the emulator.
+Exit BoardStopOf(const Session &session);
+
 // Swaths the emulator has accepted so far; -1 without the emulator.
 int64_t SwathsAccepted(const Session &session);
 BoardStats BoardStatsOf(const Session &session);
