@@ -60,6 +60,32 @@ cmsHPROFILE OpenDefaultGrey(cmsContext context) {
     return profile;
 }
 
+// Interleaved CMYK samples to coverage planes, in a loop the compiler
+// vectorises.
+void Spread(const uint16_t *cmyk, uint32_t n, float *y, float *m, float *c, float *k) {
+    for (uint32_t i = 0; i < n; ++i) {
+        c[i] = cmyk[4 * i] * kFull;
+        m[i] = cmyk[4 * i + 1] * kFull;
+        y[i] = cmyk[4 * i + 2] * kFull;
+        k[i] = cmyk[4 * i + 3] * kFull;
+    }
+}
+
+// Keeps the four inks' sum within `limit`: C, M and Y scale down together,
+// so their ratio (the hue) stays; K gives way only when it alone is over.
+void LimitInk(float limit, uint32_t n, float *y, float *m, float *c, float *k) {
+    for (uint32_t i = 0; i < n; ++i) {
+        const float colour = c[i] + m[i] + y[i];
+        if (colour + k[i] <= limit) continue;
+        if (k[i] >= limit) {
+            k[i] = limit, c[i] = m[i] = y[i] = 0;
+            continue;
+        }
+        const float scale = (limit - k[i]) / colour;
+        c[i] *= scale, m[i] *= scale, y[i] *= scale;
+    }
+}
+
 }  // namespace
 
 struct ColourConverter::State {
@@ -77,9 +103,6 @@ struct ColourConverter::State {
     bool OpenInput(std::span<const uint8_t> icc, Profile *profile, std::string *error);
     bool OpenOutput(const std::string &path, Profile *profile, std::string *error);
     bool MakeTransform(std::span<const uint8_t> icc, const ColourOptions &options, std::string *error);
-    // Stores one pixel's coverage, within the ink limit.
-    void Store(float c, float m, float yellow, float k, uint32_t i, float *y, float *mo, float *co,
-               float *ko) const;
 };
 
 bool ColourConverter::State::OpenInput(std::span<const uint8_t> icc, Profile *profile, std::string *error) {
@@ -138,20 +161,6 @@ bool ColourConverter::State::MakeTransform(std::span<const uint8_t> icc, const C
     return true;
 }
 
-inline void ColourConverter::State::Store(float c, float m, float yellow, float k, uint32_t i, float *y,
-                                          float *mo, float *co, float *ko) const {
-    if (limit > 0) {
-        const float colour = c + m + yellow;
-        if (k >= limit) {
-            k = limit, c = m = yellow = 0;
-        } else if (colour + k > limit) {
-            const float scale = (limit - k) / colour;
-            c *= scale, m *= scale, yellow *= scale;
-        }
-    }
-    y[i] = yellow, mo[i] = m, co[i] = c, ko[i] = k;
-}
-
 ColourConverter::ColourConverter(std::unique_ptr<State> state) : state_(std::move(state)) {}
 ColourConverter::~ColourConverter() = default;
 
@@ -197,19 +206,14 @@ void ColourConverter::ConvertRow(const uint16_t *pixels, uint32_t n, float *y, f
         for (uint32_t at = 0; at < n; at += kChunkPixels) {
             const uint32_t count = std::min(kChunkPixels, n - at);
             cmsDoTransform(s.transform, pixels + size_t(at) * channels, cmyk, count);
-            for (uint32_t i = 0; i < count; ++i) {
-                const uint16_t *p = &cmyk[i * 4];
-                s.Store(p[0] * kFull, p[1] * kFull, p[2] * kFull, p[3] * kFull, at + i, y, m, c, k);
-            }
+            Spread(cmyk, count, y + at, m + at, c + at, k + at);
         }
     } else if (s.model == PixelModel::kGrey) {
-        for (uint32_t i = 0; i < n; ++i) s.Store(0, 0, 0, 1.0f - pixels[i] * kFull, i, y, m, c, k);
+        for (uint32_t i = 0; i < n; ++i) y[i] = m[i] = c[i] = 0, k[i] = 1.0f - pixels[i] * kFull;
     } else {
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint16_t *p = &pixels[size_t(i) * 4];
-            s.Store(p[0] * kFull, p[1] * kFull, p[2] * kFull, p[3] * kFull, i, y, m, c, k);
-        }
+        Spread(pixels, n, y, m, c, k);
     }
+    if (s.limit > 0) LimitInk(s.limit, n, y, m, c, k);
 }
 
 }  // namespace frontend
