@@ -51,6 +51,10 @@ pid_t StartChild(std::vector<std::string> &argv, const std::string &out, const s
     const int null = open("/dev/null", O_RDONLY);
     dup2(o, 1), dup2(e, 2), dup2(null, 0);
     setenv("SWATHLINK_TIME_SCALE", time_scale.c_str(), 1);
+    // The library just built, named outright: under AddressSanitizer dlopen
+    // runs from the sanitizer's runtime, which does not read the program's
+    // run path.
+    setenv("SWATHLINK_LIBRARY", SWATHLINK_LIBRARY_FILE, 0);
     if (!tmpdir.empty()) setenv("TMPDIR", tmpdir.c_str(), 1);
     std::vector<char *> args;
     for (std::string &a : argv) args.push_back(a.data());
