@@ -1,0 +1,56 @@
+// swathlink-printer: the wide-format printer on the network, as an IPP
+// Everywhere printer application (PAPPL). Any IPP client prints to it: CUPS,
+// macOS, Windows, phones. Each printer is a board (swathlink://ADDRESS) with
+// its own library session; several print at the same time.
+#include <cstdio>
+#include <cstring>
+
+#include <pappl/pappl.h>
+
+#include "app.h"
+#include "drivers.h"
+#include "swathlink_version.h"
+#include "system.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: swathlink-printer SUB-COMMAND [options] [FILES]\n"
+    "The swathlink wide-format printer as an IPP Everywhere printer application.\n"
+    "\n"
+    "Sub-commands (PAPPL's):\n"
+    "  server                 run the server in the foreground\n"
+    "  add -d NAME -v swathlink://BOARD-ADDRESS -m swathlink_cmyk|swathlink_black\n"
+    "                         add a printer (the board's IPv4 address)\n"
+    "  submit -d NAME FILE    print a file; jobs, status, cancel, delete, modify,\n"
+    "                         default, drivers, options, printers, shutdown as usual\n"
+    "\n"
+    "Options:\n"
+    "  -o server-port=N       TCP port of the server (default 8631)\n"
+    "  -o listen-hostname=H   listen on H only (e.g. 127.0.0.1; default all)\n"
+    "  -o state-directory=DIR printers, status folders, state and log (default\n"
+    "                         $STATE_DIRECTORY, $XDG_STATE_HOME/swathlink-printer\n"
+    "                         or ~/.local/state/swathlink-printer)\n"
+    "  -o log-file=FILE       the log (default STATE/swathlink-printer.log; - stderr)\n"
+    "  -o log-level=LEVEL     debug, info, warn, error or fatal\n"
+    "  -o spool-directory=DIR spooled documents (default STATE/spool)\n"
+    "  --help                 this text\n"
+    "  --version              the version\n";
+
+void Usage(void *) { std::fputs(kUsage, stdout); }
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+        std::printf("swathlink-printer %s\n", SWATHLINK_VERSION);
+        return 0;
+    }
+    if (argc == 2 && !std::strcmp(argv[1], "--help")) {
+        Usage(nullptr);
+        return 0;
+    }
+    return papplMainloop(argc, argv, SWATHLINK_VERSION, printerapp::kFooterHtml, printerapp::DriverCount(),
+                         printerapp::Drivers(), printerapp::AutoAdd, printerapp::DriverCallback, nullptr,
+                         nullptr, printerapp::MakeSystem, Usage, nullptr);
+}
