@@ -7,7 +7,7 @@ include(CMakePackageConfigHelpers)
 
 # The programs a user runs, by target name. Each is installed with a run path
 # to the installed library. A new program is one more name here.
-set(SWATHLINK_PROGRAMS swathprint swathchart swathboard_cli)
+set(SWATHLINK_PROGRAMS swathprint swathchart swathboard_cli swathlink-printer)
 
 option(SWATHLINK_DEBIAN_PACKAGE "Install for the Debian package (its copyright file and changelog)" OFF)
 if(NOT SWATHLINK_DEBIAN_PACKAGE)
@@ -63,6 +63,19 @@ foreach(program IN LISTS SWATHLINK_PROGRAMS)
   endif()
   install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
+
+# The printer application's systemd unit (an unprivileged user, a state
+# directory, a log file). Debian keeps units in /lib/systemd/system.
+if(TARGET swathlink-printer)
+  configure_file(tools/printer-app/systemd/swathlink-printer.service
+    ${PROJECT_BINARY_DIR}/systemd/swathlink-printer.service @ONLY)
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(SWATHLINK_SYSTEMD_UNIT_DIR /lib/systemd/system)
+  else()
+    set(SWATHLINK_SYSTEMD_UNIT_DIR lib/systemd/system)
+  endif()
+  install(FILES ${PROJECT_BINARY_DIR}/systemd/swathlink-printer.service DESTINATION ${SWATHLINK_SYSTEMD_UNIT_DIR})
+endif()
 
 # Manual pages, kept in doc/man/: <program>.1 for each program and
 # swathlink.3 for the library's C interface, installed gzipped. A test per

@@ -15,7 +15,9 @@ swaths and sends them to the board.
 This package holds the shared library, its header, pkg-config file
 and CMake package, swathprint (prints PNG and TIFF images),
 swathchart (writes a test chart), swathboard (an emulator of the
-printer's board) and their manual pages.")
+printer's board), swathlink-printer (the printer on the network as an
+IPP Everywhere printer application, with its systemd unit) and their
+manual pages.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 

@@ -3,7 +3,8 @@
 // so suites running side by side never meet; the enum keeps them distinct.
 // Taken elsewhere: 127.0.0.160-179 swathprint, 180-199 the Windows suites,
 // 200-250 the emulator's own tests, 251-254 the install check
-// (scripts/test-install.sh); 127.0.0.1 is always the PC. Addresses kept free
+// (scripts/test-install.sh), 127.0.2.0/24 the printer application's tests
+// (tools/printer-app/tests); 127.0.0.1 is always the PC. Addresses kept free
 // for more cases are named beside the entries they follow.
 #pragma once
 

@@ -1,7 +1,6 @@
 #include "system.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -34,13 +33,6 @@ pappl_loglevel_t LogLevelOf(const char *name) {
     if (!std::strcmp(name, "error")) return PAPPL_LOGLEVEL_ERROR;
     if (!std::strcmp(name, "fatal")) return PAPPL_LOGLEVEL_FATAL;
     return PAPPL_LOGLEVEL_INFO;
-}
-
-// The domain socket the sub-commands (add, submit, ...) talk to, where
-// papplMainloop looks for it.
-std::string DomainSocket() {
-    const char *tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/" + kAppName + std::to_string(getuid()) + ".sock";
 }
 
 bool MakeFolder(const std::string &dir) {
@@ -83,7 +75,7 @@ pappl_system_t *MakeSystem(int num_options, cups_option_t *options, void *) {
     if (!system) return nullptr;
     const char *listen = cupsGetOption("listen-hostname", num_options, options);
     papplSystemAddListeners(system, listen);
-    papplSystemAddListeners(system, DomainSocket().c_str());
+    // papplMainloop adds the domain socket its sub-commands talk to.
     papplSystemSetFooterHTML(system, kFooterHtml);
     papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImagePixels, kMaxImagePixels);
     papplSystemSetPrinterDrivers(system, DriverCount(), Drivers(), AutoAdd, AddPrinterPage, DriverCallback,

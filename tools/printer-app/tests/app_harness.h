@@ -1,0 +1,103 @@
+// Running the printer application as a user does: the server in a folder of
+// its own (HOME, TMPDIR and XDG_CONFIG_HOME there, a private port, loopback
+// only), its sub-commands, and ipptool as the IPP client.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "swathboard.h"
+
+namespace printerapp::test {
+
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    std::string Path(const std::string &name) const { return root + "/" + name; }
+    std::string root;
+};
+
+struct ProgramRun {
+    int exit_code = -1;  // 124: the time limit ended it
+    bool crashed = false;
+    std::string out;  // stdout and stderr
+};
+
+// Runs `argv` with the environment changed by `env`, at most `limit_s`.
+ProgramRun RunProgram(const std::vector<std::string> &argv, const std::map<std::string, std::string> &env,
+                      int limit_s = 60);
+
+// An IPP job's end as Get-Job-Attributes reports it.
+struct JobEnd {
+    int id = 0;
+    std::string state;    // "completed", "aborted", "canceled", ...
+    std::string reasons;  // job-state-reasons, comma separated
+    std::string message;
+    std::string client_output;  // ipptool's, for failure messages
+};
+
+// What a Print-Job sends with the document.
+struct JobRequest {
+    std::string file;
+    std::string format;  // document-format
+    int xdpi = 360, ydpi = 360;
+    int width_hmm = 0, length_hmm = 0;  // media-size in 1/100 mm; 0: none sent
+};
+
+class Server {
+public:
+    explicit Server(const std::string &folder);
+    // Shuts the server down (the shutdown sub-command, then a kill).
+    ~Server();
+
+    // Starts it and waits for its domain socket and its port; false with the log.
+    bool Start(std::string *error);
+    // `shutdown`, then waits for it to end; false when it crashed or hung.
+    bool Stop(std::string *error);
+    // A sub-command of the program (add, jobs, ...).
+    ProgramRun Command(const std::vector<std::string> &args);
+    bool AddPrinter(const std::string &name, const std::string &board, const std::string &driver,
+                    std::string *error);
+
+    // Print-Job, then Get-Job-Attributes until the job has ended.
+    JobEnd Print(const std::string &printer, const JobRequest &job, int limit_s = 60);
+    // Print-Job only: the job's id (0 with the client's output in *error).
+    int Submit(const std::string &printer, const JobRequest &job, std::string *error);
+    JobEnd WaitForJob(const std::string &printer, int job_id, int limit_s = 60);
+    bool Cancel(const std::string &printer, int job_id);
+    // printer-state-reasons of `printer`.
+    std::string PrinterReasons(const std::string &printer);
+    // An HTTP GET of `path` on the server: the status and the body.
+    int Get(const std::string &path, std::string *body);
+
+    std::string Uri(const std::string &printer) const;
+    const std::string &Log() const { return log_; }
+    std::string LogText() const;
+    int Port() const { return port_; }
+
+private:
+    std::map<std::string, std::string> Env() const;
+    ProgramRun Ipp(const std::string &printer, const std::string &test_file,
+                   const std::vector<std::string> &vars, int limit_s = 60);
+
+    std::string folder_, log_;
+    int port_ = 0;
+    int pid_ = -1;
+};
+
+// The emulator a printer prints to: its paper feed exact, as swathprint's
+// built-in one, so sheets compare dot for dot.
+struct BoardDeleter {
+    void operator()(swathboard::Board *b) const { swathboard::StopBoard(b); }
+};
+using BoardPtr = std::unique_ptr<swathboard::Board, BoardDeleter>;
+BoardPtr StartEmulator(const std::string &ip, uint32_t answer_latency_ms = 0);
+
+// Waits until `done` holds, at most `limit`.
+bool WaitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit);
+
+}  // namespace printerapp::test

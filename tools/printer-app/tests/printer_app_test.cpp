@@ -1,0 +1,270 @@
+// swathlink-printer as users reach it: the server in a folder of its own,
+// printers added against emulators, documents sent by ipptool. The sheets
+// the emulators print must be the ones swathprint prints from the same
+// input (one front end for both), with no dot doubled or outside.
+//
+// Boards sit at 127.0.2.x: a range of this suite's own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "app_harness.h"
+#include "test_documents.h"
+
+namespace printerapp::test {
+namespace {
+
+constexpr const char *kSwathprint = SWATHPRINT_PROGRAM;
+// A page of 4 x 2 inches at 360 dpi: whole dots both ways, so PAPPL's page
+// and swathprint's raster are the same size.
+constexpr uint32_t kDpi = 360;
+constexpr uint32_t kWidth = 4 * kDpi, kHeight = 2 * kDpi;
+constexpr int kWidthHmm = 10160, kHeightHmm = 5080;
+
+std::string Ip(int octet) { return "127.0.2." + std::to_string(octet); }
+
+size_t CountStops(const swathboard::Board *board) {
+    constexpr uint16_t kDebugStop = 22;  // NET_DEBUG_STOP
+    size_t n = 0;
+    for (const auto &r : swathboard::Packets(board))
+        if (r.code == 1 && r.raw[4] == kDebugStop) ++n;
+    return n;
+}
+
+size_t CountSwaths(const swathboard::Board *board) { return swathboard::CountPackets(board, 9); }
+
+class PrinterApp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_ = std::make_unique<Server>(dir_.root);
+        std::string error;
+        ASSERT_TRUE(server_->Start(&error)) << error;
+    }
+    void TearDown() override {
+        std::string error;
+        // Every test ends with the server shut down cleanly: no crash on
+        // the way (no Avahi, no D-Bus here).
+        EXPECT_TRUE(server_->Stop(&error)) << error;
+        if (HasFailure())
+            std::fprintf(stderr, "server log:\n%s\n", server_->LogText().substr(0, 20000).c_str());
+    }
+
+    void AddPrinter(const std::string &name, const std::string &board,
+                    const char *driver = "swathlink_cmyk") {
+        std::string error;
+        ASSERT_TRUE(server_->AddPrinter(name, board, driver, &error)) << error;
+    }
+
+    static JobRequest Page(const std::string &file, const std::string &format) {
+        JobRequest r;
+        r.file = file;
+        r.format = format;
+        r.xdpi = r.ydpi = kDpi;
+        r.width_hmm = kWidthHmm;
+        r.length_hmm = kHeightHmm;
+        return r;
+    }
+
+    // swathprint's sheet of `input` at the suite's resolution, from its
+    // built-in emulator at `emulator_ip`.
+    std::string ReferenceSheet(const std::string &input, const std::string &emulator_ip) {
+        const std::string out = input + ".swathprint.png";
+        const ProgramRun r =
+            RunProgram({kSwathprint, "--xdpi", std::to_string(kDpi), "--ydpi", std::to_string(kDpi),
+                        "--emulator-ip", emulator_ip, "--output", out, input},
+                       {{"SWATHLINK_TIME_SCALE", "0.01"}, {"TMPDIR", dir_.root}});
+        EXPECT_EQ(r.exit_code, 0) << r.out;
+        return out;
+    }
+
+    // The board's last sheet equals `reference` and is clean.
+    void ExpectSheet(swathboard::Board *board, const std::string &reference, const std::string &name) {
+        swathboard::Sheet sheet;
+        ASSERT_TRUE(swathboard::PrintedSheet(board, &sheet));
+        EXPECT_EQ(sheet.summary.doubled, 0u);
+        EXPECT_EQ(sheet.summary.outside, 0u);
+        const std::string png = dir_.Path(name + ".app.png");
+        std::string error;
+        ASSERT_TRUE(swathboard::WriteSheetPng(sheet, png, &error)) << error;
+        uint32_t w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+        std::vector<uint8_t> a, b;
+        ASSERT_TRUE(ReadPng(png, &w1, &h1, &a));
+        ASSERT_TRUE(ReadPng(reference, &w2, &h2, &b)) << reference;
+        EXPECT_EQ(w1, w2);
+        EXPECT_EQ(h1, h2);
+        size_t differ = 0;
+        for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) differ += a[i] != b[i];
+        EXPECT_EQ(differ, 0u) << "samples that differ from swathprint's sheet";
+        size_t inked = 0;
+        for (size_t i = 0; i < a.size(); i += 4) inked += a[i] != 255 || a[i + 1] != 255 || a[i + 2] != 255;
+        EXPECT_GT(inked, a.size() / 8) << "the sheet is nearly blank";
+    }
+
+    TempDir dir_;
+    std::unique_ptr<Server> server_;
+};
+
+// Each kind of document a client sends, and what swathprint reads for the same picture.
+struct DocumentCase {
+    const char *name;
+    const char *format;
+    const char *file;       // sent to the printer
+    const char *reference;  // given to swathprint
+};
+
+void WriteDocuments(const TempDir &dir) {
+    const std::vector<uint8_t> rgb = Pattern(kWidth, kHeight, 3);
+    const std::vector<uint8_t> cmyk = Pattern(kWidth, kHeight, 4);
+    WritePng(dir.Path("page.png"), kWidth, kHeight, kDpi, rgb);
+    WriteJpeg(dir.Path("page.jpg"), kWidth, kHeight, kDpi, rgb);
+    WritePwgRaster(dir.Path("page-srgb.pwg"), kWidth, kHeight, kDpi, kDpi, 3, rgb);
+    WritePwgRaster(dir.Path("page-cmyk.pwg"), kWidth, kHeight, kDpi, kDpi, 4, cmyk);
+    WriteCmykTiff(dir.Path("page-cmyk.tif"), kWidth, kHeight, kDpi, cmyk);
+    WritePdf(dir.Path("page.pdf"), 4, 2);
+}
+
+TEST_F(PrinterApp, PrintsEveryKindOfDocumentAsSwathprintDoes) {
+    BoardPtr board = StartEmulator(Ip(1));
+    ASSERT_TRUE(board);
+    AddPrinter("wide", Ip(1));
+    WriteDocuments(dir_);
+    const DocumentCase cases[] = {
+        {"PNG", "image/png", "page.png", "page.png"},
+        {"JPEG", "image/jpeg", "page.jpg", "page.jpg"},
+        {"PWG raster sRGB", "image/pwg-raster", "page-srgb.pwg", "page.png"},
+        {"PWG raster CMYK", "image/pwg-raster", "page-cmyk.pwg", "page-cmyk.tif"},
+        {"PDF", "application/pdf", "page.pdf", "page.pdf"},
+    };
+    for (const DocumentCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        swathboard::SetImageSize(board.get(), kWidth, kHeight, kDpi);
+        const JobEnd end = server_->Print("wide", Page(dir_.Path(c.file), c.format));
+        ASSERT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
+        ExpectSheet(board.get(), ReferenceSheet(dir_.Path(c.reference), Ip(2)), c.file);
+    }
+    // The printer's own page tells the last job and its board.
+    std::string body;
+    ASSERT_EQ(server_->Get("/wide/board", &body), 200);
+    EXPECT_NE(body.find(Ip(1)), std::string::npos) << body;
+    EXPECT_NE(body.find("completed"), std::string::npos) << body;
+}
+
+TEST_F(PrinterApp, CancelJobStopsTheBoard) {
+    // A board slow to answer keeps the job printing while it is cancelled.
+    BoardPtr board = StartEmulator(Ip(3), 100);
+    ASSERT_TRUE(board);
+    AddPrinter("wide", Ip(3));
+    const uint32_t height = 20 * kDpi;
+    WritePwgRaster(dir_.Path("long.pwg"), kWidth, height, kDpi, kDpi, 3, Pattern(kWidth, height, 3));
+    // A raster job streams: Print-Job answers once the job has ended, so
+    // the client runs on a thread of its own while the job is cancelled.
+    JobEnd end;
+    std::thread client(
+        [&] { end = server_->Print("wide", Page(dir_.Path("long.pwg"), "image/pwg-raster")); });
+    const bool started = WaitUntil([&] { return CountSwaths(board.get()) >= 2; }, std::chrono::seconds(30));
+    const int id = 1;  // the server's first job
+    EXPECT_TRUE(started && server_->Cancel("wide", id));
+    client.join();
+    ASSERT_TRUE(started);
+    end = server_->WaitForJob("wide", id);
+    EXPECT_EQ(end.state, "canceled") << end.client_output;
+    EXPECT_TRUE(WaitUntil([&] { return CountStops(board.get()) >= 1; }, std::chrono::seconds(10)))
+        << "the board was never told to stop";
+    EXPECT_LT(CountSwaths(board.get()), 20u) << "the whole job was printed anyway";
+}
+
+TEST_F(PrinterApp, TwoPrintersPrintAtOnce) {
+    BoardPtr left = StartEmulator(Ip(4), 5), right = StartEmulator(Ip(5), 5);
+    ASSERT_TRUE(left && right);
+    AddPrinter("left", Ip(4));
+    AddPrinter("right", Ip(5));
+    WriteDocuments(dir_);
+    swathboard::SetImageSize(left.get(), kWidth, kHeight, kDpi);
+    swathboard::SetImageSize(right.get(), kWidth, kHeight, kDpi);
+    JobEnd ends[2];
+    std::thread a(
+        [&] { ends[0] = server_->Print("left", Page(dir_.Path("page-srgb.pwg"), "image/pwg-raster")); });
+    std::thread b(
+        [&] { ends[1] = server_->Print("right", Page(dir_.Path("page-cmyk.pwg"), "image/pwg-raster")); });
+    a.join();
+    b.join();
+    EXPECT_EQ(ends[0].state, "completed") << ends[0].client_output;
+    EXPECT_EQ(ends[1].state, "completed") << ends[1].client_output;
+    ExpectSheet(left.get(), ReferenceSheet(dir_.Path("page.png"), Ip(6)), "left");
+    ExpectSheet(right.get(), ReferenceSheet(dir_.Path("page-cmyk.tif"), Ip(6)), "right");
+    // Each printer keeps its own status folder under the state directory.
+    for (const char *id : {"1", "2"})
+        EXPECT_TRUE(std::filesystem::exists(dir_.Path("state/printers/") + id + "/printcfg.cfg")) << id;
+}
+
+TEST_F(PrinterApp, UnreachableBoardTakesThePrinterOfflineAndFailsTheJob) {
+    AddPrinter("lost", Ip(9));  // nothing listens there
+    WriteDocuments(dir_);
+    const JobEnd end = server_->Print("lost", Page(dir_.Path("page-srgb.pwg"), "image/pwg-raster"));
+    EXPECT_EQ(end.state, "aborted") << end.client_output;
+    EXPECT_NE(end.message.find(Ip(9)), std::string::npos) << "the reason names the board: " << end.message;
+    EXPECT_NE(server_->PrinterReasons("lost").find("offline"), std::string::npos);
+}
+
+TEST_F(PrinterApp, BoardThatStopsTheJobEndsItAbortedWithTheReason) {
+    BoardPtr board = StartEmulator(Ip(10));
+    ASSERT_TRUE(board);
+    AddPrinter("wide", Ip(10));
+    const uint32_t height = 6 * kDpi;
+    WritePwgRaster(dir_.Path("tall.pwg"), kWidth, height, kDpi, kDpi, 3, Pattern(kWidth, height, 3));
+    swathboard::InjectSwathFault(board.get(), swathboard::SwathFault::kPrinterCancel, 2);
+    const JobEnd end = server_->Print("wide", Page(dir_.Path("tall.pwg"), "image/pwg-raster"));
+    EXPECT_EQ(end.state, "aborted") << end.client_output;
+    EXPECT_NE(end.reasons.find("job-canceled-at-device"), std::string::npos) << end.reasons;
+    EXPECT_NE(end.message.find("stopped by the printer"), std::string::npos) << end.message;
+}
+
+// PAPPL 1.3.1's traps: a missing footer crashes every web page, a PNG past
+// the image limit loops for good, a raster job arriving during another.
+TEST_F(PrinterApp, WebPagesHaveTheirFooter) {
+    std::string body;
+    ASSERT_EQ(server_->Get("/", &body), 200);
+    EXPECT_NE(body.find("swathlink-printer"), std::string::npos) << body.substr(0, 2000);
+}
+
+TEST_F(PrinterApp, PngWiderThanPapplsOldLimitPrints) {
+    BoardPtr board = StartEmulator(Ip(11));
+    ASSERT_TRUE(board);
+    AddPrinter("wide", Ip(11));
+    const uint32_t width = 48 * kDpi;  // 17,280 px: past 16,384
+    const uint32_t height = kDpi / 2;
+    WritePng(dir_.Path("wide.png"), width, height, kDpi, Pattern(width, height, 3));
+    JobRequest job = Page(dir_.Path("wide.png"), "image/png");
+    job.width_hmm = 48 * 2540;
+    job.length_hmm = 5080;  // the roll's shortest
+    const JobEnd end = server_->Print("wide", job, 90);
+    EXPECT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
+    swathboard::Sheet sheet;
+    ASSERT_TRUE(swathboard::PrintedSheet(board.get(), &sheet));
+    EXPECT_EQ(sheet.summary.doubled, 0u);
+}
+
+TEST_F(PrinterApp, RasterJobDuringAnotherWaitsOrIsRefusedCleanly) {
+    BoardPtr board = StartEmulator(Ip(12), 20);
+    ASSERT_TRUE(board);
+    AddPrinter("wide", Ip(12));
+    const uint32_t height = 6 * kDpi;
+    WritePwgRaster(dir_.Path("first.pwg"), kWidth, height, kDpi, kDpi, 3, Pattern(kWidth, height, 3));
+    WriteDocuments(dir_);
+    std::string error;
+    const int first = server_->Submit("wide", Page(dir_.Path("first.pwg"), "image/pwg-raster"), &error);
+    ASSERT_GT(first, 0) << error;
+    ASSERT_TRUE(WaitUntil([&] { return CountSwaths(board.get()) >= 1; }, std::chrono::seconds(30)));
+    const int second = server_->Submit("wide", Page(dir_.Path("page-srgb.pwg"), "image/pwg-raster"), &error);
+    if (second == 0) {
+        EXPECT_NE(error.find("server-error-busy"), std::string::npos) << error;
+    }
+    EXPECT_EQ(server_->WaitForJob("wide", first).state, "completed");
+    if (second != 0) {
+        EXPECT_EQ(server_->WaitForJob("wide", second).state, "completed");
+    }
+}
+
+}  // namespace
+}  // namespace printerapp::test
