@@ -37,6 +37,7 @@ void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_
 
     pi->softendots = SoftenDots(job->YDPI, xdpi720, pi->softenmode, softenByte);
     gPassSeq = 0;
+    pi->feedOwed = 0;
     pi->LinesPerPass = LinesPerSwath(pi);
     gIntake.linesPerStrip = verticalPasses * kNozzleLines;
     StripRingStart(pi);
