@@ -34,6 +34,7 @@ $private_net sh -c '
     set -e
     ip link set lo up
     ctest --test-dir build -j'"$jobs"' --output-on-failure
+    scripts/test-install.sh build
     ctest --test-dir build-asan -j'"$jobs"' --output-on-failure
     # Without address-space randomisation: ThreadSanitizer cannot place its
     # shadow memory under the widest randomisation some kernels use.

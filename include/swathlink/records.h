@@ -227,6 +227,10 @@ struct LinkContext {
     std::atomic<uint32_t> PacketsSent{0};
     std::atomic<uint32_t> RepliesRead{0};
     std::atomic<uint32_t> AwaitFrom{0};
+    // 1 once a reply came with no packet left to answer: the count is out of
+    // step, and no answer of this connection is believed until a new
+    // connection restarts it.
+    std::atomic<uint32_t> OutOfStep{0};
     // 1 while the receive thread matches a reply to the outstanding command.
     std::atomic<uint32_t> Matching{0};
 };

@@ -9,9 +9,12 @@
 #include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "swathlink/swathlink.h"
+#include "swathlink_version.h"
 
 namespace sl {
 namespace {
+// The library's protocol version, as its traces have always shown it; the
+// release (SWATHLINK_VERSION, set by the build) is traced beside it.
 constexpr int kLibraryVersion = 203;
 
 void InitSession() {
@@ -20,8 +23,8 @@ void InitSession() {
     PrepareLogFolder();
     const PlatTime t = plat_local_time();
     gSession.startTime = t;
-    sl_trace("API_InitPrinter version:%d %d-%d-%d %d:%d:%d\n", kLibraryVersion, t.year, t.month, t.day,
-             t.hour, t.minute, t.second);
+    sl_trace("API_InitPrinter version:%d swathlink %s %d-%d-%d %d:%d:%d\n", kLibraryVersion, SWATHLINK_VERSION,
+             t.year, t.month, t.day, t.hour, t.minute, t.second);
     uint32_t pc = 0, board = 0;
     PrintCfgGetAddresses(&pc, &board);
     IPValueToText(pc, gAddresses.localIp);

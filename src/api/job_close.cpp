@@ -29,16 +29,25 @@ void TraceStatistics() {
 
 int32_t ClosePrintJob() {
     sl_trace("API_ClosePrint\n");
+    JobOutcome outcome = JobOutcome::Printed;
     if (gRun.started.load() == 1) {
-        CloseJobLink(&gLink);
+        outcome = CloseJobLink(&gLink);
         plat_sleep_ms(1000);
+    }
+    // A line the pipeline could not hand on never reached the board, even
+    // when the link drained what it had.
+    if (gRun.failed && outcome == JobOutcome::Printed) {
+        sl_trace("ClosePrint: a swath was lost in the hand-off\n");
+        outcome = JobOutcome::NotDelivered;
     }
     ReleaseJobBuffers();
     TraceStatistics();
     SetIDLE();
     gRun.started.store(0);
     gRun.failed = 0;
-    return 1;
+    // The host knows about its own abort; a job the board stopped, or one
+    // whose swaths did not all arrive, must not look printed.
+    return outcome == JobOutcome::Printed || outcome == JobOutcome::HostAborted ? 1 : 0;
 }
 
 }  // namespace sl

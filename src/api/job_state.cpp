@@ -22,6 +22,8 @@ void ResetLibraryState() {
     UI_CurSetting = UISetupPara{};
     gSlicePlan = SlicePlan{};
     gLink.ErrorCode.store(kLinkErrorNone);
+    // A new session does not start stopped because the last job was.
+    gLink.PrintStopFlag.store(0);
     gStatusFile.access = StatusFileAccess::Unprepared;
     gStatusFile.requestSerialSeen = 0;
     gStatusFile.statusSerial = 0;

@@ -126,6 +126,7 @@ void RestartAnswerCount(LinkContext *link) {
     link->PacketsSent.store(0);
     link->RepliesRead.store(0);
     link->AwaitFrom.store(0);
+    link->OutOfStep.store(0);
 }
 
 bool CreateConnection(LinkContext *link) {

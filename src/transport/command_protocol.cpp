@@ -108,11 +108,16 @@ bool BuildNetCommand(LinkContext *link, uint8_t code) {
     return true;
 }
 
+bool CountOutOfStep(const LinkContext *link) { return link->OutOfStep.load() == 1; }
+
 bool SettleEarlierAnswers(LinkContext *link) {
     const uint32_t limit = plat_scaled_ms(kSettleMs);
     const uint32_t started = plat_ticks_ms();
     for (;;) {
         if (!WaitWhileReconnecting(link) || JobOver(link)) return false;
+        // A cancelled job goes on as below; any other restarts the count
+        // first, as for answers that never came.
+        if (CountOutOfStep(link) && !AbortRequested()) return RestartOutOfStepCount(link);
         const uint32_t sent = link->PacketsSent.load();
         const uint32_t read = link->RepliesRead.load();
         if (read >= sent) return true;
@@ -150,7 +155,20 @@ bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
 
 bool ReplyIsCurrent(LinkContext *link) {
     const uint32_t number = link->RepliesRead.fetch_add(1) + 1;
+    // Every packet is counted before it leaves, so a reply numbered past
+    // them answers none: the board sent one answer too many, somewhere
+    // before. Which earlier reply was the extra one cannot be told, so
+    // none of this connection's is believed from here on.
+    const uint32_t sent = link->PacketsSent.load();
+    if (number > sent && link->OutOfStep.exchange(1) == 0)
+        sl_trace("reply %u with %u packets sent: the answer count is out of step\n", number, sent);
+    if (CountOutOfStep(link)) return false;
     return number >= link->AwaitFrom.load();
+}
+
+bool RestartOutOfStepCount(LinkContext *link) {
+    sl_trace("answers out of step: reconnect to restart the count\n");
+    return Kt_ReConnectTCPIP(link) != Reconnect::Ended && !JobOver(link);
 }
 
 bool WaitWhileReconnecting(const LinkContext *link) {
@@ -242,12 +260,20 @@ bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
                 resend = true;
                 break;
             }
+            if (CountOutOfStep(link) && !AbortRequested()) break;
             if (link->ReplyOk.load() == 1) return true;
             // The board has stopped the job: its answers are no longer taken.
             if (link->PrintStopFlag.load() == 1) return false;
             plat_sleep_ms(50);
         }
         if (resend) continue;
+        if (CountOutOfStep(link) && !AbortRequested()) {
+            // Sent again on a new connection, whose count starts in step.
+            if (!RestartOutOfStepCount(link)) return false;
+            AwaitAnswer(link, cmd->packet[0]);
+            retry = 0;
+            continue;
+        }
 
         if (retry < kResendsBeforeReconnect) {
             ++retry;

@@ -60,6 +60,11 @@ void AwaitAnswer(LinkContext *link, uint8_t code);
 [[nodiscard]] bool SettleEarlierAnswers(LinkContext *link);
 [[nodiscard]] bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]);
 bool ReplyIsCurrent(LinkContext *link);
+// True once a reply came with no packet left to answer on this connection.
+bool CountOutOfStep(const LinkContext *link);
+// Reconnects so that the count starts again in step; false when the job
+// ended meanwhile.
+[[nodiscard]] bool RestartOutOfStepCount(LinkContext *link);
 // Waits while another thread reconnects; false when the job ended meanwhile.
 bool WaitWhileReconnecting(const LinkContext *link);
 // How long the host side waits for the transmit thread to carry a command:

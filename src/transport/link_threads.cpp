@@ -105,9 +105,25 @@ void AwaitCancel(LinkContext *link) {
         sl_trace("ClosePrint: link ended before the cancel was confirmed\n");
 }
 
+// Read once the threads are stopped, when nothing changes the flags or the
+// queue any more. The host's own abort comes first: the board confirms it
+// with the same stop it uses for a cancel of its own.
+JobOutcome OutcomeOf(const LinkContext *link) {
+    if (AbortRequested()) return JobOutcome::HostAborted;
+    if (link->PrintStopFlag.load() == 1) {
+        sl_trace("ClosePrint: the board stopped the job\n");
+        return JobOutcome::BoardStopped;
+    }
+    if (const uint32_t left = QueueHandedOut()) {
+        sl_trace("ClosePrint: %u swaths never reached the board\n", left);
+        return JobOutcome::NotDelivered;
+    }
+    return JobOutcome::Printed;
+}
+
 }  // namespace
 
-void CloseJobLink(LinkContext *link) {
+JobOutcome CloseJobLink(LinkContext *link) {
     if (link->PrintStopFlag.load() != 1) {
         FlushLastSwath(link);
         WaitAllSwathFinish(link);
@@ -117,6 +133,7 @@ void CloseJobLink(LinkContext *link) {
     plat_sleep_ms(100);
     StopLinkThreads(link);
     CloseConnection(link->socket.load());
+    return OutcomeOf(link);
 }
 
 }  // namespace sl

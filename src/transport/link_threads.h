@@ -15,9 +15,17 @@ namespace sl {
 // down (which wakes a blocked receive), then joins them.
 void StopLinkThreads(LinkContext *link);
 
+// How a job's link ended, as the host is told at the job's close.
+enum class JobOutcome : uint8_t {
+    Printed,       // every swath the host handed over reached the board
+    HostAborted,   // the host aborted the job itself
+    BoardStopped,  // the board stopped or cancelled the job
+    NotDelivered,  // swaths the host handed over never reached the board
+};
+
 // Closes the job on the link: unless the board stopped it, sends the held-back
 // swath, waits for the queue to drain and ends the job on the board; then
-// stops the threads and closes the connection.
-void CloseJobLink(LinkContext *link);
+// stops the threads and closes the connection, and tells how the job ended.
+JobOutcome CloseJobLink(LinkContext *link);
 
 }  // namespace sl

@@ -165,6 +165,9 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
             for (;;) {
                 const uint32_t seen = plat_wake_count(kWakeAnswer);
                 if (Ended(link) || Stopped(link)) return false;
+                // Checked before the answer: an answer taken just before the
+                // count was seen out of step may be another packet's.
+                if (CountOutOfStep(link)) break;
                 if (link->ResendReq.load() == 1) {
                     retry = 0;
                     plat_sleep_ms(1000);
@@ -173,11 +176,20 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
                 if (link->ReplyOk.load() == 1 || plat_ticks_ms() - started >= limit) break;
                 plat_nap_ms(kWakeAnswer, seen, kReplyPollMs);
             }
+            if (CountOutOfStep(link)) break;
             if (retry > 0) sl_trace("Resend %d\n", retry);
             if (retry++ > kSwathResends) {
                 retry = 0;
                 break;
             }
+        }
+        if (CountOutOfStep(link)) {
+            // The swath goes again on a new connection; the board's
+            // sequence-number check tells a copy it already has.
+            if (!RestartOutOfStepCount(link)) return false;
+            AwaitAnswer(link, NET_CMD_SWATH_CREATE);
+            retry = 0;
+            continue;
         }
         if (link->ReplyOk.load() == 1) break;
         if (retry == 0 && Kt_ReConnectTCPIP(link) == Reconnect::Ended) return false;

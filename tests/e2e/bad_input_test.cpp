@@ -5,6 +5,7 @@
 // the size the host gave (the sanitizer build checks every read, so the line
 // buffers here are heap blocks of exactly the size passed).
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,58 @@ TEST_F(BadInput, CallsAfterTheJobEndsAreIgnored) {
     // A host that keeps calling after ClosePrint reaches no freed buffer.
     EXPECT_EQ(Send(Lines(job, 2)), 1);
     EXPECT_EQ(PrintALine(nullptr, HostLineBytes(job)), 1);
+    EXPECT_EQ(EndPrint(), 1);
+    EXPECT_EQ(ClosePrint(), 1);
+}
+
+// How the previous job of the session ended: stopped by the board, or
+// aborted by the host with the board confirming the cancel.
+struct EarlierEnd {
+    const char *what;
+    std::optional<swathboard::SwathFault> boardStop;  // none: the host aborts
+    int32_t closes;                                   // ClosePrint's result for that job
+};
+
+const EarlierEnd kEarlierEnds[] = {
+    {"cancelled on the printer", swathboard::SwathFault::kPrinterCancel, 0},
+    {"a sequence-number error", swathboard::SwathFault::kSequenceError, 0},
+    {"the host aborted, the board confirmed", std::nullopt, 1},
+};
+
+// InitPrinter opens a clean session whatever the last job's end: lines
+// before the next StartPrint are ignored (1), not refused as aborted.
+TEST_F(BadInput, LinesAfterInitPrinterFollowingAStoppedJob) {
+    Open(TestIp(kAddrBadInputAfterAStoppedJob));
+    const JobProp job = kLineJobs[0];
+    const std::vector<uint8_t> line = Lines(job, 1);
+    for (const EarlierEnd &end : kEarlierEnds) {
+        SCOPED_TRACE(end.what);
+        InitPrinter();
+        ASSERT_EQ(StartPrint(&job), 1);
+        if (end.boardStop)
+            swathboard::InjectSwathFault(board(), *end.boardStop, 1);
+        else
+            ASSERT_EQ(AbortPrint(), 1);
+        // The stop reaches the host through PrintALine once the board has
+        // answered a swath; a full queue holds the host until then.
+        bool refused = false;
+        for (int i = 0; i < 20000 && !refused; ++i) refused = Send(line) == 0;
+        EXPECT_TRUE(refused);
+        EXPECT_EQ(EndPrint(), 1);
+        EXPECT_EQ(ClosePrint(), end.closes);
+        ExpectNothingHeld();
+
+        InitPrinter();
+        EXPECT_EQ(Send(line), 1);
+        EXPECT_EQ(gRun.totalLines, 0u);
+        EXPECT_EQ(EndPrint(), 1);
+        EXPECT_EQ(ClosePrint(), 1);
+        ExpectNothingHeld();
+    }
+    // The session after the last of them prints a job to its end.
+    InitPrinter();
+    ASSERT_EQ(StartPrint(&job), 1);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(Send(Lines(job, 4)), 1);
     EXPECT_EQ(EndPrint(), 1);
     EXPECT_EQ(ClosePrint(), 1);
 }

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "link/tcp_link.h"
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"
@@ -17,6 +18,9 @@ protected:
     void SetUp() override {
         TransportTest::SetUp();
         gLink.ReplyOk = 0;
+        // Every reply below answers a packet sent before it, unless a case
+        // counts its packets itself.
+        gLink.PacketsSent = 100;
         gLastBox.clear();
         plat_set_message_sink(CatchBox);
     }
@@ -118,6 +122,35 @@ TEST_F(Dispatch, AnswersToEarlierCopiesSettleNothing) {
     Take(Reply(NET_CMD_SWATH_CREATE, 1));
     EXPECT_EQ(gLink.ReplyOk.load(), 0u);
     EXPECT_EQ(gLink.ResendReq.load(), 0u);
+    Take(Reply(NET_CMD_SWATH_CREATE, 0));
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+}
+
+// One answer too many: once a reply comes with every packet answered, no
+// later reply of the connection completes or refuses anything, even one
+// that looks like the outstanding command's; a new connection's count
+// believes answers again.
+TEST_F(Dispatch, AnAnswerTooManyPutsTheCountOutOfStep) {
+    gLink.PacketsSent = 0;
+    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
+    gLink.PacketsSent = 1;
+    Take(Reply(NET_CMD_SWATH_CREATE, 0));
+    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    EXPECT_FALSE(CountOutOfStep(&gLink));
+    Take(Reply(NET_CMD_SWATH_CREATE, 0));  // answers no packet
+    EXPECT_TRUE(CountOutOfStep(&gLink));
+
+    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
+    gLink.PacketsSent = 2;
+    Take(Reply(NET_CMD_SWATH_CREATE, 1));
+    Take(Reply(NET_CMD_SWATH_CREATE, 0));
+    EXPECT_EQ(gLink.ResendReq.load(), 0u);
+    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+
+    RestartAnswerCount(&gLink);
+    EXPECT_FALSE(CountOutOfStep(&gLink));
+    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
+    gLink.PacketsSent = 1;
     Take(Reply(NET_CMD_SWATH_CREATE, 0));
     EXPECT_EQ(gLink.ReplyOk.load(), 1u);
 }

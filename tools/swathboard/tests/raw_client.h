@@ -48,6 +48,10 @@ enum TestAddress : std::uint8_t {
     kAddrLaterPresets,
     kAddrCloseOnCommand,
     kAddrCancelNext,
+    kAddrExtraAnswer,
+    kAddrUnsolicited,
+    kAddrSheetStreamed,
+    kAddrSheetWhole,
     kAddrAnswerLatency = 249,
     kAddrEnd,
 };
