@@ -5,6 +5,7 @@
 // the size the host gave (the sanitizer build checks every read, so the line
 // buffers here are heap blocks of exactly the size passed).
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,9 @@
 #include "api/memory_plan.h"
 #include "board_fixture.h"
 #include "platform/platform.h"
+#include "shared/records.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
-#include "swathlink/records.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {
@@ -77,12 +79,12 @@ protected:
         BoardTest::TearDown();
     }
     void ExpectNothingHeld() {
-        EXPECT_EQ(gRun.started.load(), 0u);
-        EXPECT_EQ(gLink.TxThread, nullptr);
-        EXPECT_EQ(gLink.RxThread, nullptr);
-        EXPECT_EQ(gLink.HeartThread, nullptr);
-        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
-        EXPECT_EQ(gBuffers.block, nullptr);
+        EXPECT_EQ(JobStarted(), 0u);
+        EXPECT_EQ(TxThreadLeft(), nullptr);
+        EXPECT_EQ(RxThreadLeft(), nullptr);
+        EXPECT_EQ(HeartThreadLeft(), nullptr);
+        EXPECT_EQ(SocketLeft(), kInvalidSocket);
+        EXPECT_EQ(HeldJobBlock(), nullptr);
     }
     void Open(const std::string &ip) {
         StartBoardAt(ip);
@@ -101,7 +103,7 @@ protected:
         EXPECT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1);
         EXPECT_EQ(EndPrint(), 1);
         EXPECT_EQ(ClosePrint(), 1);
-        EXPECT_EQ(gRun.totalLines, 0u);
+        EXPECT_EQ(LinesTaken(), 0u);
     }
 };
 
@@ -133,7 +135,7 @@ TEST_F(BadInput, RecordsOnEitherSideOfEachLimit) {
             continue;
         }
         EXPECT_EQ(Send(Lines(edge.at, 3)), 1);
-        EXPECT_EQ(gRun.totalLines, 3u);
+        EXPECT_EQ(LinesTaken(), 3u);
         EXPECT_EQ(EndPrint(), 1);
         EXPECT_EQ(ClosePrint(), 1);
         ExpectNothingHeld();
@@ -192,10 +194,10 @@ TEST_F(BadInput, LineCallsOfEveryShape) {
         for (const LineCall &call : kLineCalls) {
             SCOPED_TRACE(call.what);
             const std::vector<uint8_t> data = Lines(job, call.lines, call.extra);
-            const uint32_t before = gRun.totalLines;
+            const uint32_t before = LinesTaken();
             const uint8_t *p = call.noData ? nullptr : data.data();
             EXPECT_EQ(PrintALine(p, static_cast<uint32_t>(data.size())), call.result);
-            EXPECT_EQ(gRun.totalLines - before, call.taken);
+            EXPECT_EQ(LinesTaken() - before, call.taken);
         }
         // Enough lines for whole swaths, then the job ends normally.
         for (int i = 0; i < 100; ++i) ASSERT_EQ(Send(Lines(job, 4)), 1);
@@ -218,6 +220,58 @@ TEST_F(BadInput, CallsAfterTheJobEndsAreIgnored) {
     // A host that keeps calling after ClosePrint reaches no freed buffer.
     EXPECT_EQ(Send(Lines(job, 2)), 1);
     EXPECT_EQ(PrintALine(nullptr, HostLineBytes(job)), 1);
+    EXPECT_EQ(EndPrint(), 1);
+    EXPECT_EQ(ClosePrint(), 1);
+}
+
+// How the previous job of the session ended: stopped by the board, or
+// aborted by the host with the board confirming the cancel.
+struct EarlierEnd {
+    const char *what;
+    std::optional<swathboard::SwathFault> boardStop;  // none: the host aborts
+    int32_t closes;                                   // ClosePrint's result for that job
+};
+
+const EarlierEnd kEarlierEnds[] = {
+    {"cancelled on the printer", swathboard::SwathFault::kPrinterCancel, 0},
+    {"a sequence-number error", swathboard::SwathFault::kSequenceError, 0},
+    {"the host aborted, the board confirmed", std::nullopt, 1},
+};
+
+// InitPrinter opens a clean session whatever the last job's end: lines
+// before the next StartPrint are ignored (1), not refused as aborted.
+TEST_F(BadInput, LinesAfterInitPrinterFollowingAStoppedJob) {
+    Open(TestIp(kAddrBadInputAfterAStoppedJob));
+    const JobProp job = kLineJobs[0];
+    const std::vector<uint8_t> line = Lines(job, 1);
+    for (const EarlierEnd &end : kEarlierEnds) {
+        SCOPED_TRACE(end.what);
+        InitPrinter();
+        ASSERT_EQ(StartPrint(&job), 1);
+        if (end.boardStop)
+            swathboard::InjectSwathFault(board(), *end.boardStop, 1);
+        else
+            ASSERT_EQ(AbortPrint(), 1);
+        // The stop reaches the host through PrintALine once the board has
+        // answered a swath; a full queue holds the host until then.
+        bool refused = false;
+        for (int i = 0; i < 20000 && !refused; ++i) refused = Send(line) == 0;
+        EXPECT_TRUE(refused);
+        EXPECT_EQ(EndPrint(), 1);
+        EXPECT_EQ(ClosePrint(), end.closes);
+        ExpectNothingHeld();
+
+        InitPrinter();
+        EXPECT_EQ(Send(line), 1);
+        EXPECT_EQ(LinesTaken(), 0u);
+        EXPECT_EQ(EndPrint(), 1);
+        EXPECT_EQ(ClosePrint(), 1);
+        ExpectNothingHeld();
+    }
+    // The session after the last of them prints a job to its end.
+    InitPrinter();
+    ASSERT_EQ(StartPrint(&job), 1);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(Send(Lines(job, 4)), 1);
     EXPECT_EQ(EndPrint(), 1);
     EXPECT_EQ(ClosePrint(), 1);
 }

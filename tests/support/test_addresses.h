@@ -2,8 +2,9 @@
 // that starts a board (or a listener standing in for one) owns one address,
 // so suites running side by side never meet; the enum keeps them distinct.
 // Taken elsewhere: 127.0.0.160-179 swathprint, 180-199 the Windows suites,
-// 200-250 the emulator's own tests; 127.0.0.1 is always the PC. Addresses
-// kept free for more cases are named beside the entries they follow.
+// 200-250 the emulator's own tests, 251-254 the install check
+// (scripts/test-install.sh); 127.0.0.1 is always the PC. Addresses kept free
+// for more cases are named beside the entries they follow.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,8 @@ enum TestAddress : uint8_t {
     kAddrLinkJobPause = 32,
     kAddrLinkJobAbort = 33,
     kAddrLinkJobAbortWhilePaused = 34,
+    // tests/printers: two boards at once
+    kAddrTwoPrintersFirst = 35,    // and 36
     kAddrLinkJobFaultsFirst = 40,  // one per fault case, up to 49
     kAddrLinkJobRefusals = 50,
     kAddrLinkJobPrinterStopsFirst = 51,  // one per stop case, up to 54
@@ -42,6 +45,7 @@ enum TestAddress : uint8_t {
     kAddrBadInputNonsenseRecords = 91,
     kAddrBadInputLineShapes = 92,
     kAddrBadInputAfterTheJob = 93,
+    kAddrBadInputAfterAStoppedJob = 94,
     // tests/soak
     kAddrSoak = 96,
     // tests/e2e aborts
@@ -65,7 +69,7 @@ enum TestAddress : uint8_t {
     kAddrJobTooWide = 76,
     kAddrSilentBoard = 77,  // also an address the PC does not hold
     kAddrLinesAfterFatalHandOff = 78,
-    // tests/faults: one per fault; 27-29 and 80-89 are kept for more faults
+    // tests/faults: one per fault; 28-29 and 80-89 are kept for more faults
     kAddrFaultDropMidData = 16,
     kAddrFaultDropBetweenPackets = 17,
     kAddrFaultLostAnswers = 18,
@@ -77,6 +81,7 @@ enum TestAddress : uint8_t {
     kAddrFaultSequenceError = 24,
     kAddrFaultDamagedBlock = 25,
     kAddrFaultTooWide = 26,
+    kAddrFaultExtraAnswers = 27,
 };
 
 inline std::string TestIp(uint32_t octet) { return "127.0.0." + std::to_string(octet); }

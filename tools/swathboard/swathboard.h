@@ -169,13 +169,22 @@ struct CloseFault {
 };
 
 // The next `count` commands of `code` are refused (value = the status),
-// answered late (value = delay in ms) or never answered.
+// answered late (value = delay in ms) or never answered; kAnswerTwice
+// answers the `count`-th next command of `code` twice.
 struct CommandFault {
-    enum Kind : std::uint8_t { kRefuse, kDelay, kSilence };
+    enum Kind : std::uint8_t { kRefuse, kDelay, kSilence, kAnswerTwice };
     Kind kind = kRefuse;
     std::uint8_t code = 0;
     std::uint32_t count = 0;
     std::uint32_t value = 1;
+};
+
+// An answer the board sends on its own, answering no packet: a status 0
+// answer of `code` (a board that says OK twice, or out of turn).
+struct UnsolicitedAnswer {
+    std::uint8_t code = 0;
+    std::uint8_t status = 0;
+    std::uint32_t after_ms = 0;  // BoardConfig only: when, after StartBoard
 };
 
 // ---------------------------------------------------------------------------
@@ -209,6 +218,9 @@ struct BoardConfig {
     std::vector<CommandFault> command_faults;
     std::optional<SwathFaultAt> swath_fault;
     std::optional<CloseFault> close;
+    // An answer to no packet, sent once this long after the board started
+    // (or as soon after as a host is connected).
+    std::optional<UnsolicitedAnswer> unsolicited;
 };
 
 struct Board;  // opaque
@@ -236,6 +248,14 @@ void SilenceNext(Board *board, std::uint8_t code, std::uint32_t count);  // neve
 // The next `count` answers to `code` (NET_CMD_DEBUG or NET_CMD_SWATH_CREATE)
 // report print status 1: the job was cancelled on the printer.
 void CancelNext(Board *board, std::uint8_t code, std::uint32_t count);
+// The nth next command of `code` is answered twice: the same answer, sent
+// again right after the first.
+void ExtraAnswerNext(Board *board, std::uint8_t code, std::uint32_t nth);
+// Sends one answer of `answer.code` now, on the current connection (none is
+// sent without one); returns once the server loop has sent it.
+void SendUnsolicited(Board *board, const UnsolicitedAnswer &answer);
+// Answers sent that answered no packet: the extra ones and the unsolicited.
+std::uint32_t ExtraAnswersSent(const Board *board);
 void InjectSwathFault(Board *board, SwathFault fault, std::uint32_t nth_swath);
 void ArmClose(Board *board, const CloseFault &fault);
 void RefuseConnections(Board *board, std::uint32_t ms);  // stop listening for ms
@@ -378,5 +398,34 @@ bool PrintedSheet(const Board *board, Sheet *out);
 // be written; no half-written file is left behind.
 bool WriteSheetPng(const Sheet &sheet, const std::string &png_path, std::string *error);
 bool WriteSheetSummaryJson(const Sheet &sheet, const std::string &json_path, std::string *error);
+
+// ---------------------------------------------------------------------------
+// The streamed sheet, for jobs of any length.
+//
+// Once streaming is on, the board prints each swath the moment it accepts
+// it, writes every row the paper has carried past the head to the PNG and
+// drops it, and keeps no swath's data (StoredSwath finds the swath but gives
+// no bytes), so a 10 m banner takes no more memory than 10 cm: the image's
+// width times the head's height. The sheet is the job open when StreamSheet
+// is called or the first one the board accepts after it (a job opened again
+// before any swath replaces it), from the swaths accepted after the call;
+// later jobs are not printed on it. Dot totals, doubled and outside
+// dots are counted as on the sheet printed at the end. PrintedSheet has no
+// planes to give while a sheet streams.
+
+struct SheetStreamOptions {
+    std::string png_path;
+    std::uint32_t preview_scale = 1;  // N: a picture N times smaller each way, each pixel the mean of N x N dots
+};
+
+// Needs the frame (SetImageSize) first: the PNG's size is fixed by it. The
+// file is created at once (under a temporary name), so an unwritable path
+// is found before the job. False with the reason in *error.
+bool StreamSheet(Board *board, const SheetStreamOptions &options, std::string *error);
+// Writes the rows still held (the rest of the frame blank), renames the
+// PNG into place and gives the sheet's size and totals in *sheet (without
+// planes). False with the reason when no sheet streams or it cannot be
+// written; no partial file is left then.
+bool FinishStreamedSheet(Board *board, Sheet *sheet, std::string *error);
 
 }  // namespace swathboard

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <netinet/in.h>
@@ -11,6 +12,7 @@
 #include "faults.h"
 #include "job_geometry.h"
 #include "packet_log.h"
+#include "sheet_stream.h"
 #include "swath_store.h"
 #include "swathboard.h"
 
@@ -26,12 +28,15 @@ struct Board {
     SwathStore store;
 
     mutable std::mutex frame_mutex;
-    ImageFrameRequest frame;  // set by SetImageSize
+    ImageFrameRequest frame;   // set by SetImageSize
+    SheetStream sheet_stream;  // set by StreamSheet
 
     // Owned by the server thread once it runs.
     int listen_fd = -1;
     std::uint32_t job_create_answers = 0;
     std::chrono::steady_clock::time_point listen_again_at;
+    // BoardConfig::unsolicited, until it is sent.
+    std::optional<std::chrono::steady_clock::time_point> unsolicited_at;
 
     int wake_fd = -1;  // eventfd: setters poke it so the loop notices at once
     std::atomic<bool> stopping{false};

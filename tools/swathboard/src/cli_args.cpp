@@ -26,11 +26,21 @@ bool Numbers(std::string_view text, std::size_t min, std::size_t max, std::vecto
 bool CodeFault(CommandFault::Kind kind, std::string_view text, BoardConfig *c) {
     std::vector<std::uint32_t> n;
     const std::size_t min = kind == CommandFault::kDelay ? 3 : 2;
-    const std::size_t max = kind == CommandFault::kSilence ? 2 : 3;
+    const std::size_t max = kind == CommandFault::kSilence || kind == CommandFault::kAnswerTwice ? 2 : 3;
     if (!Numbers(text, min, max, &n) || n[0] > 255) return false;
+    if (kind == CommandFault::kAnswerTwice && n[1] == 0) return false;
     std::uint32_t value = n.size() > 2 ? n[2] : 1;  // refusal status defaults to 1
     if (kind == CommandFault::kRefuse && value > 255) return false;
     c->command_faults.push_back({kind, static_cast<std::uint8_t>(n[0]), n[1], value});
+    return true;
+}
+
+// "CODE:MS[:STATUS]".
+bool UnsolicitedArg(std::string_view text, BoardConfig *c) {
+    std::vector<std::uint32_t> n;
+    if (!Numbers(text, 2, 3, &n) || n[0] > 255 || (n.size() > 2 && n[2] > 255)) return false;
+    c->unsolicited = UnsolicitedAnswer{static_cast<std::uint8_t>(n[0]),
+                                       static_cast<std::uint8_t>(n.size() > 2 ? n[2] : 0), n[1]};
     return true;
 }
 
@@ -111,6 +121,8 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
         o->summary_path = std::string(v);
     else if (flag == "--image")
         return ImageArg(v, o);
+    else if (flag == "--preview-scale")
+        return OneNumber(v, 1000, &o->preview_scale) && o->preview_scale > 0;
     else if (flag == "--fw") {
         if (!OneNumber(v, 0x3FFF, &n)) return false;
         c.preset.fw_version = static_cast<std::uint16_t>(n);
@@ -129,6 +141,10 @@ bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
         return CodeFault(CommandFault::kDelay, v, &c);
     else if (flag == "--silence")
         return CodeFault(CommandFault::kSilence, v, &c);
+    else if (flag == "--extra-answer")
+        return CodeFault(CommandFault::kAnswerTwice, v, &c);
+    else if (flag == "--unsolicited")
+        return UnsolicitedArg(v, &c);
     else if (flag == "--close-after-swaths")
         return CloseArg(v, &c);
     else if (flag == "--close-refuse-ms")
@@ -169,6 +185,8 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
         const std::string_view flag = argv[i];
         if (flag == "--help" || flag == "-h") {
             o->help = true;
+        } else if (flag == "--version") {
+            o->version = true;
         } else if (flag == "--bidir") {
             o->config.preset.dir_mode = kDirModeBidirectional;
         } else if (flag == "--any-address") {
@@ -182,7 +200,7 @@ bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *err
             ++i;
         }
     }
-    if (o->help) return true;
+    if (o->help || o->version) return true;
     if (!o->config.any_address && !IsLoopbackAddress(o->config.ip)) {
         *error = "--ip must be an address in 127.0.0.0/8";
         return false;
@@ -195,7 +213,9 @@ const char *CliUsage() {
            "  --log FILE                 write every packet as a JSON line\n"
            "  --sheet FILE.png           at stop, write the printed sheet of the last job\n"
            "  --summary FILE.json        at stop, write that sheet's dot totals\n"
-           "  --image WxH[@XDPI]         the job's image size (frames the sheet)\n"
+           "  --image WxH[@XDPI]         the job's image size (frames the sheet); with --sheet\n"
+           "                             the sheet is written while the job prints\n"
+           "  --preview-scale N          a sheet N times smaller each way (with --image)\n"
            "  --preset old|new|new-align parameter block the board answers with (default new)\n"
            "  --bidir                    print-direction mode 11 (bidirectional)\n"
            "  --fw N                     firmware version in the parameter block\n"
@@ -204,6 +224,9 @@ const char *CliUsage() {
            "  --refuse CODE:N[:STATUS]   refuse the next N commands of CODE (status 1)\n"
            "  --delay CODE:N:MS          answer the next N commands of CODE MS late\n"
            "  --silence CODE:N           never answer the next N commands of CODE\n"
+           "  --extra-answer CODE:N      answer the Nth next command of CODE twice\n"
+           "  --unsolicited CODE:MS[:S]  MS after start, send an answer of CODE (status S,\n"
+           "                             default 0) that answers no packet\n"
            "  --close-after-swaths N[:K] close the link at swath N (after K of its data bytes)\n"
            "  --close-refuse-ms MS       after that close, refuse connections for MS\n"
            "  --answer-latency MS        answer every packet MS after it (and its data) came in\n"
@@ -213,6 +236,8 @@ const char *CliUsage() {
            "  --cancel-on-swath N        answer swath N with status 8 (printer cancelled)\n"
            "  --too-wide-on-swath N      answer swath N with status 6 (wider than the printer)\n"
            "  --sn-error-on-swath N      answer swath N with SWATH_CREAT_SN_ERROR\n"
+           "  --help, -h                 print this help and exit\n"
+           "  --version                  print the version and exit\n"
            "Runs until SIGINT or SIGTERM.\n";
 }
 

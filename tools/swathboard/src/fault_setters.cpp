@@ -56,6 +56,19 @@ void CancelNext(Board *board, std::uint8_t code, std::uint32_t count) {
     Update(board, [&](FaultState &f) { f.by_code[code].cancel = count; });
 }
 
+void ExtraAnswerNext(Board *board, std::uint8_t code, std::uint32_t nth) {
+    Update(board, [&](FaultState &f) { f.by_code[code].twice_in = nth; });
+}
+
+void SendUnsolicited(Board *board, const UnsolicitedAnswer &answer) {
+    RequestLinkChange(board, [&](FaultState &f) { f.unsolicited_request = answer; });
+}
+
+std::uint32_t ExtraAnswersSent(const Board *board) {
+    std::lock_guard<std::mutex> lock(board->faults.mutex);
+    return board->faults.extra_answers_sent;
+}
+
 void InjectSwathFault(Board *board, SwathFault fault, std::uint32_t nth_swath) {
     Update(board, [&](FaultState &f) {
         f.swaths.fault = fault;
@@ -101,12 +114,16 @@ void ArmConfiguredFaults(Board *board) {
             break;
         case CommandFault::kDelay: DelayNext(board, f.code, f.count, f.value); break;
         case CommandFault::kSilence: SilenceNext(board, f.code, f.count); break;
+        case CommandFault::kAnswerTwice: ExtraAnswerNext(board, f.code, f.count); break;
         }
     }
     if (board->config.swath_fault) {
         InjectSwathFault(board, board->config.swath_fault->fault, board->config.swath_fault->nth_swath);
     }
     if (board->config.close) ArmClose(board, *board->config.close);
+    if (board->config.unsolicited)
+        board->unsolicited_at =
+            board->started + std::chrono::milliseconds(board->config.unsolicited->after_ms);
 }
 
 }  // namespace swathboard

@@ -49,6 +49,7 @@ PacketPlan TakePacketPlan(FaultState *faults, std::uint8_t code, std::uint32_t s
     if (TakeOne(&f.delay)) plan.delay_ms = f.delay_ms;
     plan.silent = TakeOne(&f.silence);
     plan.report_cancel = TakeOne(&f.cancel);
+    plan.answer_twice = Fires(&f.twice_in);
     if (code == NET_CMD_SWATH_CREATE)
         PlanSwath(&faults->swaths, swath_sn, &plan);
     else if (CommandCloseFires(&faults->swaths, code))
@@ -58,9 +59,11 @@ PacketPlan TakePacketPlan(FaultState *faults, std::uint8_t code, std::uint32_t s
 
 LinkRequests TakeLinkRequests(FaultState *faults) {
     std::lock_guard<std::mutex> lock(faults->mutex);
-    LinkRequests r{faults->refuse_ms_request, faults->drop_request, faults->requests_made};
+    LinkRequests r{faults->refuse_ms_request, faults->drop_request, faults->unsolicited_request,
+                   faults->requests_made};
     faults->refuse_ms_request = 0;
     faults->drop_request = false;
+    faults->unsolicited_request.reset();
     return r;
 }
 
@@ -70,6 +73,11 @@ void LinkRequestsDone(FaultState *faults, std::uint64_t ticket) {
         faults->requests_done = std::max(faults->requests_done, ticket);
     }
     faults->requests_applied.notify_all();
+}
+
+void CountExtraAnswer(FaultState *faults) {
+    std::lock_guard<std::mutex> lock(faults->mutex);
+    ++faults->extra_answers_sent;
 }
 
 std::uint16_t StopPrintStatus(const FaultState *faults) {

@@ -16,8 +16,9 @@ struct CodeFaults {
     std::uint8_t refuse_status = 1;
     std::uint32_t delay = 0;  // packets still to answer late
     std::uint32_t delay_ms = 0;
-    std::uint32_t silence = 0;  // packets still to leave unanswered
-    std::uint32_t cancel = 0;   // answers still to report a printer-side cancel
+    std::uint32_t silence = 0;   // packets still to leave unanswered
+    std::uint32_t cancel = 0;    // answers still to report a printer-side cancel
+    std::uint32_t twice_in = 0;  // counts down to the packet answered twice
 };
 
 // Counted in swath packets; 0 = not armed.
@@ -36,6 +37,8 @@ struct FaultState {
     // Link requests for the server loop, which owns the sockets.
     std::uint32_t refuse_ms_request = 0;
     bool drop_request = false;
+    std::optional<UnsolicitedAnswer> unsolicited_request;
+    std::uint32_t extra_answers_sent = 0;
     // Link requests are numbered so a setter can wait until the loop has
     // carried its request out: a test that refuses connections and then
     // connects must be refused.
@@ -50,6 +53,7 @@ struct PacketPlan {
     std::optional<std::uint32_t> delay_ms;
     bool silent = false;
     bool report_cancel = false;
+    bool answer_twice = false;
     std::optional<SwathFault> swath_fault;
     std::optional<CloseFault> close;
 };
@@ -61,6 +65,7 @@ PacketPlan TakePacketPlan(FaultState *faults, std::uint8_t code, std::uint32_t s
 struct LinkRequests {
     std::uint32_t refuse_ms = 0;
     bool drop = false;
+    std::optional<UnsolicitedAnswer> unsolicited;
     std::uint64_t ticket = 0;  // the last request included
 };
 LinkRequests TakeLinkRequests(FaultState *faults);
@@ -68,5 +73,7 @@ LinkRequests TakeLinkRequests(FaultState *faults);
 void LinkRequestsDone(FaultState *faults, std::uint64_t ticket);
 
 std::uint16_t StopPrintStatus(const FaultState *faults);
+// Counts an answer sent that answered no packet.
+void CountExtraAnswer(FaultState *faults);
 
 }  // namespace swathboard

@@ -5,6 +5,7 @@
 
 #include "cli_args.h"
 #include "swathboard.h"
+#include "swathlink_version.h"
 
 namespace {
 
@@ -17,17 +18,25 @@ void BlockStopSignals(sigset_t *set) {
     pthread_sigmask(SIG_BLOCK, set, nullptr);
 }
 
+// A framed sheet is written while the job prints.
+bool Streams(const swathboard::CliOptions &options) {
+    return !options.sheet_path.empty() && options.image_width != 0;
+}
+
 // Writes what the options ask for; false when a file could not be written.
-bool WriteSheetFiles(const swathboard::Board *board, const swathboard::CliOptions &options) {
+bool WriteSheetFiles(swathboard::Board *board, const swathboard::CliOptions &options) {
     if (options.sheet_path.empty() && options.summary_path.empty()) return true;
     swathboard::Sheet sheet;
-    if (!swathboard::PrintedSheet(board, &sheet)) {
-        std::fprintf(stderr, "swathboard: no job was printed, no sheet written\n");
+    std::string error;
+    if (Streams(options) ? !swathboard::FinishStreamedSheet(board, &sheet, &error)
+                         : !swathboard::PrintedSheet(board, &sheet)) {
+        std::fprintf(stderr, "swathboard: no sheet written: %s\n",
+                     error.empty() ? "no job was printed" : error.c_str());
         return false;
     }
-    std::string error;
     bool ok = true;
-    if (!options.sheet_path.empty() && !swathboard::WriteSheetPng(sheet, options.sheet_path, &error)) {
+    if (!Streams(options) && !options.sheet_path.empty() &&
+        !swathboard::WriteSheetPng(sheet, options.sheet_path, &error)) {
         std::fprintf(stderr, "swathboard: %s\n", error.c_str());
         ok = false;
     }
@@ -52,6 +61,10 @@ int main(int argc, char **argv) {
         std::fputs(swathboard::CliUsage(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("swathboard %s\n", SWATHLINK_VERSION);
+        return 0;
+    }
     sigset_t stop_signals;
     BlockStopSignals(&stop_signals);
     swathboard::Board *board = swathboard::StartBoard(options.config, &error);
@@ -62,6 +75,12 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "swathboard: listening on %s:4000\n", options.config.ip.c_str());
     if (options.image_width != 0) {
         swathboard::SetImageSize(board, options.image_width, options.image_height, options.image_xdpi);
+    }
+    if (Streams(options) &&
+        !swathboard::StreamSheet(board, {options.sheet_path, options.preview_scale}, &error)) {
+        std::fprintf(stderr, "swathboard: %s\n", error.c_str());
+        swathboard::StopBoard(board);
+        return 1;
     }
     int signal = 0;
     sigwait(&stop_signals, &signal);

@@ -63,7 +63,15 @@ void ApplyLinkRequests(Board *board, Session *s) {
     const LinkRequests r = TakeLinkRequests(&board->faults);
     if (r.refuse_ms > 0) StopListening(board, r.refuse_ms);
     if (r.drop) CloseSession(board, s);
+    if (r.unsolicited) SessionSendUnsolicited(board, s, *r.unsolicited);
     LinkRequestsDone(&board->faults, r.ticket);
+}
+
+// The configured unsolicited answer goes once it is due and a host is there.
+void SendConfiguredUnsolicited(Board *board, Session *s) {
+    if (!board->unsolicited_at || Clock::now() < *board->unsolicited_at || s->fd < 0) return;
+    board->unsolicited_at.reset();
+    SessionSendUnsolicited(board, s, *board->config.unsolicited);
 }
 
 int MsUntil(Clock::time_point when) {
@@ -79,6 +87,7 @@ int PollTimeout(const Board *board, const Session *s) {
     if (s->holding) timeout = MsUntil(s->reply_at);
     if (!s->pending.empty()) timeout = Sooner(timeout, MsUntil(s->pending.front().due));
     if (board->listen_fd < 0) timeout = Sooner(timeout, MsUntil(board->listen_again_at));
+    if (board->unsolicited_at && s->fd >= 0) timeout = Sooner(timeout, MsUntil(*board->unsolicited_at));
     return timeout;
 }
 
@@ -89,6 +98,7 @@ void DrainWake(int fd) {
 
 void ServeOnce(Board *board, Session *s) {
     ApplyLinkRequests(board, s);
+    SendConfiguredUnsolicited(board, s);
     RelistenIfDue(board);
     if (s->fd >= 0 && !s->pending.empty()) Finish(board, s, SessionSendDue(s));
     if (s->fd >= 0 && s->holding && Clock::now() >= s->reply_at) Finish(board, s, SessionSendHeld(board, s));

@@ -113,9 +113,12 @@ CloseRequest Answer(Board *board, Session *s) {
     record.status = out.reply.status;
     record.print_status = out.reply.print_status;
     record.swath_state = out.reply.swath_state;
+    // A streamed sheet prints the swath now and the board keeps no data of it.
+    if (out.store_swath && StreamSwath(board, record, &s->data)) s->data.clear();
     if (out.store_swath) SwathKeep(&board->store, serial, std::move(s->data));
     if (s->packet[0] == NET_CMD_JOB_CREATE && out.reply.status == kStatusAccepted)
         SwathStartJob(&board->store);
+    StreamJobPacket(board, record);
     LogAppend(&board->log, std::move(record));
 
     CloseRequest after;
@@ -125,6 +128,12 @@ CloseRequest Answer(Board *board, Session *s) {
     if (plan.silent) return after;
 
     std::vector<std::uint8_t> reply = BuildReply(out.reply, PresetFor(board, out.reply.code));
+    if (plan.answer_twice) {
+        // The second copy follows the first on the wire, as one answer too many.
+        const std::vector<std::uint8_t> again = reply;
+        reply.insert(reply.end(), again.begin(), again.end());
+        CountExtraAnswer(&board->faults);
+    }
     if (board->config.answer_latency_ms > 0 && !plan.delay_ms) {
         const auto due = Clock::now() + std::chrono::milliseconds(board->config.answer_latency_ms);
         s->pending.push_back({due, std::move(reply), after});
@@ -231,6 +240,16 @@ CloseRequest SessionSendHeld(Board *board, Session *s) {
     if (!sent) return {true, 0};
     if (s->close_after_reply) return {true, s->refuse_ms_after};
     return {};
+}
+
+bool SessionSendUnsolicited(Board *board, Session *s, const UnsolicitedAnswer &answer) {
+    if (s->fd < 0) return false;
+    ReplyHeader header;
+    header.code = answer.code;
+    header.status = answer.status;
+    if (header.code == NET_CMD_SWATH_CREATE) header.swath_state = SWATH_CREAT_OK;
+    CountExtraAnswer(&board->faults);
+    return SendAll(s->fd, BuildReply(header, board->config.preset));
 }
 
 void SessionAbandon(Board *board, Session *s) {

@@ -63,6 +63,9 @@ CloseRequest SessionRead(Board *board, Session *session);
 CloseRequest SessionSendHeld(Board *board, Session *session);
 // Sends the latency-delayed answers that are due, in order.
 CloseRequest SessionSendDue(Session *session);
+// Sends an answer to no packet now; false when no host is connected or the
+// send failed.
+bool SessionSendUnsolicited(Board *board, Session *session, const UnsolicitedAnswer &answer);
 // Logs a swath cut short by the link going away; the caller closes fd.
 void SessionAbandon(Board *board, Session *session);
 

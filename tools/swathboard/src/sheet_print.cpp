@@ -6,6 +6,7 @@
 #include "board.h"
 #include "job_geometry.h"
 #include "protocol.h"
+#include "sheet_dots.h"
 #include "swathboard.h"
 
 namespace swathboard {
@@ -18,30 +19,6 @@ constexpr std::uint64_t kStepReference = 35860;
 constexpr std::uint64_t kStepUnitsPerInch = 2880;
 // Paper positions are kept in 1/(2880 * 35860) inch, so steps add up exactly.
 constexpr std::uint64_t kPaperUnitsPerInch = kStepUnitsPerInch * kStepReference;
-
-struct PrintedSwath {
-    std::uint32_t step = 0;
-    std::uint32_t pstart = 0;
-    bool right_to_left = false;
-    std::vector<std::uint8_t> data;
-};
-
-struct Dot {
-    std::uint32_t channel;
-    std::uint32_t level;
-    std::int64_t row, column;
-};
-
-struct Feed {
-    std::uint64_t paper = 0;             // paper advanced, 1/kPaperUnitsPerInch
-    std::uint32_t drift_millilines = 0;  // largest gap to a feed of whole lines
-};
-
-using DotSink = std::function<void(const Dot &)>;
-
-bool AnswerTaken(const PacketRecord &r) {
-    return r.status == kStatusAccepted && (r.timing == ReplyTiming::kNow || r.timing == ReplyTiming::kLate);
-}
 
 std::uint32_t Field(const PacketRecord &r, std::string_view name) {
     std::uint32_t v = 0;
@@ -68,10 +45,7 @@ bool LastJob(const Board *board, PacketRecord *job, std::vector<PrintedSwath> *s
         const PacketRecord &r = log[i];
         if (r.code == NET_CMD_PRINT_START && AnswerTaken(r)) *job = r;
         if (r.code != NET_CMD_SWATH_CREATE || !r.stored) continue;
-        PrintedSwath s;
-        s.step = Field(r, "Step");
-        s.pstart = Field(r, "Pstart");
-        s.right_to_left = Field(r, "direction") != 0;
+        PrintedSwath s = SwathOf(r);
         StoredSwath(board, Field(r, "SwathSN"), &s.data);
         swaths->push_back(std::move(s));
     }
@@ -126,23 +100,7 @@ void FireSlice(const std::uint8_t *slice, std::int64_t carriage, std::uint64_t p
 // Runs every dot of the job through `sink`; returns the paper's feed.
 Feed PrintSwaths(const std::vector<PrintedSwath> &swaths, const JobGeometry &g, const DotSink &sink) {
     Feed feed;
-    std::int64_t whole_lines = 0;
-    for (const PrintedSwath &s : swaths) {
-        const std::uint64_t paper = feed.paper;
-        const std::uint32_t phase = g.column_split ? ColumnPhase(g.passes, PassIndex(paper, g)) : 0;
-        const std::int64_t first = static_cast<std::int64_t>(s.pstart) * g.k_num / g.k_den;
-        const std::size_t slices = s.data.size() / kSliceBytes;
-        for (std::size_t i = 0; i < slices; ++i) {
-            const std::int64_t carriage =
-                s.right_to_left ? first - static_cast<std::int64_t>(i) : first + static_cast<std::int64_t>(i);
-            FireSlice(s.data.data() + i * kSliceBytes, carriage, paper, phase, s.right_to_left, g, sink);
-        }
-        const std::uint64_t step = static_cast<std::uint64_t>(s.step) * g.step_calibration;
-        feed.paper += step;
-        whole_lines += NearestLine(step, g.ydpi);
-        feed.drift_millilines =
-            std::max(feed.drift_millilines, DriftMillilines(feed.paper, whole_lines, g.ydpi));
-    }
+    for (const PrintedSwath &s : swaths) PrintSwath(s, g, &feed, sink);
     return feed;
 }
 
@@ -159,23 +117,67 @@ void FrameFromDots(const std::vector<PrintedSwath> &swaths, const JobGeometry &g
 }
 
 void PlaceDot(const Dot &d, const JobGeometry &g, Sheet *sheet) {
-    SheetSummary &sum = sheet->summary;
-    if (d.level == 0) return;
-    sum.dots[d.channel][d.level] += 1;
-    const std::int8_t ink = g.channel_ink[d.channel];
-    if (ink < 0) return;
-    if (d.row < 0 || d.column < 0 || d.row >= sheet->height || d.column >= sheet->width) {
-        sum.outside += 1;
-        return;
-    }
+    if (!CountDot(d, g, sheet->width, sheet->height, &sheet->summary)) return;
     std::uint8_t &pixel =
-        sheet->ink[static_cast<std::size_t>(ink)]
+        sheet->ink[static_cast<std::size_t>(g.channel_ink[d.channel])]
                   [static_cast<std::size_t>(d.row) * sheet->width + static_cast<std::size_t>(d.column)];
-    if (pixel != 0) sum.doubled += 1;
+    if (pixel != 0) sheet->summary.doubled += 1;
     pixel = static_cast<std::uint8_t>(pixel | d.level);
 }
 
 }  // namespace
+
+bool AnswerTaken(const PacketRecord &r) {
+    return r.status == kStatusAccepted && (r.timing == ReplyTiming::kNow || r.timing == ReplyTiming::kLate);
+}
+
+PrintedSwath SwathOf(const PacketRecord &r) {
+    PrintedSwath s;
+    s.step = Field(r, "Step");
+    s.pstart = Field(r, "Pstart");
+    s.right_to_left = Field(r, "direction") != 0;
+    return s;
+}
+
+JobGeometry GeometryForJob(const Board *board, const std::uint8_t *job, const ImageFrameRequest &frame) {
+    const HeadSettings head = ReadHeadSettings(JobCreateAnswer(board->config.preset, kStatusAccepted));
+    return GeometryOf(job, head, frame);
+}
+
+void PrintSwath(const PrintedSwath &s, const JobGeometry &g, Feed *feed, const DotSink &sink) {
+    const std::uint64_t paper = feed->paper;
+    const std::uint32_t phase = g.column_split ? ColumnPhase(g.passes, PassIndex(paper, g)) : 0;
+    const std::int64_t first = static_cast<std::int64_t>(s.pstart) * g.k_num / g.k_den;
+    const std::size_t slices = s.data.size() / kSliceBytes;
+    for (std::size_t i = 0; i < slices; ++i) {
+        const std::int64_t carriage =
+            s.right_to_left ? first - static_cast<std::int64_t>(i) : first + static_cast<std::int64_t>(i);
+        FireSlice(s.data.data() + i * kSliceBytes, carriage, paper, phase, s.right_to_left, g, sink);
+    }
+    const std::uint64_t step = static_cast<std::uint64_t>(s.step) * g.step_calibration;
+    feed->paper += step;
+    feed->whole_lines += NearestLine(step, g.ydpi);
+    feed->drift_millilines =
+        std::max(feed->drift_millilines, DriftMillilines(feed->paper, feed->whole_lines, g.ydpi));
+}
+
+std::int64_t FirstOpenRow(const Feed &feed, const JobGeometry &g) {
+    return NearestLine(feed.paper, g.ydpi) - g.first_row_line;
+}
+
+bool CountDot(const Dot &d, const JobGeometry &g, std::uint32_t width, std::uint32_t height,
+              SheetSummary *summary) {
+    if (d.level == 0) return false;
+    summary->dots[d.channel][d.level] += 1;
+    if (g.channel_ink[d.channel] < 0) return false;
+    if (d.row < 0 || d.column < 0 || d.row >= height || d.column >= width) {
+        summary->outside += 1;
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t PaperMicrometres(const Feed &feed) { return feed.paper * 25400 / kPaperUnitsPerInch; }
 
 void SetImageSize(Board *board, std::uint32_t width, std::uint32_t height, std::uint32_t xdpi) {
     std::lock_guard<std::mutex> lock(board->frame_mutex);
@@ -191,8 +193,7 @@ bool PrintedSheet(const Board *board, Sheet *out) {
         std::lock_guard<std::mutex> lock(board->frame_mutex);
         frame = board->frame;
     }
-    const HeadSettings head = ReadHeadSettings(JobCreateAnswer(board->config.preset, kStatusAccepted));
-    const JobGeometry g = GeometryOf(job.raw.data(), head, frame);
+    const JobGeometry g = GeometryForJob(board, job.raw.data(), frame);
 
     Sheet sheet;
     sheet.xdpi = g.host_xdpi;
@@ -206,7 +207,7 @@ bool PrintedSheet(const Board *board, Sheet *out) {
     for (auto &plane : sheet.ink) plane.assign(static_cast<std::size_t>(sheet.width) * sheet.height, 0);
     const Feed feed = PrintSwaths(swaths, g, [&](const Dot &d) { PlaceDot(d, g, &sheet); });
     sheet.summary.swaths = static_cast<std::uint32_t>(swaths.size());
-    sheet.summary.paper_advanced_um = feed.paper * 25400 / kPaperUnitsPerInch;
+    sheet.summary.paper_advanced_um = PaperMicrometres(feed);
     sheet.summary.drift_millilines = feed.drift_millilines;
     *out = std::move(sheet);
     return true;

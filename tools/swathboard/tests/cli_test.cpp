@@ -83,6 +83,26 @@ TEST(Cli, AnswerLatencyAndAnyAddress) {
     EXPECT_FALSE(Parse({"--ip", "127.0.0.9", "--answer-latency", "soon"}, &o, &error));
 }
 
+TEST(Cli, ExtraAndUnsolicitedAnswers) {
+    swathboard::CliOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--ip", "127.0.0.9", "--extra-answer", "9:3", "--unsolicited", "1:250:2"}, &o, &error))
+        << error;
+    ASSERT_EQ(o.config.command_faults.size(), 1u);
+    EXPECT_EQ(o.config.command_faults[0].kind, swathboard::CommandFault::kAnswerTwice);
+    EXPECT_EQ(o.config.command_faults[0].code, 9);
+    EXPECT_EQ(o.config.command_faults[0].count, 3u);
+    ASSERT_TRUE(o.config.unsolicited.has_value());
+    EXPECT_EQ(o.config.unsolicited->code, 1);
+    EXPECT_EQ(o.config.unsolicited->after_ms, 250u);
+    EXPECT_EQ(o.config.unsolicited->status, 2);
+    for (const char *bad : {"9", "9:0", "300:1", "9:1:1"}) {
+        swathboard::CliOptions p;
+        EXPECT_FALSE(Parse({"--ip", "127.0.0.9", "--extra-answer", bad}, &p, &error)) << bad;
+    }
+    EXPECT_FALSE(Parse({"--ip", "127.0.0.9", "--unsolicited", "9"}, &o, &error));
+}
+
 TEST(Cli, RejectsBadInput) {
     const std::vector<std::vector<const char *>> bad = {
         {},

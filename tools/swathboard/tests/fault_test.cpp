@@ -227,6 +227,42 @@ TEST(Faults, CancelNextReportsAPrinterCancel) {
     EXPECT_EQ(sbtest::Get(reply, 4, 2), 1u);
 }
 
+// One answer too many: the nth next command of a code is answered twice.
+TEST(Faults, ExtraAnswerFollowsTheFirst) {
+    Connected c(sbtest::kAddrExtraAnswer);
+    swathboard::ExtraAnswerNext(c.board.get(), 1, 2);
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(sbtest::Exchange(&c.client, PacketFor(1), 18, &reply));
+    EXPECT_TRUE(c.client.Quiet(50));
+    ASSERT_TRUE(sbtest::Exchange(&c.client, PacketFor(1), 18, &reply));
+    ASSERT_TRUE(c.client.Read(18, &reply));  // the same answer again
+    EXPECT_EQ(reply[0], 1);
+    EXPECT_EQ(reply[2], 0);
+    EXPECT_TRUE(c.client.Quiet(50));
+    EXPECT_EQ(swathboard::ExtraAnswersSent(c.board.get()), 1u);
+}
+
+// An answer to no packet, sent when asked, or from the configuration once
+// its moment has come.
+TEST(Faults, UnsolicitedAnswerAnswersNoPacket) {
+    swathboard::BoardConfig config;
+    config.unsolicited = swathboard::UnsolicitedAnswer{9, 0, 100};
+    auto board = sbtest::StartTestBoard(sbtest::kAddrUnsolicited, config);
+    sbtest::RawClient client;
+    ASSERT_EQ(client.Connect(sbtest::TestIp(sbtest::kAddrUnsolicited)), 0);
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(client.Read(18, &reply));
+    EXPECT_EQ(reply[0], 9);
+    EXPECT_EQ(reply[2], 0);
+    swathboard::SendUnsolicited(board.get(), {1, 3, 0});
+    ASSERT_TRUE(client.Read(18, &reply));
+    EXPECT_EQ(reply[0], 1);
+    EXPECT_EQ(reply[2], 3);
+    EXPECT_TRUE(client.Quiet(50));
+    EXPECT_EQ(swathboard::ExtraAnswersSent(board.get()), 2u);
+    EXPECT_TRUE(swathboard::Packets(board.get()).empty());
+}
+
 TEST(Faults, LaterJobCreateAnswersCarryLaterSettings) {
     swathboard::BoardConfig config;
     swathboard::ParamPreset later = config.preset;

@@ -48,6 +48,11 @@ enum TestAddress : std::uint8_t {
     kAddrLaterPresets,
     kAddrCloseOnCommand,
     kAddrCancelNext,
+    kAddrExtraAnswer,
+    kAddrUnsolicited,
+    kAddrSheetStreamed,
+    kAddrSheetWhole,
+    kAddrSheetStreamChecks,
     kAddrAnswerLatency = 249,
     kAddrEnd,
 };

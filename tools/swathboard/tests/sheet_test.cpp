@@ -412,3 +412,118 @@ TEST(Sheet, ProgramWritesTheSheetWhenStopped) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// Random dots on every channel, in swaths of a 720 x 720 four-pass
+// column-split job that feeds the paper as the pass plan does.
+void PrintRandomJob(Job *job, std::uint32_t seed) {
+    std::uint32_t state = seed;
+    const auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+    for (int swath = 0; swath < 12; ++swath) {
+        std::vector<std::uint8_t> data(400 * kSlice);
+        for (std::uint8_t &b : data) b = (next() >> 24) & (next() >> 24);  // about a quarter of the bits
+        job->Swath(700, swath % 2 == 1, swath % 2 ? 508 : 500, data);
+    }
+}
+
+swathboard::ParamPreset ExactSteps() {
+    swathboard::ParamPreset preset = swathboard::NewerAlignPreset();
+    preset.vert.fill(35860);
+    return preset;
+}
+
+constexpr std::uint16_t k720x720 = 2 | 4 << 4 | 4 << 8;
+
+}  // namespace
+
+// A streamed sheet is the sheet printed at the end, row for row, with the
+// same totals; its preview is the mean of each block of dots.
+TEST(Sheet, StreamedSheetEqualsTheWholeSheet) {
+    Job whole(sbtest::kAddrSheetWhole, ExactSteps(), k720x720);
+    swathboard::SetImageSize(whole.board.get(), 700, 1500);
+    PrintRandomJob(&whole, 7);
+    const swathboard::Sheet expected = whole.Sheet();
+    const Picture picture = WrittenPicture(expected);
+    ASSERT_EQ(picture.width, 700u);
+    ASSERT_GT(expected.summary.doubled + expected.summary.outside, 0u) << "the totals are worth comparing";
+
+    for (std::uint32_t scale : {1u, 3u}) {
+        Job streamed(sbtest::kAddrSheetStreamed, ExactSteps(), k720x720);
+        swathboard::SetImageSize(streamed.board.get(), 700, 1500);
+        const std::string path = TempPath("streamed.png");
+        std::string error;
+        ASSERT_TRUE(swathboard::StreamSheet(streamed.board.get(), {path, scale}, &error)) << error;
+        EXPECT_TRUE(std::filesystem::exists(path + ".part")) << "created before the job prints";
+        PrintRandomJob(&streamed, 7);
+        std::vector<std::uint8_t> kept;
+        EXPECT_TRUE(swathboard::StoredSwath(streamed.board.get(), 3, &kept));
+        EXPECT_TRUE(kept.empty()) << "a streamed swath's data is not kept";
+        swathboard::Sheet totals;
+        ASSERT_TRUE(swathboard::FinishStreamedSheet(streamed.board.get(), &totals, &error)) << error;
+        EXPECT_EQ(totals.width, expected.width);
+        EXPECT_EQ(totals.ydpi, expected.ydpi);
+        EXPECT_EQ(totals.summary.dots, expected.summary.dots);
+        EXPECT_EQ(totals.summary.doubled, expected.summary.doubled);
+        EXPECT_EQ(totals.summary.outside, expected.summary.outside);
+        EXPECT_EQ(totals.summary.paper_advanced_um, expected.summary.paper_advanced_um);
+        EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+
+        const Picture got = ReadPicture(path);
+        ASSERT_EQ(got.width, (700 + scale - 1) / scale);
+        ASSERT_EQ(got.height, (1500 + scale - 1) / scale);
+        std::size_t wrong = 0;
+        for (std::uint32_t y = 0; y < got.height; ++y) {
+            for (std::uint32_t x = 0; x < got.width; ++x) {
+                for (std::uint32_t c = 0; c < 3; ++c) {
+                    std::uint32_t sum = 0, n = 0;
+                    for (std::uint32_t dy = 0; dy < scale && y * scale + dy < 1500; ++dy)
+                        for (std::uint32_t dx = 0; dx < scale && x * scale + dx < 700; ++dx, ++n)
+                            sum += picture.rgb[((y * scale + dy) * 700 + x * scale + dx) * 3 + c];
+                    wrong += got.rgb[(y * got.width + x) * 3 + c] != (sum + n / 2) / n;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "scale " << scale;
+        std::remove(path.c_str());
+    }
+}
+
+// The picture says the print resolution: 720 dpi is 28346 pixels a metre.
+TEST(Sheet, PngCarriesItsResolution) {
+    swathboard::Sheet sheet;
+    sheet.width = 4;
+    sheet.height = 2;
+    sheet.xdpi = sheet.ydpi = 720;
+    for (auto &plane : sheet.ink) plane.assign(8, 0);
+    const std::string path = TempPath("sheet_phys.png");
+    std::string error;
+    ASSERT_TRUE(swathboard::WriteSheetPng(sheet, path, &error)) << error;
+    FILE *file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_uint_32 x = 0, y = 0;
+    int unit = 0;
+    EXPECT_TRUE(png_get_pHYs(png, info, &x, &y, &unit));
+    EXPECT_EQ(unit, PNG_RESOLUTION_METER);
+    EXPECT_EQ(x, 28346u);
+    EXPECT_EQ(y, 28346u);
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    std::remove(path.c_str());
+}
+
+TEST(Sheet, StreamedSheetNeedsAFrameAndAWritablePath) {
+    Job job(sbtest::kAddrSheetStreamChecks, ExactSteps(), k720x720);
+    std::string error;
+    EXPECT_FALSE(swathboard::StreamSheet(job.board.get(), {TempPath("s.png"), 1}, &error));
+    EXPECT_NE(error.find("image size"), std::string::npos) << error;
+    swathboard::SetImageSize(job.board.get(), 10, 10);
+    EXPECT_FALSE(swathboard::StreamSheet(job.board.get(), {TempPath("no-such-dir/s.png"), 1}, &error));
+    EXPECT_NE(error.find("no-such-dir"), std::string::npos) << error;
+    swathboard::Sheet totals;
+    EXPECT_FALSE(swathboard::FinishStreamedSheet(job.board.get(), &totals, &error));
+}

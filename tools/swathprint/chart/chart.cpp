@@ -9,6 +9,7 @@
 
 #include "font.h"
 #include "image.h"
+#include "swathlink_version.h"
 
 namespace swathchart {
 
@@ -135,12 +136,28 @@ void DrawChart(Canvas *c) {
     SmallText(c, 4, 66);
 }
 
+void PrintUsage(std::FILE *to) {
+    std::fprintf(to,
+                 "usage: swathchart OUTPUT.png [DPI]\n"
+                 "Writes the test chart, %g x %g mm, as an RGB PNG at DPI (72..2880, default 720).\n"
+                 "  --help       print this help and exit\n"
+                 "  --version    print the version and exit\n",
+                 kWidthMm, kHeightMm);
+}
+
 }  // namespace
 
 int Run(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("swathchart %s\n", SWATHLINK_VERSION);
+        return 0;
+    }
     if (argc < 2 || std::strncmp(argv[1], "--", 2) == 0) {
-        std::fprintf(stderr, "usage: swathchart OUTPUT.png [DPI]  (default 720 dpi; %g x %g mm)\n", kWidthMm,
-                     kHeightMm);
+        PrintUsage(stderr);
         return 2;
     }
     Canvas c;

@@ -26,8 +26,9 @@ struct Driver {
 };
 
 // Loads the library and looks up all eleven names. `explicit_path` (from
-// --library) wins, then $SWATHLINK_LIBRARY, then the library of the build
-// tree this program belongs to, then the system's search path. False, with
+// --library) wins, then $SWATHLINK_LIBRARY, then libswathlink.so.N beside
+// the program, in the install's library folder relative to it, and on the
+// loader's search path. False, with
 // a reason in *error, when no library loads or a name is missing.
 // The library stays loaded for the life of the process.
 bool LoadDriver(const std::string &explicit_path, Driver *driver, std::string *error);

@@ -7,12 +7,19 @@
 #include <vector>
 
 #include "driver.h"
+#include "swathlink_version.h"
 
 namespace swathprint {
 
 namespace {
 
-constexpr const char *kLibraryName = "libswathlink.so";
+#define SWATHPRINT_TEXT(x) #x
+#define SWATHPRINT_NUMBER_TEXT(x) SWATHPRINT_TEXT(x)
+// The soname: a library of another major version has another ABI.
+constexpr const char *kLibraryName = "libswathlink.so." SWATHPRINT_NUMBER_TEXT(SWATHLINK_VERSION_MAJOR);
+// Where the install puts the library, seen from the program's folder
+// (../lib, or ../lib/<multiarch> under /usr).
+constexpr const char *kLibDirFromProgram = SWATHPRINT_LIBDIR_FROM_BINDIR;
 
 std::string ExecutableDir() {
     char buf[4096];
@@ -23,13 +30,15 @@ std::string ExecutableDir() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// Where to look, in order. The program sits in <build>/tools/swathprint, the
-// library in <build>; an installed copy may keep it beside the program.
+// Where to look, in order: beside the program, in the install's library
+// folder relative to the program (so a moved or copied prefix still works),
+// then the loader's own search by soname, which also reads the program's run
+// path (in the build tree, the folder the library is built in).
 std::vector<std::string> Candidates(const std::string &explicit_path) {
     if (!explicit_path.empty()) return {explicit_path};
     if (const char *env = std::getenv("SWATHLINK_LIBRARY"); env && *env) return {env};
     const std::string dir = ExecutableDir();
-    return {dir + "/../../" + kLibraryName, dir + "/" + kLibraryName, kLibraryName};
+    return {dir + "/" + kLibraryName, dir + "/" + kLibDirFromProgram + "/" + kLibraryName, kLibraryName};
 }
 
 template <typename Fn>

@@ -11,6 +11,13 @@ namespace swathprint {
 namespace {
 
 constexpr uint8_t kSwathCreate = 9;
+// How the board's answers stop a job: a cancel at the printer (print status
+// 1, or status 8 to a swath), a swath wider than it prints (status 6) or
+// out of sequence (swath state 3).
+constexpr uint16_t kPrintStatusCancelled = 1;
+constexpr uint8_t kStatusCancelled = 8;
+constexpr uint8_t kStatusTooWide = 6;
+constexpr uint16_t kSwathStateSnError = 3;
 constexpr uint32_t kSliceBytes = 360;  // one head firing: 8 channels x 180 nozzles x 2 bits
 
 bool MakePrivateFolder(Session *s, std::string *folder, std::string *error) {
@@ -79,6 +86,18 @@ void CloseSession(Session *s) {
     s->root.clear();
 }
 
+Exit BoardStopOf(const Session &s) {
+    if (!s.board) return kExitOk;
+    for (const swathboard::PacketRecord &r : swathboard::Packets(s.board)) {
+        if (r.print_status == kPrintStatusCancelled ||
+            (r.code == kSwathCreate && r.status == kStatusCancelled))
+            return kExitCancelled;
+        if (r.code == kSwathCreate && (r.status == kStatusTooWide || r.swath_state == kSwathStateSnError))
+            return kExitBoardStopped;
+    }
+    return kExitOk;
+}
+
 int64_t SwathsAccepted(const Session &s) {
     return s.board ? static_cast<int64_t>(swathboard::StoredSwathNumbers(s.board).size()) : -1;
 }
@@ -87,7 +106,9 @@ BoardStats BoardStatsOf(const Session &s) {
     BoardStats stats;
     if (!s.board) return stats;
     stats.swaths = 0;
-    for (const swathboard::PacketRecord &r : swathboard::Packets(s.board)) {
+    const std::vector<swathboard::PacketRecord> packets = swathboard::Packets(s.board);
+    for (size_t i = s.job_first_packet; i < packets.size(); ++i) {
+        const swathboard::PacketRecord &r = packets[i];
         if (r.code != kSwathCreate || !r.stored) continue;
         ++stats.swaths;
         stats.firings += r.data_len / kSliceBytes;

@@ -4,8 +4,10 @@
 
 namespace swathprint {
 
-void FrameSheet(const Session &session, const JobPlan &plan) {
-    if (session.board) swathboard::SetImageSize(session.board, plan.width, plan.height, plan.prop.XDPI);
+void FrameSheet(Session *session, const JobPlan &plan) {
+    if (!session->board) return;
+    swathboard::SetImageSize(session->board, plan.width, plan.height, plan.prop.XDPI);
+    session->job_first_packet = swathboard::Packets(session->board).size();
 }
 
 bool WriteSheet(const Session &session, const std::string &png_path, std::string *error) {
@@ -17,6 +19,22 @@ bool WriteSheet(const Session &session, const std::string &png_path, std::string
     const size_t dot = png_path.rfind(".png");
     const std::string json_path = (dot == std::string::npos ? png_path : png_path.substr(0, dot)) + ".json";
     return swathboard::WriteSheetPng(sheet, png_path, error) &&
+           swathboard::WriteSheetSummaryJson(sheet, json_path, error);
+}
+
+bool StartSheet(const Session &session, const std::string &png_path, uint32_t preview_scale,
+                std::string *error) {
+    swathboard::SheetStreamOptions options;
+    options.png_path = png_path;
+    options.preview_scale = preview_scale;
+    return swathboard::StreamSheet(session.board, options, error);
+}
+
+bool FinishSheet(const Session &session, const std::string &png_path, std::string *error) {
+    swathboard::Sheet sheet;
+    const size_t dot = png_path.rfind(".png");
+    const std::string json_path = (dot == std::string::npos ? png_path : png_path.substr(0, dot)) + ".json";
+    return swathboard::FinishStreamedSheet(session.board, &sheet, error) &&
            swathboard::WriteSheetSummaryJson(sheet, json_path, error);
 }
 
