@@ -2,12 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "pages.h"
+
 namespace swathprint {
 
-enum class ColorModel : uint8_t { kGrey, kRgb, kCmyk };
+using ColorModel = frontend::PixelModel;
 
 // Samples interleaved per pixel, widened to 16 bits (0 = none of the
 // channel, 65535 = full). For grey and RGB, 65535 is white (light); for CMYK
@@ -27,14 +30,13 @@ struct Image {
     }
 };
 
-// Reads a PNG or TIFF file (told apart by its first bytes): grey, RGB, or
-// (TIFF) CMYK, 1, 8 or 16 bits per sample; an alpha channel is composited
-// on white; a palette is expanded. False, with one sentence in *error, for a
-// file that cannot be opened, is not one of these, or ends early.
+// Reads the first page of a document whole, through the front end's
+// readers (for tests and tools that look at a sheet; printing streams).
+// False, with one sentence in *error that names the file.
 bool ReadImage(const std::string &path, Image *image, std::string *error);
 
-// The largest image read: its samples are held whole in memory.
-constexpr uint64_t kMaxImagePixels = 100'000'000;
+// An image in memory as a page the front end reads; `image` must outlive it.
+std::unique_ptr<frontend::PageReader> ImagePage(const Image *image);
 
 // Writes a grey or RGB image as a PNG of 8 or 16 bits per sample, with its
 // resolution when it has one. The file appears whole or not at all (written

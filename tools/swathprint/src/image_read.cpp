@@ -1,61 +1,64 @@
-#include <cstring>
-#include <memory>
+#include <algorithm>
 
 #include "image.h"
-#include "image_util.h"
 
 namespace swathprint {
 
 namespace {
 
-enum class FileKind { kPng, kTiff, kOther };
+class InMemoryPage : public frontend::PageReader {
+public:
+    explicit InMemoryPage(const Image *image) : image_(image) {
+        info_.width = image->width;
+        info_.height = image->height;
+        info_.model = image->model;
+        info_.bilevel = image->bilevel;
+        info_.xdpi = image->xdpi;
+        info_.ydpi = image->ydpi;
+    }
+    bool ReadRow(uint16_t *samples, std::string *error) override {
+        if (row_ >= info_.height) {
+            *error = "read past the last row";
+            return false;
+        }
+        const size_t n = size_t(info_.width) * info_.Channels();
+        std::copy_n(&image_->samples[row_++ * n], n, samples);
+        return true;
+    }
 
-FileKind KindOf(const unsigned char *head, size_t n) {
-    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (n >= 8 && std::memcmp(head, kPng, 8) == 0) return FileKind::kPng;
-    if (n >= 4 && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
-                   std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0))
-        return FileKind::kTiff;
-    return FileKind::kOther;
-}
+private:
+    const Image *image_;
+    size_t row_ = 0;
+};
 
 }  // namespace
 
-bool CheckImageSize(uint64_t width, uint64_t height, std::string *error) {
-    if (width == 0 || height == 0) {
-        *error = "the image is empty";
-        return false;
-    }
-    if (width * height > kMaxImagePixels) {
-        *error = "the image has " + std::to_string(width) + " x " + std::to_string(height) +
-                 " pixels; at most " + std::to_string(kMaxImagePixels / 1'000'000) + " million are read";
-        return false;
-    }
-    return true;
+std::unique_ptr<frontend::PageReader> ImagePage(const Image *image) {
+    return std::make_unique<InMemoryPage>(image);
 }
 
 bool ReadImage(const std::string &path, Image *image, std::string *error) {
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) {
-        *error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+    frontend::DocumentOptions options;
+    options.render_xdpi = options.render_ydpi = 72;
+    std::unique_ptr<frontend::Document> doc = frontend::OpenDocument(path, options, error);
+    std::unique_ptr<frontend::PageReader> page = doc ? doc->NextPage(error) : nullptr;
+    if (page) {
+        const frontend::PageInfo &info = page->Info();
+        image->width = info.width;
+        image->height = info.height;
+        image->model = info.model;
+        image->bilevel = info.bilevel;
+        image->xdpi = info.xdpi;
+        image->ydpi = info.ydpi;
+        const size_t n = size_t(info.width) * info.Channels();
+        image->samples.assign(n * info.height, 0);
+        bool ok = true;
+        for (uint32_t y = 0; y < info.height && ok; ++y) ok = page->ReadRow(&image->samples[y * n], error);
+        if (ok) return true;
     }
-    unsigned char head[8] = {};
-    const size_t n = std::fread(head, 1, sizeof head, file.get());
-    bool ok = false;
-    switch (KindOf(head, n)) {
-    case FileKind::kPng:
-        std::rewind(file.get());
-        ok = ReadPng(file.get(), image, error);
-        break;
-    case FileKind::kTiff:
-        file.reset();
-        ok = ReadTiff(path, image, error);
-        break;
-    case FileKind::kOther: *error = "not a PNG or TIFF file"; break;
-    }
-    if (!ok) *error = path + ": " + *error;
-    return ok;
+    if (error->empty()) *error = "no page";
+    *error = path + ": " + *error;
+    return false;
 }
 
 }  // namespace swathprint

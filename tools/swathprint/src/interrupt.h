@@ -9,8 +9,11 @@
 namespace swathprint {
 
 // Call before any thread starts (the driver's threads inherit the blocked
-// interrupt). `on_interrupt` runs on the watching thread.
-void WatchInterrupts(std::function<void()> on_interrupt);
+// interrupt). Both run on the watching thread: `on_interrupt` at the first
+// interrupt, right after the line "aborting: waiting for the printer to
+// confirm" is shown; `on_second` at the second, just before the program
+// ends with status 130 (it removes what the run has written so far).
+void WatchInterrupts(std::function<void()> on_interrupt, std::function<void()> on_second);
 // Stops the watching thread.
 void StopWatchingInterrupts();
 bool Interrupted();

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "interrupt.h"
@@ -29,14 +30,21 @@ sigset_t Signals() {
 
 }  // namespace
 
-void WatchInterrupts(std::function<void()> on_interrupt) {
+void WatchInterrupts(std::function<void()> on_interrupt, std::function<void()> on_second) {
     const sigset_t set = Signals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    g_watcher = std::thread([set, on_interrupt] {
+    g_watcher = std::thread([set, on_interrupt, on_second] {
         const timespec poll = {0, kPollNs};
         while (!g_stop.load()) {
             if (sigtimedwait(&set, nullptr, &poll) < 0) continue;
-            if (g_interrupted.exchange(true)) _exit(kExitInterrupted);
+            if (g_interrupted.exchange(true)) {
+                if (on_second) on_second();
+                _exit(kExitInterrupted);
+            }
+            // At once: the printer may take a while to confirm the abort.
+            std::fprintf(stderr, "%saborting: waiting for the printer to confirm\n",
+                         isatty(STDERR_FILENO) ? "\n" : "");
+            std::fflush(stderr);
             on_interrupt();
         }
     });

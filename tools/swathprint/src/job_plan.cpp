@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "raster.h"
+#include "screen.h"
 
 namespace swathprint {
 
@@ -46,7 +46,7 @@ uint32_t RasterWidth(uint32_t content, int bits) {
 
 // The raster's size in dots: from --width-mm, else from the image's own
 // resolution, else one pixel per dot.
-void RasterSize(const Options &o, const Image &image, double *width, double *height) {
+void RasterSize(const Options &o, const frontend::PageInfo &image, double *width, double *height) {
     const bool has_dpi = image.xdpi > 0 && image.ydpi > 0;
     const double px_w_in = has_dpi ? 1.0 / image.xdpi : 1.0;  // pixel size, in inches or in pixels
     const double px_h_in = has_dpi ? 1.0 / image.ydpi : 1.0;
@@ -70,11 +70,24 @@ uint32_t MaxRasterWidth(uint32_t xdpi) {
     // The plan counts the widened line, halved at 720 dpi (printed at 360 across).
     const uint64_t plan = xdpi == 720 ? 2ull * (kMaxSlices - kSliceRoom) : kMaxSlices - kSliceRoom;
     const uint64_t by_plan = plan > SideMargin(xdpi) ? plan - SideMargin(xdpi) : 0;
-    const uint64_t by_buffers = (kLineBufferBytes / kPlanes) * 4ull;  // 2 bits a dot
+    const uint64_t by_buffers = (kLineBufferBytes / frontend::kPlanes) * 4ull;  // 2 bits a dot
     return static_cast<uint32_t>(std::min(by_plan, by_buffers));
 }
 
-Exit PlanJob(const Options &o, const Image &image, JobPlan *plan, std::string *error) {
+frontend::RasterPlan JobPlan::Raster() const {
+    frontend::RasterPlan r;
+    r.content_width = content_width;
+    r.content_height = content_height;
+    r.row_width = width;
+    r.left = left;
+    r.bits = bits;
+    r.copies = copies;
+    r.gap_lines = gap_lines;
+    return r;
+}
+
+Exit PlanJob(const Options &o, const frontend::PageInfo &image, uint32_t copies, JobPlan *plan,
+             std::string *error) {
     if (!Known(kXdpis, o.xdpi) || !Known(kYdpis, o.ydpi)) {
         *error = "unsupported resolution " + std::to_string(o.xdpi) + " x " + std::to_string(o.ydpi) +
                  " dpi (see --help for the modes)";
@@ -83,17 +96,30 @@ Exit PlanJob(const Options &o, const Image &image, JobPlan *plan, std::string *e
     double width = 0, height = 0;
     RasterSize(o, image, &width, &height);
     const uint32_t max_width = MaxRasterWidth(o.xdpi);
-    if (width >= max_width + 0.5 || height >= 4e9) {
-        *error = "image too wide: " + std::to_string(std::llround(width)) + " dots across at " +
-                 std::to_string(o.xdpi) + " dpi; the head's swath plan takes at most " +
-                 std::to_string(max_width);
+    const double left = std::lround(o.margin_mm / 25.4 * o.xdpi);
+    if (left + width >= max_width + 0.5) {
+        *error = "image too wide: " + std::to_string(std::llround(left + width)) + " dots across at " +
+                 std::to_string(o.xdpi) + " dpi" + (left > 0 ? " with the margin" : "") +
+                 "; the head's swath plan takes at most " + std::to_string(max_width);
         return kExitTooWide;
     }
     plan->bits = o.bits ? o.bits : image.bilevel ? 1 : 2;
+    plan->left = static_cast<uint32_t>(left);
     plan->content_width = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(width)));
-    plan->height = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(height)));
-    plan->width = RasterWidth(plan->content_width, plan->bits);
-    plan->plane_bytes = PlaneBytes(plan->width, plan->bits);
+    plan->content_height = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(height)));
+    plan->copies = std::max<uint32_t>(1, copies);
+    plan->gap_lines = plan->copies > 1 ? static_cast<uint32_t>(std::lround(o.gap_mm / 25.4 * o.ydpi)) : 0;
+    // The job's height is a 32-bit count of lines.
+    const double lines =
+        double(plan->content_height) * plan->copies + double(plan->gap_lines) * (plan->copies - 1);
+    if (lines >= 4e9) {
+        *error = "image too long: " + std::to_string(std::llround(lines)) + " lines at " +
+                 std::to_string(o.ydpi) + " dpi; a job holds fewer than 4e9";
+        return kExitTooWide;
+    }
+    plan->height = static_cast<uint32_t>(lines);
+    plan->width = RasterWidth(plan->left + plan->content_width, plan->bits);
+    plan->plane_bytes = frontend::PlaneBytes(plan->width, plan->bits);
 
     JobProp &p = plan->prop;
     p = JobProp{};
@@ -104,7 +130,7 @@ Exit PlanJob(const Options &o, const Image &image, JobPlan *plan, std::string *e
     p.Height = plan->height;
     p.Width = plan->width;
     p.PaperWidth = plan->width;
-    p.Colors = kPlanes;
+    p.Colors = frontend::kPlanes;
     p.Bits = static_cast<uint16_t>(plan->bits);
     return kExitOk;
 }

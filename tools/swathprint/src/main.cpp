@@ -1,14 +1,18 @@
-// swathprint: prints an image through the swathlink driver and shows the
+// swathprint: prints a document through the swathlink driver and shows the
 // sheet the printer would print.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "driver.h"
-#include "image.h"
 #include "interrupt.h"
 #include "job_plan.h"
+#include "layout.h"
 #include "options.h"
+#include "output_path.h"
+#include "pages.h"
 #include "print_run.h"
+#include "raster.h"
 #include "session.h"
 #include "summary.h"
 #include "swathlink_version.h"
@@ -22,12 +26,15 @@ int Fail(Exit code, const std::string &message) {
     return code;
 }
 
-// IMAGE.printed.png beside the image (its extension replaced).
-std::string DefaultOutput(const std::string &input) {
-    const size_t slash = input.rfind('/');
-    const size_t dot = input.rfind('.');
-    const bool has_ext = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-    return (has_ext ? input.substr(0, dot) : input) + ".printed.png";
+frontend::DocumentOptions DocumentOptionsOf(const Options &o, uint32_t page) {
+    frontend::DocumentOptions d;
+    d.page = page;
+    // Rendered pages come at the print grid: with the page turned, the grid's
+    // axes swap.
+    const bool across = o.rotate == 90 || o.rotate == 270;
+    d.render_xdpi = across ? o.ydpi : o.xdpi;
+    d.render_ydpi = across ? o.xdpi : o.ydpi;
+    return d;
 }
 
 // The built-in emulator knows why it stopped a job; the driver's results
@@ -41,24 +48,132 @@ Exit Refined(Exit run, const Session &session, const RunStats &stats, std::strin
     return stop == kExitOk ? run : stop;
 }
 
-// Prints with the session open; the sheet is written for a finished or
-// aborted job on the built-in emulator.
-int PrintWithSession(const Driver &driver, const JobPlan &plan, const Image &image, const Options &options,
-                     Session *session) {
-    FrameSheet(*session, plan);
-    RunStats stats;
+// A page read from a document of its own (a copy read again), which lives
+// as long as the page.
+class ReopenedPage : public frontend::PageReader {
+public:
+    ReopenedPage(std::unique_ptr<frontend::Document> doc, std::unique_ptr<frontend::PageReader> page)
+        : doc_(std::move(doc)), page_(std::move(page)) {
+        info_ = page_->Info();
+    }
+    bool ReadRow(uint16_t *samples, std::string *error) override { return page_->ReadRow(samples, error); }
+
+private:
+    std::unique_ptr<frontend::Document> doc_;
+    std::unique_ptr<frontend::PageReader> page_;
+};
+
+// One page of the run, turned as asked: the reader already open for the
+// first pass, then the page opened again for every further copy.
+struct PageSource {
+    const Options *options = nullptr;
+    uint32_t page = 0;  // 1-based number in the document
+    std::unique_ptr<frontend::PageReader> first;
+
+    frontend::OpenPage Opener() {
+        return [this](std::string *error) -> std::unique_ptr<frontend::PageReader> {
+            if (first) return std::move(first);
+            auto doc = frontend::OpenDocument(options->input, DocumentOptionsOf(*options, page), error);
+            auto again = doc ? doc->NextPage(error) : nullptr;
+            if (!again) return nullptr;
+            return frontend::Orient(std::make_unique<ReopenedPage>(std::move(doc), std::move(again)),
+                                    options->rotate, options->mirror);
+        };
+    }
+};
+
+struct RunState {
+    const Options *options = nullptr;
+    const Driver *driver = nullptr;
+    Session *session = nullptr;
+    std::string base_output;
+    bool several_pages = false;
+    uint32_t page_count = 0;  // 0: unknown
+    int jobs = 0;
+};
+
+// Prints one job (a page, one copy or all of them) and writes its sheet.
+int PrintJob(RunState *run, PageSource *source, const frontend::PageInfo &info, uint32_t copy) {
+    const Options &o = *run->options;
+    const bool separate_copies = o.copies > 1 && o.gap_mm < 0;
+    JobPlan plan;
     std::string error;
-    Exit run = RunJob(
-        driver, plan, image, options, [session] { return SwathsAccepted(*session); }, &stats, &error);
-    if (run == kExitBoardStopped || run == kExitNotDelivered) run = Refined(run, *session, stats, &error);
-    if (run != kExitOk && run != kExitAborted) return Fail(run, error);
-    const std::string output = options.output.empty() ? DefaultOutput(options.input) : options.output;
+    if (Exit e = PlanJob(o, info, separate_copies ? 1 : o.copies, &plan, &error); e != kExitOk)
+        return Fail(e, error);
+    const std::string output =
+        JobOutput(run->base_output, run->several_pages ? source->page : 0, separate_copies ? copy : 0);
+    if (const std::string problem = OutputProblem(output, o.input); !problem.empty())
+        return Fail(kExitSetup, problem);
+    FrameSheet(run->session, plan);
+    Exit code = kExitOk;
+    frontend::ConvertRow convert = ConversionFor(info, o.colour, &code, &error);
+    if (!convert) return Fail(code, code == kExitInput ? o.input + ": " + error : error);
+    RunStats stats;
+    Session *session = run->session;
+    Exit result = RunJob(
+        *run->driver, plan, source->Opener(), convert, o, [session] { return SwathsAccepted(*session); },
+        &stats, &error);
+    if (result == kExitBoardStopped || result == kExitNotDelivered)
+        result = Refined(result, *session, stats, &error);
+    ++run->jobs;
+    if (result != kExitOk && result != kExitAborted)
+        return Fail(result, result == kExitInput ? o.input + ": " + error : error);
     std::string sheet_error;
     if (session->board && !WriteSheet(*session, output, &sheet_error)) return Fail(kExitSetup, sheet_error);
-    std::printf("%s\n", SummaryLine(plan, options, stats, BoardStatsOf(*session)).c_str());
+    std::string prefix;
+    if (run->several_pages)
+        prefix += "page " + std::to_string(source->page) +
+                  (run->page_count ? " of " + std::to_string(run->page_count) : "");
+    if (separate_copies)
+        prefix += (prefix.empty() ? "" : ", ") + std::string("copy ") + std::to_string(copy) + " of " +
+                  std::to_string(o.copies);
+    if (!separate_copies && o.copies > 1)
+        prefix += (prefix.empty() ? "" : ", ") + std::to_string(o.copies) + " copies in one job";
+    std::printf("%s%s\n", prefix.empty() ? "" : (prefix + ": ").c_str(),
+                SummaryLine(plan, o, stats, BoardStatsOf(*session)).c_str());
     if (session->board) std::printf("sheet: %s\n", output.c_str());
     std::fflush(stdout);
-    return run == kExitOk ? kExitOk : Fail(run, error);
+    return result == kExitOk ? kExitOk : Fail(result, error);
+}
+
+// Every page asked for, each its own job (and each copy, unless --gap-mm
+// puts them in one).
+int PrintDocument(RunState *run, frontend::Document *doc) {
+    const Options &o = *run->options;
+    run->page_count = doc->PageCount();
+    run->several_pages = o.page == 0 && run->page_count != 1;
+    for (uint32_t index = 1;; ++index) {
+        std::string error;
+        std::unique_ptr<frontend::PageReader> page = doc->NextPage(&error);
+        if (!page) {
+            if (!error.empty()) return Fail(kExitInput, o.input + ": " + error);
+            break;
+        }
+        PageSource source;
+        source.options = &o;
+        source.page = o.page ? o.page : index;
+        source.first = frontend::Orient(std::move(page), o.rotate, o.mirror);
+        const frontend::PageInfo info = source.first->Info();
+        const uint32_t jobs = o.copies > 1 && o.gap_mm < 0 ? o.copies : 1;
+        for (uint32_t copy = 1; copy <= jobs; ++copy)
+            if (const int code = PrintJob(run, &source, info, copy); code != kExitOk) return code;
+    }
+    const uint32_t pages = run->jobs / (o.copies > 1 && o.gap_mm < 0 ? o.copies : 1);
+    if (pages > 1) std::printf("%u pages printed, each its own job\n", static_cast<unsigned>(pages));
+    return kExitOk;
+}
+
+// What an interrupted run leaves: the private folder and the sheets being written.
+void RemovePartials(const Session *session, const std::string *base_output) {
+    std::error_code ec;
+    if (!session->root.empty()) std::filesystem::remove_all(session->root, ec);
+    const std::filesystem::path folder = std::filesystem::path(*base_output).parent_path();
+    const std::string stem = std::filesystem::path(*base_output).stem().string();
+    for (const auto &entry : std::filesystem::directory_iterator(folder.empty() ? "." : folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(stem, 0) == 0 && name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0)
+            std::filesystem::remove(entry.path(), ec);
+    }
 }
 
 int Run(int argc, char **argv) {
@@ -73,19 +188,32 @@ int Run(int argc, char **argv) {
         std::printf("swathprint %s\n", SWATHLINK_VERSION);
         return kExitOk;
     }
-    Image image;
-    if (!ReadImage(options.input, &image, &error)) return Fail(kExitInput, error);
-    JobPlan plan;
-    if (Exit e = PlanJob(options, image, &plan, &error); e != kExitOk) return Fail(e, error);
+    RunState run;
+    run.options = &options;
+    run.base_output = options.output.empty() ? DefaultOutput(options.input) : options.output;
+    // The document is opened first: a missing file is a worse problem than
+    // an output that cannot be written.
+    auto doc = frontend::OpenDocument(options.input, DocumentOptionsOf(options, options.page), &error);
+    if (!doc) return Fail(kExitInput, options.input + ": " + error);
+    if (const std::string problem = OutputProblem(run.base_output, options.input); !problem.empty())
+        return Fail(kExitSetup, problem);
     Driver driver;
     if (!LoadDriver(options.library, &driver, &error)) return Fail(kExitSetup, error);
-    WatchInterrupts([&driver] { driver.AbortPrint(); });
     Session session;
+    WatchInterrupts(
+        [&driver, &doc] {
+            driver.AbortPrint();
+            StopMakingLines();
+            doc->Cancel();
+        },
+        [&session, &run] { RemovePartials(&session, &run.base_output); });
+    run.driver = &driver;
+    run.session = &session;
     const Exit opened = OpenSession(options, &session, &error);
-    const int code =
-        opened == kExitOk ? PrintWithSession(driver, plan, image, options, &session) : Fail(opened, error);
+    const int code = opened == kExitOk ? PrintDocument(&run, doc.get()) : Fail(opened, error);
     CloseSession(&session);
     StopWatchingInterrupts();
+    doc.reset();
     return code;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "colour.h"
+
 namespace swathprint {
 
 // Exit codes, one per kind of failure.
@@ -42,6 +44,14 @@ struct Options {
     int64_t pause_after = -1;  // lines; -1 = never
     int64_t abort_after = -1;
     std::string library;
+    // Documents and layout.
+    uint32_t page = 0;    // 1-based; 0: every page, each its own job
+    int rotate = 0;       // clockwise: 0, 90, 180 or 270
+    bool mirror = false;  // left to right, after turning
+    uint32_t copies = 1;
+    double gap_mm = -1;    // < 0: each copy its own job; else one job, copies this far apart
+    double margin_mm = 0;  // blank left of the image on the media
+    frontend::ColourOptions colour;
     bool help = false;
     bool version = false;
 };

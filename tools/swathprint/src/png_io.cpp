@@ -1,4 +1,4 @@
-// PNG reading and writing through libpng. libpng reports errors by longjmp;
+// PNG writing through libpng. libpng reports errors by longjmp;
 // every call that may fail runs below one setjmp, and the buffers it fills
 // live outside that frame.
 #include <png.h>
@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "image.h"
-#include "image_util.h"
 
 namespace swathprint {
 
@@ -31,50 +30,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// The decoded rows and the header values, filled inside the setjmp frame.
-struct PngRead {
-    png_uint_32 width = 0, height = 0;
-    int bit_depth = 0, color_type = 0, channels = 0;
-    bool bilevel = false;
-    double xdpi = 0, ydpi = 0;
-    size_t row_bytes = 0;
-    std::vector<png_byte> bytes;
-    std::vector<png_bytep> rows;
-};
-
-// Header, transforms (palette and small grey depths to 8 bits, 16-bit
-// samples in host order, transparency to alpha) and the rows.
-bool DecodePng(png_structp png, png_infop info, FILE *file, PngRead *r, std::string *error) {
-    png_init_io(png, file);
-    png_read_info(png, info);
-    int interlace = 0;
-    png_get_IHDR(png, info, &r->width, &r->height, &r->bit_depth, &r->color_type, &interlace, nullptr,
-                 nullptr);
-    if (!CheckImageSize(r->width, r->height, error)) return false;
-    r->bilevel = r->bit_depth == 1 && r->color_type == PNG_COLOR_TYPE_GRAY;
-    png_uint_32 xppm = 0, yppm = 0;
-    int unit = 0;
-    if (png_get_pHYs(png, info, &xppm, &yppm, &unit) && unit == PNG_RESOLUTION_METER) {
-        r->xdpi = xppm * 0.0254;
-        r->ydpi = yppm * 0.0254;
-    }
-    if (r->color_type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (r->color_type == PNG_COLOR_TYPE_GRAY && r->bit_depth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-    if (r->bit_depth == 16) png_set_swap(png);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    r->bit_depth = png_get_bit_depth(png, info);
-    r->channels = png_get_channels(png, info);
-    r->row_bytes = png_get_rowbytes(png, info);
-    r->bytes.resize(r->row_bytes * r->height);
-    r->rows.resize(r->height);
-    for (png_uint_32 y = 0; y < r->height; ++y) r->rows[y] = &r->bytes[y * r->row_bytes];
-    png_read_image(png, r->rows.data());
-    png_read_end(png, nullptr);
-    return true;
-}
-
 // Runs `step` below a setjmp: false when libpng reported an error. The
 // caller's locals live outside this frame, so none is clobbered.
 bool Guarded(png_structp png, const std::function<void()> &step) {
@@ -83,56 +38,7 @@ bool Guarded(png_structp png, const std::function<void()> &step) {
     return true;
 }
 
-bool RunDecode(FILE *file, PngRead *r, std::string *error) {
-    PngErrors errors;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, OnPngError, OnPngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        *error = "out of memory";
-        return false;
-    }
-    bool decoded = false;
-    if (!Guarded(png, [&] { decoded = DecodePng(png, info, file, r, error); }))
-        *error = "damaged or truncated PNG (" + errors.message + ")";
-    png_destroy_read_struct(&png, &info, nullptr);
-    return decoded;
-}
-
-// Decoded rows to 16-bit samples; alpha composited on white.
-void ToImage(const PngRead &r, Image *image) {
-    const bool colour = r.color_type & PNG_COLOR_MASK_COLOR || r.color_type == PNG_COLOR_TYPE_PALETTE;
-    const int base = colour ? 3 : 1;
-    const bool alpha = r.channels > base;
-    image->width = r.width;
-    image->height = r.height;
-    image->model = colour ? ColorModel::kRgb : ColorModel::kGrey;
-    image->bilevel = r.bilevel;
-    image->xdpi = r.xdpi;
-    image->ydpi = r.ydpi;
-    image->samples.resize(size_t(r.width) * r.height * base);
-    uint16_t *out = image->samples.data();
-    for (png_uint_32 y = 0; y < r.height; ++y) {
-        const png_byte *row = r.rows[y];
-        for (png_uint_32 x = 0; x < r.width; ++x) {
-            uint16_t px[4];
-            for (int c = 0; c < r.channels; ++c) {
-                px[c] = r.bit_depth == 16 ? reinterpret_cast<const uint16_t *>(row)[x * r.channels + c]
-                                          : static_cast<uint16_t>(row[x * r.channels + c] * 257);
-            }
-            for (int c = 0; c < base; ++c) *out++ = alpha ? OverWhite(px[c], px[base]) : px[c];
-        }
-    }
-}
-
 }  // namespace
-
-bool ReadPng(FILE *file, Image *image, std::string *error) {
-    PngRead r;
-    if (!RunDecode(file, &r, error)) return false;
-    ToImage(r, image);
-    return true;
-}
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -44,33 +46,59 @@ void ActBetweenLines(uint64_t lines, Controls *c) {
     if (Interrupted() && !c->aborted) Abort(c);
 }
 
-// Hands every raster row to the driver. False when the driver refuses a line
-// or the operator aborted.
-bool FeedLines(const JobPlan &plan, const Image &image, Controls *controls, Progress *progress,
-               RunStats *stats) {
-    Separation separation;
-    StartSeparation(&image, plan.content_width, plan.height, plan.width, &separation);
-    Screen screen;
-    StartScreen(plan.width, plan.bits, &screen);
-    CoverageRow coverage;
-    std::vector<uint8_t> line(size_t(plan.plane_bytes) * kPlanes);
+void Add(const DotCounts &line, DotCounts *total) {
+    for (int p = 0; p < kPlanes; ++p)
+        for (int l = 0; l < 4; ++l) (*total)[p][l] += line[p][l];
+}
+
+// Hands every raster line to the driver as the front end makes it. False
+// when the driver refuses a line, the page cannot be read (*read_error) or
+// the operator aborted.
+bool FeedLines(const JobPlan &plan, frontend::RasterLines *lines, Controls *controls, Progress *progress,
+               RunStats *stats, std::string *read_error) {
+    std::vector<uint8_t> line;
+    DotCounts dots{};
     bool ok = true;
     for (uint32_t y = 0; y < plan.height && ok; ++y) {
         ActBetweenLines(y, controls);
         if (controls->aborted) break;
-        SeparateRow(&separation, y, &coverage);
-        ScreenRow(coverage, &screen, line.data());
+        if (!lines->Next(&line, &dots)) {
+            if (Interrupted()) {
+                controls->aborted = true;
+                break;
+            }
+            *read_error = lines->Error();
+            if (read_error->empty()) *read_error = "the page ended early";
+            controls->driver->AbortPrint();
+            return false;
+        }
         ok = controls->driver->PrintALine(line.data(), static_cast<uint32_t>(line.size())) == 1;
-        if (ok) progress->lines.store(y + 1);
+        if (ok) {
+            progress->lines.store(y + 1);
+            Add(dots, &stats->dots);
+        }
         if (!ok && Interrupted()) controls->aborted = true;  // the interrupt's abort refused the line
     }
     if (ok && !controls->aborted) ActBetweenLines(plan.height, controls);
     stats->lines = progress->lines.load();
-    stats->dots = screen.dots;
     return ok && !controls->aborted;
 }
 
+// The lines of the running job, for StopMakingLines.
+std::mutex g_running_mutex;
+frontend::RasterLines *g_running = nullptr;
+
+void SetRunning(frontend::RasterLines *lines) {
+    std::lock_guard<std::mutex> lock(g_running_mutex);
+    g_running = lines;
+}
+
 }  // namespace
+
+void StopMakingLines() {
+    std::lock_guard<std::mutex> lock(g_running_mutex);
+    if (g_running) g_running->Cancel();
+}
 
 double TimeScale() {
     const char *v = std::getenv("SWATHLINK_TIME_SCALE");
@@ -78,13 +106,18 @@ double TimeScale() {
     return s > 0 ? s : 1.0;
 }
 
-Exit RunJob(const Driver &driver, const JobPlan &plan, const Image &image, const Options &options,
-            std::function<int64_t()> swaths, RunStats *stats, std::string *error) {
+Exit RunJob(const Driver &driver, const JobPlan &plan, frontend::OpenPage open, frontend::ConvertRow convert,
+            const Options &options, std::function<int64_t()> swaths, RunStats *stats, std::string *error) {
     const std::string board = options.board.empty() ? options.emulator_ip : options.board;
+    // The lines are made from now on, while the driver opens the job.
+    auto lines = std::make_unique<frontend::RasterLines>(plan.Raster(), std::move(open), std::move(convert));
+    SetRunning(lines.get());
+    if (Interrupted()) lines->Cancel();
     driver.InitPrinter();
     Progress progress;
     StartProgress(plan.height, std::move(swaths), &progress);
     if (driver.StartPrint(&plan.prop) != 1) {
+        SetRunning(nullptr);
         StopProgress(&progress);
         driver.ClosePrint();
         *error = "the board at " + board + " did not take the job (not reachable, or it refused the job)";
@@ -94,12 +127,19 @@ Exit RunJob(const Driver &driver, const JobPlan &plan, const Image &image, const
     controls.driver = &driver;
     controls.pause_after = options.pause_after;
     controls.abort_after = options.abort_after;
-    const bool fed = FeedLines(plan, image, &controls, &progress, stats);
+    std::string read_error;
+    const bool fed = FeedLines(plan, lines.get(), &controls, &progress, stats, &read_error);
+    SetRunning(nullptr);
+    lines.reset();
     if (fed) driver.EndPrint();
     const bool closed = driver.ClosePrint() == 1;
     if (controls.resume.joinable()) controls.resume.join();
     StopProgress(&progress);
     stats->seconds = SecondsSince(progress.start);
+    if (!read_error.empty()) {
+        *error = read_error + " (the job was aborted after " + std::to_string(stats->lines) + " lines)";
+        return kExitInput;
+    }
     if (controls.aborted || Interrupted()) {
         *error = "aborted after " + std::to_string(stats->lines) + " lines, as " +
                  (Interrupted() ? "the interrupt" : "--abort-after") + " asked";

@@ -106,7 +106,9 @@ BoardStats BoardStatsOf(const Session &s) {
     BoardStats stats;
     if (!s.board) return stats;
     stats.swaths = 0;
-    for (const swathboard::PacketRecord &r : swathboard::Packets(s.board)) {
+    const std::vector<swathboard::PacketRecord> packets = swathboard::Packets(s.board);
+    for (size_t i = s.job_first_packet; i < packets.size(); ++i) {
+        const swathboard::PacketRecord &r = packets[i];
         if (r.code != kSwathCreate || !r.stored) continue;
         ++stats.swaths;
         stats.firings += r.data_len / kSliceBytes;

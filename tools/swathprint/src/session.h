@@ -14,6 +14,7 @@ namespace swathprint {
 struct Session {
     std::string root;                    // private temporary folder, removed at the end
     swathboard::Board *board = nullptr;  // the built-in emulator, or none
+    size_t job_first_packet = 0;         // the emulator's first packet record of the current job
 };
 
 // Makes the folder, points SWATHLINK_PRNLOG at it, writes the address
@@ -30,8 +31,9 @@ Exit BoardStopOf(const Session &session);
 int64_t SwathsAccepted(const Session &session);
 BoardStats BoardStatsOf(const Session &session);
 
-// Names the emulator's sheet frame: the job's raster.
-void FrameSheet(const Session &session, const JobPlan &plan);
+// Names the emulator's sheet frame (the job's raster) and marks where the
+// job's packets start, so a run of several jobs counts each on its own.
+void FrameSheet(Session *session, const JobPlan &plan);
 // Writes the sheet the emulator printed as a PNG at `png_path` (whole or not
 // at all) and its summary beside it as JSON (the .png replaced by .json).
 bool WriteSheet(const Session &session, const std::string &png_path, std::string *error);

@@ -4,8 +4,10 @@
 
 namespace swathprint {
 
-void FrameSheet(const Session &session, const JobPlan &plan) {
-    if (session.board) swathboard::SetImageSize(session.board, plan.width, plan.height, plan.prop.XDPI);
+void FrameSheet(Session *session, const JobPlan &plan) {
+    if (!session->board) return;
+    swathboard::SetImageSize(session->board, plan.width, plan.height, plan.prop.XDPI);
+    session->job_first_packet = swathboard::Packets(session->board).size();
 }
 
 bool WriteSheet(const Session &session, const std::string &png_path, std::string *error) {

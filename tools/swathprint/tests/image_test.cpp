@@ -123,8 +123,8 @@ TEST(ImageRead, DamagedFilesGiveOneMessage) {
         {"half.png", "truncated PNG"},
         {"header.png", "truncated PNG"},
         {"half.tif", "truncated TIFF"},
-        {"text.png", "not a PNG or TIFF"},
-        {"empty.tif", "not a PNG or TIFF"},
+        {"text.png", "not a PNG, TIFF"},
+        {"empty.tif", "not a PNG, TIFF"},
         {"many_samples.tif", "samples per pixel"},
     };
     for (const Case &c : cases) {

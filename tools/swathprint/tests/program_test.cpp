@@ -115,7 +115,7 @@ TEST(Program, BadInputsEndWithOneMessage) {
         {{"missing.png"}, kExitInput, "cannot open"},
         {{"cut.png"}, kExitInput, "truncated PNG"},
         {{"cut.tif"}, kExitInput, "TIFF"},
-        {{"notes.png"}, kExitInput, "not a PNG or TIFF file"},
+        {{"notes.png"}, kExitInput, "not a PNG, TIFF, JPEG, PDF or PostScript file"},
         {{"--xdpi", "500", "grey8.png"}, kExitUsage, "unsupported resolution 500 x 720 dpi"},
         {{"--ydpi", "2160", "grey8.png"}, kExitUsage, "unsupported resolution 720 x 2160 dpi"},
         {{"--xdpi", "180", "--ydpi", "360", "grey8.png"}, kExitUsage, "unsupported resolution 180 x 360 dpi"},

@@ -17,8 +17,8 @@ namespace {
 // The dot level each pixel prints at, as the program screens it (a 1-bit
 // dot prints at level 3).
 std::array<std::vector<uint8_t>, kPlanes> Screened(const Image &image, const JobPlan &plan) {
-    Screen screen;
-    auto levels = ScreenImage(image, plan.content_width, plan.width, plan.height, plan.bits, &screen);
+    DotCounts dots;
+    auto levels = ScreenImage(image, plan.content_width, plan.width, plan.height, plan.bits, &dots);
     if (plan.bits == 1)
         for (auto &plane : levels)
             for (uint8_t &v : plane) v = static_cast<uint8_t>(v * 3);
@@ -37,12 +37,13 @@ protected:
     void PrintAndCompare(const Image &image, const Options &options) {
         JobPlan plan;
         std::string error;
-        ASSERT_EQ(PlanJob(options, image, &plan, &error), kExitOk) << error;
+        ASSERT_EQ(PlanJob(options, ImagePage(&image)->Info(), 1, &plan, &error), kExitOk) << error;
         ASSERT_EQ(OpenSession(options, &session_, &error), kExitOk) << error;
-        FrameSheet(session_, plan);
+        FrameSheet(&session_, plan);
         RunStats stats;
         ASSERT_EQ(RunJob(
-                      driver_, plan, image, options, [] { return -1; }, &stats, &error),
+                      driver_, plan, [&image](std::string *) { return ImagePage(&image); },
+                      DefaultConversion(image), options, [] { return -1; }, &stats, &error),
                   kExitOk)
             << error;
         swathboard::Sheet sheet;

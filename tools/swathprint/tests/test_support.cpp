@@ -1,16 +1,22 @@
 #include "test_support.h"
 
+#include "raster_lines.h"
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +80,53 @@ ProgramRun RunProgram(const std::string &program, const std::vector<std::string>
     return Spawn(argv);
 }
 
+ProgramRun RunWatched(const std::string &program, const std::vector<std::string> &args, const Watch &watch) {
+    TempDir io;
+    const std::string out = io.Path("out"), err = io.Path("err");
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = open("/dev/null", O_RDONLY);
+        dup2(o, 1), dup2(e, 2), dup2(null, 0);
+        setenv("SWATHLINK_TIME_SCALE", watch.time_scale.c_str(), 1);
+        if (!watch.tmpdir.empty()) setenv("TMPDIR", watch.tmpdir.c_str(), 1);
+        std::vector<char *> list;
+        for (std::string &a : argv) list.push_back(a.data());
+        list.push_back(nullptr);
+        execv(list[0], list.data());
+        _exit(127);
+    }
+    ProgramRun run;
+    const auto start = std::chrono::steady_clock::now();
+    size_t sent = 0;
+    int status = 0;
+    rusage usage{};
+    for (;;) {
+        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+        if (done == pid || done < 0) break;
+        const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (sent < watch.interrupts_s.size() && now >= watch.interrupts_s[sent]) {
+            kill(pid, SIGINT);
+            ++sent;
+        }
+        if (now >= watch.limit_s) {
+            kill(pid, SIGKILL);
+            wait4(pid, &status, 0, &usage);
+            run.exit_code = 124;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (run.exit_code != 124 && WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+    run.peak_kb = usage.ru_maxrss;
+    run.out = ReadText(out);
+    run.err = ReadText(err);
+    return run;
+}
+
 ProgramRun RunInterrupted(const std::string &program, const std::vector<std::string> &args, int interrupt_s) {
     // --foreground: the interrupt goes to the program alone, once (else
     // timeout(1) sends it to the program and again to its process group).
@@ -119,26 +172,44 @@ Image PatternImage(ColorModel model, uint32_t width, uint32_t height) {
     return image;
 }
 
+frontend::ConvertRow DefaultConversion(const Image &image) {
+    Exit code = kExitOk;
+    std::string error;
+    frontend::ConvertRow convert = ConversionFor(ImagePage(&image)->Info(), {}, &code, &error);
+    EXPECT_TRUE(convert) << error;
+    return convert;
+}
+
+void UnpackLine(const uint8_t *line, uint32_t width, int bits,
+                std::array<std::vector<uint8_t>, kPlanes> *levels) {
+    const uint32_t bytes = PlaneBytes(width, bits);
+    for (int p = 0; p < kPlanes; ++p) {
+        const uint8_t *plane = &line[size_t(p) * bytes];
+        for (uint32_t x = 0; x < width; ++x) {
+            (*levels)[p].push_back(static_cast<uint8_t>(bits == 2 ? (plane[x / 4] >> (6 - 2 * (x % 4))) & 3
+                                                                  : (plane[x / 8] >> (7 - x % 8)) & 1));
+        }
+    }
+}
+
 std::array<std::vector<uint8_t>, kPlanes> ScreenImage(const Image &image, uint32_t content_width,
                                                       uint32_t width, uint32_t height, int bits,
-                                                      Screen *screen) {
-    Separation separation;
-    StartSeparation(&image, content_width, height, width, &separation);
-    StartScreen(width, bits, screen);
-    const uint32_t bytes = PlaneBytes(width, bits);
-    std::vector<uint8_t> line(size_t(bytes) * kPlanes);
-    CoverageRow coverage;
+                                                      DotCounts *dots) {
+    frontend::RasterPlan plan;
+    plan.content_width = content_width;
+    plan.content_height = height;
+    plan.row_width = width;
+    plan.bits = bits;
+    frontend::RasterLines lines(
+        plan, [&image](std::string *) { return ImagePage(&image); }, DefaultConversion(image));
     std::array<std::vector<uint8_t>, kPlanes> levels;
-    for (uint32_t y = 0; y < height; ++y) {
-        SeparateRow(&separation, y, &coverage);
-        ScreenRow(coverage, screen, line.data());
-        for (int p = 0; p < kPlanes; ++p) {
-            const uint8_t *plane = &line[size_t(p) * bytes];
-            for (uint32_t x = 0; x < width; ++x) {
-                levels[p].push_back(static_cast<uint8_t>(bits == 2 ? (plane[x / 4] >> (6 - 2 * (x % 4))) & 3
-                                                                   : (plane[x / 8] >> (7 - x % 8)) & 1));
-            }
-        }
+    std::vector<uint8_t> line;
+    DotCounts line_dots{};
+    *dots = {};
+    while (lines.Next(&line, &line_dots)) {
+        UnpackLine(line.data(), width, bits, &levels);
+        for (int p = 0; p < kPlanes; ++p)
+            for (int l = 0; l < 4; ++l) (*dots)[p][l] += line_dots[p][l];
     }
     return levels;
 }
