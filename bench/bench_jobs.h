@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "pipeline/swath_format.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 

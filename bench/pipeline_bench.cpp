@@ -73,8 +73,8 @@ struct KernelRig {
         pi.softendots = 63;
         pi.seqstep = 2;
         // Fill the pass buffers once with a real pass for the formatter.
-        gPassSeq = 0;
-        Tarn_PassProcess(&src, passPtr, &soften, &pi);
+        pi.seq = 0;
+        SeparatePass(&src, passPtr, &soften, &pi);
 
         fmt = BuiltinFormat(bpl, 4, L_TO_R);
         sliceNum = BenchSliceNum(w);
@@ -118,9 +118,9 @@ void BM_PassSeparation(benchmark::State &state) {
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     uint32_t q = 0;
     for (auto _ : state) {
-        gPassSeq = q++;
         PassInfo pi = r.pi;
-        Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
+        pi.seq = q++;
+        SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations() * r.PassBytes()));
@@ -162,14 +162,14 @@ void BM_Format(benchmark::State &state) {
     IsaScope isa(state);
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     // Restore the formatter's input: the pass benchmarks reuse the buffers.
-    gPassSeq = 0;
     PassInfo pi = r.pi;
-    Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
+    pi.seq = 0;
+    SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
     int dir = 0;
     for (auto _ : state) {
         r.fmt.direction = static_cast<int8_t>(dir);
         uint32_t s, e;
-        Tarn_FormatProcess360(r.passPtr, &r.canvas, &r.fmt, &r.place[dir], &s, &e);
+        FormatSwath(r.passPtr, &r.canvas, &r.fmt, &r.place[dir], &s, &e);
         benchmark::DoNotOptimize(e);
         dir ^= 1;
     }
@@ -179,9 +179,9 @@ void BM_Format(benchmark::State &state) {
 
 void BM_ReferenceFormat(benchmark::State &state) {
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
-    gPassSeq = 0;
     PassInfo pi = r.pi;
-    Tarn_PassProcess(&r.src, r.passPtr, &r.soften, &pi);
+    pi.seq = 0;
+    SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
     r.fmt.direction = L_TO_R;
     for (auto _ : state) {
         uint32_t s, e;
@@ -216,7 +216,9 @@ int CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, ui
               int) {
     if (endPx)
         gHandedBytes +=
-            double(SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx).Columns) * kSliceBytes;
+            double(
+                SwathPositions(test::HarnessJob()->print.prop.XDPI, dir, startPx, endPx, widthPx).Columns) *
+            kSliceBytes;
     return 1;
 }
 
@@ -253,7 +255,8 @@ void BM_WholeSwath(benchmark::State &state) {
     gHandedBytes = 0;
     for (auto _ : state) {
         // One swath: the lines it needs, each stored, the last one cutting it.
-        const uint32_t need = gPassInfo.LinesPerPass - gPassInfo.collet;
+        const PassInfo &pass = test::HarnessJob()->print.pass;
+        const uint32_t need = pass.LinesPerPass - pass.collet;
         for (uint32_t i = 0; i < need; ++i) {
             test::FeedHostLine(p.job, p.lines[p.next].data(), &CountOnly);
             if (++p.next == p.lines.size()) p.next = 0;

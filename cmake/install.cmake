@@ -9,7 +9,10 @@ include(CMakePackageConfigHelpers)
 # to the installed library. A new program is one more name here.
 set(SWATHLINK_PROGRAMS swathprint swathchart swathboard_cli)
 
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+option(SWATHLINK_DEBIAN_PACKAGE "Install for the Debian package (its copyright file and changelog)" OFF)
+if(NOT SWATHLINK_DEBIAN_PACKAGE)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 
 # The library and the one header a host includes.
 if(WIN32)
@@ -61,3 +64,47 @@ foreach(program IN LISTS SWATHLINK_PROGRAMS)
   install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
 
+# Manual pages, kept in doc/man/: <program>.1 for each program and
+# swathlink.3 for the library's C interface, installed gzipped. A test per
+# page keeps it naming every option of the program's --help (and every entry
+# point and JobProp field, for the library).
+if(NOT WIN32)
+  set(SWATHLINK_MAN_PAGES swathlink.3)
+  foreach(program IN LISTS SWATHLINK_PROGRAMS)
+    if(NOT TARGET ${program})
+      continue()
+    endif()
+    get_target_property(name ${program} OUTPUT_NAME)
+    if(NOT name)
+      set(name ${program})
+    endif()
+    list(APPEND SWATHLINK_MAN_PAGES ${name}.1)
+    add_test(NAME man_page.${name}
+      COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-man-page.sh $<TARGET_FILE:${program}>
+              ${PROJECT_SOURCE_DIR}/doc/man/${name}.1 ${PROJECT_VERSION})
+    set_tests_properties(man_page.${name} PROPERTIES LABELS man)
+  endforeach()
+  add_test(NAME man_page.swathlink
+    COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-man-page.sh --library
+            ${PROJECT_SOURCE_DIR}/include/swathlink/swathlink.h ${PROJECT_SOURCE_DIR}/src/api/swathlink.def
+            ${PROJECT_SOURCE_DIR}/doc/man/swathlink.3)
+  set_tests_properties(man_page.swathlink PROPERTIES LABELS man)
+
+  set(compressed)
+  foreach(page IN LISTS SWATHLINK_MAN_PAGES)
+    set(source ${PROJECT_SOURCE_DIR}/doc/man/${page})
+    set(gz ${PROJECT_BINARY_DIR}/man/${page}.gz)
+    add_custom_command(OUTPUT ${gz}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+      COMMAND gzip -9nc ${source} > ${gz}
+      DEPENDS ${source} VERBATIM)
+    list(APPEND compressed ${gz})
+    string(REGEX REPLACE ".*\\." "" section ${page})
+    install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+  endforeach()
+  add_custom_target(swathlink_man_pages ALL DEPENDS ${compressed})
+endif()
+
+if(NOT WIN32)
+  include(cmake/package.cmake)
+endif()

@@ -6,7 +6,7 @@
 #include "fuzz_input.h"
 #include "pipeline/line_intake.h"
 #include "shared/checksum.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     fuzz::WriteBytes(fuzz::HiddenFile(sl::kDotSizeFileName), file.data(), file.size());
     uint16_t table[256];
-    sl::BuildDotSizeTable(sl::ReadDotSize(), table);
+    sl::BuildDotSizeTable(sl::ReadDotSize(sl::plat_prnlog_dir()), table);
     std::vector<uint8_t> line(file.size() * 2);
     sl::ExpandOneBitLine(line.data(), file.data(), static_cast<uint32_t>(file.size()), table);
 

@@ -6,7 +6,7 @@
 
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"
 #include "transport/parameter_block.h"
@@ -53,9 +53,9 @@ void DecodeBlock(fuzz::Input in) {
     const std::vector<uint8_t> reply = in.Rest();
     const auto len = static_cast<uint32_t>(reply.size());
     if (layout & 1)
-        sl::NetReadRegInfo(&sl::UI_CurSetting, reply.data(), len);
+        sl::DecodeNewerBlock(&sl::UI_CurSetting, reply.data(), len);
     else
-        sl::DecodeParaOld(&sl::UI_CurSetting, reply.data(), len);
+        sl::DecodeOlderBlock(&sl::UI_CurSetting, reply.data(), len);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "files/status_file.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace {
 
@@ -32,17 +32,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::WriteBytes(path, bytes.data(), bytes.size());
 
     uint32_t pc = 0, board = 0;
-    sl::PrintCfgGetAddresses(&pc, &board);
+    sl::ReadAddresses(&pc, &board);
 
     sl::gStatusFile.access = sl::StatusFileAccess::Ready;
     sl::gStatusFile.requestSerialSeen = 0;
     sl::LinkContext link;
     sl::PrintCfgRecord rec{};
-    if (sl::PrintCfgReadActive(&rec) == sl::CfgSession::Active) {
+    if (sl::ReadSessionRecord(&rec) == sl::CfgSession::Active) {
         link.JobId = rec.JobId;
-        if (sl::PrintCfgPollRequest(&rec, &link)) sl::PrintCfgDispatch(&rec, &link);
+        if (sl::PollCompanionRequest(&rec, &link)) sl::CarryOutCompanionRequest(&rec, &link);
     }
     // Job start replaces a damaged record.
-    if (how & 2) (void)sl::PrintCfgInit();
+    if (how & 2) (void)sl::OpenStatusRecord();
     return 0;
 }

@@ -4,14 +4,14 @@
 # the tests; a small C host builds against it through pkg-config and through
 # find_package and prints a job to the installed board emulator; the
 # installed swathprint, moved away from where it was installed, prints the
-# test chart.
+# test chart; every manual page renders; the Debian package holds what the
+# install rules install and passes lintian without an error.
 #
 # Runs inside a private network namespace with loopback up (scripts/test.sh
-# runs it there); the boards listen on 127.0.0.251 to 127.0.0.253.
+# runs it there); the boards listen on 127.0.0.251 to 127.0.0.254.
 # Usage: test-install.sh [BUILD-DIR]   (default: build)
 set -eu
 cd "$(dirname "$0")/.."
-source_dir=$(pwd)
 build=$(cd "${1:-build}" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/swathlink-install.XXXXXX")
@@ -29,8 +29,9 @@ fail() {
 
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
-version=$(sed -n 's/^Version: //p' "$prefix"/lib*/pkgconfig/swathlink.pc "$prefix"/lib/*/pkgconfig/swathlink.pc 2>/dev/null | head -n 1)
-[ -n "$version" ] || fail "no swathlink.pc installed"
+pc_file=$(find "$prefix" -name swathlink.pc | head -n 1)
+[ -n "$pc_file" ] || fail "no swathlink.pc installed"
+version=$(sed -n 's/^Version: //p' "$pc_file")
 major=${version%%.*}
 echo "installed swathlink $version into a temporary prefix"
 
@@ -48,8 +49,17 @@ done
 if grep -E "test|bench|fuzz|gtest|_core|records\.h|\.a$" "$work/installed"; then
     fail "the install holds the files above, which belong to the build only"
 fi
-[ "$(readlink "$(ls "$prefix"/lib*/libswathlink.so "$prefix"/lib/*/libswathlink.so 2>/dev/null | head -n 1)")" = \
-    "libswathlink.so.$major" ] || fail "libswathlink.so does not point at the soname"
+[ "$(readlink "$(find "$prefix" -name libswathlink.so | head -n 1)")" = "libswathlink.so.$major" ] ||
+    fail "libswathlink.so does not point at the soname"
+# Every page renders without a warning: the programs' in section 1, the
+# library's in section 3.
+for page in "$prefix"/share/man/man1/swathprint.1.gz "$prefix"/share/man/man1/swathchart.1.gz \
+    "$prefix"/share/man/man1/swathboard.1.gz "$prefix"/share/man/man3/swathlink.3.gz; do
+    [ -f "$page" ] || fail "the install lacks $page"
+    warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >"$work/page.txt") || fail "man -l $page failed"
+    [ -z "$warnings" ] || fail "man -l $page warns: $warnings"
+    [ -s "$work/page.txt" ] || fail "man -l $page renders nothing"
+done
 for program in "$prefix"/bin/*; do
     if readelf -d "$program" | grep -E "R(UN)?PATH" | grep -q "$build"; then
         fail "$program keeps a run path into the build tree"
@@ -59,8 +69,8 @@ for program in "$prefix"/bin/*; do
 done
 
 # The host, built twice against the install.
-pc_dir=$(dirname "$(ls "$prefix"/lib*/pkgconfig/swathlink.pc "$prefix"/lib/*/pkgconfig/swathlink.pc 2>/dev/null | head -n 1)")
-export PKG_CONFIG_PATH="$pc_dir"
+PKG_CONFIG_PATH=$(dirname "$pc_file")
+export PKG_CONFIG_PATH
 libdir=$(pkg-config --variable=libdir swathlink)
 # shellcheck disable=SC2046  # the flags are separate words
 cc -std=c11 -Wall -Wextra -Werror -o "$work/host-pkg-config" tests/install/host.c \
@@ -100,8 +110,9 @@ run_host() {
     ldd "$work/$name" | grep -q "libswathlink.so.$major => $libdir/" || fail "$name did not load the installed library"
     dots=$(grep -o '"level3": [0-9]*' "$work/summary.json" | awk '{ n += $2 } END { print n + 0 }')
     others=$(grep -o '"level[12]": [0-9]*' "$work/summary.json" | awk '{ n += $2 } END { print n + 0 }')
-    [ "$dots" -eq "$expected_dots" ] && [ "$others" -eq 0 ] ||
+    if [ "$dots" -ne "$expected_dots" ] || [ "$others" -ne 0 ]; then
         fail "$name: the board printed $dots large and $others other dots, not $expected_dots large"
+    fi
     grep -q "^API_InitPrinter version:203 swathlink $version " "$work/trace" ||
         fail "$name: InitPrinter does not trace the release beside the protocol version"
     echo "$name: printed its job on the installed emulator"
@@ -122,4 +133,29 @@ mv "$prefix" "$moved"
 ) || fail "the installed swathprint did not print the chart"
 [ -s "$work/chart.printed.png" ] || fail "the installed swathprint wrote no sheet"
 echo "the installed swathprint printed the chart from a moved prefix"
+
+# The Debian package, built from the same install rules (for /usr), holds
+# exactly what they install, and lintian finds no error in it.
+deb=$(scripts/package-deb.sh build-deb | tail -n 1)
+rm -rf "$work/staged"
+DESTDIR="$work/staged" cmake --install build-deb >/dev/null
+(cd "$work/staged" && find . ! -type d | sed 's|^\.||' | sort) >"$work/rules.list"
+dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' | sort >"$work/deb.list"
+diff -u "$work/rules.list" "$work/deb.list" || fail "$(basename "$deb") differs from what the install rules install"
+dpkg-deb --field "$deb" Depends | grep -q "libc6" || fail "$(basename "$deb") has no dependencies from dpkg-shlibdeps"
+lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+if grep -q "^E:" "$work/lintian.log"; then
+    cat "$work/lintian.log" >&2
+    fail "lintian reports errors in $(basename "$deb")"
+fi
+sed 's/^/lintian: /' "$work/lintian.log"
+# The packaged swathprint (stripped, no run path: its library sits in the
+# multiarch folder) prints from the unpacked package as well.
+dpkg-deb -x "$deb" "$work/unpacked"
+(
+    cd "$work"
+    env -u LD_LIBRARY_PATH -u SWATHLINK_LIBRARY SWATHLINK_TIME_SCALE=0.01 "$work/unpacked/usr/bin/swathprint" \
+        --xdpi 360 --ydpi 360 --emulator-ip 127.0.0.254 --output chart.deb.png chart.png >/dev/null
+) || fail "the packaged swathprint did not print the chart"
+echo "$(basename "$deb"): holds what the install rules install; lintian reports no error"
 echo "install checks passed"

@@ -15,8 +15,8 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSWATHLINK_SANITIZE=address
 cmake --build build-asan -j"$jobs"
 # ThreadSanitizer over the suites where threads meet: the link, the
-# transport, the files, whole jobs and the fault matrix.
-tsan_suites="test_link test_transport test_files test_e2e test_faults"
+# transport, the files, whole jobs, the fault matrix and two printers at once.
+tsan_suites="test_link test_transport test_files test_e2e test_faults test_printers"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSWATHLINK_SANITIZE=thread
 cmake --build build-tsan -j"$jobs" --target $tsan_suites
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
@@ -24,6 +24,7 @@ cmake --build build-win -j"$jobs"
 
 scripts/check-exports.sh build/libswathlink.so build-win/swathlink.dll
 scripts/check-layers.sh
+scripts/check-globals.sh build
 
 # A private network namespace: only loopback exists, so a stray default board
 # address fails at once and the host's network cannot be touched. Without
@@ -39,7 +40,7 @@ $private_net sh -c '
     # Without address-space randomisation: ThreadSanitizer cannot place its
     # shadow memory under the widest randomisation some kernels use.
     setarch "$(uname -m)" -R ctest --test-dir build-tsan -j'"$jobs"' --output-on-failure \
-        -L "^(link|transport|files|e2e|faults)$"
+        -L "^(link|transport|files|e2e|faults|printers)$"
     scripts/test-wine.sh build build-win
 '
 

@@ -8,8 +8,6 @@
 
 namespace sl {
 
-FormatInfo gFormatInfo;
-
 namespace {
 
 // Firmware up to this version wires the second channel of each colour the
@@ -57,13 +55,9 @@ bool DecodeBoardChannelMap(const uint8_t map[4], uint8_t C1[8], uint8_t C2[8]) {
     return true;
 }
 
-void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt, uint32_t maxSwathSize,
-                           bool xdpi720) {
+void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt, bool xdpi720) {
     fmt->bytesperline = WorkingBytesPerLine(job->BytesPerLine, xdpi720);
     fmt->colors = static_cast<uint8_t>(job->Colors);
-    fmt->bitsperpixel = 2;
-    fmt->nozzles = kNozzleLines;
-    fmt->MaxSwathSize = maxSwathSize;
     fmt->direction = L_TO_R;
     for (uint8_t i = 0; i < 16; ++i) fmt->planemap[i] = i;
     std::memset(fmt->C1, 0, sizeof fmt->C1);

@@ -4,16 +4,13 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
-
-extern FormatInfo gFormatInfo;  // the job's channel maps and format record
 
 // Board channel map (4 bytes at chantable[2..5]); false (and C1, C2 left
 // alone) when invalid.
 bool DecodeBoardChannelMap(const uint8_t map[4], uint8_t C1[8], uint8_t C2[8]);
-void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt, uint32_t maxSwathSize,
-                           bool xdpi720);
+void ConvertColorToChannel(const JobProp *job, const UISetupPara *ui, FormatInfo *fmt, bool xdpi720);
 
 }  // namespace sl

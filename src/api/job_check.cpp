@@ -2,7 +2,7 @@
 
 #include "api/one_bit.h"
 #include "api/print_mode.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 

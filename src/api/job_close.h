@@ -1,11 +1,12 @@
 // ClosePrint: drains the queue, ends the job on the board, stops the threads
-// and releases the job.
+// and destroys the job.
 #pragma once
 
-#include <cstdint>
+#include "api/printer_state.h"
+#include "shared/status.h"
 
 namespace sl {
 
-int32_t ClosePrintJob();
+Status CloseJob(PrinterState *printer);
 
 }  // namespace sl

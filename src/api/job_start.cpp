@@ -4,11 +4,11 @@
 
 #include "api/channel_map.h"
 #include "api/job_check.h"
-#include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/one_bit.h"
 #include "api/pass_geometry.h"
 #include "api/print_mode.h"
+#include "api/printer_state.h"
 #include "api/slice_plan.h"
 #include "files/files_common.h"
 #include "files/status_post.h"
@@ -26,8 +26,6 @@ namespace sl {
 
 namespace {
 
-bool Chinese() { return gSession.languageId == 2052; }
-
 void TraceJob(const char *title, const JobProp *p) {
     sl_trace(
         "%s Sig:0x%x XDPI:%u YDPI:%u BytesPerLine:%u Height:%u Width:%u PaperWidth:%u "
@@ -36,129 +34,141 @@ void TraceJob(const char *title, const JobProp *p) {
         p->Bits, p->Pass, p->VsdMode, p->Reserved);
 }
 
-void RememberHostValues(const JobProp *p) {
-    gHost.xdpi = p->XDPI;
-    gHost.ydpi = p->YDPI;
-    gHost.pass = p->Pass;
-    gHost.width = p->Width;
-    gHost.declaredBytesPerLine = p->BytesPerLine;
-    gHost.bytesPerLine = p->BytesPerLine;
+void RememberHostValues(HostView *host, const JobProp *p) {
+    host->xdpi = p->XDPI;
+    host->ydpi = p->YDPI;
+    host->pass = p->Pass;
+    host->width = p->Width;
+    host->declaredBytesPerLine = p->BytesPerLine;
+    host->bytesPerLine = p->BytesPerLine;
 }
 
 // 1-bit lines are expanded through the dot-size table.
-void SetUpInputDepth(const JobProp *job) {
-    gHost.oneBitInput = IsOneBitInput(job) ? 1 : 0;
-    if (gHost.oneBitInput) {
-        gHost.bytesPerLine *= 2;
-        BuildDotSizeTable(ReadDotSize(), gHost.dotSizeTable);
+void SetUpInputDepth(HostView *host, const JobProp *job, const std::string &folder) {
+    host->oneBitInput = IsOneBitInput(job) ? 1 : 0;
+    if (host->oneBitInput) {
+        host->bytesPerLine *= 2;
+        BuildDotSizeTable(ReadDotSize(folder), host->dotSizeTable);
     }
 }
 
 // A failure after the connection: the threads stop before the socket closes.
-int CloseOpenedLink(const char *why) {
+bool CloseOpenedLink(JobLink *link, const char *why) {
     sl_trace("%s", why);
-    StopLinkThreads(&gLink);
-    CloseConnection(gLink.socket.load());
-    return 0;
+    StopLinkThreads(link);
+    CloseConnection(link, link->socket.load());
+    return false;
 }
 
 // Opens the job on the board; every failure closes what was opened so far.
-// The link reset also clears the abort and pause requests.
-int OpenJobOnBoard() {
-    LinkResetForJob(&gLink);
-    if (!CreateConnection(&gLink)) {
+bool OpenJobOnBoard(Job *job) {
+    JobLink *link = &job->link;
+    if (!CreateConnection(link)) {
         sl_trace("ERROR!!! CreateConnection Fail!!\r\n");
-        return 0;
+        return false;
     }
-    if (!StartLinkThreads(&gLink)) return CloseOpenedLink("ERROR!!! Create thread Fail!!\r\n");
-    if (!Carried(Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink)))
-        return CloseOpenedLink("Send NET_CMD_JOB_CREATE Fail!!\r\n");
-    Adjust720(&gJobProp, &UI_CurSetting, XdpiIs720());
-    if (!Carried(Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink)))
-        return CloseOpenedLink("Send NET_CMD_PRINT_START Fail!!\r\n");
-    return 1;
+    if (!StartLinkThreads(link)) return CloseOpenedLink(link, "ERROR!!! Create thread Fail!!\r\n");
+    if (!Carried(CarryHostCommand(NET_CMD_JOB_CREATE, link)))
+        return CloseOpenedLink(link, "Send NET_CMD_JOB_CREATE Fail!!\r\n");
+    Adjust720(&job->print, XdpiIs720(job));
+    if (!Carried(CarryHostCommand(NET_CMD_PRINT_START, link)))
+        return CloseOpenedLink(link, "Send NET_CMD_PRINT_START Fail!!\r\n");
+    return true;
 }
 
-// Ends a job that was opened on the board but cannot be printed.
-void AbandonOpenJob() {
-    CloseJobLink(&gLink);
-    ReleaseJobBuffers();
-}
-
-int Refuse(const char *why) {
+Status Refuse(const char *why) {
     sl_trace("StartPrint refused: %s\n", why);
-    plat_message_box("Error", "Job properties not supported");
-    return 0;
+    return Status::Bad(StatusCode::Refused, why);
+}
+
+// The job's memory, the board's job and the plan of its swaths.
+Status OpenJob(Job *job, const JobProp *pProp, const std::string &folder, JobRequests *requests) {
+    if (!job->link.Usable()) return Status::Bad(StatusCode::NoMemory, "no signals for the job's threads");
+    PrepareJob(job, pProp, folder);
+    if (!TakeJobMemory(job)) return Status::Bad(StatusCode::NoMemory, "job buffers");
+    // A request left from before the job belongs to no job.
+    ClearRequests(requests);
+    if (!OpenJobOnBoard(job)) return Status::Bad(StatusCode::NoBoard, "the board did not open the job");
+    if (!PlanJob(job)) {
+        (void)CloseJobLink(&job->link);  // refused: how the link ended adds nothing
+        return Refuse("line wider than the widest swath");
+    }
+    return Status::Good();
 }
 
 }  // namespace
 
-void PrepareJob(const JobProp *host, JobProp *job) {
-    RememberHostValues(host);
-    *job = *host;
-    SetUpInputDepth(job);
-    job->Bits = 1;
-    job->Pass = job->YDPI / 360;
-    WidenLine(job);
-    PublishMode(job);
+void PrepareJob(Job *job, const JobProp *host, const std::string &folder) {
+    RememberHostValues(&job->host, host);
+    JobProp *work = &job->print.prop;
+    *work = *host;
+    SetUpInputDepth(&job->host, work, folder);
+    work->Bits = 1;
+    work->Pass = work->YDPI / 360;
+    WidenLine(work);
+    PublishMode(&job->print.mode, work);
 }
 
-bool PlanJob() {
-    SelectSpeedClass(&gJobProp, &UI_CurSetting);
-    return PlanSlices(&gJobProp, &UI_CurSetting);
+bool TakeJobMemory(Job *job) {
+    const JobProp &work = job->print.prop;
+    if (!AllocJobBuffers(&job->buffers, work.XDPI, work.YDPI, AllocWidthFor(work.Width, work.XDPI)))
+        return false;
+    QueueUseBuffers(&job->link, job->buffers.queueData, job->buffers.plan.queueData);
+    QueueInit(&job->link);
+    return true;
 }
 
-void SetUpPipeline() {
-    ConvertColorToChannel(&gJobProp, &UI_CurSetting, &gFormatInfo, gSlicePlan.maxSwathSize, XdpiIs720());
-    SetupPassGeometry(&gJobProp, &UI_CurSetting, XdpiIs720(), gBuffers.soften);
-    InitStrips(&gJobProp);
+bool PlanJob(Job *job) {
+    SelectSpeedClass(&job->print);
+    return PlanSlices(&job->slices, &job->print.prop, &job->print.board);
+}
+
+void SetUpPipeline(Job *job) {
+    PrintJob *print = &job->print;
+    Pipeline *pipeline = &job->pipeline;
+    ConvertColorToChannel(&print->prop, &print->board, &pipeline->format, XdpiIs720(job));
+    SetupPassGeometry(print, pipeline, XdpiIs720(job), job->buffers.soften);
+    InitStrips(&job->buffers, &print->prop);
     SwathCycleJob cycle{};
     for (uint32_t i = 0; i < 6; ++i) {
-        cycle.strip[i] = gBuffers.strip[i];
-        cycle.pass[i] = gBuffers.pass[i];
+        cycle.strip[i] = job->buffers.strip[i];
+        cycle.pass[i] = job->buffers.pass[i];
     }
-    cycle.stride = gJobProp.BytesPerLine;
-    cycle.lineBytes = gHost.bytesPerLine;
-    cycle.hostXdpi = gHost.xdpi;
-    cycle.soften = gBuffers.soften;
-    cycle.swath = gBuffers.swath;
+    cycle.stride = print->prop.BytesPerLine;
+    cycle.lineBytes = job->host.bytesPerLine;
+    cycle.hostXdpi = job->host.xdpi;
+    cycle.soften = job->buffers.soften;
+    cycle.swath = job->buffers.swath;
     cycle.swathBytes = kSwathBufferBytes;
-    cycle.printSliceNum = gSlicePlan.printSliceNum;
-    cycle.dotClass = DotSizeClass();
-    cycle.format = &gFormatInfo;
-    StartSwathCycle(cycle);
+    cycle.printSliceNum = job->slices.printSliceNum;
+    cycle.dotClass = DotSizeClass(print);
+    StartSwathCycle(pipeline, print, cycle);
 }
 
-int32_t StartPrintJob(const JobProp *pProp) {
+Status StartJob(PrinterState *printer, const JobProp *pProp) {
     if (!pProp) return Refuse("no job properties");
     TraceJob("API_StartPrint", pProp);
     // A second StartPrint must not touch the running job, whose lines are
     // measured with the host values remembered here.
-    if (gRun.started.load() == 1) return 1;
+    if (RunningJob(printer)) return Status::Good();
     if (const char *problem = JobPropProblem(pProp)) return Refuse(problem);
 
-    JobProp job;
-    PrepareJob(pProp, &job);
-    if (!AllocJobBuffers(job.XDPI, job.YDPI, AllocWidthFor(job.Width, job.XDPI))) {
-        plat_message_box("Error", Chinese() ? "Memory fail" : "Memory Fail");
-        return 0;
+    // A job that failed on its own leaves its record until ClosePrint; a new
+    // one replaces it. A job that cannot start is destroyed at once.
+    EndJob(printer);
+    printer->job = std::make_unique<Job>(&printer->requests, &printer->statusFile, &printer->addresses,
+                                         &printer->heartbeat, printer->commandBytes);
+    Job *job = printer->job.get();
+    const Status opened = OpenJob(job, pProp, printer->statusFile.folder, &printer->requests);
+    if (!opened.ok()) {
+        EndJob(printer);
+        return opened;
     }
-    gJobProp = job;
-    gRun.failed = 0;
-    if (!OpenJobOnBoard()) {
-        ReleaseJobBuffers();
-        plat_message_box("Error Tip", Chinese() ? "connect fail !" : "Connect fail !");
-        return 0;
-    }
-    if (!PlanJob()) {
-        AbandonOpenJob();
-        return Refuse("line wider than the widest swath");
-    }
-    SetUpPipeline();
-    TraceJob("gJobProp", &gJobProp);
-    gRun.started.store(1);
-    PrintCfgPostStatus(kPostJobStart);
-    return 1;
+    SetUpPipeline(job);
+    TraceJob("gJobProp", &job->print.prop);
+    job->started.store(true);
+    PostJobStatus(&printer->statusFile, kPostJobStart, &job->print, job->link.JobId.load());
+    return Status::Good();
 }
 
 }  // namespace sl

@@ -1,11 +1,15 @@
-// Session and job state kept by the entry points.
+// The job record: everything one job owns, from a successful StartPrint to
+// ClosePrint. Made by StartPrint, destroyed by ClosePrint; the printer
+// (api/printer_state.h) holds the one running job.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-#include "platform/platform.h"
-#include "swathlink/records.h"
+#include "api/memory_plan.h"
+#include "pipeline/swath_cycle.h"
+#include "shared/print_job.h"
+#include "transport/job_link.h"
 
 namespace sl {
 
@@ -22,33 +26,35 @@ struct HostView {
     uint16_t dotSizeTable[256];
 };
 
-// The running job as the entry points see it.
-struct JobRun {
-    std::atomic<uint32_t> started{0};
-    uint32_t failed = 0;      // a fatal hand-off failure released the job's buffers
-    uint32_t totalLines = 0;  // host lines taken since StartPrint
+struct Job {
+    Job(JobRequests *requests, StatusFile *statusFile, LinkAddresses *addresses, uint8_t **heartbeat,
+        const uint8_t *carriedCommand = nullptr)
+        : link(&print, statusFile, addresses, heartbeat, carriedCommand) {
+        print.requests = requests;
+        link.requests = requests;
+    }
+    ~Job() { ReleaseJobBuffers(&buffers); }
+    Job(const Job &) = delete;
+    Job &operator=(const Job &) = delete;
+
+    HostView host{};
+    PrintJob print;  // working copy, mode, board settings, pass geometry
+    JobBuffers buffers{};
+    SlicePlan slices{};
+    Pipeline pipeline;
+    JobLink link;                      // socket, threads, queue; its threads end before the job is destroyed
+    std::atomic<bool> started{false};  // from the end of a successful StartPrint
+    bool failed = false;               // a fatal hand-off failure released the job's buffers
+    uint32_t totalLines = 0;           // host lines taken since StartPrint
+    uint8_t expanded[kExpandBufferBytes];  // the one line being expanded from 1 bit
 };
-
-// The session InitPrinter opens.
-struct Session {
-    uint32_t languageId = 1033;  // of the operator messages
-    PlatTime startTime{};
-};
-
-extern HostView gHost;
-extern JobRun gRun;
-extern Session gSession;
-
-// Puts the session's and the job's records back to their state at load:
-// InitPrinter runs it when no job is running, and every test fixture
-// starts from it. The job's memory and the board link are left alone (they
-// have their own start and release).
-void ResetLibraryState();
 
 // The XDPI-is-720 test: true for the whole job when the host's XDPI is 720.
-inline bool XdpiIs720() { return gHost.xdpi == 720; }
+inline bool XdpiIs720(const Job *job) { return job->host.xdpi == 720; }
 
 // The job-aborted test: abort requested, or the board stopped the job.
-bool JobIsAborted();
+inline bool JobIsAborted(const Job *job) {
+    return AbortRequested(job->print.requests) || job->link.PrintStopFlag.load() == 1;
+}
 
 }  // namespace sl

@@ -8,89 +8,101 @@
 #include "pipeline/line_intake.h"
 #include "pipeline/swath_cycle.h"
 #include "platform/platform.h"
+#include "shared/status.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
 
 namespace {
 
-uint8_t gExpandBuffer[kExpandBufferBytes];
 const uint8_t gEmptyLine[kEmptyLineBytes] = {};
+
+int HandSwathToQueue(void *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                     uint32_t widthPx, uint32_t step, int countFlag) {
+    return AddSwath(static_cast<JobLink *>(link), src, dir, startPx, endPx, widthPx, step, countFlag);
+}
 
 // Stores one host line and, when it completes a swath, cuts the swath.
 // Returns 1 to go on, 0 when the job ended fatally, -1 when it was aborted.
-int TakeLine(const uint8_t *line) {
-    if (FeedLine(line, &AddSwath)) return 1;
-    if (JobIsAborted()) {
+int TakeLine(Job *job, const uint8_t *line) {
+    if (FeedLine(job, line, QueueHandOff(job))) return 1;
+    if (JobIsAborted(job)) {
         sl_trace("Print Abort !");
         return -1;
     }
     sl_trace("\n Printer Fatal Error !!!\n");
-    ReleaseJobBuffers();
-    gRun.failed = 1;  // the buffers are gone: later lines must not reach them
+    ReleaseJobBuffers(&job->buffers);
+    QueueUseBuffers(&job->link, nullptr, 0);
+    job->failed = true;  // the buffers are gone: later lines must not reach them
     return 0;
 }
 
-uint32_t HostLineBytes() { return gHost.declaredBytesPerLine * gJobProp.Colors; }
+uint32_t HostLineBytes(const Job *job) { return job->host.declaredBytesPerLine * job->print.prop.Colors; }
 
 // Feeds n empty lines; stops early when the job ends.
-bool FeedEmptyLines(uint32_t n) {
+bool FeedEmptyLines(Job *job, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {
-        if (gRun.started.load() == 0 || JobIsAborted()) return false;
-        if (PrintLines(gEmptyLine, HostLineBytes()) == 0) return false;
+        if (JobIsAborted(job)) return false;
+        if (!PrintLines(job, gEmptyLine, HostLineBytes(job)).ok()) return false;
     }
     return true;
 }
 
 }  // namespace
 
-int FeedLine(const uint8_t *line, SwathHandOff handOff) {
-    ++gRun.totalLines;
+SwathHandOff QueueHandOff(Job *job) { return {&HandSwathToQueue, &job->link}; }
+
+int FeedLine(Job *job, const uint8_t *line, SwathHandOff handOff) {
+    ++job->totalLines;
     // One line at a time, so the expansion buffer always holds it.
-    if (gHost.oneBitInput) {
-        ExpandOneBitLine(gExpandBuffer, line, HostLineBytes(), gHost.dotSizeTable);
-        line = gExpandBuffer;
+    if (job->host.oneBitInput) {
+        ExpandOneBitLine(job->expanded, line, HostLineBytes(job), job->host.dotSizeTable);
+        line = job->expanded;
     }
     const uint8_t *planes[6];
-    for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * gHost.bytesPerLine;
+    for (uint32_t c = 0; c < 6; ++c) planes[c] = line + c * job->host.bytesPerLine;
     // Stripes are drawn on image lines only, not on the padding of the job end.
-    const uint8_t fill = gRun.totalLines <= gJobProp.Height ? 0xFF : 0x00;
-    return PipelineLine(planes, fill, handOff);
+    const uint8_t fill = job->totalLines <= job->print.prop.Height ? 0xFF : 0x00;
+    return PipelineLine(&job->pipeline, &job->print, planes, fill, handOff);
 }
 
-uint32_t LinesToCompleteSwath() {
-    return gPassInfo.LinesPerPass > gPassInfo.collet ? gPassInfo.LinesPerPass - gPassInfo.collet : 0;
+uint32_t LinesToCompleteSwath(const Job *job) {
+    const PassInfo &pi = job->print.pass;
+    return pi.LinesPerPass > pi.collet ? pi.LinesPerPass - pi.collet : 0;
 }
 
-uint32_t FlushLines() { return FlushSwaths(&gPassInfo) * LinesPerSwath(&gPassInfo); }
+uint32_t FlushLines(const Job *job) {
+    return FlushSwaths(&job->pipeline, &job->print.pass) * LinesPerSwath(&job->print.pass);
+}
 
-int32_t PrintLines(const uint8_t *data, uint32_t size) {
-    if (JobIsAborted() || gRun.failed) return 0;
-    if (gRun.started.load() == 0) return 1;
-    const uint32_t hostLine = HostLineBytes();
+Status PrintLines(Job *job, const uint8_t *data, uint32_t size) {
+    if (JobIsAborted(job)) return Status::Bad(StatusCode::Aborted, "the job is aborted");
+    if (job->failed) return Status::Bad(StatusCode::Failed, "a fatal error ended the job");
+    const uint32_t hostLine = HostLineBytes(job);
     const uint32_t lines = size / hostLine;
     if (size % hostLine)
         sl_trace("PrintALine: %u bytes after the last whole line ignored\n", size % hostLine);
     if (lines && !data) {
         sl_trace("PrintALine: no line data\n");
-        return 0;
+        return Status::Bad(StatusCode::Refused, "no line data");
     }
     for (uint32_t i = 0; i < lines; ++i) {
-        int r = TakeLine(data + i * hostLine);
-        if (r <= 0) return r < 0 ? 1 : 0;
+        const int r = TakeLine(job, data + i * hostLine);
+        // Aborted while the swath was handed on: the line was taken.
+        if (r < 0) return Status::Good();
+        if (r == 0) return Status::Bad(StatusCode::Failed, "a fatal error ended the job");
     }
-    return 1;
+    return Status::Good();
 }
 
-int32_t EndPrintJob() {
-    if (gRun.started.load() == 0 || gRun.failed) return 1;
-    gSwathQueue.EmptyRun.store(1);
+void EndPrintJob(Job *job) {
+    if (job->failed) return;
+    job->link.queue.EmptyRun.store(1);
     // Complete the current swath with empty lines, also in one-pass jobs:
     // otherwise the lines after the last complete swath are never printed.
     // Multi-pass jobs then print every pass of their last lines (a one-pass
     // job has no flushing swaths).
-    if (FeedEmptyLines(LinesToCompleteSwath())) FeedEmptyLines(FlushLines());
-    return 1;
+    if (FeedEmptyLines(job, LinesToCompleteSwath(job))) FeedEmptyLines(job, FlushLines(job));
 }
 
 }  // namespace sl

@@ -3,12 +3,8 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "transport/swath_queue.h"
 
 namespace sl {
-
-JobBuffers gBuffers;
-SlicePlan gSlicePlan;
 
 namespace {
 
@@ -45,7 +41,6 @@ MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     p.stripPlane = static_cast<uint32_t>(c(2 * c(RoundUp64K(c(c(ydpi * w) * 2) >> 3))));
     p.passBuffer = static_cast<uint32_t>(c(2 * c(RoundUp64K(c(w * kNozzleLines * 2) >> 3))));
     p.queueData = static_cast<uint32_t>(c(2 * (c(RoundUp64K(c(w * kNozzleLines))) + kQueueSlack)));
-    p.onePassOut = static_cast<uint32_t>(c(RoundUp64K(c(w * 2) >> 3)));
     p.fits = c.fits;
     p.total = kSoftenTableBytes + 6 * uint64_t{p.stripPlane} + 6 * uint64_t{p.passBuffer} +
               kSwathBufferBytes + kQueueDataSlots * uint64_t{p.queueData};
@@ -53,16 +48,14 @@ MemoryPlan PlanMemory(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     return p;
 }
 
-void ReleaseJobBuffers() {
-    plat_free_virtual(gBuffers.OnePassOutBuf, gBuffers.plan.onePassOut);
-    plat_free_block(gBuffers.block, gBuffers.blockSize);
+void ReleaseJobBuffers(JobBuffers *buffers) {
+    plat_free_block(buffers->block, buffers->blockSize);
     // Clear every pointer so that nothing can reach the freed memory.
-    gBuffers = JobBuffers{};
-    QueueUseBuffers(nullptr, 0);
+    *buffers = JobBuffers{};
 }
 
-bool AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
-    ReleaseJobBuffers();  // a block still held from an earlier job is not leaked
+bool AllocJobBuffers(JobBuffers *buffers, uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
+    ReleaseJobBuffers(buffers);  // a block still held is not leaked
     const MemoryPlan plan = PlanMemory(xdpi, ydpi, allocWidth);
     sl_trace("Memory W:%u strip:%u pass:%u queue:%u total:%llu\n", allocWidth, plan.stripPlane,
              plan.passBuffer, plan.queueData, static_cast<unsigned long long>(plan.total));
@@ -86,16 +79,7 @@ bool AllocJobBuffers(uint32_t xdpi, uint32_t ydpi, uint32_t allocWidth) {
     for (uint8_t *&p : b.pass) p = take(plan.passBuffer);
     b.swath = take(kSwathBufferBytes);
     for (uint8_t *&p : b.queueData) p = take(plan.queueData);
-
-    b.OnePassOutBuf = static_cast<uint8_t *>(plat_alloc_virtual(plan.onePassOut));
-    if (!b.OnePassOutBuf) {
-        sl_trace("OnePassOutBuf->Fail: %d !!!\n", static_cast<int>(plat_last_error()));
-        plat_free_block(block, plan.total);
-        return false;
-    }
-    std::memset(b.OnePassOutBuf, 0, plan.onePassOut);
-    gBuffers = b;
-    QueueUseBuffers(b.queueData, plan.queueData);
+    *buffers = b;
     return true;
 }
 
@@ -111,11 +95,11 @@ uint32_t MaxSwathSizeFor(uint32_t printSliceNum) {
     return static_cast<uint32_t>((slices < MAX_SLICE_NUMBER ? slices : MAX_SLICE_NUMBER) * kSliceBytes);
 }
 
-void InitStrips(const JobProp *job) {
-    if (!gBuffers.block) return;
+void InitStrips(const JobBuffers *buffers, const JobProp *job) {
+    if (!buffers->block) return;
     const uint64_t want = uint64_t{job->BytesPerLine} * job->YDPI;
-    const size_t n = static_cast<size_t>(want < gBuffers.plan.stripPlane ? want : gBuffers.plan.stripPlane);
-    for (uint8_t *plane : gBuffers.strip) std::memset(plane, 0, n);
+    const size_t n = static_cast<size_t>(want < buffers->plan.stripPlane ? want : buffers->plan.stripPlane);
+    for (uint8_t *plane : buffers->strip) std::memset(plane, 0, n);
 }
 
 }  // namespace sl

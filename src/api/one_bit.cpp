@@ -5,9 +5,9 @@
 
 namespace sl {
 
-uint8_t ReadDotSize() {
+uint8_t ReadDotSize(const std::string &folder) {
     uint8_t file[6] = {};
-    std::string path = plat_prnlog_file(kDotSizeFileName);
+    std::string path = plat_folder_file(folder, kDotSizeFileName);
     if (ReadParaFile(path.c_str(), file, sizeof file) && file[0] >= 1 && file[0] <= 3) return file[0];
     return 3;
 }

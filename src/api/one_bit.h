@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "swathlink/swathlink.h"
 
@@ -10,7 +11,7 @@ namespace sl {
 
 // Dot size from "DotsizeFile.cfg": its first byte when the file checks and the
 // byte is 1, 2 or 3; otherwise 3.
-uint8_t ReadDotSize();
+uint8_t ReadDotSize(const std::string &folder);
 // A host stride of exactly 1 bit per pixel (BytesPerLine / (Width / 8) = 1).
 inline bool IsOneBitInput(const JobProp *p) { return p->Width >= 8 && p->BytesPerLine / (p->Width / 8) == 1; }
 void BuildDotSizeTable(uint8_t dotSize, uint16_t table[256]);

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "pipeline/swath_cycle.h"
+#include "shared/print_job.h"
 
 namespace sl {
 
-// Fills gPassInfo, builds the feathering table and starts the strip ring.
-void SetupPassGeometry(const JobProp *job, UISetupPara *ui, bool xdpi720, uint8_t *softenTable);
+// Fills the job's pass geometry, builds the feathering table and starts the
+// strip ring.
+void SetupPassGeometry(PrintJob *job, Pipeline *pipeline, bool xdpi720, uint8_t *softenTable);
 
 }  // namespace sl

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "api/job_state.h"
 #include "platform/platform.h"
 #include "shared/board_mode.h"
 
@@ -66,20 +65,22 @@ void WidenLine(JobProp *job) {
     job->BytesPerLine = ((job->Width / 4) + 7) & ~7u;
 }
 
-void PublishMode(const JobProp *job) {
-    gMode.xdpi = job->XDPI;
-    gMode.ydpi = job->YDPI;
-    gMode.pass = static_cast<uint8_t>(job->Pass);
-    gMode.vsd = static_cast<uint8_t>(job->VsdMode);
+void PublishMode(BoardMode *mode, const JobProp *job) {
+    mode->xdpi = job->XDPI;
+    mode->ydpi = job->YDPI;
+    mode->pass = static_cast<uint8_t>(job->Pass);
+    mode->vsd = static_cast<uint8_t>(job->VsdMode);
 }
 
-void Adjust720(JobProp *job, UISetupPara *ui, bool xdpi720) {
+void Adjust720(PrintJob *print, bool xdpi720) {
+    JobProp *job = &print->prop;
+    UISetupPara *ui = &print->board;
     ui->chantable[0] &= static_cast<uint8_t>(~kSoftenJobBits);
     const uint8_t d = static_cast<uint8_t>(job->YDPI / kNozzleDpi);
     if (!xdpi720) return;
     // A YDPI below 360 gives d = 0: no quotient, the pass count becomes 0.
     if (d == 0 || job->Pass / d < 2) job->Pass = 2u * d;
-    gMode.pass = static_cast<uint8_t>(job->Pass);
+    print->mode.pass = static_cast<uint8_t>(job->Pass);
     job->XDPI /= 2;
     job->Width = static_cast<uint32_t>((uint64_t{job->Width} + 1) / 2);
     sl_trace("XDPI 720: Pass:%u XDPI:%u Width:%u\n", job->Pass, job->XDPI, job->Width);
@@ -96,8 +97,10 @@ uint8_t SpeedValueFor(uint32_t xdpi, uint8_t headType, uint8_t dotClass) {
     return kUnlistedXdpiSpeedValue;
 }
 
-void SelectSpeedClass(const JobProp *job, UISetupPara *ui) {
-    const uint8_t dotClass = DotSizeClassFor(gMode.xdpi, gMode.ydpi, gMode.vsd, job->Reserved);
+void SelectSpeedClass(PrintJob *print) {
+    const JobProp *job = &print->prop;
+    UISetupPara *ui = &print->board;
+    const uint8_t dotClass = DotSizeClass(print);
     ui->SpeedValue = SpeedValueFor(job->XDPI, ui->PrintSpeed, dotClass);
     sl_trace("Speed XDPI:%u Spd:%d Dot:%d value:%d\n", job->XDPI, ui->PrintSpeed, dotClass, ui->SpeedValue);
 }

@@ -3,16 +3,14 @@
 #include "api/memory_plan.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
-#include "transport/swath_queue.h"
 
 namespace sl {
 
-bool PlanSlices(const JobProp *job, const UISetupPara *ui) {
-    gSlicePlan.printSliceNum = SliceNumFor(job->Width, LargestForwardOffset(job->XDPI, ui));
-    gSlicePlan.maxSwathSize = MaxSwathSizeFor(gSlicePlan.printSliceNum);
-    ResetAssembly();
-    sl_trace("SliceNum:%u MaxSwathSize:%u\n", gSlicePlan.printSliceNum, gSlicePlan.maxSwathSize);
-    return gSlicePlan.printSliceNum <= MAX_SLICE_NUMBER;
+bool PlanSlices(SlicePlan *plan, const JobProp *job, const UISetupPara *ui) {
+    plan->printSliceNum = SliceNumFor(job->Width, LargestForwardOffset(job->XDPI, ui));
+    plan->maxSwathSize = MaxSwathSizeFor(plan->printSliceNum);
+    sl_trace("SliceNum:%u MaxSwathSize:%u\n", plan->printSliceNum, plan->maxSwathSize);
+    return plan->printSliceNum <= MAX_SLICE_NUMBER;
 }
 
 }  // namespace sl

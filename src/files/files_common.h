@@ -1,9 +1,10 @@
-// Names the units of src/files share: the status file's state for this
-// session and the codes of status posts and companion requests.
+// Names the units of src/files share: the printer's status file and the
+// codes of status posts and companion requests.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace sl {
 
@@ -14,14 +15,15 @@ enum class StatusFileAccess : int32_t {
     NotWritable = -1,  // the file could not be made writable or written
 };
 
-// Written by the host thread at session and job start, read by the transmit
-// thread that takes the companion's requests. Defined in log_folder.cpp.
-struct StatusFileState {
+// The printer's status file: its folder and whether it can be used. Written
+// by the host thread at session and job start, read by the transmit thread
+// that takes the companion's requests.
+struct StatusFile {
+    std::string folder;  // the hidden folder, fixed when the session opens
     std::atomic<StatusFileAccess> access{StatusFileAccess::Unprepared};
     std::atomic<uint16_t> requestSerialSeen{0};  // request serial last taken
     std::atomic<uint16_t> statusSerial{0};       // status serial last written
 };
-extern StatusFileState gStatusFile;
 
 // StateCode of the status record.
 enum : uint8_t {

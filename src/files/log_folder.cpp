@@ -7,8 +7,6 @@
 
 namespace sl {
 
-StatusFileState gStatusFile;
-
 namespace {
 
 // The folder must exist as a directory with the hidden attribute alone
@@ -26,16 +24,16 @@ bool EnsureHiddenFolder(const std::string &dir) {
 
 }  // namespace
 
-void PrepareLogFolder() {
-    gStatusFile.access = StatusFileAccess::Unprepared;
-    std::string dir = plat_prnlog_dir();
-    if (!EnsureHiddenFolder(dir)) {
-        sl_trace("PrepareLogFolder %s fail\n", dir.c_str());
+void PrepareLogFolder(StatusFile *file, const std::string &folder) {
+    file->folder = folder;
+    file->access = StatusFileAccess::Unprepared;
+    file->requestSerialSeen = 0;
+    file->statusSerial = 0;
+    if (!EnsureHiddenFolder(folder)) {
+        sl_trace("PrepareLogFolder %s fail\n", folder.c_str());
         return;
     }
-    gStatusFile.access = PrintCfgInit() ? StatusFileAccess::Ready : StatusFileAccess::NotWritable;
-    gStatusFile.requestSerialSeen = 0;
-    gStatusFile.statusSerial = 0;
+    file->access = OpenStatusRecord(folder) ? StatusFileAccess::Ready : StatusFileAccess::NotWritable;
 }
 
 }  // namespace sl

@@ -22,11 +22,11 @@ bool ReadParaFile(const char *path, uint8_t *buffer, uint32_t n) {
     return CalcChecksum16(buffer, n - 2, kParaChecksumType) == stored;
 }
 
-void SaveParaFile(uint16_t jobId, const UISetupPara *block) {
+void SaveParaFile(const std::string &folder, uint16_t jobId, const UISetupPara *block) {
     SPara rec{};
     rec.JobId = jobId;
     rec.para = *block;
-    std::string path = plat_prnlog_file(kParaSaveFileName);
+    std::string path = plat_folder_file(folder, kParaSaveFileName);
     if (FILE *f = std::fopen(path.c_str(), "wb")) {
         // Unbuffered: the file is complete as soon as the write returns.
         std::setvbuf(f, nullptr, _IONBF, 0);

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include <string>
+
+#include "shared/records.h"
 
 namespace sl {
 
@@ -16,6 +18,6 @@ constexpr uint16_t kParaChecksumType = 0xABCC;
 // True when the file was read whole and its checksum matches; false when it
 // cannot be opened, is short, or fails the checksum.
 [[nodiscard]] bool ReadParaFile(const char *path, uint8_t *buffer, uint32_t n);
-void SaveParaFile(uint16_t jobId, const UISetupPara *block);
+void SaveParaFile(const std::string &folder, uint16_t jobId, const UISetupPara *block);
 
 }  // namespace sl

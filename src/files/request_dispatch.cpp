@@ -8,20 +8,20 @@
 
 namespace sl {
 
-void PrintCfgDispatch(const PrintCfgRecord *rec, LinkContext *) {
+void CarryOutCompanionRequest(StatusFile *file, const PrintCfgRecord *rec, PrintJob *job, uint16_t jobId) {
     sl_trace("PrintCfg request type:%d sn:%d arg:%d %d\n", rec->ReqType, rec->ReqSerial, rec->ReqArg1,
              rec->ReqArg2);
     switch (rec->ReqType) {
     case kRequestAlignment:
-        Tarn_DynUpdateXHori2Para(rec->ReqArg1, &UI_CurSetting, gJobProp.XDPI);
-        Tarn_DynUpdateStepAlignPara(rec->ReqArg2, &UI_CurSetting, static_cast<uint8_t>(gJobProp.Pass));
-        PrintCfgPostStatus(kRequestAlignment);
+        ApplyBidirectionalRequest(rec->ReqArg1, &job->board, job->prop.XDPI);
+        ApplyStepRequest(rec->ReqArg2, &job->board, static_cast<uint8_t>(job->prop.Pass));
+        PostJobStatus(file, kRequestAlignment, job, jobId);
         break;
-    case kRequestPause: RequestPause(true); break;
-    case kRequestContinue: RequestPause(false); break;
+    case kRequestPause: RequestPause(job->requests, true); break;
+    case kRequestContinue: RequestPause(job->requests, false); break;
     case kRequestStop:
-        RequestAbort();
-        PrintCfgPostStatus(kRequestStop);
+        RequestAbort(job->requests);
+        PostJobStatus(file, kRequestStop, job, jobId);
         break;
     default: break;
     }

@@ -1,10 +1,13 @@
 // Carrying out a companion request on the transmit thread.
 #pragma once
 
-#include "swathlink/records.h"
+#include "files/files_common.h"
+#include "shared/print_job.h"
 
 namespace sl {
 
-void PrintCfgDispatch(const PrintCfgRecord *rec, LinkContext *link);
+// `job` is the running job whose settings an alignment request changes;
+// pause, continue and stop go to its requests.
+void CarryOutCompanionRequest(StatusFile *file, const PrintCfgRecord *rec, PrintJob *job, uint16_t jobId);
 
 }  // namespace sl

@@ -6,13 +6,11 @@
 
 namespace sl {
 
-int PrintCfgPollRequest(PrintCfgRecord *rec, LinkContext *link) {
-    if (gStatusFile.access == StatusFileAccess::Unprepared) return 0;
-    if (PrintCfgReadActive(rec) != CfgSession::Active) return 0;
-    if (rec->ReqType == 0 || rec->ReqSerial == gStatusFile.requestSerialSeen ||
-        rec->JobId != link->JobId.load())
-        return 0;
-    gStatusFile.requestSerialSeen = rec->ReqSerial;
+int PollCompanionRequest(StatusFile *file, PrintCfgRecord *rec, uint16_t jobId) {
+    if (file->access == StatusFileAccess::Unprepared) return 0;
+    if (ReadSessionRecord(file->folder, rec) != CfgSession::Active) return 0;
+    if (rec->ReqType == 0 || rec->ReqSerial == file->requestSerialSeen || rec->JobId != jobId) return 0;
+    file->requestSerialSeen = rec->ReqSerial;
     return 1;
 }
 

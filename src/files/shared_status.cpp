@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "swathlink/records.h"
+#include "shared/link_wait.h"
+#include "shared/records.h"
 
 namespace sl {
 
@@ -16,17 +17,9 @@ namespace {
 constexpr size_t kShareBytes = 128;
 constexpr size_t kHeartbeatOffset = 4;
 
-// The block stays mapped until the process ends; one mapping serves every job.
-std::atomic<uint8_t *> gShareBlock{nullptr};
-
-uint8_t *ShareBlock() {
-    uint8_t *p = gShareBlock.load();
-    if (p) return p;
-    p = static_cast<uint8_t *>(plat_shared_block("ShareFile", kShareBytes));
-    uint8_t *none = nullptr;
-    // Only the heartbeat thread maps it; one thread runs per job.
-    if (p && !gShareBlock.compare_exchange_strong(none, p)) p = none;
-    return p;
+uint8_t *ShareBlock(uint8_t **handle) {
+    if (!*handle) *handle = static_cast<uint8_t *>(plat_shared_block("ShareFile", kShareBytes));
+    return *handle;
 }
 
 // A linear congruential generator kept to its top 15 bits, so readers see
@@ -37,14 +30,15 @@ uint32_t NextRandom(uint32_t *seed) {
 }
 
 bool LinkOver(const LinkContext *link) {
-    return link->PrintEndFlag.load() == 1 || (AbortRequested() && link->PrintStopFlag.load() == 1);
+    return link->PrintEndFlag.load() == 1 || (AbortRequested(link) && link->PrintStopFlag.load() == 1);
 }
 
 }  // namespace
 
 int HeartbeatThread(void *arg) {
-    auto *link = static_cast<LinkContext *>(arg);
-    uint8_t *block = ShareBlock();
+    const auto *heartbeat = static_cast<Heartbeat *>(arg);
+    const LinkContext *link = heartbeat->link;
+    uint8_t *block = ShareBlock(heartbeat->block);
     if (!block) return 0;
     std::memset(block, 0, kShareBytes);
     uint32_t seed = plat_time_seconds();
@@ -52,9 +46,14 @@ int HeartbeatThread(void *arg) {
     std::atomic_ref<uint32_t> beat(*reinterpret_cast<uint32_t *>(block + kHeartbeatOffset));
     while (!LinkOver(link)) {
         beat.store(NextRandom(&seed), std::memory_order_relaxed);
-        plat_sleep_ms(150);
+        // Woken at once when the link ends.
+        WaitForChange(link->changed, kHeartbeatMs, [link] { return LinkOver(link); });
     }
     return 0;
+}
+
+void ReleaseHeartbeatBlock(uint8_t *block) {
+    if (block) plat_shared_block_release(block, kShareBytes);
 }
 
 }  // namespace sl

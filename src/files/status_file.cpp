@@ -11,8 +11,8 @@
 
 namespace sl {
 
-bool PrintCfgInit() {
-    std::string path = StatusFilePath();
+bool OpenStatusRecord(const std::string &folder) {
+    std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return false;
     PrintCfgRecord rec;
     // A damaged record is replaced whole; a sound one keeps every field.
@@ -21,9 +21,9 @@ bool PrintCfgInit() {
     return WriteStatusRecord(path, &rec);
 }
 
-CfgRead PrintCfgRead(PrintCfgRecord *rec) {
+CfgRead ReadStatusFile(const std::string &folder, PrintCfgRecord *rec) {
     std::memset(rec, 0, sizeof *rec);
-    std::string path = StatusFilePath();
+    std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return CfgRead::Blocked;
     switch (ReadStatusRecord(path, rec)) {
     case StatusRead::Good: return CfgRead::Good;
@@ -37,9 +37,9 @@ CfgRead PrintCfgRead(PrintCfgRecord *rec) {
     return WriteStatusRecord(path, rec) ? CfgRead::Good : CfgRead::Bad;
 }
 
-CfgSession PrintCfgReadActive(PrintCfgRecord *rec) {
+CfgSession ReadSessionRecord(const std::string &folder, PrintCfgRecord *rec) {
     std::memset(rec, 0, sizeof *rec);
-    std::string path = StatusFilePath();
+    std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return CfgSession::Missing;
     PrintCfgRecord read;
     switch (ReadStatusRecord(path, &read)) {
@@ -59,16 +59,16 @@ CfgSession PrintCfgReadActive(PrintCfgRecord *rec) {
     return CfgSession::Bad;
 }
 
-bool PrintCfgWrite(PrintCfgRecord *rec) {
+bool WriteStatusFile(const std::string &folder, PrintCfgRecord *rec) {
     SealStatusRecord(rec, kActiveTag);
-    std::string path = StatusFilePath();
+    std::string path = StatusFilePath(folder);
     if (ApplyAttributeRule(path) < 0) return false;
     return WriteStatusRecord(path, rec);
 }
 
-bool PrintCfgGetAddresses(uint32_t *pc, uint32_t *board) {
+bool ReadAddresses(const std::string &folder, uint32_t *pc, uint32_t *board) {
     PrintCfgRecord rec;
-    const CfgRead read = PrintCfgRead(&rec);
+    const CfgRead read = ReadStatusFile(folder, &rec);
     *pc = kDefaultPcAddr;
     *board = kDefaultBoardAddr;
     if (read != CfgRead::Good) return false;
@@ -79,9 +79,9 @@ bool PrintCfgGetAddresses(uint32_t *pc, uint32_t *board) {
     return true;
 }
 
-void SetIDLE() {
-    if (gStatusFile.access == StatusFileAccess::Unprepared) return;
-    std::string path = StatusFilePath();
+void MarkStatusIdle(const StatusFile *file) {
+    if (file->access == StatusFileAccess::Unprepared) return;
+    std::string path = StatusFilePath(file->folder);
     if (ApplyAttributeRule(path) < 0) return;
     PrintCfgRecord rec;
     StatusRead read = ReadStatusRecord(path, &rec);

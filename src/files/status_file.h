@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include <string>
+
+#include "files/files_common.h"
+#include "shared/records.h"
 
 namespace sl {
 
@@ -18,18 +21,19 @@ enum class CfgRead {
     Bad,      // short, failing its checksum, or present but unreadable
     Blocked,  // the file could not be made writable
 };
-// What PrintCfgReadActive found: a sound record with the session's tag.
+// What ReadSessionRecord found: a sound record with the session's tag.
 enum class CfgSession { Active, Idle, Missing, Bad };
 
 // Opens the session's record (a damaged one is replaced); false when it
 // cannot be written.
-[[nodiscard]] bool PrintCfgInit();
-CfgRead PrintCfgRead(PrintCfgRecord *rec);
-CfgSession PrintCfgReadActive(PrintCfgRecord *rec);
-bool PrintCfgWrite(PrintCfgRecord *rec);
+[[nodiscard]] bool OpenStatusRecord(const std::string &folder);
+CfgRead ReadStatusFile(const std::string &folder, PrintCfgRecord *rec);
+CfgSession ReadSessionRecord(const std::string &folder, PrintCfgRecord *rec);
+bool WriteStatusFile(const std::string &folder, PrintCfgRecord *rec);
 // The addresses from the record's address block, else the defaults; false
 // when no sound record was read.
-bool PrintCfgGetAddresses(uint32_t *pc, uint32_t *board);
-void SetIDLE();
+bool ReadAddresses(const std::string &folder, uint32_t *pc, uint32_t *board);
+// Marks the record idle at the end of a job.
+void MarkStatusIdle(const StatusFile *file);
 
 }  // namespace sl

@@ -20,7 +20,7 @@ uint16_t NextStatusSerial(uint16_t serial) {
 
 }  // namespace
 
-void PrintCfgFillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetupPara *ui) {
+void FillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetupPara *ui) {
     rec->XRes = static_cast<uint16_t>(job->XDPI);
     rec->YRes = static_cast<uint16_t>(job->YDPI);
     rec->Stride = static_cast<uint16_t>(job->BytesPerLine);
@@ -42,23 +42,23 @@ void PrintCfgFillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetu
     rec->FeedStep = StepCalibration(ui, job->Pass);
 }
 
-void PrintCfgPostStatus(uint8_t code) {
-    if (gStatusFile.access == StatusFileAccess::Unprepared) return;
+void PostJobStatus(StatusFile *file, uint8_t code, const PrintJob *job, uint16_t jobId) {
+    if (file->access == StatusFileAccess::Unprepared) return;
     PrintCfgRecord rec;
-    const CfgRead read = PrintCfgRead(&rec);
+    const CfgRead read = ReadStatusFile(file->folder, &rec);
     // A request already in the file when a job starts belongs to an earlier
     // job (this post binds it to the new job id), and one in a record that
     // failed its checksum was never verified: this post must not turn either
     // into a request that the next poll takes.
-    if (read != CfgRead::Good || code == kPostJobStart) gStatusFile.requestSerialSeen = rec.ReqSerial;
+    if (read != CfgRead::Good || code == kPostJobStart) file->requestSerialSeen = rec.ReqSerial;
     if (code != kRequestStop) rec.StateCode = kStatePrinting;
     rec.PostedCmd = code;
-    PrintCfgFillJobStatus(&rec, &gJobProp, &UI_CurSetting);
-    uint16_t serial = NextStatusSerial(gStatusFile.statusSerial);
-    gStatusFile.statusSerial = serial;
+    FillJobStatus(&rec, &job->prop, &job->board);
+    uint16_t serial = NextStatusSerial(file->statusSerial);
+    file->statusSerial = serial;
     rec.StatusSerial = serial;
-    rec.JobId = gLink.JobId;
-    PrintCfgWrite(&rec);
+    rec.JobId = jobId;
+    WriteStatusFile(file->folder, &rec);
     sl_trace("PrintCfgPostStatus cmd:%d sn:%d job:%d\n", code, serial, rec.JobId);
 }
 

@@ -4,12 +4,13 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "files/files_common.h"
+#include "shared/print_job.h"
 
 namespace sl {
 
 // Offsets 22..52 of the record from a job and the board's settings.
-void PrintCfgFillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetupPara *ui);
-void PrintCfgPostStatus(uint8_t code);
+void FillJobStatus(PrintCfgRecord *rec, const JobProp *job, const UISetupPara *ui);
+void PostJobStatus(StatusFile *file, uint8_t code, const PrintJob *job, uint16_t jobId);
 
 }  // namespace sl

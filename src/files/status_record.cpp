@@ -20,7 +20,7 @@ constexpr uint32_t kCheckedBytes = 280;
 const uint8_t *bytes_of(const PrintCfgRecord *rec) { return reinterpret_cast<const uint8_t *>(rec); }
 }  // namespace
 
-std::string StatusFilePath() { return plat_prnlog_file(kStatusFileName); }
+std::string StatusFilePath(const std::string &folder) { return plat_folder_file(folder, kStatusFileName); }
 
 int ApplyAttributeRule(const std::string &path) {
     uint32_t attrs = 0;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 
@@ -15,7 +15,7 @@ constexpr const char *kStatusFileName = "printcfg.cfg";
 extern const uint8_t kActiveTag[16];
 extern const uint8_t kIdleTag[16];
 
-std::string StatusFilePath();
+std::string StatusFilePath(const std::string &folder);
 
 // The companion may leave the file read-only, hidden or system: such a file
 // is reset to the archive attribute alone so that it can be rewritten. When

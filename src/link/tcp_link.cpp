@@ -8,17 +8,9 @@
 
 #include "link/host_network.h"
 #include "platform/platform.h"
+#include "shared/link_wait.h"
 
 namespace sl {
-
-LinkAddresses gAddresses = {
-    "196.12.0.25",
-    "196.12.0.188",
-    "00-60-03-6e-21-04",
-    {0x00, 0x60, 0x03, 0x6e, 0x21, 0x04},
-};
-std::atomic<uint32_t> gReconnecting{0};
-std::atomic<uint32_t> gConnectionSerial{0};
 
 namespace {
 
@@ -49,9 +41,7 @@ constexpr uint32_t kSendTimeoutFloorMs = 1000;
 constexpr uint32_t kDrainWaitMs = 3010;
 constexpr int kDrainBytes = 1500;
 constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
-
-// 1 while the receive thread is inside a receive.
-std::atomic<uint32_t> gReceiving{0};
+constexpr uint32_t kReconnectWaitMs = 100;  // a waiter's look at the job's end
 
 bool ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
     sl_trace(format, plat_socket_error());
@@ -62,9 +52,9 @@ bool ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
     return false;
 }
 
-bool Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
+bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
     plat_net_startup();
-    plat_install_board_arp(pcIP, boardIP, gAddresses.boardMacText, gAddresses.boardMac);
+    plat_install_board_arp(pcIP, boardIP, link->addresses->boardMacText, link->addresses->boardMac);
     sl_trace("link from: %s -- %s\n", pcIP, boardIP);
 
     PlatSocket s = plat_tcp_socket();
@@ -77,7 +67,7 @@ bool Kt_ConnectTCPIP(LinkContext *link, const char *pcIP, const char *boardIP) {
     if (!plat_connect(s, IPTextToValue(boardIP), kBoardPort, plat_scaled_ms(kConnectWaitMs)))
         return ConnectFailed(link, s, "select()fail. WSAGetLastError=%d\n");
     RestartAnswerCount(link);
-    gConnectionSerial.fetch_add(1);
+    link->connectionSerial.fetch_add(1);
     return true;
 }
 
@@ -105,7 +95,7 @@ void IPValueToText(uint32_t value, char out[128]) {
                   static_cast<int>(value & 0xFF));
 }
 
-void UpdateMACAddr(const char *boardIP) {
+void PickBoardMac(LinkAddresses *addresses, const char *boardIP) {
     uint32_t v = IPTextToValue(boardIP);
     uint32_t key = (v & 0xFF) % 100;
     const BoardMACRow *row = &BoardMACTable[0];
@@ -115,11 +105,11 @@ void UpdateMACAddr(const char *boardIP) {
             break;
         }
     }
-    std::memcpy(gAddresses.boardMacText, row->text, sizeof gAddresses.boardMacText);
-    std::memcpy(gAddresses.boardMac, row->bytes, sizeof gAddresses.boardMac);
-    sl_trace("UpdateMACAddr: %s IP:%s %d.%d.%d.%d mac:%s \n", gAddresses.boardMacText, gAddresses.boardIp,
+    std::memcpy(addresses->boardMacText, row->text, sizeof addresses->boardMacText);
+    std::memcpy(addresses->boardMac, row->bytes, sizeof addresses->boardMac);
+    sl_trace("UpdateMACAddr: %s IP:%s %d.%d.%d.%d mac:%s \n", addresses->boardMacText, addresses->boardIp,
              static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
-             static_cast<int>(v & 0xFF), gAddresses.boardMacText);
+             static_cast<int>(v & 0xFF), addresses->boardMacText);
 }
 
 void RestartAnswerCount(LinkContext *link) {
@@ -132,20 +122,20 @@ void RestartAnswerCount(LinkContext *link) {
 bool CreateConnection(LinkContext *link) {
     char pcIP[128];
     char boardIP[128];
-    std::memcpy(pcIP, gAddresses.localIp, sizeof pcIP);
-    std::memcpy(boardIP, gAddresses.boardIp, sizeof boardIP);
+    std::memcpy(pcIP, link->addresses->localIp, sizeof pcIP);
+    std::memcpy(boardIP, link->addresses->boardIp, sizeof boardIP);
     pcIP[127] = boardIP[127] = '\0';
-    UpdateMACAddr(boardIP);
+    PickBoardMac(link->addresses, boardIP);
     if (!EnsureLocalAddress(pcIP, boardIP)) return false;
-    return Kt_ConnectTCPIP(link, pcIP, boardIP);
+    return ConnectToBoard(link, pcIP, boardIP);
 }
 
-void CloseConnection(PlatSocket s) {
+void CloseConnection(LinkContext *link, PlatSocket s) {
     if (s == kInvalidSocket) return;
     // Forget the handle first, so no thread picks up a number the system
     // may hand out again once it is closed.
     PlatSocket expected = s;
-    gLink.socket.compare_exchange_strong(expected, kInvalidSocket);
+    link->socket.compare_exchange_strong(expected, kInvalidSocket);
     // The receive thread may take the bytes first: a blocking receive here
     // could then wait for good on a board that sends nothing more.
     if (plat_wait_readable(s, plat_scaled_ms(kDrainWaitMs))) {
@@ -155,44 +145,50 @@ void CloseConnection(PlatSocket s) {
     // Closing alone would leave a receive blocked on it in another thread;
     // the shutdown wakes it, and the handle is released once it has left.
     plat_socket_shutdown(s);
-    for (uint32_t i = 0; gReceiving.load() == 1 && i < kReceiveLeaveWaits; ++i) plat_sleep_ms(1);
+    // Up to kReceiveLeaveWaits waits of a (scaled, at least 1 ms) millisecond,
+    // each ended early when the receive thread leaves.
+    for (uint32_t i = 0; link->receiving.load() == 1 && i < kReceiveLeaveWaits; ++i)
+        WaitForChange(link->changed, 1, [link] { return link->receiving.load() == 0; });
     if (plat_socket_close(s) != 0) sl_trace("close socket error!\r\n");
     plat_net_cleanup();
 }
 
-Reconnect Kt_ReConnectTCPIP(LinkContext *link) {
+Reconnect ReplaceConnection(LinkContext *link) {
     if (link->PrintStopFlag.load() == 1) return Reconnect::Stopped;
     if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
 
     uint32_t idle = 0;
-    if (!gReconnecting.compare_exchange_strong(idle, 1)) {
+    if (!link->reconnecting.compare_exchange_strong(idle, 1)) {
         // Another thread reconnects; its give-up leaves the flag set, so the
         // end of the job must end this wait too.
-        while (gReconnecting.load() == 1) {
+        while (link->reconnecting.load() == 1) {
             if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
-            plat_sleep_ms(100);
+            WaitForChange(link->changed, kReconnectWaitMs, [link] {
+                return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1;
+            });
         }
         return Reconnect::Connected;
     }
 
     sl_trace("Kt_ReConnectTCPIP reconcet...\n");
     sl_trace("\nreconnect...\r\n");
-    CloseConnection(link->socket.load());
-    plat_sleep_ms(2000);
+    CloseConnection(link, link->socket.load());
+    plat_sleep_ms(kReconnectPauseMs);
     for (;;) {
         if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
-        if (AbortRequested()) {
-            link->PrintEndFlag.store(1);
+        if (AbortRequested(link)) {
+            EndLink(link);
             return Reconnect::Ended;
         }
         if (CreateConnection(link)) {
-            plat_sleep_ms(500);
-            gReconnecting.store(0);
+            plat_sleep_ms(kReconnectSettleMs);
+            link->reconnecting.store(0);
+            plat_signal_raise(link->changed);
             return Reconnect::Connected;
         }
         sl_trace("ReConnect Fail\r\n");
         if (link->PrintStopFlag.load() == 1) return Reconnect::Stopped;
-        plat_sleep_ms(2000);
+        plat_sleep_ms(kReconnectPauseMs);
     }
 }
 
@@ -206,9 +202,10 @@ int LinkSendData(PlatSocket s, const uint8_t *data, int length) { return plat_se
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap) {
     // Marked before the handle is read: a closer that forgot the handle and
     // then sees no receive knows none can start on it.
-    gReceiving.store(1);
+    link->receiving.store(1);
     const int n = plat_recv(link->socket.load(), buf, cap);
-    gReceiving.store(0);
+    link->receiving.store(0);
+    plat_signal_raise(link->changed);
     return n;
 }
 

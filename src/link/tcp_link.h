@@ -4,24 +4,17 @@
 #include <atomic>
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 
-// The link's addresses: the board's and the PC's (from the status file's
-// address record at InitPrinter) and the board's hardware address.
-struct LinkAddresses {
-    char boardIp[128];
-    char localIp[128];
-    char boardMacText[18];
-    uint8_t boardMac[6];
-};
-extern LinkAddresses gAddresses;
-extern std::atomic<uint32_t> gReconnecting;
-// Counts successful connects, so a thread can tell its connection was replaced.
-extern std::atomic<uint32_t> gConnectionSerial;
-
 constexpr uint16_t kBoardPort = 4000;
+
+// Pauses of a reconnection: the board needs this long to let the old
+// connection go before it takes a new one, and to settle on the new one
+// before the first packet.
+constexpr uint32_t kReconnectPauseMs = 2000;
+constexpr uint32_t kReconnectSettleMs = 500;
 
 // Connects to the board at the link's addresses; false when the PC does not
 // hold its address or the board does not answer (no socket is left open).
@@ -30,14 +23,14 @@ constexpr uint16_t kBoardPort = 4000;
 // an earlier one is answered on it.
 void RestartAnswerCount(LinkContext *link);
 // Forgets, drains and closes `s` (nothing when it is already invalid).
-void CloseConnection(PlatSocket s);
+void CloseConnection(LinkContext *link, PlatSocket s);
 // How a reconnection ended.
 enum class Reconnect : uint8_t {
     Connected,  // a new connection stands (made here, or by the thread that was reconnecting)
     Stopped,    // the board stopped the job: the link is left as it is
     Ended,      // the job ended or was aborted: no connection was made
 };
-Reconnect Kt_ReConnectTCPIP(LinkContext *link);
+Reconnect ReplaceConnection(LinkContext *link);
 // Both send all `length` bytes: the count sent, or -1 on error.
 int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);
 int LinkSendData(PlatSocket s, const uint8_t *data, int length);
@@ -46,7 +39,7 @@ int LinkSendData(PlatSocket s, const uint8_t *data, int length);
 // another thread waits until it has returned, so the handle is never
 // released (and handed out again) under it.
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap);
-void UpdateMACAddr(const char *boardIP);
+void PickBoardMac(LinkAddresses *addresses, const char *boardIP);
 uint32_t IPTextToValue(const char *text);
 void IPValueToText(uint32_t value, char out[128]);
 

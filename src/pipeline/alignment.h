@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 

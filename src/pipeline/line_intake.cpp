@@ -4,8 +4,6 @@
 
 namespace sl {
 
-LineIntake gIntake;
-
 namespace {
 constexpr uint32_t kStripedPlanes = 4;  // Y, M, C, K carry the side stripes
 }  // namespace
@@ -48,19 +46,20 @@ StripeLayout FitStripes(StripeLayout s, uint32_t room) {
     return s;
 }
 
-void StripRingStart(PassInfo *pi) {
-    uint32_t held = gIntake.linesPerStrip > pi->LinesPerPass ? gIntake.linesPerStrip - pi->LinesPerPass : 0;
+void StripRingStart(LineIntake *intake, PassInfo *pi) {
+    uint32_t held = intake->linesPerStrip > pi->LinesPerPass ? intake->linesPerStrip - pi->LinesPerPass : 0;
     if (held > kLineOrderMax) held = kLineOrderMax;
-    for (uint32_t i = 0; i < held; ++i) gIntake.order[i] = i;
-    gIntake.orderCount = held;
-    gIntake.inPtr = held;
-    if (gIntake.inPtr >= gIntake.linesPerStrip) gIntake.inPtr = 0;
+    for (uint32_t i = 0; i < held; ++i) intake->order[i] = i;
+    intake->orderCount = held;
+    intake->inPtr = held;
+    if (intake->inPtr >= intake->linesPerStrip) intake->inPtr = 0;
 }
 
-int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t len, uint32_t colors,
-              uint8_t fill, PassInfo *pi) {
+int StoreLine(LineIntake *intake, const uint8_t *const planes[6], uint32_t len, uint32_t colors, uint8_t fill,
+              PassInfo *pi) {
+    const StripRing *ring = &intake->ring;
     const StripeLayout &st = ring->stripes;
-    const size_t row = static_cast<size_t>(gIntake.inPtr) * ring->stride;
+    const size_t row = static_cast<size_t>(intake->inPtr) * ring->stride;
     const uint32_t image = st.start + st.startGap;
     const uint32_t startBand = st.start / 4;
     const uint32_t endBand = st.end / 4;
@@ -84,9 +83,9 @@ int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t le
     }
     // The order list never holds more than one ring of lines; the guard only
     // keeps a job outside the supported resolutions from writing past it.
-    if (gIntake.orderCount < kLineOrderMax) gIntake.order[gIntake.orderCount++] = gIntake.inPtr;
+    if (intake->orderCount < kLineOrderMax) intake->order[intake->orderCount++] = intake->inPtr;
     pi->collet += 1;
-    if (++gIntake.inPtr >= gIntake.linesPerStrip) gIntake.inPtr = 0;
+    if (++intake->inPtr >= intake->linesPerStrip) intake->inPtr = 0;
     return 1;
 }
 
@@ -96,24 +95,24 @@ int SwathComplete(PassInfo *pi) {
     return 1;
 }
 
-uint8_t SwathDirection(uint32_t swathNumber, const UISetupPara *ui, int toggle) {
+uint8_t SwathDirection(LineIntake *intake, uint32_t swathNumber, const UISetupPara *ui, int toggle) {
     if (ui->Dir == kDirBidirectional) {
         if (swathNumber == 0)
-            gIntake.swathDirection = L_TO_R;
+            intake->swathDirection = L_TO_R;
         else if (toggle)
-            gIntake.swathDirection = gIntake.swathDirection ? L_TO_R : R_TO_L;
+            intake->swathDirection = intake->swathDirection ? L_TO_R : R_TO_L;
     } else {
-        gIntake.swathDirection = L_TO_R;
+        intake->swathDirection = L_TO_R;
     }
-    return gIntake.swathDirection;
+    return intake->swathDirection;
 }
 
-void ReleaseRows(uint32_t n) {
-    if (gIntake.orderCount > n) {
-        std::memmove(gIntake.order, gIntake.order + n, (gIntake.orderCount - n) * sizeof(gIntake.order[0]));
-        gIntake.orderCount -= n;
+void ReleaseRows(LineIntake *intake, uint32_t n) {
+    if (intake->orderCount > n) {
+        std::memmove(intake->order, intake->order + n, (intake->orderCount - n) * sizeof(intake->order[0]));
+        intake->orderCount -= n;
     } else {
-        gIntake.orderCount = 0;
+        intake->orderCount = 0;
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 
@@ -20,15 +20,15 @@ struct StripeLayout {
 };
 
 // The strip planes of the job (host plane order Y, M, C, K, LC, LM), each
-// gIntake.linesPerStrip rows of `stride` bytes.
+// LineIntake::linesPerStrip rows of `stride` bytes.
 struct StripRing {
     uint8_t *plane[6];
     uint32_t stride;
     StripeLayout stripes;
 };
 
-// The line intake of the running job: the strip ring, the row the next
-// line goes to, and the window of ring rows in line order.
+// The line intake of a job: the strip ring, the row the next line goes to,
+// and the window of ring rows in line order.
 struct LineIntake {
     StripRing ring;
     uint32_t linesPerStrip;  // rows of each strip plane
@@ -37,7 +37,6 @@ struct LineIntake {
     uint32_t orderCount;
     uint8_t swathDirection;  // direction of the last swath
 };
-extern LineIntake gIntake;
 
 // Millimetres at the host's XDPI, rounded up to 16 pixels, in bytes.
 uint32_t StripeBytes(uint32_t mm, uint32_t xdpi);
@@ -51,16 +50,17 @@ StripeLayout StripeLayoutFor(uint8_t stripeMode, uint8_t stripeSize, uint32_t ho
 StripeLayout FitStripes(StripeLayout stripes, uint32_t room);
 
 // Ring start for the first swath (part of the pass geometry): needs
-// gIntake.linesPerStrip and pi->LinesPerPass.
-void StripRingStart(PassInfo *pi);
-// Stores one line of `colors` planes, each `len` bytes, with stripes of
-// value `fill` (0xFF on image lines, 0 on the padding lines of the job end).
-int StoreLine(const StripRing *ring, const uint8_t *const planes[6], uint32_t len, uint32_t colors,
-              uint8_t fill, PassInfo *pi);
+// intake->linesPerStrip and pi->LinesPerPass.
+void StripRingStart(LineIntake *intake, PassInfo *pi);
+// Stores one line of `colors` planes, each `len` bytes, into the intake's
+// ring, with stripes of value `fill` (0xFF on image lines, 0 on the padding
+// lines of the job end).
+int StoreLine(LineIntake *intake, const uint8_t *const planes[6], uint32_t len, uint32_t colors, uint8_t fill,
+              PassInfo *pi);
 int SwathComplete(PassInfo *pi);
-uint8_t SwathDirection(uint32_t swathNumber, const UISetupPara *ui, int toggle);
-void ReleaseRows(uint32_t n);
-inline uint32_t RowOfLine(uint32_t i) { return gIntake.order[i]; }
+uint8_t SwathDirection(LineIntake *intake, uint32_t swathNumber, const UISetupPara *ui, int toggle);
+void ReleaseRows(LineIntake *intake, uint32_t n);
+inline uint32_t RowOfLine(const LineIntake *intake, uint32_t i) { return intake->order[i]; }
 
 // 1-bit host lines: every input byte becomes table[b], low byte first.
 void ExpandOneBitLine(uint8_t *dst, const uint8_t *src, uint32_t srcBytes, const uint16_t table[256]);

@@ -181,7 +181,7 @@ bool PassIsBlank(const PassSource *src, const PassInfo *pi, uint32_t v) {
 
 void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
-    const uint32_t q = gPassSeq % N;
+    const uint32_t q = pi->seq % N;
     const uint32_t v = N - 1 - q;
     const uint32_t n = pi->bytesperline;
     const uint32_t phase = q * (table->width / N);
@@ -193,13 +193,12 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
         });
     }
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q == N - 1 ? N - 1 : static_cast<uint32_t>(-1));
-    pi->PassSec += 1;
 }
 
 void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
     const uint32_t N = pi->PassNum;
     const uint32_t H = N / 2 ? N / 2 : 1;
-    const uint32_t q = gPassSeq;
+    const uint32_t q = pi->seq;
     const uint8_t odd = ColumnSplitOdd(N, q);
     const uint32_t v = H - 1 - q % H;
     const uint32_t n = pi->bytesperline;
@@ -207,7 +206,6 @@ void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const Soften
         SplitColumnsRow(dst, row, mask, table->width, n, odd);
     });
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q % H == H - 1 ? H - 1 : static_cast<uint32_t>(-1));
-    pi->PassSec += 1;
 }
 
 }  // namespace
@@ -270,8 +268,7 @@ uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq) {
     return m & 1;
 }
 
-void Tarn_PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
-                      PassInfo *pi) {
+void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi) {
     if (pi->passmode == 0) {
         sl_trace("HIGH_RESOLUTION_MODE\n");
         if (pi->PassNum <= 1)
@@ -282,9 +279,9 @@ void Tarn_PassProcess(const PassSource *src, uint8_t *const passBuf[6], const So
         sl_trace("not HIGH_RESOLUTION_MODE\n");
         ColumnSplitPass(src, passBuf, table, pi);
     }
-    sl_trace("PassSec:%d PassSize:%d Dots:%d blank:%d\n", pi->PassSec, pi->LinesPerPass, pi->feeddots,
+    sl_trace("PassSeq:%d PassSize:%d Dots:%d blank:%d\n", pi->seq, pi->LinesPerPass, pi->feeddots,
              pi->blankpass);
-    if (pi->seqstep) gPassSeq += 1;
+    if (pi->seqstep) pi->seq += 1;
 }
 
 }  // namespace sl

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 
@@ -39,8 +39,7 @@ bool RowIsBlank(const uint8_t *src, uint32_t n);
 // 720-dpi mode: 1 when pass `seq` of an n-pass cycle prints the odd columns.
 uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq);
 
-// Runs one pass; advances gPassSeq when pi->seqstep is set.
-void Tarn_PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table,
-                      PassInfo *pi);
+// Runs one pass; advances pi->seq when pi->seqstep is set.
+void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi);
 
 }  // namespace sl

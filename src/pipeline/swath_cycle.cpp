@@ -9,26 +9,17 @@
 
 namespace sl {
 
-SwathCanvas gSwathCanvas;
-
-namespace {
-SwathCycleJob gCycle;
-// Equals the queue's running swath count: every swath, blank or not, is
-// handed on with the count flag, and a failed hand-off ends the job.
-uint32_t gSwathCount;
-}  // namespace
-
-void StartSwathCycle(const SwathCycleJob &job) {
-    gCycle = job;
-    for (uint32_t i = 0; i < 6; ++i) gIntake.ring.plane[i] = job.strip[i];
-    gIntake.ring.stride = job.stride;
+void StartSwathCycle(Pipeline *p, const PrintJob *job, const SwathCycleJob &cycle) {
+    p->cycle = cycle;
+    for (uint32_t i = 0; i < 6; ++i) p->intake.ring.plane[i] = cycle.strip[i];
+    p->intake.ring.stride = cycle.stride;
     const StripeLayout wanted =
-        StripeLayoutFor(StripeMode(&UI_CurSetting), UI_CurSetting.StripeSize, job.hostXdpi);
-    const uint32_t room = job.stride > job.lineBytes ? job.stride - job.lineBytes : 0;
-    gIntake.ring.stripes = FitStripes(wanted, room);
+        StripeLayoutFor(StripeMode(&job->board), job->board.StripeSize, cycle.hostXdpi);
+    const uint32_t room = cycle.stride > cycle.lineBytes ? cycle.stride - cycle.lineBytes : 0;
+    p->intake.ring.stripes = FitStripes(wanted, room);
     // The job block comes zero-filled from the system.
-    SwathCanvasInit(&gSwathCanvas, job.swath, job.swathBytes / kSliceBytes, 1);
-    gSwathCount = 0;
+    SwathCanvasInit(&p->canvas, cycle.swath, cycle.swathBytes / kSliceBytes, 1);
+    p->swathCount = 0;
 }
 
 uint32_t LinesPerSwath(const PassInfo *pi) {
@@ -36,14 +27,12 @@ uint32_t LinesPerSwath(const PassInfo *pi) {
     return static_cast<uint16_t>(c * pi->ydpi / kNozzleDpi);
 }
 
-uint32_t SwathCycleCount() { return gSwathCount; }
-
-uint32_t FlushSwaths(const PassInfo *pi) {
+uint32_t FlushSwaths(const Pipeline *p, const PassInfo *pi) {
     if (pi->PassNum <= 1) return 0;
-    // A line stays in the ring while fewer than gIntake.linesPerStrip lines follow
+    // A line stays in the ring while fewer than linesPerStrip lines follow
     // it; each swath releases LinesPerPass of them.
     const uint32_t perSwath = LinesPerSwath(pi);
-    const uint32_t toLeave = perSwath ? (gIntake.linesPerStrip - 1) / perSwath : 0;
+    const uint32_t toLeave = perSwath ? (p->intake.linesPerStrip - 1) / perSwath : 0;
     const uint32_t atLeast = pi->PassNum + 2u;
     return toLeave > atLeast ? toLeave : atLeast;
 }
@@ -66,44 +55,48 @@ ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui,
     return place;
 }
 
-int ProcessCompleteSwath(SwathHandOff handOff) {
-    PassInfo *pi = &gPassInfo;
+int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff) {
+    PassInfo *pi = &job->pass;
+    const SwathCycleJob &cycle = p->cycle;
+    LineIntake *intake = &p->intake;
     uint32_t first = 0xFFFFFFFFu, last = 0;
     pi->seqstep = 2;
-    pi->direction = SwathDirection(gSwathCount, &UI_CurSetting, 1);
+    pi->direction = SwathDirection(intake, p->swathCount, &job->board, 1);
     pi->blankpass = 0;
 
-    const PassSource src{{gIntake.ring.plane[0], gIntake.ring.plane[1], gIntake.ring.plane[2],
-                          gIntake.ring.plane[3], gIntake.ring.plane[4], gIntake.ring.plane[5]},
-                         gIntake.ring.stride,
-                         gIntake.order};
-    const SoftenTable table{gCycle.soften, gFeather.width, gFeather.softLines};
-    Tarn_PassProcess(&src, gCycle.pass, &table, pi);
+    const PassSource src{{intake->ring.plane[0], intake->ring.plane[1], intake->ring.plane[2],
+                          intake->ring.plane[3], intake->ring.plane[4], intake->ring.plane[5]},
+                         intake->ring.stride,
+                         intake->order};
+    const SoftenTable table{cycle.soften, p->feather.width, p->feather.softLines};
+    SeparatePass(&src, cycle.pass, &table, pi);
 
     pi->LinesPerPass = LinesPerSwath(pi);
-    ReleaseRows(pi->LinesPerPass);
-    const uint32_t step = PaperStep(pi, &UI_CurSetting);
+    ReleaseRows(intake, pi->LinesPerPass);
+    const uint32_t step = PaperStep(pi, &job->board);
 
     if (!pi->blankpass) {
-        FormatInfo format = *gCycle.format;
+        FormatInfo format = p->format;
         format.direction = static_cast<int8_t>(pi->direction);
         const ChannelPlacement place =
-            PlacementFor(pi->direction, gJobProp.XDPI, &UI_CurSetting, gCycle.printSliceNum, gCycle.dotClass);
-        const uint8_t *const passBuf[6] = {gCycle.pass[0], gCycle.pass[1], gCycle.pass[2],
-                                           gCycle.pass[3], gCycle.pass[4], gCycle.pass[5]};
+            PlacementFor(pi->direction, job->prop.XDPI, &job->board, cycle.printSliceNum, cycle.dotClass);
+        const uint8_t *const passBuf[6] = {cycle.pass[0], cycle.pass[1], cycle.pass[2],
+                                           cycle.pass[3], cycle.pass[4], cycle.pass[5]};
         const uint32_t t0 = plat_ticks_ms();
-        Tarn_FormatProcess360(passBuf, &gSwathCanvas, &format, &place, &first, &last);
+        FormatSwath(passBuf, &p->canvas, &format, &place, &first, &last);
         sl_trace("Tarn_FormatProcess360 Use ticks: %d\n", static_cast<int>(plat_ticks_ms() - t0));
     }
     RoundSwathExtent(&first, &last);
-    ++gSwathCount;
-    return handOff(gCycle.swath, pi->direction, first, last, gCycle.printSliceNum, step, pi->seqstep);
+    ++p->swathCount;
+    return handOff.take(handOff.receiver, cycle.swath, pi->direction, first, last, cycle.printSliceNum, step,
+                        pi->seqstep);
 }
 
-int PipelineLine(const uint8_t *const planes[6], uint8_t fill, SwathHandOff handOff) {
-    StoreLine(&gIntake.ring, planes, gCycle.lineBytes, gJobProp.Colors, fill, &gPassInfo);
-    if (!SwathComplete(&gPassInfo)) return 1;
-    return ProcessCompleteSwath(handOff);
+int PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill,
+                 SwathHandOff handOff) {
+    StoreLine(&p->intake, planes, p->cycle.lineBytes, job->prop.Colors, fill, &job->pass);
+    if (!SwathComplete(&job->pass)) return 1;
+    return ProcessCompleteSwath(p, job, handOff);
 }
 
 }  // namespace sl

@@ -196,8 +196,8 @@ int ChannelSlot(const FormatInfo *fmt, uint8_t ch) {
     return -1;
 }
 
-void Tarn_FormatProcess360(const uint8_t *const passBuf[6], SwathCanvas *swath, const FormatInfo *fmt,
-                           const ChannelPlacement *place, uint32_t *start, uint32_t *end) {
+void FormatSwath(const uint8_t *const passBuf[6], SwathCanvas *swath, const FormatInfo *fmt,
+                 const ChannelPlacement *place, uint32_t *start, uint32_t *end) {
     *start = 0;
     *end = 0;
     FormatPlan fp{};

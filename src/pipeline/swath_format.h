@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 
@@ -35,8 +35,8 @@ int ChannelSlot(const FormatInfo *fmt, uint8_t ch);
 
 // Formats one swath into the canvas and reports the first and last used
 // positions (both 0 when nothing is inked).
-void Tarn_FormatProcess360(const uint8_t *const passBuf[6], SwathCanvas *swath, const FormatInfo *fmt,
-                           const ChannelPlacement *place, uint32_t *start, uint32_t *end);
+void FormatSwath(const uint8_t *const passBuf[6], SwathCanvas *swath, const FormatInfo *fmt,
+                 const ChannelPlacement *place, uint32_t *start, uint32_t *end);
 
 // The rounding the swath hand-off expects: start down to 16, a non-zero end
 // up past the next multiple of 16.

@@ -53,9 +53,10 @@ enum : uint32_t {
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
 };
-std::string plat_prnlog_dir();                                  // "c:\Prnlog" or its posix stand-in
-std::string plat_prnlog_file(const char *name);                 // a file inside it
-bool plat_get_attrs(const std::string &path, uint32_t *attrs);  // false: absent
+std::string plat_prnlog_dir();                   // "c:\Prnlog" or its posix stand-in
+std::string plat_prnlog_file(const char *name);  // a file inside it
+std::string plat_folder_file(const std::string &folder, const char *name);  // a file inside `folder`
+bool plat_get_attrs(const std::string &path, uint32_t *attrs);              // false: absent
 bool plat_set_attrs(const std::string &path, uint32_t attrs);
 bool plat_make_dir(const std::string &path);
 bool plat_delete_file(const std::string &path);
@@ -75,22 +76,29 @@ using ThreadFn = int (*)(void *arg);
 PlatThread *plat_thread_start(ThreadFn fn, void *arg);  // nullptr on failure
 void plat_thread_join(PlatThread *t);                   // waits, then frees
 
-// --- wake-ups ------------------------------------------------------------------
-// A thread that polls a flag another thread sets naps on a wake-up signal
-// instead of sleeping out a whole poll period: the setter calls plat_wake
-// after changing the flag. A signal counts its wake-ups, and the napper takes
-// the count before it looks at the flag, so a wake given between the look
-// and the nap is not lost. Callers number their signals below this bound.
-constexpr uint32_t kPlatWakeSignals = 4;
-uint32_t plat_wake_count(uint32_t signal);
-void plat_wake(uint32_t signal);
-// Naps until the signal's count differs from `seen` or `ms` (scaled) have
-// passed; true when woken.
-bool plat_nap_ms(uint32_t signal, uint32_t seen, uint32_t ms);
+// --- signals -----------------------------------------------------------------
+// A thread that waits for another waits on a signal: the thread that changes
+// what it waits for raises the signal after the change. A signal counts its
+// raises, and the waiter takes the count before it looks at what it waits
+// for, so a raise given between the look and the wait is not lost. Every
+// wait is bounded.
+struct PlatSignal;
+PlatSignal *plat_signal_new();  // nullptr when out of memory
+void plat_signal_free(PlatSignal *s);
+uint32_t plat_signal_count(PlatSignal *s);
+void plat_signal_raise(PlatSignal *s);
+// Waits until the count differs from `seen` or `ms` have passed: 0 when
+// raised, kPlatTimedOut when the time ran out. `ms` is taken as given (the
+// caller has scaled it).
+int plat_signal_wait(PlatSignal *s, uint32_t seen, uint32_t ms);
+constexpr int kPlatTimedOut = -110;
 
 // --- shared memory -----------------------------------------------------------
-// Named block visible to other processes; stays open until the process ends.
+// Named block visible to other processes. Its name stays taken until the
+// process ends (Windows), so other programs can keep watching it between
+// jobs; the release unmaps this process's view.
 void *plat_shared_block(const char *name, size_t bytes);
+void plat_shared_block_release(void *block, size_t bytes);
 
 // --- sockets -----------------------------------------------------------------
 void plat_net_startup();

@@ -69,12 +69,14 @@ uint8_t DotSizeClassFor(uint32_t x, uint32_t y, uint8_t vsd, uint32_t reserved) 
     return 1;
 }
 
-uint8_t DotSizeClass() { return DotSizeClassFor(gMode.xdpi, gMode.ydpi, gMode.vsd, gJobProp.Reserved); }
+uint8_t DotSizeClass(const PrintJob *job) {
+    return DotSizeClassFor(job->mode.xdpi, job->mode.ydpi, job->mode.vsd, job->prop.Reserved);
+}
 
-uint16_t VsdCode(uint8_t dotClass) {
+uint16_t VsdCode(const BoardMode *mode, uint8_t dotClass) {
     const VsdTriple &t = kVsdTriples[dotClass <= 4 ? dotClass : 0];
     const uint16_t code = static_cast<uint16_t>(0x8000 | t.p << 8 | t.q << 4 | t.r);
-    sl_trace("\nVSD:0x%x XDPI:%d YDPI:%d vmode:%d Vsd:%d\n", code, gMode.xdpi, gMode.ydpi, gMode.vsd,
+    sl_trace("\nVSD:0x%x XDPI:%d YDPI:%d vmode:%d Vsd:%d\n", code, mode->xdpi, mode->ydpi, mode->vsd,
              dotClass);
     return code;
 }

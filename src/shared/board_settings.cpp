@@ -31,7 +31,7 @@ constexpr uint8_t kDefaultClass = 3;
 uint16_t OrOne(uint16_t v) { return v ? v : 1; }
 
 // Words updated by the transmit thread while the host thread reads them.
-// UI_CurSetting is aligned; a caller's unaligned copy falls back to bytes.
+// The job's settings record is aligned; a caller's unaligned copy falls back to bytes.
 uint16_t LoadSharedWord(const UISetupPara *ui, uint32_t off) {
     const uint8_t *b = SettingsBytes(ui) + off;
     if (reinterpret_cast<uintptr_t>(b) % alignof(uint16_t) != 0) return SettingsWord(ui, off);
@@ -116,7 +116,7 @@ uint8_t ResolutionClass(uint32_t xdpi) {
     return kDefaultClass;
 }
 
-void Tarn_DynUpdateXHori2Para(uint32_t value, UISetupPara *ui, uint32_t xdpi) {
+void ApplyBidirectionalRequest(uint32_t value, UISetupPara *ui, uint32_t xdpi) {
     const uint8_t cls = ResolutionClass(xdpi);
     const bool high = ui->PrintSpeed == kPrintSpeedHigh;
     const uint8_t index = high ? kGroupHigh : kGroupLow;
@@ -127,7 +127,7 @@ void Tarn_DynUpdateXHori2Para(uint32_t value, UISetupPara *ui, uint32_t xdpi) {
     if (last != now) StoreGroupByte(ui, cls, index, now);
 }
 
-void Tarn_DynUpdateStepAlignPara(uint32_t value, UISetupPara *ui, uint8_t passNum) {
+void ApplyStepRequest(uint32_t value, UISetupPara *ui, uint8_t passNum) {
     sl_trace("Tarn_DynUpdateStepAlignPara Pass:%d val:%d\n", passNum, value);
     StoreStepCalibration(ui, passNum, static_cast<uint16_t>(value));
 }

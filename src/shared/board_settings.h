@@ -1,11 +1,11 @@
-// The board's settings record (UI_CurSetting) and its accessors. The channel
+// The board's settings record and its accessors. The channel
 // arrays are stored out of channel order and some words change while a job
 // prints, so every layer reads them through these functions.
 #pragma once
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl {
 
@@ -51,7 +51,7 @@ inline uint8_t ChannelMapRevision(const UISetupPara *ui) { return ui->rev[2]; }
 // The companion's alignment request while printing: the bidirectional
 // correction of the job's resolution class (xdpi is the job's working XDPI)
 // and the step calibration of its pass count.
-void Tarn_DynUpdateXHori2Para(uint32_t value, UISetupPara *ui, uint32_t xdpi);
-void Tarn_DynUpdateStepAlignPara(uint32_t value, UISetupPara *ui, uint8_t passNum);
+void ApplyBidirectionalRequest(uint32_t value, UISetupPara *ui, uint32_t xdpi);
+void ApplyStepRequest(uint32_t value, UISetupPara *ui, uint8_t passNum);
 
 }  // namespace sl

@@ -11,29 +11,28 @@
 #include "platform/platform.h"
 #include "shared/board_settings.h"
 #include "shared/checksum.h"
+#include "shared/link_wait.h"
 #include "transport/swath_queue.h"
 
 namespace sl {
 
-NetCommand Net_Command;
-std::atomic<uint8_t> TxState{TX_RUNNING};
-uint8_t gChannelOrder[8];
-
 namespace {
 
-constexpr uint8_t kChannelOrder[8] = {7, 6, 5, 4, 3, 2, 1, 0};
-
-// Kt_ExcuseCommand waits 22 rounds of 402 polls of 10 ms (about 88 s).
+// CarryHostCommand waits 22 rounds of 402 polls of 10 ms (about 88 s).
 constexpr int kExcuseRounds = 22;
 constexpr uint32_t kExcusePolls = 402;
 constexpr uint32_t kExcusePollMs = 10;
-// Kt_SendNetCommand: 100 waits of 50 ms per send, 7 sends per reconnection.
+// SendUntilAnswered: 100 waits of 50 ms per send, 7 sends per reconnection.
 constexpr int kReplyWaits = 100;
 constexpr int kResendsBeforeReconnect = 6;
 // Answers to copies of an earlier command are waited for this long before
 // the board is taken to have dropped them.
-constexpr uint32_t kSettleMs = kReplyWaits * 50;
+constexpr uint32_t kReplyWaitMs = 50;
+constexpr uint32_t kSettleMs = kReplyWaits * kReplyWaitMs;
 constexpr uint32_t kSettlePollMs = 10;
+constexpr uint32_t kStateWaitMs = 100;  // a waiter's look at the job's end
+// The board asked for the command again: it is resent after this pause.
+constexpr uint32_t kResendPauseMs = 1500;
 
 bool KnownCommand(uint8_t code) {
     switch (code) {
@@ -49,11 +48,11 @@ bool KnownCommand(uint8_t code) {
 }
 
 // Takes the record for writing unless a command is pending or being built.
-bool ClaimCommandRecord() {
-    uint32_t status = Net_Command.CmdStatus.load();
+bool ClaimCommandRecord(JobLink *link) {
+    uint32_t status = link->command.CmdStatus.load();
     do {
         if (status == kCmdPending || status == kCmdBuilding) return false;
-    } while (!Net_Command.CmdStatus.compare_exchange_weak(status, kCmdBuilding));
+    } while (!link->command.CmdStatus.compare_exchange_weak(status, kCmdBuilding));
     return true;
 }
 
@@ -63,48 +62,36 @@ bool JobOver(const LinkContext *link) {
 
 }  // namespace
 
-void LinkInit(LinkContext *link) {
-    gReconnecting.store(0);
-    link->ReplyOk.store(1);
-    link->ResendReq.store(0);
-    link->SwathSN.store(1);
-    link->PrintEndFlag.store(0);
-    link->ErrorCode.store(0);
-    RestartAnswerCount(link);
+void SetCommandStatus(JobLink *link, uint32_t status) {
+    link->command.CmdStatus.store(status);
+    plat_signal_raise(link->changed);
 }
 
-void LinkResetForJob(LinkContext *link) {
-    for (int i = 0; i < 8; ++i) gChannelOrder[i] = kChannelOrder[i];
-    link->LastCmd.store(0);
-    QueueReset();
-    QueueInit();
-    LinkInit(link);
-    ClearRequests();
-    link->PrintStopFlag.store(0);
-    link->SyncCount.store(0);
-    TxState.store(TX_RUNNING);
+void SetTxState(JobLink *link, uint8_t state) {
+    link->txState.store(state);
+    plat_signal_raise(link->changed);
 }
 
-bool BuildNetCommand(LinkContext *link, uint8_t code) {
+bool BuildNetCommand(JobLink *link, uint8_t code) {
     if (!KnownCommand(code)) {
         sl_trace("undefine cmd... %d\r\n", code);
         return false;
     }
-    if (!ClaimCommandRecord()) return false;
-    uint8_t *p = Net_Command.packet;
+    if (!ClaimCommandRecord(link)) return false;
+    uint8_t *p = link->command.packet;
     switch (code) {
     case NET_CMD_JOB_CREATE:
         link->JobId.store(JobIdFromTime(plat_local_time()));
-        FillJobCreate(p, link->JobId.load());
+        FillJobCreate(p, link->job, link->JobId.load());
         break;
     case NET_CMD_PRINT_START:
-        SaveParaFile(link->JobId.load(), &UI_CurSetting);
-        FillPrintStart(p, link->JobId.load());
+        SaveParaFile(link->statusFile->folder, link->JobId.load(), &link->job->board);
+        FillPrintStart(p, link->job, link->JobId.load());
         break;
-    case NET_CMD_PRINT_END: FillPrintEnd(p, link->JobId.load()); break;
+    case NET_CMD_PRINT_END: FillPrintEnd(p, link->job, link->JobId.load()); break;
     default: FillDebug(p, code, link->JobId.load()); break;
     }
-    Net_Command.CmdStatus.store(kCmdPending);
+    SetCommandStatus(link, kCmdPending);
     return true;
 }
 
@@ -117,12 +104,12 @@ bool SettleEarlierAnswers(LinkContext *link) {
         if (!WaitWhileReconnecting(link) || JobOver(link)) return false;
         // A cancelled job goes on as below; any other restarts the count
         // first, as for answers that never came.
-        if (CountOutOfStep(link) && !AbortRequested()) return RestartOutOfStepCount(link);
+        if (CountOutOfStep(link) && !AbortRequested(link)) return RestartOutOfStepCount(link);
         const uint32_t sent = link->PacketsSent.load();
         const uint32_t read = link->RepliesRead.load();
         if (read >= sent) return true;
         if (plat_ticks_ms() - started >= limit) {
-            if (AbortRequested()) {
+            if (AbortRequested(link)) {
                 // A cancelled job releases no swath any more, and the board
                 // confirms the cancel in whichever answer carries it; a new
                 // connection would end the job before the cancel goes out.
@@ -131,9 +118,11 @@ bool SettleEarlierAnswers(LinkContext *link) {
                 return true;
             }
             sl_trace("%u answers never came: reconnect to restart the count\n", sent - read);
-            return Kt_ReConnectTCPIP(link) != Reconnect::Ended && !JobOver(link);
+            return ReplaceConnection(link) != Reconnect::Ended && !JobOver(link);
         }
-        plat_sleep_ms(kSettlePollMs);
+        // Woken by every reply taken; the job's end is looked at on the bound.
+        WaitForChange(link->answered, kSettlePollMs,
+                      [link] { return link->RepliesRead.load() >= link->PacketsSent.load(); });
     }
 }
 
@@ -142,7 +131,7 @@ void AwaitAnswer(LinkContext *link, uint8_t code) {
     // A reply matched against the previous command may still be setting
     // ReplyOk: let it finish, so its answer cannot land on this command. A
     // reply matched from now on sees the new first copy and settles nothing.
-    while (link->Matching.load() == 1) plat_sleep_ms(1);
+    while (!WaitForChange(link->answered, kStateWaitMs, [link] { return link->Matching.load() == 0; })) {}
     link->LastCmd.store(code);
     link->ReplyOk.store(0);
 }
@@ -168,36 +157,37 @@ bool ReplyIsCurrent(LinkContext *link) {
 
 bool RestartOutOfStepCount(LinkContext *link) {
     sl_trace("answers out of step: reconnect to restart the count\n");
-    return Kt_ReConnectTCPIP(link) != Reconnect::Ended && !JobOver(link);
+    return ReplaceConnection(link) != Reconnect::Ended && !JobOver(link);
 }
 
-bool WaitWhileReconnecting(const LinkContext *link) {
-    while (gReconnecting.load() == 1) {
+bool WaitWhileReconnecting(LinkContext *link) {
+    while (link->reconnecting.load() == 1) {
         if (link->PrintEndFlag.load() == 1) return false;
-        plat_sleep_ms(100);
+        WaitForChange(link->changed, kStateWaitMs,
+                      [link] { return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1; });
     }
     return true;
 }
 
 uint32_t CommandLimitMs() { return kExcuseRounds * plat_scaled_ms(kExcusePolls * kExcusePollMs); }
 
-NetCommand *GetPendingCommand() {
-    return Net_Command.CmdStatus.load() == kCmdPending ? &Net_Command : nullptr;
+NetCommand *GetPendingCommand(JobLink *link) {
+    return link->command.CmdStatus.load() == kCmdPending ? &link->command : nullptr;
 }
 
-HostCommand Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
+HostCommand CarryHostCommand(uint8_t code, JobLink *link) {
     // An aborted job ends with the cancel the transmit thread sends; a job
     // end sent ahead of it would close the job on the board uncancelled.
-    if (code == NET_CMD_PRINT_END && AbortRequested()) return HostCommand::NotCarried;
-    while (TxState.load() != TX_RUNNING) {
-        if (TxState.load() == TX_QUIT_STATUS) {
+    if (code == NET_CMD_PRINT_END && AbortRequested(link)) return HostCommand::NotCarried;
+    while (link->txState.load() != TX_RUNNING) {
+        if (link->txState.load() == TX_QUIT_STATUS) {
             sl_trace("Kt_ExcuseCommand Quit for  TX_QUIT_STATUS...\n");
             return HostCommand::LinkQuit;
         }
         // A transmit thread that has ended leaves its state behind, and a
         // cancel the board never confirms keeps it cancelling.
-        if (JobOver(link) || AbortRequested()) return HostCommand::NotCarried;
-        plat_sleep_ms(100);
+        if (JobOver(link) || AbortRequested(link)) return HostCommand::NotCarried;
+        WaitForChange(link->changed, kStateWaitMs, [link] { return link->txState.load() == TX_RUNNING; });
     }
     if (!KnownCommand(code)) {
         sl_trace("undefine cmd... %d\r\n", code);
@@ -214,23 +204,29 @@ HostCommand Kt_ExcuseCommand(uint8_t code, LinkContext *link) {
             if (JobOver(link)) return HostCommand::NotCarried;
             // An aborted job ends with the cancel; the transmit thread drops
             // a job end still waiting to go out.
-            if (code == NET_CMD_PRINT_END && AbortRequested()) return HostCommand::NotCarried;
+            if (code == NET_CMD_PRINT_END && AbortRequested(link)) return HostCommand::NotCarried;
             // A keep-alive or state command may hold the record for a moment.
             if (!built) {
                 built = BuildNetCommand(link, code);
-            } else if (Net_Command.CmdStatus.load() == kCmdAnswered) {
-                if (code == NET_CMD_PRINT_END) link->PrintEndFlag.store(1);
+            } else if (link->command.CmdStatus.load() == kCmdAnswered) {
+                if (code == NET_CMD_PRINT_END) EndLink(link);
                 if (code == NET_CMD_JOB_CREATE && link->ReplyOk.load() == 0) return HostCommand::Refused;
                 return HostCommand::Answered;
             }
-            plat_sleep_ms(kExcusePollMs);
+            // Woken when the record changes hands or the link's state changes;
+            // the abort is looked at on the poll's bound.
+            WaitForChange(link->changed, kExcusePollMs, [link, built] {
+                const uint32_t status = link->command.CmdStatus.load();
+                return JobOver(link) ||
+                       (built ? status == kCmdAnswered : status != kCmdPending && status != kCmdBuilding);
+            });
         }
         if (round < kExcuseRounds - 1) sl_trace("Error!!!! Command %d Excuse fail!!!!\r\n", code);
     }
     return HostCommand::NotCarried;
 }
 
-bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
+bool SendUntilAnswered(NetCommand *cmd, JobLink *link) {
     if (!SettleEarlierAnswers(link)) return false;
     AwaitAnswer(link, cmd->packet[0]);
     int retry = 0;
@@ -244,7 +240,7 @@ bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
                      plat_socket_error());
             // A stopped link is not reconnected; resending could only spin.
             if (link->PrintStopFlag.load() == 1) return false;
-            Kt_ReConnectTCPIP(link);
+            ReplaceConnection(link);
             retry = 0;
             if (link->ReplyOk.load() == 1) return true;
             continue;
@@ -254,20 +250,24 @@ bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
         for (int i = 0; i < kReplyWaits && !resend; ++i) {
             if (link->PrintEndFlag.load() == 1) return false;
             if (link->ResendReq.load() == 1) {
-                plat_sleep_ms(1500);
+                plat_sleep_ms(kResendPauseMs);
                 retry = 0;
                 if (link->ReplyOk.load() == 1) return true;
                 resend = true;
                 break;
             }
-            if (CountOutOfStep(link) && !AbortRequested()) break;
+            if (CountOutOfStep(link) && !AbortRequested(link)) break;
             if (link->ReplyOk.load() == 1) return true;
             // The board has stopped the job: its answers are no longer taken.
             if (link->PrintStopFlag.load() == 1) return false;
-            plat_sleep_ms(50);
+            // Woken by every reply the receive thread takes.
+            WaitForChange(link->answered, kReplyWaitMs, [link] {
+                return link->ReplyOk.load() == 1 || link->ResendReq.load() == 1 ||
+                       link->PrintStopFlag.load() == 1 || link->PrintEndFlag.load() == 1;
+            });
         }
         if (resend) continue;
-        if (CountOutOfStep(link) && !AbortRequested()) {
+        if (CountOutOfStep(link) && !AbortRequested(link)) {
             // Sent again on a new connection, whose count starts in step.
             if (!RestartOutOfStepCount(link)) return false;
             AwaitAnswer(link, cmd->packet[0]);
@@ -280,7 +280,7 @@ bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link) {
         } else {
             sl_trace("Net Command(%d) no reply but timeout,retry %d, i %d\r\n", cmd->packet[0], retry,
                      kReplyWaits);
-            Kt_ReConnectTCPIP(link);
+            ReplaceConnection(link);
             retry = 0;
         }
     }

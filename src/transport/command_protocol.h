@@ -4,13 +4,11 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
+#include "transport/job_link.h"
 #include "transport/net_codes.h"
 
 namespace sl {
-
-extern NetCommand Net_Command;
-extern uint8_t gChannelOrder[8];
 
 // CmdStatus values. kCmdBuilding marks the record while one thread writes
 // it, so the host side and the transmit thread never fill it at once.
@@ -21,13 +19,13 @@ enum : uint32_t {
     kCmdAnswered = 3,
 };
 
-void LinkInit(LinkContext *link);
-// Resets the link side for a new job (channel order, reply state, queue,
-// command record, flags).
-void LinkResetForJob(LinkContext *link);
+// Sets the command record's state and wakes whoever waits for it.
+void SetCommandStatus(JobLink *link, uint32_t status);
+// Sets the transmit state and wakes whoever waits for it.
+void SetTxState(JobLink *link, uint8_t state);
 // True = built and pending; false = unknown code, or another command is
 // pending or being built (nothing is written then).
-bool BuildNetCommand(LinkContext *link, uint8_t code);
+bool BuildNetCommand(JobLink *link, uint8_t code);
 
 // How a command that the host side handed to the transmit thread ended.
 enum class HostCommand : uint8_t {
@@ -40,11 +38,11 @@ enum class HostCommand : uint8_t {
 constexpr bool Carried(HostCommand r) { return r == HostCommand::Answered || r == HostCommand::LinkQuit; }
 // Builds `code` once the record is free and waits, bounded, until the
 // transmit thread has carried it.
-HostCommand Kt_ExcuseCommand(uint8_t code, LinkContext *link);
-NetCommand *GetPendingCommand();
+HostCommand CarryHostCommand(uint8_t code, JobLink *link);
+NetCommand *GetPendingCommand(JobLink *link);
 // Sends the pending command until the board answers it, resending and
 // reconnecting as needed; false when the job ended or the board stopped it.
-[[nodiscard]] bool Kt_SendNetCommand(NetCommand *cmd, LinkContext *link);
+[[nodiscard]] bool SendUntilAnswered(NetCommand *cmd, JobLink *link);
 
 // Answers are matched to the copies they answer. AwaitAnswer makes `code`
 // the outstanding command: only replies to packets sent from now on can
@@ -66,7 +64,7 @@ bool CountOutOfStep(const LinkContext *link);
 // ended meanwhile.
 [[nodiscard]] bool RestartOutOfStepCount(LinkContext *link);
 // Waits while another thread reconnects; false when the job ended meanwhile.
-bool WaitWhileReconnecting(const LinkContext *link);
+bool WaitWhileReconnecting(LinkContext *link);
 // How long the host side waits for the transmit thread to carry a command:
 // 22 rounds of 402 polls of 10 ms, scaled.
 uint32_t CommandLimitMs();

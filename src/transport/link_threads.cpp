@@ -11,6 +11,7 @@
 #include "files/shared_status.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
+#include "shared/link_wait.h"
 #include "transport/command_protocol.h"
 #include "transport/swath_queue.h"
 
@@ -18,13 +19,13 @@ namespace sl {
 
 namespace {
 
-constexpr int kStopPolls = 22;  // of 100 ms
+constexpr uint32_t kStopNoteMs = 2200;  // a thread still running after this is noted
 
-void AwaitEnd(const std::atomic<uint32_t> &ended, const char *lateNote) {
-    for (int polls = 0; ended.load() != 1; ++polls) {
-        if (polls == kStopPolls) sl_trace("%s", lateNote);
-        plat_sleep_ms(100);
-    }
+// Waits, woken by the thread's end, and notes one that is late.
+void AwaitEnd(LinkContext *link, const std::atomic<uint32_t> &ended, const char *lateNote) {
+    if (WaitForChange(link->changed, kStopNoteMs, [&ended] { return ended.load() == 1; })) return;
+    sl_trace("%s", lateNote);
+    while (!WaitForChange(link->changed, kStopNoteMs, [&ended] { return ended.load() == 1; })) {}
 }
 
 void Join(PlatThread *&t) {
@@ -34,7 +35,7 @@ void Join(PlatThread *&t) {
 
 }  // namespace
 
-bool StartLinkThreads(LinkContext *link) {
+bool StartLinkThreads(JobLink *link) {
     link->TxEnable.store(1);
     link->TxEnded.store(0);
     link->TxThread = plat_thread_start(TransmitThread, link);
@@ -56,21 +57,21 @@ bool StartLinkThreads(LinkContext *link) {
         return false;
     }
     // Nothing depends on the heartbeat; a job runs without it.
-    link->HeartThread = plat_thread_start(HeartbeatThread, link);
+    link->HeartThread = plat_thread_start(HeartbeatThread, &link->heartbeat);
     return true;
 }
 
-void StopLinkThreads(LinkContext *link) {
-    link->PrintEndFlag.store(1);
+void StopLinkThreads(JobLink *link) {
+    EndLink(link);
     link->TxEnable.store(0);
     link->RxEnable.store(0);
     plat_socket_shutdown(link->socket.load());
     if (link->TxThread) {
-        AwaitEnd(link->TxEnded, "Tx thread close Delay.........Terminate......\r\n");
+        AwaitEnd(link, link->TxEnded, "Tx thread close Delay.........Terminate......\r\n");
         Join(link->TxThread);
     }
     if (link->RxThread) {
-        AwaitEnd(link->RxEnded, "Rx thread close Delay.........Terminate......\r\n");
+        AwaitEnd(link, link->RxEnded, "Rx thread close Delay.........Terminate......\r\n");
         Join(link->RxThread);
     }
     if (link->HeartThread) Join(link->HeartThread);
@@ -85,11 +86,15 @@ namespace sl {
 
 namespace {
 
+constexpr uint32_t kCancelLookMs = 10;  // a look at the command limit
+// The board's pause between a job's last answer and the connection's end.
+constexpr uint32_t kJobEndPauseMs = 100;
+
 // An aborted job is closed on the board by the print-state machine: it sends
 // NET_DEBUG_STOP (again every twelve cycles) until the board confirms the
 // cancel, which ends the transmit thread. The link stays open until then,
 // or until the command limit has passed for a board that never confirms.
-void AwaitCancel(LinkContext *link) {
+void AwaitCancel(JobLink *link) {
     const uint32_t limit = CommandLimitMs();
     const uint32_t started = plat_ticks_ms();
     while (link->PrintEndFlag.load() == 0 && link->TxEnded.load() == 0) {
@@ -97,9 +102,10 @@ void AwaitCancel(LinkContext *link) {
             sl_trace("ClosePrint: cancel not confirmed within %u ms\n", limit);
             return;
         }
-        plat_sleep_ms(10);
+        WaitForChange(link->changed, kCancelLookMs,
+                      [link] { return link->PrintEndFlag.load() != 0 || link->TxEnded.load() != 0; });
     }
-    if (TxState.load() == TX_QUIT_STATUS)
+    if (link->txState.load() == TX_QUIT_STATUS)
         sl_trace("ClosePrint: cancel confirmed\n");
     else
         sl_trace("ClosePrint: link ended before the cancel was confirmed\n");
@@ -108,13 +114,13 @@ void AwaitCancel(LinkContext *link) {
 // Read once the threads are stopped, when nothing changes the flags or the
 // queue any more. The host's own abort comes first: the board confirms it
 // with the same stop it uses for a cancel of its own.
-JobOutcome OutcomeOf(const LinkContext *link) {
-    if (AbortRequested()) return JobOutcome::HostAborted;
+JobOutcome OutcomeOf(const JobLink *link) {
+    if (AbortRequested(link)) return JobOutcome::HostAborted;
     if (link->PrintStopFlag.load() == 1) {
         sl_trace("ClosePrint: the board stopped the job\n");
         return JobOutcome::BoardStopped;
     }
-    if (const uint32_t left = QueueHandedOut()) {
+    if (const uint32_t left = QueueHandedOut(link)) {
         sl_trace("ClosePrint: %u swaths never reached the board\n", left);
         return JobOutcome::NotDelivered;
     }
@@ -123,16 +129,16 @@ JobOutcome OutcomeOf(const LinkContext *link) {
 
 }  // namespace
 
-JobOutcome CloseJobLink(LinkContext *link) {
+JobOutcome CloseJobLink(JobLink *link) {
     if (link->PrintStopFlag.load() != 1) {
         FlushLastSwath(link);
         WaitAllSwathFinish(link);
-        if (!AbortRequested()) Kt_ExcuseCommand(NET_CMD_PRINT_END, link);
+        if (!AbortRequested(link)) CarryHostCommand(NET_CMD_PRINT_END, link);
     }
-    if (AbortRequested()) AwaitCancel(link);
-    plat_sleep_ms(100);
+    if (AbortRequested(link)) AwaitCancel(link);
+    plat_sleep_ms(kJobEndPauseMs);
     StopLinkThreads(link);
-    CloseConnection(link->socket.load());
+    CloseConnection(link, link->socket.load());
     return OutcomeOf(link);
 }
 

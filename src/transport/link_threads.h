@@ -4,16 +4,16 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "transport/job_link.h"
 
 namespace sl {
 
 // Starts the transmit, receive and heartbeat threads; false (with none left
 // running) when the transmit or receive thread cannot be started.
-[[nodiscard]] bool StartLinkThreads(LinkContext *link);
+[[nodiscard]] bool StartLinkThreads(JobLink *link);
 // Ends the threads cooperatively: raises PrintEndFlag and shuts the socket
 // down (which wakes a blocked receive), then joins them.
-void StopLinkThreads(LinkContext *link);
+void StopLinkThreads(JobLink *link);
 
 // How a job's link ended, as the host is told at the job's close.
 enum class JobOutcome : uint8_t {
@@ -26,6 +26,6 @@ enum class JobOutcome : uint8_t {
 // Closes the job on the link: unless the board stopped it, sends the held-back
 // swath, waits for the queue to drain and ends the job on the board; then
 // stops the threads and closes the connection, and tells how the job ended.
-JobOutcome CloseJobLink(LinkContext *link);
+JobOutcome CloseJobLink(JobLink *link);
 
 }  // namespace sl

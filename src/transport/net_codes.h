@@ -45,16 +45,5 @@ enum : uint8_t {
     TX_SEND_CANCEL = 6,
     TX_QUIT_STATUS = 10,
 };
-// Defined in command_protocol.cpp.
-extern std::atomic<uint8_t> TxState;
-
-// Wake-up signals (plat_wake) between the threads of a job: a waiting
-// thread naps on one and is woken as soon as what it waits for happens,
-// instead of on its next poll. Its time-outs stay those of the polls.
-enum : uint32_t {
-    kWakeAnswer,      // the receive thread took a reply
-    kWakeQueueSpace,  // the transmit thread freed a slot
-    kWakeQueueReady,  // a swath was published for the transmit thread
-};
 
 }  // namespace sl

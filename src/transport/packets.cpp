@@ -42,15 +42,15 @@ void Put32(uint8_t *p, int at, uint32_t v) {
 }
 
 // Fields shared by the job-create and print-start packets.
-void FillJobHeader(uint8_t *p, uint8_t code, uint16_t jobId) {
+void FillJobHeader(uint8_t *p, const PrintJob *job, uint8_t code, uint16_t jobId) {
     Put16(p, 0, code);
     Put16(p, 4, jobId);
     Put8(p, 6, kJobTag);
-    Put8(p, 7, UI_CurSetting.d4c);
+    Put8(p, 7, job->board.d4c);
     Put16(p, 8, kHighResCode);
     Put16(p, 10, kBoardConst);
-    Put16(p, 12, ResolutionWord(&gMode));
-    Put16(p, 14, VsdCode(DotSizeClass()));
+    Put16(p, 12, ResolutionWord(&job->mode));
+    Put16(p, 14, VsdCode(&job->mode, DotSizeClass(job)));
     Put16(p, 26, 0);
     Put16(p, 28, kBoardConst2);
     Put16(p, 38, 0);
@@ -64,28 +64,28 @@ uint8_t FireTag(uint16_t mode) {
 
 }  // namespace
 
-void FillJobCreate(uint8_t packet[64], uint16_t jobId) {
-    FillJobHeader(packet, NET_CMD_JOB_CREATE, jobId);
+void FillJobCreate(uint8_t packet[64], const PrintJob *job, uint16_t jobId) {
+    FillJobHeader(packet, job, NET_CMD_JOB_CREATE, jobId);
     Put8(packet, 30, kTagJobCreate);
 }
 
-void FillPrintStart(uint8_t packet[64], uint16_t jobId) {
+void FillPrintStart(uint8_t packet[64], const PrintJob *job, uint16_t jobId) {
     const PlatTime utc = plat_utc_time();
-    FillJobHeader(packet, NET_CMD_PRINT_START, jobId);
+    FillJobHeader(packet, job, NET_CMD_PRINT_START, jobId);
     Put32(packet, 16, static_cast<uint32_t>(utc.year) * 65536 + utc.month * 256 + utc.day);
     Put32(packet, 20, kStepReference);
     Put8(packet, 30, kTagPrintStart);
-    Put8(packet, 31, gJobProp.Colors & 0xFF);
-    Put8(packet, 32, UI_CurSetting.CurFWVersion >= 250 ? 6 : 4);
+    Put8(packet, 31, job->prop.Colors & 0xFF);
+    Put8(packet, 32, job->board.CurFWVersion >= 250 ? 6 : 4);
     Put8(packet, 33, kPrintStartByte33);
-    Put16(packet, 36, StepCalibration(&UI_CurSetting, gMode.pass));
+    Put16(packet, 36, StepCalibration(&job->board, job->mode.pass));
 }
 
-void FillPrintEnd(uint8_t packet[64], uint16_t jobId) {
+void FillPrintEnd(uint8_t packet[64], const PrintJob *job, uint16_t jobId) {
     Put16(packet, 0, NET_CMD_PRINT_END);
     Put16(packet, 4, jobId);
     Put8(packet, 6, kJobTag);
-    Put8(packet, 7, UI_CurSetting.d4c);
+    Put8(packet, 7, job->board.d4c);
     Put8(packet, 30, kTagPrintEnd);
 }
 
@@ -95,18 +95,19 @@ void FillDebug(uint8_t packet[64], uint16_t subCode, uint16_t jobId) {
     Put16(packet, 6, jobId);
 }
 
-void BuildSwathPacket(uint8_t packet[64], const SwathEntry *e, LinkContext *link) {
+void BuildSwathPacket(uint8_t packet[64], const SwathEntry *e, JobLink *link) {
     // A fresh packet per swath: nothing of an earlier one may leak into it.
     std::memset(packet, 0, kPacketBytes);
-    const double s = QueuePassSeqOf(e);
-    const double d = gPassInfo.softendots;
-    const double w = gJobProp.Width;
-    const double x = gMode.xdpi;
+    const PrintJob *job = link->job;
+    const double s = QueuePassSeqOf(link, e);
+    const double d = job->pass.softendots;
+    const double w = job->prop.Width;
+    const double x = job->mode.xdpi;
     const uint32_t area =
         x > 0 ? static_cast<uint32_t>(s * d * w / (x * 360.0) * 254.0 * 254.0 / 1000000.0) : 0;
     const uint32_t length = static_cast<uint32_t>(s * d / 360.0 * 254.0 / 1000.0);
-    const uint16_t fw = UI_CurSetting.CurFWVersion;
-    const uint32_t speed = UI_CurSetting.SpeedValue;
+    const uint16_t fw = job->board.CurFWVersion;
+    const uint32_t speed = job->board.SpeedValue;
 
     Put16(packet, 0, NET_CMD_SWATH_CREATE);
     Put32(packet, 4, e->Len);

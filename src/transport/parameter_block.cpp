@@ -181,7 +181,7 @@ void TraceNewer(const UISetupPara *ui) {
 
 }  // namespace
 
-void DecodeParaOld(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
+void DecodeOlderBlock(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
     const Answer a{answer, answer ? len : 0};
     ui->sig[0] = 0x55;
     ui->sig[1] = 0x49;
@@ -219,9 +219,9 @@ void DecodeParaOld(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
              ui->Dir, ui->PrintSpeed, acol, acol, bcol, bcol, bidi, bidi, step, step);
 }
 
-void NetReadRegInfo(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
+void DecodeNewerBlock(UISetupPara *ui, const uint8_t *answer, uint32_t len) {
     const Answer a{answer, answer ? len : 0};
-    DecodeParaOld(ui, answer, len);
+    DecodeOlderBlock(ui, answer, len);
 
     const uint32_t version = FirmwareVersion(a);
     ui->CurFWVersion = static_cast<uint16_t>(version);

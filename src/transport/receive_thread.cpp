@@ -6,6 +6,7 @@
 
 #include "link/tcp_link.h"
 #include "platform/platform.h"
+#include "shared/link_wait.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"
 #include "transport/parameter_block.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr uint8_t kStatusPrinterCancelled = 8;
 constexpr uint8_t kStatusTooWide = 6;
 constexpr uint16_t kPrintStatusCancelled = 1;
+constexpr uint32_t kReconnectLookMs = 10;  // a look at the other thread's reconnection
 
 constexpr const char *kSwathStateNames[] = {
     "SWATH_CREAT_NULL",
@@ -36,11 +38,6 @@ struct Markers {
 };
 constexpr Markers kGoodMarkers[] = {{15, 29, 29}, {0xEF, 0xC9, 0xB8}};
 
-uint8_t gRxBuffer[kReceiveBufferBytes];
-// Replies gathered across receives: TCP may split one reply or join two.
-uint8_t gRxPending[2 * kReceiveBufferBytes];
-int gRxHave = 0;
-
 uint16_t Get16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 bool GoodMarkers(const uint8_t *r, int length) {
@@ -52,18 +49,18 @@ bool GoodMarkers(const uint8_t *r, int length) {
 
 // Decoded aside and copied whole, before ReplyOk tells the host it may read
 // the settings.
-void DecodeParameterBlock(const uint8_t *r, int length) {
-    UISetupPara fresh = UI_CurSetting;
+void DecodeParameterBlock(JobLink *link, const uint8_t *r, int length) {
+    UISetupPara fresh = link->job->board;
     if (r[1] == 0 && r[3] == 0)
-        DecodeParaOld(&fresh, r, static_cast<uint32_t>(length));
+        DecodeOlderBlock(&fresh, r, static_cast<uint32_t>(length));
     else
-        NetReadRegInfo(&fresh, r, static_cast<uint32_t>(length));
-    UI_CurSetting = fresh;
+        DecodeNewerBlock(&fresh, r, static_cast<uint32_t>(length));
+    link->job->board = fresh;
 }
 
 // Completes or refuses the outstanding command when the reply answers one
 // of its copies.
-void TakeAnswer(const uint8_t *r, LinkContext *link, int length) {
+void TakeAnswer(const uint8_t *r, JobLink *link, int length) {
     const uint8_t code = r[0];
     const uint8_t status = r[2];
     const bool answered = link->ReplyOk.load() == 1;
@@ -76,7 +73,7 @@ void TakeAnswer(const uint8_t *r, LinkContext *link, int length) {
     }
     if (code == NET_CMD_PRINT_END) {
         link->ReplyOk.store(1);
-        link->PrintEndFlag.store(1);
+        EndLink(link);
         return;
     }
     if (code == NET_CMD_JOB_CREATE) {
@@ -91,14 +88,14 @@ void TakeAnswer(const uint8_t *r, LinkContext *link, int length) {
             link->ReplyOk.store(0);
             return;
         }
-        DecodeParameterBlock(r, length);
+        DecodeParameterBlock(link, r, length);
     }
     link->ReplyOk.store(1);
 }
 
 void StopJob(LinkContext *link) {
-    link->PrintEndFlag.store(1);
     link->PrintStopFlag.store(1);
+    EndLink(link);
 }
 
 void TakePrintStatus(const uint8_t *r, LinkContext *link) {
@@ -107,6 +104,7 @@ void TakePrintStatus(const uint8_t *r, LinkContext *link) {
     case kPrintStatusCancelled:
         sl_trace("Recevice cancel \r\n");
         link->PrintStopFlag.store(1);
+        plat_signal_raise(link->changed);
         break;
     case 0:
     case 2:
@@ -118,21 +116,22 @@ void TakePrintStatus(const uint8_t *r, LinkContext *link) {
 
 }  // namespace
 
-void DropPartialReply() { gRxHave = 0; }
+void DropPartialReply(JobLink *link) { link->reader.have = 0; }
 
-void TakeReplies(const uint8_t *data, int n, LinkContext *link) {
-    if (gRxHave + n > static_cast<int>(sizeof gRxPending)) gRxHave = 0;
-    std::memcpy(gRxPending + gRxHave, data, static_cast<size_t>(n));
-    gRxHave += n;
+void TakeReplies(const uint8_t *data, int n, JobLink *link) {
+    ReplyReader &r = link->reader;
+    if (r.have + n > static_cast<int>(sizeof r.pending)) r.have = 0;
+    std::memcpy(r.pending + r.have, data, static_cast<size_t>(n));
+    r.have += n;
     int at = 0;
-    while (gRxHave - at > 0) {
-        const int len = ReplyLength(gRxPending[at]);
-        if (gRxHave - at < len) break;
-        DispatchReply(gRxPending + at, link, len);
+    while (r.have - at > 0) {
+        const int len = ReplyLength(r.pending[at]);
+        if (r.have - at < len) break;
+        DispatchReply(r.pending + at, link, len);
         at += len;
     }
-    gRxHave -= at;
-    if (at && gRxHave) std::memmove(gRxPending, gRxPending + at, static_cast<size_t>(gRxHave));
+    r.have -= at;
+    if (at && r.have) std::memmove(r.pending, r.pending + at, static_cast<size_t>(r.have));
 }
 
 int ReplyLength(uint8_t code) {
@@ -144,7 +143,7 @@ int ReplyLength(uint8_t code) {
     }
 }
 
-void DispatchReply(const uint8_t *r, LinkContext *link, int length) {
+void DispatchReply(const uint8_t *r, JobLink *link, int length) {
     if (link->PrintStopFlag.load() == 1) {
         ReplyIsCurrent(link);  // still one packet answered
         return;
@@ -199,39 +198,43 @@ void DispatchReply(const uint8_t *r, LinkContext *link, int length) {
 }
 
 int ReceiveThread(void *arg) {
-    auto *link = static_cast<LinkContext *>(arg);
-    gRxHave = 0;
+    auto *link = static_cast<JobLink *>(arg);
+    link->reader.have = 0;
     while (link->RxEnable.load() != 0) {
-        if (link->PrintEndFlag.load() == 1 || (AbortRequested() && link->PrintStopFlag.load() == 1)) break;
-        if (gReconnecting.load() == 1) {
-            gRxHave = 0;
-            plat_sleep_ms(10);
+        if (link->PrintEndFlag.load() == 1 || (AbortRequested(link) && link->PrintStopFlag.load() == 1))
+            break;
+        if (link->reconnecting.load() == 1) {
+            link->reader.have = 0;
+            WaitForChange(link->changed, kReconnectLookMs, [link] {
+                return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1;
+            });
             continue;
         }
-        const uint32_t connection = gConnectionSerial.load();
-        const int n = LinkReceive(link, gRxBuffer, kReceiveBufferBytes);
+        const uint32_t connection = link->connectionSerial.load();
+        const int n = LinkReceive(link, link->reader.buffer, kReceiveBufferBytes);
         if (n > 0) {
             // Bytes of a connection replaced meanwhile answer packets of the
             // old count: they settle nothing.
-            if (gConnectionSerial.load() == connection) TakeReplies(gRxBuffer, n, link);
-            plat_wake(kWakeAnswer);
+            if (link->connectionSerial.load() == connection) TakeReplies(link->reader.buffer, n, link);
+            plat_signal_raise(link->answered);
             continue;
         }
         // 0 bytes: the board closed the connection; a failure like any other.
-        gRxHave = 0;
+        link->reader.have = 0;
         // A connection replaced meanwhile by the other thread is not ours to
         // reconnect.
-        if (gReconnecting.load() == 1 || gConnectionSerial.load() != connection) continue;
+        if (link->reconnecting.load() == 1 || link->connectionSerial.load() != connection) continue;
         if (link->RxEnable.load() == 0 || link->PrintEndFlag.load() == 1) break;
         sl_trace("Recv error %d!!!!!!!\r\n", plat_socket_error());
         if (link->PrintStopFlag.load() == 1) {
-            link->PrintEndFlag.store(1);
+            EndLink(link);
             break;
         }
-        Kt_ReConnectTCPIP(link);
+        ReplaceConnection(link);
     }
     sl_trace(" = Rx thread end!\r\n");
     link->RxEnded.store(1);
+    plat_signal_raise(link->changed);
     return 0;
 }
 

@@ -16,7 +16,6 @@ namespace sl {
 
 namespace {
 
-constexpr uint8_t kQueueSlots = 3;
 constexpr uint8_t kSlotFree = 1;
 constexpr uint8_t kSlotReady = 2;
 constexpr uint8_t kSlotReserved = 5;
@@ -24,19 +23,11 @@ constexpr uint32_t kFullPollMs = 50;  // the producer's wait for a free slot
 constexpr uint32_t kFullNoteEvery = 100;
 constexpr uint32_t kDrainPollMs = 100;
 
-// Assembly state, host thread only.
-SwathEntry *gPrevSwath = nullptr;
-uint32_t gSwathCount = 0;
-uint32_t gBlankSwaths = 0;
-uint32_t gBlankFeed = 0;
-
-uint8_t *gSlotData[kQueueSlots];  // the slots' data buffers from the job's memory
-uint32_t gSlotBytes = 0;          // data buffer of one slot
-uint32_t gSlotPassSeq[kQueueSlots];
-
 uint8_t NextIndex(uint8_t i) { return static_cast<uint8_t>(i + 1 >= kQueueSlots ? 0 : i + 1); }
 
-uint8_t IndexOf(const SwathEntry *e) { return static_cast<uint8_t>(e - gSwathQueue.Slots); }
+uint8_t IndexOf(const JobLink *link, const SwathEntry *e) {
+    return static_cast<uint8_t>(e - link->queue.Slots);
+}
 
 // Pixels per head unit k as a fraction; only 225/270 dpi is not whole.
 struct UnitFactor {
@@ -123,138 +114,121 @@ SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint
 // ---------------------------------------------------------------------------
 // Queue.
 
-void QueueReset() {
-    gSwathQueue.Sendable.store(0);
-    gSwathQueue.QHead.store(0);
-    gSwathQueue.QTail.store(0);
-    Net_Command.CmdStatus.store(0);
-    Net_Command.packet[4] = NET_DEBUG_SYNCY;  // the debug sub-code a reused record starts with
-    Net_Command.packet[5] = 0;
+void QueueUseBuffers(JobLink *link, uint8_t *const data[], uint32_t slotBytes) {
+    for (uint8_t i = 0; i < kQueueSlots; ++i) link->slots.data[i] = data ? data[i] : nullptr;
+    link->slots.bytes = data ? slotBytes : 0;
 }
 
-void QueueUseBuffers(uint8_t *const data[], uint32_t slotBytes) {
-    for (uint8_t i = 0; i < kQueueSlots; ++i) gSlotData[i] = data ? data[i] : nullptr;
-    gSlotBytes = data ? slotBytes : 0;
-}
-
-void QueueInit() {
+void QueueInit(JobLink *link) {
     for (uint8_t i = 0; i < kQueueSlots; ++i) {
-        SwathEntry &e = gSwathQueue.Slots[i];
+        SwathEntry &e = link->queue.Slots[i];
         e.State.store(kSlotFree);
-        e.Buffer = gSlotData[i];
+        e.Buffer = link->slots.data[i];
         e.Data = e.Buffer;
-        if (e.Buffer && gSlotBytes) std::memset(e.Buffer, 0, gSlotBytes);
-        gSlotPassSeq[i] = 0;
+        if (e.Buffer && link->slots.bytes) std::memset(e.Buffer, 0, link->slots.bytes);
+        link->slots.passSeq[i] = 0;
     }
-    gSwathQueue.QHead.store(0);
-    gSwathQueue.QTail.store(0);
-    gSwathQueue.EmptyRun.store(0);
-    gSwathQueue.OverflowReported = 0;
-    Net_Command.CmdStatus.store(0);
+    link->queue.QHead.store(0);
+    link->queue.QTail.store(0);
+    link->queue.EmptyRun.store(0);
+    link->queue.OverflowReported = 0;
 }
 
-void ResetAssembly() {
-    gPrevSwath = nullptr;
-    gSwathCount = 0;
-    gBlankSwaths = 0;
-    gBlankFeed = 0;
+uint32_t AssemblySwathCount(const JobLink *link) { return link->assembly.swathCount; }
+uint32_t AssemblyBlankFeed(const JobLink *link) { return link->assembly.blankFeed; }
+
+uint32_t QueueHandedOut(const JobLink *link) {
+    return (link->queue.QTail.load() + kQueueSlots - link->queue.QHead.load()) % kQueueSlots;
 }
 
-uint32_t AssemblySwathCount() { return gSwathCount; }
-uint32_t AssemblyBlankFeed() { return gBlankFeed; }
-
-uint32_t QueueHandedOut() {
-    return (gSwathQueue.QTail.load() + kQueueSlots - gSwathQueue.QHead.load()) % kQueueSlots;
-}
-
-int QueueHasSpace() {
-    const uint8_t head = gSwathQueue.QHead.load();
-    const uint8_t next = NextIndex(gSwathQueue.QTail.load());
+int QueueHasSpace(JobLink *link) {
+    const uint8_t head = link->queue.QHead.load();
+    const uint8_t next = NextIndex(link->queue.QTail.load());
     if (next == head) {
-        if (!gSwathQueue.OverflowReported) {
+        if (!link->queue.OverflowReported) {
             sl_trace("Queue Data Buffer is Overflow!!!! tmpTail = QHead = %d", head);
-            gSwathQueue.OverflowReported = 1;
+            link->queue.OverflowReported = 1;
         }
         return 0;
     }
-    gSwathQueue.OverflowReported = 0;
+    link->queue.OverflowReported = 0;
     return 1;
 }
 
-SwathEntry *QueueGetEmpty() {
-    const uint8_t tail = gSwathQueue.QTail.load();
+SwathEntry *QueueGetEmpty(JobLink *link) {
+    const uint8_t tail = link->queue.QTail.load();
     const uint8_t next = NextIndex(tail);
-    if (next == gSwathQueue.QHead.load()) {
+    if (next == link->queue.QHead.load()) {
         sl_trace("Queue Error.........None EmptySwath!!!!");
         return nullptr;
     }
-    gSwathQueue.Slots[next].State.store(kSlotReserved);
-    gSwathQueue.QTail.store(next);
-    return &gSwathQueue.Slots[tail];
+    link->queue.Slots[next].State.store(kSlotReserved);
+    link->queue.QTail.store(next);
+    return &link->queue.Slots[tail];
 }
 
-void QueueSetReady(SwathEntry *e) {
-    gSlotPassSeq[IndexOf(e)] = gPassSeq;
+void QueueSetReady(JobLink *link, SwathEntry *e) {
+    link->slots.passSeq[IndexOf(link, e)] = link->job->pass.seq;
     e->State.store(kSlotReady);
-    if (QueueHandedOut() >= 2 || gSwathQueue.EmptyRun.load() == 1) gSwathQueue.Sendable.store(1);
-    plat_wake(kWakeQueueReady);
+    if (QueueHandedOut(link) >= 2 || link->queue.EmptyRun.load() == 1) link->queue.Sendable.store(1);
+    plat_signal_raise(link->queue.ready);
 }
 
-SwathEntry *QueueGetReady() {
-    const uint8_t head = gSwathQueue.QHead.load();
-    if (head == gSwathQueue.QTail.load() || gSwathQueue.Sendable.load() == 0) return nullptr;
-    SwathEntry *e = &gSwathQueue.Slots[head];
+SwathEntry *QueueGetReady(JobLink *link) {
+    const uint8_t head = link->queue.QHead.load();
+    if (head == link->queue.QTail.load() || link->queue.Sendable.load() == 0) return nullptr;
+    SwathEntry *e = &link->queue.Slots[head];
     return e->State.load() == kSlotReady ? e : nullptr;
 }
 
-void QueueFree(SwathEntry *e) {
+void QueueFree(JobLink *link, SwathEntry *e) {
     e->State.store(kSlotFree);
-    gSwathQueue.QHead.store(NextIndex(gSwathQueue.QHead.load()));
-    plat_wake(kWakeQueueSpace);
+    link->queue.QHead.store(NextIndex(link->queue.QHead.load()));
+    plat_signal_raise(link->queue.space);
 }
 
-uint32_t QueuePassSeqOf(const SwathEntry *e) {
-    const auto *slots = gSwathQueue.Slots;
-    return e >= slots && e < slots + kQueueSlots ? gSlotPassSeq[IndexOf(e)] : 0;
+uint32_t QueuePassSeqOf(const JobLink *link, const SwathEntry *e) {
+    const auto *slots = link->queue.Slots;
+    return e >= slots && e < slots + kQueueSlots ? link->slots.passSeq[IndexOf(link, e)] : 0;
 }
 
-SwathEntry *GetEmptySwathWait(LinkContext *link) {
+SwathEntry *GetEmptySwathWait(JobLink *link) {
     uint32_t waits = 0;
-    while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 && !AbortRequested()) {
-        const uint32_t seen = plat_wake_count(kWakeQueueSpace);
-        if (QueueHasSpace()) return QueueGetEmpty();
-        plat_nap_ms(kWakeQueueSpace, seen, kFullPollMs);
+    while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 && !AbortRequested(link)) {
+        const uint32_t seen = plat_signal_count(link->queue.space);
+        if (QueueHasSpace(link)) return QueueGetEmpty(link);
+        plat_signal_wait(link->queue.space, seen, plat_scaled_ms(kFullPollMs));
         if (++waits % kFullNoteEvery == 0) sl_trace("PC BUFFER_FULL...");
     }
     return nullptr;
 }
 
-void WaitAllSwathFinish(LinkContext *link) {
+void WaitAllSwathFinish(JobLink *link) {
     // A lone published swath (one slot handed out) is otherwise never taken.
-    gSwathQueue.Sendable.store(1);
-    plat_wake(kWakeQueueReady);
+    link->queue.Sendable.store(1);
+    plat_signal_raise(link->queue.ready);
     // Polled often enough that an abort releases the wait at once, woken as
     // soon as a slot is freed; traced once a second.
     for (uint32_t polls = 1;; ++polls) {
-        const uint32_t seen = plat_wake_count(kWakeQueueSpace);
-        if (gSwathQueue.QHead.load() == gSwathQueue.QTail.load() || link->PrintEndFlag.load() == 1) break;
-        if (AbortRequested() || link->PrintStopFlag.load() == 1) break;
-        plat_nap_ms(kWakeQueueSpace, seen, kDrainPollMs);
+        const uint32_t seen = plat_signal_count(link->queue.space);
+        if (link->queue.QHead.load() == link->queue.QTail.load() || link->PrintEndFlag.load() == 1) break;
+        if (AbortRequested(link) || link->PrintStopFlag.load() == 1) break;
+        plat_signal_wait(link->queue.space, seen, plat_scaled_ms(kDrainPollMs));
         if (polls % (1000 / kDrainPollMs) == 0)
-            sl_trace("WaitAllSwathFinish: H:%d - T:%d", gSwathQueue.QHead.load(), gSwathQueue.QTail.load());
+            sl_trace("WaitAllSwathFinish: H:%d - T:%d", link->queue.QHead.load(), link->queue.QTail.load());
     }
-    gSwathQueue.EmptyRun.store(0);
+    link->queue.EmptyRun.store(0);
 }
 
 // ---------------------------------------------------------------------------
 // Assembly.
 
-void RunEmptySwaths(LinkContext *link) {
-    while (gBlankFeed > 0) {
+void RunEmptySwaths(JobLink *link) {
+    while (link->assembly.blankFeed > 0) {
         SwathEntry *e = GetEmptySwathWait(link);
         if (!e) return;
-        const uint32_t step = gBlankFeed < 32768 ? gBlankFeed : kMaxFeedStep;
-        gBlankFeed -= step;
+        const uint32_t step = link->assembly.blankFeed < 32768 ? link->assembly.blankFeed : kMaxFeedStep;
+        link->assembly.blankFeed -= step;
         e->Len = 0;
         e->Pstart = 0;
         e->Pend = 0;
@@ -264,96 +238,96 @@ void RunEmptySwaths(LinkContext *link) {
         e->Data = e->Buffer;
         e->Mode = 0;
         e->FeedUnits = 0;
-        gSwathQueue.EmptyRun.store(1);
-        QueueSetReady(e);
+        link->queue.EmptyRun.store(1);
+        QueueSetReady(link, e);
         WaitAllSwathFinish(link);
     }
-    gBlankFeed = 0;
+    link->assembly.blankFeed = 0;
 }
 
-void FlushLastSwath(LinkContext *) {
-    if (!gPrevSwath) return;
-    gPrevSwath->NextStart = 0;
-    QueueSetReady(gPrevSwath);
-    gPrevSwath = nullptr;
+void FlushLastSwath(JobLink *link) {
+    if (!link->assembly.held) return;
+    link->assembly.held->NextStart = 0;
+    QueueSetReady(link, link->assembly.held);
+    link->assembly.held = nullptr;
 }
 
 namespace {
 
-uint16_t FiringMode(uint8_t dir) {
-    if (gPassInfo.passmode != 1) return 0;
-    return UI_CurSetting.Dir == kDirBidirectional && dir == 1 ? 2 : 1;
+uint16_t FiringMode(const JobLink *link, uint8_t dir) {
+    if (link->job->pass.passmode != 1) return 0;
+    return link->job->board.Dir == kDirBidirectional && dir == 1 ? 2 : 1;
 }
 
-uint32_t NextStartFor(const SwathEntry *prev, uint32_t newStart, uint8_t dir) {
-    if (UI_CurSetting.Dir != kDirBidirectional) return newStart;
+uint32_t NextStartFor(const JobLink *link, const SwathEntry *prev, uint32_t newStart, uint8_t dir) {
+    if (link->job->board.Dir != kDirBidirectional) return newStart;
     return dir == 0 ? std::min(newStart, prev->Pend) : std::max(newStart, prev->Pend);
 }
 
 // Bytes that fit a slot once raised to whole blocks, and that lie inside
 // the swath buffer the caller formats into.
-uint32_t CopyLength(uint32_t columns, uint32_t dataStart) {
+uint32_t CopyLength(const JobLink *link, uint32_t columns, uint32_t dataStart) {
     uint64_t len = static_cast<uint64_t>(columns) * kSwathColumnBytes;
     const uint64_t from = static_cast<uint64_t>(dataStart) * kSwathColumnBytes;
     const uint64_t srcRoom = from < kSwathBufferBytes ? kSwathBufferBytes - from : 0;
-    const uint64_t slotRoom = gSlotBytes / kSwathLenUnit * kSwathLenUnit;
+    const uint64_t slotRoom = link->slots.bytes / kSwathLenUnit * kSwathLenUnit;
     len = std::min({len, srcRoom, slotRoom});
     return static_cast<uint32_t>(len);
 }
 
 }  // namespace
 
-int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
-             uint32_t step, int countFlag) {
-    const SwathPlacement at = SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx);
+int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+             uint32_t widthPx, uint32_t step, int countFlag) {
+    const SwathPlacement at = SwathPositions(link->job->prop.XDPI, dir, startPx, endPx, widthPx);
 
     if (endPx == 0) {
         if (countFlag) {
-            ++gSwathCount;
-            ++gBlankSwaths;
+            ++link->assembly.swathCount;
+            ++link->assembly.blankSwaths;
         }
-        if (gPrevSwath) {
-            QueueSetReady(gPrevSwath);
-            gPrevSwath = nullptr;
+        if (link->assembly.held) {
+            QueueSetReady(link, link->assembly.held);
+            link->assembly.held = nullptr;
         }
-        gBlankFeed += step;
+        link->assembly.blankFeed += step;
         return 1;
     }
 
-    if (gBlankSwaths > 0) {
-        RunEmptySwaths(&gLink);
-        gBlankSwaths = 0;
+    if (link->assembly.blankSwaths > 0) {
+        RunEmptySwaths(link);
+        link->assembly.blankSwaths = 0;
     }
 
-    SwathEntry *e = GetEmptySwathWait(&gLink);
+    SwathEntry *e = GetEmptySwathWait(link);
     if (!e) {
-        if (AbortRequested() || gLink.PrintStopFlag.load() == 1)
-            gLink.ErrorCode.store(kLinkErrorAssemblyStopped);
+        if (AbortRequested(link) || link->PrintStopFlag.load() == 1)
+            link->ErrorCode.store(kLinkErrorAssemblyStopped);
         return 0;
     }
 
     // The previous swath needs only this one's start: it goes to the
     // transmit thread before the copy, which then overlaps its sending.
-    if (gPrevSwath) {
-        gPrevSwath->NextStart = NextStartFor(gPrevSwath, at.Pstart, dir);
-        QueueSetReady(gPrevSwath);
+    if (link->assembly.held) {
+        link->assembly.held->NextStart = NextStartFor(link, link->assembly.held, at.Pstart, dir);
+        QueueSetReady(link, link->assembly.held);
     }
 
-    const uint32_t len = CopyLength(at.Columns, at.DataStart);
+    const uint32_t len = CopyLength(link, at.Columns, at.DataStart);
     if (len) std::memcpy(e->Buffer, src + static_cast<size_t>(at.DataStart) * kSwathColumnBytes, len);
     e->Len = RoundUpTo(len, kSwathLenUnit);
     e->Step = static_cast<uint16_t>(step);
-    e->FeedUnits = e->Step == 0 || gPassInfo.ydpi == 0
+    e->FeedUnits = e->Step == 0 || link->job->pass.ydpi == 0
                        ? 0
-                       : static_cast<uint16_t>(gPassInfo.feeddots * 2880 / gPassInfo.ydpi);
+                       : static_cast<uint16_t>(link->job->pass.feeddots * 2880 / link->job->pass.ydpi);
     e->Direction = dir;
     e->Data = e->Buffer;
     e->Pstart = at.Pstart;
     e->Pend = at.Pend;
     e->NextStart = at.Pend;
-    e->Mode = FiringMode(dir);
-    gPrevSwath = e;
-    if (countFlag) ++gSwathCount;
+    e->Mode = FiringMode(link, dir);
+    link->assembly.held = e;
+    if (countFlag) ++link->assembly.swathCount;
     return 1;
 }
 

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "swathlink/records.h"
+#include "shared/records.h"
+#include "transport/job_link.h"
 
 namespace sl {
 
@@ -25,34 +26,32 @@ struct SwathPlacement {
 };
 SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx);
 
-void QueueReset();
 // The slots' data buffers (three, `slotBytes` each) from the job's memory;
 // nullptr when the job's memory is released.
-void QueueUseBuffers(uint8_t *const data[], uint32_t slotBytes);
+void QueueUseBuffers(JobLink *link, uint8_t *const data[], uint32_t slotBytes);
 // Hands every slot its data buffer and clears it.
-void QueueInit();
-// Clears the per-job assembly state (held-back swath, blank counters).
-void ResetAssembly();
+void QueueInit(JobLink *link);
 // Slots taken by the host side and not yet freed by the sender (at most
 // two: one slot always stays empty).
-uint32_t QueueHandedOut();
-int QueueHasSpace();
-SwathEntry *QueueGetEmpty();
-void QueueSetReady(SwathEntry *e);
-SwathEntry *QueueGetReady();
-void QueueFree(SwathEntry *e);
+uint32_t QueueHandedOut(const JobLink *link);
+int QueueHasSpace(JobLink *link);
+SwathEntry *QueueGetEmpty(JobLink *link);
+void QueueSetReady(JobLink *link, SwathEntry *e);
+SwathEntry *QueueGetReady(JobLink *link);
+void QueueFree(JobLink *link, SwathEntry *e);
 // The job's pass counter when the entry was published (read by the sender
 // for the printed-area fields).
-uint32_t QueuePassSeqOf(const SwathEntry *e);
-SwathEntry *GetEmptySwathWait(LinkContext *link);
-void WaitAllSwathFinish(LinkContext *link);
-void RunEmptySwaths(LinkContext *link);
-void FlushLastSwath(LinkContext *link);
-int AddSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
-             uint32_t step, int countFlag);
+uint32_t QueuePassSeqOf(const JobLink *link, const SwathEntry *e);
+SwathEntry *GetEmptySwathWait(JobLink *link);
+void WaitAllSwathFinish(JobLink *link);
+void RunEmptySwaths(JobLink *link);
+void FlushLastSwath(JobLink *link);
+// The pipeline's hand-off: takes one formatted swath into the queue.
+int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+             uint32_t widthPx, uint32_t step, int countFlag);
 
 // Assembly counters, for the job's statistics and tests.
-uint32_t AssemblySwathCount();
-uint32_t AssemblyBlankFeed();
+uint32_t AssemblySwathCount(const JobLink *link);
+uint32_t AssemblyBlankFeed(const JobLink *link);
 
 }  // namespace sl

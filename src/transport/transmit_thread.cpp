@@ -7,6 +7,7 @@
 #include "files/request_poll.h"
 #include "link/tcp_link.h"
 #include "platform/platform.h"
+#include "shared/link_wait.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"
 #include "transport/packets.h"
@@ -23,61 +24,72 @@ constexpr uint32_t kSwathReplyWaits = 40;  // of kReplyPollMs
 constexpr uint32_t kReplyPollMs = 50;
 constexpr uint8_t kSwathResends = 5;
 constexpr uint32_t kSmallSwathBytes = 10240;
+// Protocol pauses: before each command goes out; before a swath the board
+// asked for again is resent; after a small swath, which the board takes
+// faster than it prints.
+constexpr uint32_t kCommandPauseMs = 500;
+constexpr uint32_t kSwathResendPauseMs = 1000;
+constexpr uint32_t kSmallSwathPauseMs = 100;
+// A cycle while a request holds the sender and the state machine has
+// nothing to send.
+constexpr uint32_t kHeldCycleMs = 100;
+constexpr uint32_t kStateWaitMs = 100;  // a waiter's look at the job's end
 
-bool Stopped(const LinkContext *link) { return link->PrintStopFlag.load() == 1; }
-bool Ended(const LinkContext *link) { return link->PrintEndFlag.load() == 1; }
+bool Stopped(const JobLink *link) { return link->PrintStopFlag.load() == 1; }
+bool Ended(const JobLink *link) { return link->PrintEndFlag.load() == 1; }
 
 // A waiting state sends one sync per cycle; past the limit the state's own
 // command is sent again.
-bool SyncLimitPassed(LinkContext *link) { return link->SyncCount.fetch_add(1) > kSyncLimit; }
+bool SyncLimitPassed(JobLink *link) { return link->SyncCount.fetch_add(1) > kSyncLimit; }
 
-void Sync(LinkContext *link) { BuildNetCommand(link, NET_DEBUG_SYNCY); }
+void Sync(JobLink *link) { BuildNetCommand(link, NET_DEBUG_SYNCY); }
 
 // Builds a state's command; the state is kept when the record is taken, so
 // the command goes out on a later cycle.
-bool BuildStateCommand(LinkContext *link, uint8_t code, const char *note) {
+bool BuildStateCommand(JobLink *link, uint8_t code, const char *note) {
     if (!BuildNetCommand(link, code)) return false;
     sl_trace("%s", note);
     link->SyncCount.store(0);
     return true;
 }
 
-void TakeCompanionRequest(LinkContext *link) {
+void TakeCompanionRequest(JobLink *link) {
     PrintCfgRecord rec;
-    if (PrintCfgPollRequest(&rec, link)) PrintCfgDispatch(&rec, link);
+    if (PollCompanionRequest(link->statusFile, &rec, link->JobId.load()))
+        CarryOutCompanionRequest(link->statusFile, &rec, link->job, link->JobId.load());
 }
 
-TxCommand SendPending(NetCommand *cmd, LinkContext *link) {
-    plat_sleep_ms(500);
+TxCommand SendPending(NetCommand *cmd, JobLink *link) {
+    plat_sleep_ms(kCommandPauseMs);
     // An abort that came meanwhile ends the job with the cancel: a job end
     // sent ahead of it would close the job on the board uncancelled.
-    if (cmd->packet[0] == NET_CMD_PRINT_END && AbortRequested()) {
+    if (cmd->packet[0] == NET_CMD_PRINT_END && AbortRequested(link)) {
         sl_trace("job end dropped: the job is aborted\n");
-        cmd->CmdStatus.store(kCmdIdle);
+        SetCommandStatus(link, kCmdIdle);
         return TxCommand::Busy;
     }
-    if (!Kt_SendNetCommand(cmd, link)) return TxCommand::Stop;
-    cmd->CmdStatus.store(kCmdAnswered);
+    if (!SendUntilAnswered(cmd, link)) return TxCommand::Stop;
+    SetCommandStatus(link, kCmdAnswered);
     return TxCommand::Busy;
 }
 
 }  // namespace
 
-uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
+uint8_t PrintStateStep(JobLink *link, uint8_t state) {
     switch (state) {
     case TX_RUNNING: {
         link->SyncCount.store(0);
         uint8_t next = TX_RUNNING;
-        if (PauseRequested()) next = TX_SEND_PAUSE;
-        if (AbortRequested()) next = TX_SEND_CANCEL;
+        if (PauseRequested(link)) next = TX_SEND_PAUSE;
+        if (AbortRequested(link)) next = TX_SEND_CANCEL;
         if (Stopped(link)) next = TX_QUIT_STATUS;
         return next;
     }
     case TX_SEND_PAUSE:
         return BuildStateCommand(link, NET_DEBUG_PAUSE, "pause\r\n") ? uint8_t{TX_ALL_PAUSE} : state;
     case TX_ALL_PAUSE:
-        if (AbortRequested()) return TX_SEND_CANCEL;
-        if (!PauseRequested()) return TX_SEND_CONTINUE;
+        if (AbortRequested(link)) return TX_SEND_CANCEL;
+        if (!PauseRequested(link)) return TX_SEND_CONTINUE;
         if (SyncLimitPassed(link)) {
             sl_trace("timeout(%d*0.5s) unreach TX_ALL_PAUSE resend pause cmd\n", link->SyncCount.load());
             return TX_SEND_PAUSE;
@@ -87,7 +99,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
     case TX_SEND_CONTINUE:
         return BuildStateCommand(link, NET_DEBUG_CONTINUE, "continue\r\n") ? uint8_t{TX_ALL_RESUME} : state;
     case TX_ALL_RESUME: {
-        const uint8_t next = PauseRequested() ? TX_ALL_RESUME : TX_RUNNING;
+        const uint8_t next = PauseRequested(link) ? TX_ALL_RESUME : TX_RUNNING;
         if (SyncLimitPassed(link)) {
             sl_trace("timeout TX_ALL_RESUME syn, resend\n");
             return TX_SEND_CONTINUE;
@@ -98,7 +110,7 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
     case TX_SEND_CANCEL:
         return BuildStateCommand(link, NET_DEBUG_STOP, "cancel\r\n") ? uint8_t{TX_ALL_CANCEL} : state;
     case TX_ALL_CANCEL:
-        if (AbortRequested() && Stopped(link)) return TX_QUIT_STATUS;
+        if (AbortRequested(link) && Stopped(link)) return TX_QUIT_STATUS;
         if (SyncLimitPassed(link)) {
             sl_trace("timeout syn TX_ALL_CANCEL resend\n");
             return TX_SEND_CANCEL;
@@ -107,31 +119,31 @@ uint8_t PrintStateStep(LinkContext *link, uint8_t state) {
         return TX_ALL_CANCEL;
     case TX_QUIT_STATUS:
         sl_trace("exit,TX_QUIT_STATUS\n");
-        link->PrintEndFlag.store(1);
+        EndLink(link);
         return TX_QUIT_STATUS;
     default: sl_trace("undefined state %d\r\n", state); return TX_RUNNING;
     }
 }
 
-TxCommand Kt_TxSendCommand(LinkContext *link) {
+TxCommand TransmitCommandStep(JobLink *link) {
     // A command the host side built goes out before the state machine
     // builds its next one.
-    if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
+    if (NetCommand *cmd = GetPendingCommand(link)) return SendPending(cmd, link);
 
-    TxState.store(PrintStateStep(link, TxState.load()));
-    if (TxState.load() == TX_QUIT_STATUS) {
+    SetTxState(link, PrintStateStep(link, link->txState.load()));
+    if (link->txState.load() == TX_QUIT_STATUS) {
         // The quit state ends the link for every thread, now: this thread
         // does not come back for another step.
         PrintStateStep(link, TX_QUIT_STATUS);
         return TxCommand::Stop;
     }
-    if (NetCommand *cmd = GetPendingCommand()) return SendPending(cmd, link);
-    return PauseRequested() || TxState.load() != TX_RUNNING ? TxCommand::Busy : TxCommand::Idle;
+    if (NetCommand *cmd = GetPendingCommand(link)) return SendPending(cmd, link);
+    return PauseRequested(link) || link->txState.load() != TX_RUNNING ? TxCommand::Busy : TxCommand::Idle;
 }
 
-bool SendSwath(LinkContext *link, SwathEntry *e) {
+bool SendSwath(JobLink *link, SwathEntry *e) {
     uint8_t packet[kPacketBytes];
-    if (AbortRequested() || !SettleEarlierAnswers(link)) return false;
+    if (AbortRequested(link) || !SettleEarlierAnswers(link)) return false;
     BuildSwathPacket(packet, e, link);
     AwaitAnswer(link, NET_CMD_SWATH_CREATE);
     uint8_t retry = 0;
@@ -140,9 +152,11 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
         link->ResendReq.store(0);
         while (link->ReplyOk.load() == 0) {
             for (;;) {
-                if (Ended(link) || Stopped(link) || AbortRequested()) return false;
-                if (gReconnecting.load() == 0) break;
-                plat_sleep_ms(100);
+                if (Ended(link) || Stopped(link) || AbortRequested(link)) return false;
+                if (link->reconnecting.load() == 0) break;
+                WaitForChange(link->changed, kStateWaitMs, [link] {
+                    return link->reconnecting.load() == 0 || Ended(link) || Stopped(link);
+                });
             }
             // Packet and data go on one connection, or not at all.
             const PlatSocket s = link->socket.load();
@@ -163,18 +177,18 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
             const uint32_t limit = kSwathReplyWaits * plat_scaled_ms(kReplyPollMs);
             const uint32_t started = plat_ticks_ms();
             for (;;) {
-                const uint32_t seen = plat_wake_count(kWakeAnswer);
+                const uint32_t seen = plat_signal_count(link->answered);
                 if (Ended(link) || Stopped(link)) return false;
                 // Checked before the answer: an answer taken just before the
                 // count was seen out of step may be another packet's.
                 if (CountOutOfStep(link)) break;
                 if (link->ResendReq.load() == 1) {
                     retry = 0;
-                    plat_sleep_ms(1000);
+                    plat_sleep_ms(kSwathResendPauseMs);
                     break;
                 }
                 if (link->ReplyOk.load() == 1 || plat_ticks_ms() - started >= limit) break;
-                plat_nap_ms(kWakeAnswer, seen, kReplyPollMs);
+                plat_signal_wait(link->answered, seen, plat_scaled_ms(kReplyPollMs));
             }
             if (CountOutOfStep(link)) break;
             if (retry > 0) sl_trace("Resend %d\n", retry);
@@ -192,57 +206,59 @@ bool SendSwath(LinkContext *link, SwathEntry *e) {
             continue;
         }
         if (link->ReplyOk.load() == 1) break;
-        if (retry == 0 && Kt_ReConnectTCPIP(link) == Reconnect::Ended) return false;
+        if (retry == 0 && ReplaceConnection(link) == Reconnect::Ended) return false;
     }
 
-    if (e->Len < kSmallSwathBytes) plat_sleep_ms(100);
+    if (e->Len < kSmallSwathBytes) plat_sleep_ms(kSmallSwathPauseMs);
     return true;
 }
 
-TxSwath Kt_TxSendSwath(LinkContext *link) {
-    SwathEntry *e = QueueGetReady();
+TxSwath TransmitSwathStep(JobLink *link) {
+    SwathEntry *e = QueueGetReady(link);
     if (!e) return TxSwath::NoneReady;
     if (!SendSwath(link, e)) return TxSwath::NotSent;
-    QueueFree(e);
+    QueueFree(link, e);
     return TxSwath::Sent;
 }
 
 int TransmitThread(void *arg) {
-    auto *link = static_cast<LinkContext *>(arg);
+    auto *link = static_cast<JobLink *>(arg);
     uint16_t idle = 0;
     for (;;) {
         if (link->TxEnable.load() == 0 || Ended(link)) break;
-        if (gReconnecting.load() == 1) {
-            if (AbortRequested()) link->PrintEndFlag.store(1);
-            plat_sleep_ms(100);
+        if (link->reconnecting.load() == 1) {
+            if (AbortRequested(link)) EndLink(link);
+            WaitForChange(link->changed, kStateWaitMs, [link] {
+                return link->reconnecting.load() == 0 || Ended(link) || link->TxEnable.load() == 0;
+            });
             continue;
         }
-        if (PauseRequested()) TakeCompanionRequest(link);
+        if (PauseRequested(link)) TakeCompanionRequest(link);
 
-        const TxCommand r = Kt_TxSendCommand(link);
+        const TxCommand r = TransmitCommandStep(link);
         if (r == TxCommand::Busy) {
             idle = 0;
             continue;
         }
         if (r == TxCommand::Stop) {
-            if (gReconnecting.load() == 1) continue;
+            if (link->reconnecting.load() == 1) continue;
             break;
         }
-        if (AbortRequested() || PauseRequested()) {
-            plat_sleep_ms(100);
+        if (AbortRequested(link) || PauseRequested(link)) {
+            plat_sleep_ms(kHeldCycleMs);
             continue;
         }
 
-        const uint32_t seen = plat_wake_count(kWakeQueueReady);
-        const TxSwath s = Kt_TxSendSwath(link);
+        const uint32_t seen = plat_signal_count(link->queue.ready);
+        const TxSwath s = TransmitSwathStep(link);
         if (s == TxSwath::NoneReady) {
             // Woken as soon as a swath is published; only a whole idle pass
             // counts towards the keep-alive.
-            const bool woken = plat_nap_ms(kWakeQueueReady, seen, kIdlePollMs);
+            const bool woken = plat_signal_wait(link->queue.ready, seen, plat_scaled_ms(kIdlePollMs)) == 0;
             if (!woken && idle++ > kIdleKeepAlive) {
                 idle = 0;
                 // Never in place of a command the host side is waiting for.
-                if (Net_Command.CmdStatus.load() != kCmdPending) Sync(link);
+                if (link->command.CmdStatus.load() != kCmdPending) Sync(link);
             }
         } else if (s == TxSwath::Sent) {
             idle = 0;
@@ -253,6 +269,7 @@ int TransmitThread(void *arg) {
     }
     sl_trace("errorcode:%d = Tx thread end!\r\n", link->ErrorCode.load());
     link->TxEnded.store(1);
+    plat_signal_raise(link->changed);
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "platform/platform.h"
+#include "support/default_printer.h"
 #include "support/temp_prnlog.h"
 #include "swathlink/swathlink.h"
 
@@ -50,7 +51,7 @@ TEST_F(Lifecycle, CallsOutsideAJobAreIgnored) {
     EXPECT_EQ(EndPrint(), 1);
     EXPECT_EQ(ClosePrint(), 1);
     EXPECT_EQ(ClosePrint(), 1);
-    EXPECT_EQ(sl::gBuffers.block, nullptr);
+    EXPECT_EQ(sl::test::HeldJobBlock(), nullptr);
 }
 
 TEST_F(Lifecycle, NoLineDataOutsideAJobIsStillIgnored) {
@@ -68,9 +69,9 @@ TEST_F(Lifecycle, AbortMakesPrintALineFail) {
 
 TEST_F(Lifecycle, PauseAndContinueOnlySetTheFlag) {
     EXPECT_EQ(PausePrint(), 1);
-    EXPECT_EQ(sl::gRequests.pause.load(), 1u);
+    EXPECT_EQ(sl::test::PauseFlag(), 1u);
     EXPECT_EQ(ContinuePrint(), 1);
-    EXPECT_EQ(sl::gRequests.pause.load(), 0u);
+    EXPECT_EQ(sl::test::PauseFlag(), 0u);
 }
 
 struct Refusal {
@@ -119,8 +120,8 @@ TEST_F(Lifecycle, OutOfDomainRecordsAreRefused) {
         EXPECT_EQ(StartPrint(&p), 0);
         ASSERT_EQ(gBoxes.size(), 1u);
         EXPECT_EQ(gBoxes[0].rfind("Error: ", 0), 0u) << gBoxes[0];
-        EXPECT_EQ(sl::gRun.started.load(), 0u);
-        EXPECT_EQ(sl::gBuffers.block, nullptr);
+        EXPECT_EQ(sl::test::JobStarted(), 0u);
+        EXPECT_EQ(sl::test::HeldJobBlock(), nullptr);
     }
 }
 

@@ -13,6 +13,9 @@
 namespace sl {
 namespace {
 
+// The buffers the cases take, as a job holds them.
+JobBuffers gBuffers;
+
 // XDPI 360, YDPI 720, host width 10,000: widened to 10,576, W = 12,016.
 constexpr uint32_t kExampleW = 12016;
 
@@ -38,7 +41,6 @@ TEST(MemoryPlan, SizesOfTheTenThousandPixelJob) {
     EXPECT_EQ(p.stripPlane, 4456448u);  // 2 x R(2,162,880)
     EXPECT_EQ(p.passBuffer, 2228224u);  // 2 x R(1,081,440)
     EXPECT_EQ(p.queueData, 12976128u);  // 2 x (R(4,325,760) + 2 MiB)
-    EXPECT_EQ(p.onePassOut, 65536u);    // R(3,004)
     EXPECT_EQ(p.total, 1474560u + 6ull * 4456448 + 6ull * 2228224 + 83980800u + 4ull * 12976128);
 }
 
@@ -58,12 +60,12 @@ TEST(MemoryPlan, SizesThatPass32BitsDoNotFit) {
         EXPECT_EQ(PlanMemory(360, c.ydpi, c.w).fits, c.fits) << c.ydpi << " " << c.w;
     }
     EXPECT_EQ(AllocWidthFor(0xFFFFFFF0u, 2880), 0xFFFFFFFFu);
-    EXPECT_FALSE(AllocJobBuffers(360, 1440, 1491309));
+    EXPECT_FALSE(AllocJobBuffers(&gBuffers, 360, 1440, 1491309));
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, BuffersLieInTableOrder) {
-    ASSERT_TRUE(AllocJobBuffers(360, 720, kExampleW));
+    ASSERT_TRUE(AllocJobBuffers(&gBuffers, 360, 720, kExampleW));
     const JobBuffers &b = gBuffers;
     const MemoryPlan &p = b.plan;
     ASSERT_NE(b.block, nullptr);
@@ -88,32 +90,28 @@ TEST(MemoryPlan, BuffersLieInTableOrder) {
     EXPECT_EQ(at, b.block + b.blockSize);
     b.block[b.blockSize - 1] = 1;  // the last byte is ours
 
-    ASSERT_NE(b.OnePassOutBuf, nullptr);
-    for (uint32_t i = 0; i < p.onePassOut; ++i) ASSERT_EQ(b.OnePassOutBuf[i], 0) << i;
-
-    ReleaseJobBuffers();
+    ReleaseJobBuffers(&gBuffers);
     EXPECT_EQ(gBuffers.block, nullptr);
-    EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
     EXPECT_EQ(gBuffers.strip[0], nullptr);
-    ReleaseJobBuffers();  // twice is harmless
+    ReleaseJobBuffers(&gBuffers);  // twice is harmless
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, ReleaseWithoutAllocateIsHarmless) {
-    ReleaseJobBuffers();
-    ReleaseJobBuffers();
+    ReleaseJobBuffers(&gBuffers);
+    ReleaseJobBuffers(&gBuffers);
     EXPECT_EQ(gBuffers.block, nullptr);
 }
 
 TEST(MemoryPlan, InitStripsClearsTheRingRowsOnly) {
-    ASSERT_TRUE(AllocJobBuffers(360, 720, kExampleW));
+    ASSERT_TRUE(AllocJobBuffers(&gBuffers, 360, 720, kExampleW));
     const uint32_t plane = gBuffers.plan.stripPlane;
     for (uint8_t *s : gBuffers.strip) std::memset(s, 0x5A, plane);
 
     JobProp j{};
     j.BytesPerLine = 2648;
     j.YDPI = 720;
-    InitStrips(&j);
+    InitStrips(&gBuffers, &j);
     const uint32_t cleared = 2648 * 720;
     for (uint8_t *s : gBuffers.strip) {
         EXPECT_EQ(s[0], 0);
@@ -123,10 +121,10 @@ TEST(MemoryPlan, InitStripsClearsTheRingRowsOnly) {
 
     // A stride beyond the plan is cut to the plane instead of running past it.
     j.BytesPerLine = 0x10000000;
-    InitStrips(&j);
+    InitStrips(&gBuffers, &j);
     for (uint8_t *s : gBuffers.strip) EXPECT_EQ(s[plane - 1], 0);
-    ReleaseJobBuffers();
-    InitStrips(&j);  // nothing held: nothing to clear
+    ReleaseJobBuffers(&gBuffers);
+    InitStrips(&gBuffers, &j);  // nothing held: nothing to clear
 }
 
 TEST(SlicePlan, SliceNumberAndSwathSize) {
@@ -189,19 +187,9 @@ TEST(MemoryPlan, FailedAllocationsHoldNothing) {
     ASSERT_GT(AddressSpaceInUse(), 0u);
 
     // The block itself cannot be had.
-    EXPECT_FALSE(WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(360, 720, kExampleW); }));
+    EXPECT_FALSE(
+        WithAddressRoom(p.total / 2, [] { return AllocJobBuffers(&gBuffers, 360, 720, kExampleW); }));
     EXPECT_EQ(gBuffers.block, nullptr);
-
-    // The block fits but the line buffer does not: the block is given back.
-    EXPECT_FALSE(WithAddressRoom(p.total + 16384, [] { return AllocJobBuffers(360, 720, kExampleW); }));
-    EXPECT_EQ(gBuffers.block, nullptr);
-    EXPECT_EQ(gBuffers.OnePassOutBuf, nullptr);
-    // Given back for real: the same room now holds a block again.
-    EXPECT_TRUE(WithAddressRoom(p.total + 16384, [&p] {
-        void *again = plat_alloc_block(p.total);
-        plat_free_block(again, p.total);
-        return again != nullptr;
-    }));
 }
 
 }  // namespace

@@ -49,11 +49,14 @@ TEST(Adjust720, PassCountAndWorkingResolution) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.xdpi << "x" << c.ydpi);
-        JobProp j = Job(c.xdpi, c.ydpi, 2153);
-        UISetupPara ui{};
+        PrintJob pj{};
+        pj.prop = Job(c.xdpi, c.ydpi, 2153);
+        JobProp &j = pj.prop;
+        UISetupPara &ui = pj.board;
+        const BoardMode &gMode = pj.mode;
         ui.chantable[0] = 0xFF;
-        PublishMode(&j);
-        Adjust720(&j, &ui, c.xdpi == 720);
+        PublishMode(&pj.mode, &j);
+        Adjust720(&pj, c.xdpi == 720);
         EXPECT_EQ(j.Pass, c.pass);
         EXPECT_EQ(gMode.pass, c.pass);
         EXPECT_EQ(j.XDPI, c.workingXdpi);
@@ -134,12 +137,13 @@ TEST(SpeedValue, SelectedForTheJob) {
         // clang-format on
     };
     for (const auto &c : cases) {
-        JobProp j = Job(c.xdpi, c.ydpi);
-        UISetupPara ui{};
+        PrintJob pj{};
+        pj.prop = Job(c.xdpi, c.ydpi);
+        UISetupPara &ui = pj.board;
         ui.PrintSpeed = c.speed;
-        PublishMode(&j);
-        Adjust720(&j, &ui, c.xdpi == 720);
-        SelectSpeedClass(&j, &ui);
+        PublishMode(&pj.mode, &pj.prop);
+        Adjust720(&pj, c.xdpi == 720);
+        SelectSpeedClass(&pj);
         EXPECT_EQ(ui.SpeedValue, c.expected) << c.xdpi << "x" << c.ydpi;
     }
 }
@@ -211,7 +215,7 @@ TEST(ConvertColorToChannel, ChoosesTheMap) {
         JobProp j = Job(360, 720);
         FormatInfo fmt;
         std::memset(&fmt, 0xEE, sizeof fmt);
-        ConvertColorToChannel(&j, &ui, &fmt, 1234, false);
+        ConvertColorToChannel(&j, &ui, &fmt, false);
         Maps got;
         std::memcpy(got.C1, fmt.C1, 8);
         std::memcpy(got.C2, fmt.C2, 8);
@@ -227,12 +231,9 @@ TEST(ConvertColorToChannel, FillsTheFormatRecord) {
     for (bool xdpi720 : {false, true}) {
         FormatInfo fmt;
         std::memset(&fmt, 0xEE, sizeof fmt);
-        ConvertColorToChannel(&j, &ui, &fmt, 41990400, xdpi720);
+        ConvertColorToChannel(&j, &ui, &fmt, xdpi720);
         EXPECT_EQ(fmt.bytesperline, xdpi720 ? 1325u : 2649u);
         EXPECT_EQ(fmt.colors, 6);
-        EXPECT_EQ(fmt.bitsperpixel, 2);
-        EXPECT_EQ(fmt.nozzles, 360u);
-        EXPECT_EQ(fmt.MaxSwathSize, 41990400u);
         for (int i = 0; i < 16; ++i) EXPECT_EQ(fmt.planemap[i], i);
         // Slots 4 and 5 (LC, LM) name channel 0 like slot 3: no channel of their own.
         for (int i = 4; i < 8; ++i) {

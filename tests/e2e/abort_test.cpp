@@ -4,6 +4,7 @@
 // board does.
 #include "job_fixture.h"
 #include "link/tcp_link.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 #include "transport/net_codes.h"
@@ -12,7 +13,7 @@
 namespace sl::test {
 namespace {
 
-bool QueueFull() { return QueueHandedOut() == 2; }
+bool QueueFull() { return QueueHandedOut(&JobLinkOf()) == 2; }
 
 // Longest a ClosePrint may take after an abort: the wait for the cancel's
 // confirmation, the fixed waits of the close and a connect attempt, and room
@@ -140,8 +141,8 @@ TEST_F(Abort, TheBoardIsToldBeforeTheLinkCloses) {
             if (!closeAtOnce) std::this_thread::sleep_for(300ms);
             Close();
             ExpectCancelledOnTheBoard();
-            EXPECT_EQ(gLink.TxThread, nullptr);
-            EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+            EXPECT_EQ(TxThreadLeft(), nullptr);
+            EXPECT_EQ(SocketLeft(), kInvalidSocket);
             board_.reset();
         }
     }
@@ -152,7 +153,7 @@ TEST_F(Abort, DuringAReconnectionEndsAtOnce) {
     ASSERT_EQ(Lines(300, true), 1);
     swathboard::RefuseConnections(board(), 60000);
     swathboard::DropConnection(board());
-    ASSERT_TRUE(WaitUntil([&] { return gReconnecting.load() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return JobLinkOf().reconnecting.load() == 1; }));
     ASSERT_EQ(AbortPrint(), 1);
     Close();
     EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_PRINT_END), 0u);
@@ -183,7 +184,7 @@ TEST_F(Abort, ReleasesAClosePrintThatWaits) {
          [](Abort *t) {
              swathboard::RefuseConnections(t->board(), 60000);
              swathboard::DropConnection(t->board());
-             ASSERT_TRUE(WaitUntil([&] { return gReconnecting.load() == 1; }));
+             ASSERT_TRUE(WaitUntil([&] { return JobLinkOf().reconnecting.load() == 1; }));
          },
          false},
     };

@@ -14,8 +14,9 @@
 #include "api/memory_plan.h"
 #include "board_fixture.h"
 #include "platform/platform.h"
+#include "shared/records.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
-#include "swathlink/records.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {
@@ -78,12 +79,12 @@ protected:
         BoardTest::TearDown();
     }
     void ExpectNothingHeld() {
-        EXPECT_EQ(gRun.started.load(), 0u);
-        EXPECT_EQ(gLink.TxThread, nullptr);
-        EXPECT_EQ(gLink.RxThread, nullptr);
-        EXPECT_EQ(gLink.HeartThread, nullptr);
-        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
-        EXPECT_EQ(gBuffers.block, nullptr);
+        EXPECT_EQ(JobStarted(), 0u);
+        EXPECT_EQ(TxThreadLeft(), nullptr);
+        EXPECT_EQ(RxThreadLeft(), nullptr);
+        EXPECT_EQ(HeartThreadLeft(), nullptr);
+        EXPECT_EQ(SocketLeft(), kInvalidSocket);
+        EXPECT_EQ(HeldJobBlock(), nullptr);
     }
     void Open(const std::string &ip) {
         StartBoardAt(ip);
@@ -102,7 +103,7 @@ protected:
         EXPECT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 1);
         EXPECT_EQ(EndPrint(), 1);
         EXPECT_EQ(ClosePrint(), 1);
-        EXPECT_EQ(gRun.totalLines, 0u);
+        EXPECT_EQ(LinesTaken(), 0u);
     }
 };
 
@@ -134,7 +135,7 @@ TEST_F(BadInput, RecordsOnEitherSideOfEachLimit) {
             continue;
         }
         EXPECT_EQ(Send(Lines(edge.at, 3)), 1);
-        EXPECT_EQ(gRun.totalLines, 3u);
+        EXPECT_EQ(LinesTaken(), 3u);
         EXPECT_EQ(EndPrint(), 1);
         EXPECT_EQ(ClosePrint(), 1);
         ExpectNothingHeld();
@@ -193,10 +194,10 @@ TEST_F(BadInput, LineCallsOfEveryShape) {
         for (const LineCall &call : kLineCalls) {
             SCOPED_TRACE(call.what);
             const std::vector<uint8_t> data = Lines(job, call.lines, call.extra);
-            const uint32_t before = gRun.totalLines;
+            const uint32_t before = LinesTaken();
             const uint8_t *p = call.noData ? nullptr : data.data();
             EXPECT_EQ(PrintALine(p, static_cast<uint32_t>(data.size())), call.result);
-            EXPECT_EQ(gRun.totalLines - before, call.taken);
+            EXPECT_EQ(LinesTaken() - before, call.taken);
         }
         // Enough lines for whole swaths, then the job ends normally.
         for (int i = 0; i < 100; ++i) ASSERT_EQ(Send(Lines(job, 4)), 1);
@@ -262,7 +263,7 @@ TEST_F(BadInput, LinesAfterInitPrinterFollowingAStoppedJob) {
 
         InitPrinter();
         EXPECT_EQ(Send(line), 1);
-        EXPECT_EQ(gRun.totalLines, 0u);
+        EXPECT_EQ(LinesTaken(), 0u);
         EXPECT_EQ(EndPrint(), 1);
         EXPECT_EQ(ClosePrint(), 1);
         ExpectNothingHeld();

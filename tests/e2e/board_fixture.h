@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "files/status_record.h"
+#include "shared/records.h"
 #include "src/protocol.h"  // the emulator's command codes: the tests name packets by them
 #include "swathboard.h"
-#include "swathlink/records.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {

@@ -13,6 +13,7 @@
 #include "api/memory_plan.h"
 #include "board_fixture.h"
 #include "platform/platform.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 #include "transport/net_codes.h"
@@ -44,10 +45,10 @@ protected:
     }
     void TearDown() override {
         ClosePrint();
-        EXPECT_EQ(gLink.TxThread, nullptr);
-        EXPECT_EQ(gLink.RxThread, nullptr);
-        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
-        EXPECT_EQ(gBuffers.block, nullptr);
+        EXPECT_EQ(TxThreadLeft(), nullptr);
+        EXPECT_EQ(RxThreadLeft(), nullptr);
+        EXPECT_EQ(SocketLeft(), kInvalidSocket);
+        EXPECT_EQ(HeldJobBlock(), nullptr);
         plat_set_message_sink(nullptr);
         BoardTest::TearDown();
     }
@@ -79,14 +80,14 @@ protected:
 TEST_F(EntryPoints, SecondStartPrintLeavesTheRunningJobAlone) {
     const JobProp job = MakeJob(720, 720, 180, 4);
     ASSERT_EQ(Begin(TestIp(kAddrSecondStartPrint), job), 1);
-    const JobProp running = gJobProp;
-    const uint32_t lineBytes = gHost.bytesPerLine;
+    const JobProp running = HeldJob()->print.prop;
+    const uint32_t lineBytes = HeldJob()->host.bytesPerLine;
     JobProp other = MakeJob(1440, 2000, 250, 2);  // 1-bit lines at XDPI 720
     other.XDPI = 720;
     EXPECT_EQ(StartPrint(&other), 1);
-    EXPECT_EQ(std::memcmp(&gJobProp, &running, sizeof running), 0);
-    EXPECT_EQ(gHost.bytesPerLine, lineBytes);
-    EXPECT_FALSE(XdpiIs720());
+    EXPECT_EQ(std::memcmp(&HeldJob()->print.prop, &running, sizeof running), 0);
+    EXPECT_EQ(HeldJob()->host.bytesPerLine, lineBytes);
+    EXPECT_FALSE(XdpiIs720(HeldJob()));
     EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_JOB_CREATE), 1u);
     // The running job still takes its own lines.
     const auto line = PatternLine(4 * 180, 3);
@@ -154,7 +155,7 @@ TEST_F(EntryPoints, OneBitLinesPrintAsLevelThreeDots) {
     const auto expected = Stored();
 
     ASSERT_EQ(Begin(TestIp(kAddrOneBitDotsNarrow), MakeJob(720, 720, 90, 4)), 1);
-    EXPECT_EQ(gHost.oneBitInput, 1u);
+    EXPECT_EQ(HeldJob()->host.oneBitInput, 1u);
     for (int i = 0; i < 300; ++i)
         ASSERT_EQ(PrintALine(oneBit.data(), static_cast<uint32_t>(oneBit.size())), 1);
     EndPrint();
@@ -169,7 +170,7 @@ TEST_F(EntryPoints, JobTooWideForTheSwathIsClosedOnTheBoard) {
     EXPECT_EQ(Begin(TestIp(kAddrJobTooWide), job), 0);
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_EQ(gBoxes[0].rfind("Error|", 0), 0u) << gBoxes[0];
-    EXPECT_EQ(gRun.started.load(), 0u);
+    EXPECT_EQ(JobStarted(), 0u);
     std::vector<uint8_t> codes;
     for (const auto &r : swathboard::Packets(board())) codes.push_back(r.code);
     EXPECT_EQ(codes, (std::vector<uint8_t>{NET_CMD_JOB_CREATE, NET_CMD_PRINT_START, NET_CMD_PRINT_END}));
@@ -180,12 +181,12 @@ TEST_F(EntryPoints, LinesAfterAFatalHandOffFailureAreRefused) {
     const auto line = PatternLine(4 * 180, 2);
     // The link ends on its own (neither an abort nor a board stop): the next
     // swath cannot be handed on and the job's buffers are released.
-    gLink.PrintEndFlag.store(1);
+    JobLinkOf().PrintEndFlag.store(1);
     int result = 1;
     for (int i = 0; i < 600 && result == 1; ++i)
         result = PrintALine(line.data(), static_cast<uint32_t>(line.size()));
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(gBuffers.block, nullptr);
+    EXPECT_EQ(HeldJobBlock(), nullptr);
     EXPECT_EQ(PrintALine(line.data(), static_cast<uint32_t>(line.size())), 0);
     EXPECT_EQ(EndPrint(), 1);
     // The swath that could not be handed on never reached the board.
@@ -234,7 +235,7 @@ TEST_F(EntryPoints, BoardThatNeverAnswersFailsAfterTheConnectTimeOut) {
     EXPECT_GE(waited, plat_scaled_ms(15000) - 10);  // the writable wait ran out
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_EQ(gBoxes[0], "Error Tip|Connect fail !");
-    EXPECT_EQ(gRun.started.load(), 0u);
+    EXPECT_EQ(JobStarted(), 0u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "board_fixture.h"
 #include "platform/platform.h"
+#include "support/default_printer.h"
 #include "swathlink/swathlink.h"
 
 namespace sl::test {
@@ -49,10 +50,10 @@ protected:
     }
     void TearDown() override {
         ClosePrint();  // harmless when no job runs
-        EXPECT_EQ(gLink.TxThread, nullptr);
-        EXPECT_EQ(gLink.RxThread, nullptr);
-        EXPECT_EQ(gLink.HeartThread, nullptr);
-        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+        EXPECT_EQ(TxThreadLeft(), nullptr);
+        EXPECT_EQ(RxThreadLeft(), nullptr);
+        EXPECT_EQ(HeartThreadLeft(), nullptr);
+        EXPECT_EQ(SocketLeft(), kInvalidSocket);
         plat_set_message_sink(nullptr);
         BoardTest::TearDown();
     }

@@ -9,6 +9,7 @@
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
 
@@ -54,7 +55,7 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     EXPECT_EQ(running.PostedCmd, 2);
     EXPECT_EQ(running.StateCode, 2);
     EXPECT_EQ(running.XRes, 360);
-    EXPECT_EQ(running.JobId, gLink.JobId.load());
+    EXPECT_EQ(running.JobId, JobLinkOf().JobId.load());
 
     ASSERT_EQ(Lines(600, true), 1);
     EXPECT_TRUE(HeartbeatChanges());
@@ -63,7 +64,7 @@ TEST_F(Job, WholeJobTravelsToTheBoardAndBack) {
     ASSERT_EQ(Lines(2000, false), 1);
     ASSERT_EQ(Lines(600, true), 1);
     ASSERT_EQ(EndPrint(), 1);
-    const uint16_t jobId = gLink.JobId.load();
+    const uint16_t jobId = JobLinkOf().JobId.load();
     ASSERT_EQ(ClosePrint(), 1);
 
     // Job create, print start, swaths, print end; keep-alives aside.
@@ -130,24 +131,24 @@ TEST_F(Job, CompanionRequestsThroughTheStatusFile) {
 
     Request(20);  // taken after the next swath
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 20) >= 1; }));
-    EXPECT_EQ(gRequests.pause.load(), 1u);
+    EXPECT_EQ(PauseFlag(), 1u);
     const size_t atPause = swathboard::CountPackets(board(), 9);
 
     Request(21);  // taken while paused
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 21) >= 1; }));
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, atPause + 1, 10s));
 
-    const uint8_t cls = ResolutionClass(gJobProp.XDPI);
-    const uint8_t byte = UI_CurSetting.PrintSpeed == 7 ? 4 : 5;
+    const uint8_t cls = ResolutionClass(HeldJob()->print.prop.XDPI);
+    const uint8_t byte = BoardSettings().PrintSpeed == 7 ? 4 : 5;
     Request(9, 33, 4777);  // new bidirectional offset and feed step
     ASSERT_TRUE(WaitUntil([&] { return ReadStatus().PostedCmd == 9; }));
-    EXPECT_EQ(GroupByte(&UI_CurSetting, cls, byte), 33);
-    EXPECT_EQ(StepCalibration(&UI_CurSetting, 2), 4777);
+    EXPECT_EQ(GroupByte(&BoardSettings(), cls, byte), 33);
+    EXPECT_EQ(StepCalibration(&BoardSettings(), 2), 4777);
 
     Request(22);
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), 22) >= 1; }));
     ASSERT_TRUE(WaitUntil([&] { return host.done(); }));
-    EXPECT_EQ(gRequests.abort.load(), 1u);
+    EXPECT_EQ(AbortFlag(), 1u);
     EXPECT_EQ(ReadStatus().PostedCmd, 22);
     EXPECT_EQ(ClosePrint(), 1);
 }
@@ -191,7 +192,7 @@ TEST_F(Job, PrinterSideStopsEndTheJob) {
         EXPECT_EQ(ClosePrint(), 0);
         EXPECT_EQ(gBoxes.size(), c.boxes);
         EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
-        EXPECT_EQ(gLink.TxThread, nullptr);
+        EXPECT_EQ(TxThreadLeft(), nullptr);
     }
 }
 
@@ -201,7 +202,7 @@ TEST_F(Job, StartPrintWithoutABoardLeavesNothingOpen) {
     const JobProp job = TwoInchJob();
     EXPECT_EQ(StartPrint(&job), 0);
     EXPECT_EQ(gBoxes, (std::vector<std::string>{"Error Tip|Connect fail !"}));
-    EXPECT_EQ(gRun.started.load(), 0u);
+    EXPECT_EQ(JobStarted(), 0u);
     EXPECT_EQ(PrintALine(inked_.data(), kLineBytes), 1);  // no job: accepted, nothing kept
 }
 

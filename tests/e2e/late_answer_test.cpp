@@ -2,6 +2,7 @@
 // copies never release a swath the board has not received, and a late
 // second answer to the job's creation never rewrites the job's settings.
 #include "job_fixture.h"
+#include "support/default_printer.h"
 #include "support/test_addresses.h"
 #include "transport/net_codes.h"
 #include "transport/parameter_block.h"
@@ -46,8 +47,8 @@ TEST_F(LateAnswers, EverySwathIsPrintedOnceInOrder) {
         ASSERT_EQ(Lines(1500, true), 1);
         ASSERT_EQ(EndPrint(), 1);
         ASSERT_EQ(ClosePrint(), 1);
-        const uint32_t sent = gLink.SwathSN.load() - 1;
-        EXPECT_EQ(gLink.PrintStopFlag.load(), 0u);
+        const uint32_t sent = SwathSerial() - 1;
+        EXPECT_EQ(StoppedByBoard(), 0u);
         EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(sent));
         EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(sent));
         EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_PRINT_END), 1u);
@@ -71,11 +72,11 @@ TEST_F(LateAnswers, SecondAnswerToTheJobsCreationIsIgnored) {
     ASSERT_EQ(ClosePrint(), 1);
 
     ASSERT_GE(swathboard::CountPackets(board(), NET_CMD_JOB_CREATE), 2u);  // it was resent
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, config.preset.fw_version);
+    EXPECT_EQ(BoardSettings().CurFWVersion, config.preset.fw_version);
     const auto start = OfCode(swathboard::Packets(board()), NET_CMD_PRINT_START).at(0);
     EXPECT_EQ(Field(start, "b32"), 6u);
     EXPECT_NE(Field(start, "step_cal"), 1234u);
-    EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(gLink.SwathSN.load() - 1));
+    EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(SwathSerial() - 1));
 }
 
 }  // namespace

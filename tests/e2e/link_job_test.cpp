@@ -1,16 +1,19 @@
 // A job driven through the transport and link layers against the board
 // emulator: the job-open sequence, swaths through the queue, the job close.
+#include <cstring>
+#include <memory>
 #include <numeric>
 
-#include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
 #include "board_fixture.h"
 #include "command_fields.h"
+#include "files/files_common.h"
 #include "link/tcp_link.h"
 #include "pipeline/alignment.h"
 #include "platform/platform.h"
 #include "shared/board_settings.h"
+#include "shared/print_job.h"
 #include "support/test_addresses.h"
 #include "transport/command_protocol.h"
 #include "transport/link_threads.h"
@@ -32,72 +35,83 @@ protected:
     void SetUp() override {
         MakeFolder();
         slots_.assign(3, std::vector<uint8_t>(kSlotBytes));
-        uint8_t *const slots[3] = {slots_[0].data(), slots_[1].data(), slots_[2].data()};
-        QueueUseBuffers(slots, kSlotBytes);
         src_.resize((kWidth + 200) * kSliceBytes);
         for (size_t i = 0; i < src_.size(); ++i) src_[i] = static_cast<uint8_t>(i * 31 + (i >> 11));
 
-        ResetLibraryState();
-        gJobProp.XDPI = 360;
-        gJobProp.YDPI = 720;
-        gJobProp.Width = kWidth;
-        gJobProp.Colors = 4;
-        gJobProp.Pass = 2;
-        gMode.xdpi = 360;
-        gMode.ydpi = 720;
-        gMode.pass = 2;
-        gPassInfo.ydpi = 720;
-        gPassInfo.feeddots = 180;
-        gPassInfo.softendots = 180;
+        statusFile_.folder = plat_prnlog_dir();
+        job_.requests = &requests_;
+        NewLink();
+        job_.prop.XDPI = 360;
+        job_.prop.YDPI = 720;
+        job_.prop.Width = kWidth;
+        job_.prop.Colors = 4;
+        job_.prop.Pass = 2;
+        job_.mode.xdpi = 360;
+        job_.mode.ydpi = 720;
+        job_.mode.pass = 2;
+        job_.pass.ydpi = 720;
+        job_.pass.feeddots = 180;
+        job_.pass.softendots = 180;
 
         gBox.clear();
         plat_set_message_sink(CatchBox);
     }
     void TearDown() override {
         // Whatever a test left running ends here, and nothing may remain.
-        if (gLink.TxThread || gLink.RxThread) CloseJob();
-        EXPECT_EQ(gLink.TxThread, nullptr);
-        EXPECT_EQ(gLink.RxThread, nullptr);
-        EXPECT_EQ(gLink.HeartThread, nullptr);
-        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+        if (link_->TxThread || link_->RxThread) CloseJob();
+        EXPECT_EQ(link_->TxThread, nullptr);
+        EXPECT_EQ(link_->RxThread, nullptr);
+        EXPECT_EQ(link_->HeartThread, nullptr);
+        EXPECT_EQ(link_->socket.load(), kInvalidSocket);
         plat_set_message_sink(nullptr);
-        QueueUseBuffers(nullptr, 0);
-        ResetLibraryState();
+        link_.reset();
         BoardTest::TearDown();
     }
 
+    // A fresh link, as every job opening makes one; the command record
+    // carries over from the last, as the printer's does.
+    void NewLink() {
+        uint8_t carried[64] = {};
+        if (link_) std::memcpy(carried, link_->command.packet, sizeof carried);
+        link_.reset();
+        link_ = std::make_unique<JobLink>(&job_, &statusFile_, &addresses_, &heartbeat_, carried);
+        uint8_t *const slots[3] = {slots_[0].data(), slots_[1].data(), slots_[2].data()};
+        QueueUseBuffers(link_.get(), slots, kSlotBytes);
+        QueueInit(link_.get());
+    }
+
     void Aim(const std::string &ip) {
-        std::strcpy(gAddresses.localIp, "127.0.0.1");
-        std::strcpy(gAddresses.boardIp, ip.c_str());
+        std::strcpy(addresses_.localIp, "127.0.0.1");
+        std::strcpy(addresses_.boardIp, ip.c_str());
     }
 
     // The job-open sequence of StartPrint at the link level.
     int OpenJob() {
         Aim(ip_);
-        LinkResetForJob(&gLink);
-        ResetAssembly();
-        if (!CreateConnection(&gLink)) return 0;
-        if (!StartLinkThreads(&gLink)) {
-            CloseConnection(gLink.socket.load());
+        NewLink();
+        ClearRequests(&requests_);
+        if (!CreateConnection(link_.get())) return 0;
+        if (!StartLinkThreads(link_.get())) {
+            CloseConnection(link_.get(), link_->socket.load());
             return 0;
         }
-        if (!Carried(Kt_ExcuseCommand(NET_CMD_JOB_CREATE, &gLink)) ||
-            !Carried(Kt_ExcuseCommand(NET_CMD_PRINT_START, &gLink))) {
-            StopLinkThreads(&gLink);
-            CloseConnection(gLink.socket.load());
+        if (!Carried(CarryHostCommand(NET_CMD_JOB_CREATE, link_.get())) ||
+            !Carried(CarryHostCommand(NET_CMD_PRINT_START, link_.get()))) {
+            StopLinkThreads(link_.get());
+            CloseConnection(link_.get(), link_->socket.load());
             return 0;
         }
         return 1;
     }
 
     // The job close of ClosePrint at the link level.
-    void CloseJob() { CloseJobLink(&gLink); }
+    void CloseJob() { CloseJobLink(link_.get()); }
 
     // Inked swath i: columns 16 i .. 400 + 16 i.
     int Inked(uint32_t i, uint8_t dir = 0, uint32_t step = 300) {
-        return AddSwath(src_.data(), dir, 16 + 16 * i, 400 + 16 * i, kWidth, step, 2);
+        return AddSwath(link_.get(), src_.data(), dir, 16 + 16 * i, 400 + 16 * i, kWidth, step, 2);
     }
-    int Blank(uint32_t step) { return AddSwath(src_.data(), 0, 0, 0, kWidth, step, 2); }
+    int Blank(uint32_t step) { return AddSwath(link_.get(), src_.data(), 0, 0, 0, kWidth, step, 2); }
 
     // Runs a plain job of n inked swaths and closes it.
     void PrintInked(uint32_t n) {
@@ -107,14 +121,21 @@ protected:
 
     std::vector<std::vector<uint8_t>> slots_;
     std::vector<uint8_t> src_;
+    // What the printer holds for its jobs, and the job's settings and link.
+    JobRequests requests_;
+    StatusFile statusFile_;
+    LinkAddresses addresses_;
+    uint8_t *heartbeat_ = nullptr;
+    PrintJob job_;
+    std::unique_ptr<JobLink> link_;
 };
 
 TEST_F(LinkJob, WholeJobPacketsAndFields) {
     const swathboard::ParamPreset preset = swathboard::NewerPreset();  // the board's default
     StartBoardAt(TestIp(kAddrLinkJobWhole));
     ASSERT_EQ(OpenJob(), 1);
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, preset.fw_version);  // the block came with the job-create answer
-    const uint16_t jobId = gLink.JobId.load();
+    EXPECT_EQ(job_.board.CurFWVersion, preset.fw_version);  // the block came with the job-create answer
+    const uint16_t jobId = link_->JobId.load();
 
     ASSERT_EQ(Inked(0), 1);
     ASSERT_EQ(Inked(1, 1), 1);
@@ -185,7 +206,7 @@ TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
     EXPECT_LE(beat, 32767);
     // Other test programs may beat on the same block; ours stops with the job.
     CloseJob();
-    EXPECT_EQ(gLink.HeartThread, nullptr);
+    EXPECT_EQ(link_->HeartThread, nullptr);
 }
 
 TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
@@ -194,7 +215,7 @@ TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
     ASSERT_EQ(Inked(0), 1);
     ASSERT_EQ(Inked(1), 1);
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
-    gRequests.pause = 1;
+    requests_.pause = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_PAUSE) >= 1; }));
     const size_t swathsAtPause = swathboard::CountPackets(board(), 9);
     // Paused: syncs each cycle, the pause again after eleven of them.
@@ -202,7 +223,7 @@ TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
     EXPECT_GE(CountDebug(board(), swathboard::NET_DEBUG_SYNCY), 11u);
     EXPECT_EQ(swathboard::CountPackets(board(), 9), swathsAtPause);
 
-    gRequests.pause = 0;
+    requests_.pause = 0;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_CONTINUE) >= 1; }));
     ASSERT_EQ(Inked(2), 1);
     ASSERT_EQ(Inked(3), 1);
@@ -216,9 +237,9 @@ TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
     ASSERT_EQ(OpenJob(), 1);
     ASSERT_EQ(Inked(0), 1);
     ASSERT_EQ(Inked(1), 1);
-    gRequests.abort = 1;
+    requests_.abort = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_STOP) >= 1; }));
-    ASSERT_TRUE(WaitUntil([&] { return gLink.PrintStopFlag.load() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return link_->PrintStopFlag.load() == 1; }));
     EXPECT_EQ(Inked(2), 0);  // the host learns it from the hand-off
     CloseJob();
     EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
@@ -227,12 +248,12 @@ TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
 TEST_F(LinkJob, AbortWhilePausedStillCancels) {
     StartBoardAt(TestIp(kAddrLinkJobAbortWhilePaused));
     ASSERT_EQ(OpenJob(), 1);
-    gRequests.pause = 1;
+    requests_.pause = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_PAUSE) >= 1; }));
-    gRequests.abort = 1;
-    ASSERT_TRUE(WaitUntil([&] { return gLink.TxEnded.load() == 1; }));
+    requests_.abort = 1;
+    ASSERT_TRUE(WaitUntil([&] { return link_->TxEnded.load() == 1; }));
     EXPECT_EQ(CountDebug(board(), swathboard::NET_DEBUG_STOP), 1u);
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+    EXPECT_EQ(link_->PrintEndFlag.load(), 1u);
     CloseJob();
 }
 
@@ -267,11 +288,11 @@ TEST_F(LinkJob, LinkFaultsStillDeliverEverySwathOnceInOrder) {
         ASSERT_EQ(OpenJob(), 1);
         c.arm(board());
         PrintInked(5);
-        EXPECT_EQ(gLink.PrintStopFlag.load(), 0u);
+        EXPECT_EQ(link_->PrintStopFlag.load(), 0u);
         EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(5));
         EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(5));
         EXPECT_EQ(swathboard::CountPackets(board(), 18), 1u);
-        EXPECT_EQ(gLink.TxThread, nullptr);
+        EXPECT_EQ(link_->TxThread, nullptr);
     }
 }
 
@@ -310,8 +331,8 @@ TEST_F(LinkJob, PrinterSideStopsEndTheJobCleanly) {
         int accepted = 0;
         for (uint32_t i = 0; i < 8 && Inked(i) == 1; ++i) ++accepted;
         EXPECT_LT(accepted, 8);
-        EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
-        EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+        EXPECT_EQ(link_->PrintStopFlag.load(), 1u);
+        EXPECT_EQ(link_->PrintEndFlag.load(), 1u);
         CloseJob();
         EXPECT_EQ(gBox, c.box);
         EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
@@ -324,13 +345,13 @@ TEST_F(LinkJob, RejectedParameterBlockFailsTheJobOpen) {
     config.preset.markers = swathboard::Markers::kBroken;
     StartBoardAt(TestIp(kAddrLinkJobRejectedBlock), config);
     EXPECT_EQ(OpenJob(), 0);
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
+    EXPECT_EQ(job_.board.CurFWVersion, 0);
 }
 
 TEST_F(LinkJob, NoBoardNoConnection) {
     ip_ = TestIp(kAddrLinkJobNoBoard);
     EXPECT_EQ(OpenJob(), 0);
-    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+    EXPECT_EQ(link_->socket.load(), kInvalidSocket);
 }
 
 }  // namespace

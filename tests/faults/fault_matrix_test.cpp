@@ -32,9 +32,10 @@
 #include <thread>
 
 #include "roundtrip/roundtrip_fixture.h"
+#include "shared/records.h"
+#include "support/default_printer.h"
 #include "support/process_usage.h"
 #include "support/test_addresses.h"
-#include "swathlink/records.h"
 #include "swathlink/swathlink.h"
 #include "transport/swath_queue.h"
 
@@ -244,10 +245,10 @@ protected:
         EXPECT_LE(log.longest, kCallBound)
             << log.longestCall << " took "
             << std::chrono::duration_cast<std::chrono::milliseconds>(log.longest).count() << " ms";
-        EXPECT_EQ(gLink.TxThread, nullptr);
-        EXPECT_EQ(gLink.RxThread, nullptr);
-        EXPECT_EQ(gLink.HeartThread, nullptr);
-        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+        EXPECT_EQ(TxThreadLeft(), nullptr);
+        EXPECT_EQ(RxThreadLeft(), nullptr);
+        EXPECT_EQ(HeartThreadLeft(), nullptr);
+        EXPECT_EQ(SocketLeft(), kInvalidSocket);
         ExpectOwed(row, log, raster);
         board_.reset();
     }
@@ -335,7 +336,7 @@ protected:
     // EndPrint's and ClosePrint's rows: the fault strikes the first swath
     // that call sends, once everything published before it has gone out.
     std::thread StrikeWhenDrained(const Row &row, Board *b) {
-        if (!WaitUntil([] { return QueueHandedOut() <= 1; }, kStepWait))
+        if (!WaitUntil([] { return QueueHandedOut(&JobLinkOf()) <= 1; }, kStepWait))
             ADD_FAILURE() << "the queue did not drain before the fault was armed";
         if (row.arm) row.arm(b);
         if (row.op == Operator::kAbort) return std::thread([b] { AbortOnceResent(b); });
@@ -404,7 +405,7 @@ protected:
         case Owed::kFinishes: {
             EXPECT_EQ(log.start, 1);
             EXPECT_EQ(log.firstRefusedLine, -1);
-            EXPECT_EQ(stored, OneTo(gLink.SwathSN.load() - 1));
+            EXPECT_EQ(stored, OneTo(SwathSerial() - 1));
             EXPECT_GE(jobEnds, 1u);
             const swathboard::Sheet sheet = PrintedSheet();
             const roundtrip::SheetDiff diff = roundtrip::CompareSheet(sheet, raster);

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "api/job_state.h"
+#include "files/files_common.h"
 #include "shared/checksum.h"
+#include "shared/print_job.h"
 
 namespace sl::test {
 
@@ -30,7 +31,7 @@ protected:
         root_ = tmpl;
         dir_ = root_ + "/Prnlog";
         setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
-        ResetLibraryState();
+        job_.requests = &requests_;
     }
     void TearDown() override {
         std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
@@ -80,6 +81,12 @@ protected:
 
     std::string root_;
     std::string dir_;
+    // What a printer and its job hold of the files: the status file, the
+    // job's settings and requests, and its id.
+    StatusFile file_;
+    JobRequests requests_;
+    PrintJob job_;
+    uint16_t jobId_ = 0;
 };
 
 }  // namespace sl::test

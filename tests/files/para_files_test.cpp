@@ -54,7 +54,7 @@ TEST_F(ParaFiles, SaveParaFileWritesJobIdAndBlock) {
     for (size_t i = 0; i < sizeof block; ++i) raw[i] = static_cast<uint8_t>(i * 7 + 1);
     WriteBytes(FilePath(kParaSaveFileName), std::vector<uint8_t>(1000, 0xFF));
 
-    SaveParaFile(0xBEEF, &block);
+    SaveParaFile(dir_, 0xBEEF, &block);
     auto bytes = ReadBytes(FilePath(kParaSaveFileName));
     ASSERT_EQ(bytes.size(), 428u);
     EXPECT_EQ(U16(bytes, 0), 0xBEEF);

@@ -10,7 +10,7 @@ class Requests : public FilesTest {
 protected:
     void SetUp() override {
         FilesTest::SetUp();
-        PrepareLogFolder();
+        PrepareLogFolder(&file_, dir_);
         link_.JobId = 0x1234;
     }
     static PrintCfgRecord Pause(uint16_t serial) {
@@ -26,13 +26,13 @@ protected:
 TEST_F(Requests, NewRequestIsTakenOnce) {
     WriteRecord(Sealed(Pause(7), kActive));
     PrintCfgRecord rec;
-    ASSERT_EQ(PrintCfgPollRequest(&rec, &link_), 1);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, link_.JobId.load()), 1);
     EXPECT_EQ(rec.ReqType, kRequestPause);
-    EXPECT_EQ(gStatusFile.requestSerialSeen, 7);
-    EXPECT_EQ(PrintCfgPollRequest(&rec, &link_), 0);
+    EXPECT_EQ(file_.requestSerialSeen, 7);
+    EXPECT_EQ(PollCompanionRequest(&file_, &rec, link_.JobId.load()), 0);
 
     WriteRecord(Sealed(Pause(8), kActive));
-    EXPECT_EQ(PrintCfgPollRequest(&rec, &link_), 1);
+    EXPECT_EQ(PollCompanionRequest(&file_, &rec, link_.JobId.load()), 1);
 }
 
 TEST_F(Requests, IgnoredRequests) {
@@ -53,13 +53,13 @@ TEST_F(Requests, IgnoredRequests) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        gStatusFile.requestSerialSeen = c.seen;
+        file_.requestSerialSeen = c.seen;
         PrintCfgRecord rec = Pause(6);
         c.change(&rec);
         WriteRecord(Sealed(rec, c.tag));
         PrintCfgRecord out;
-        EXPECT_EQ(PrintCfgPollRequest(&out, &link_), 0);
-        EXPECT_EQ(gStatusFile.requestSerialSeen, c.seen);
+        EXPECT_EQ(PollCompanionRequest(&file_, &out, link_.JobId.load()), 0);
+        EXPECT_EQ(file_.requestSerialSeen, c.seen);
     }
 }
 
@@ -68,15 +68,15 @@ TEST_F(Requests, DamagedRecordIsIgnored) {
     rec.ReqArg1 ^= 1;  // changed after sealing: a torn or foreign write
     WriteRecord(rec);
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&out, &link_), 0);
-    EXPECT_EQ(gStatusFile.requestSerialSeen, 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, link_.JobId.load()), 0);
+    EXPECT_EQ(file_.requestSerialSeen, 0);
 }
 
 TEST_F(Requests, NothingIsTakenWithoutAPreparedFolder) {
     WriteRecord(Sealed(Pause(7), kActive));
-    gStatusFile.access = StatusFileAccess::Unprepared;
+    file_.access = StatusFileAccess::Unprepared;
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&out, &link_), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, link_.JobId.load()), 0);
 }
 
 }  // namespace

@@ -14,20 +14,20 @@ using StatusFile = FilesTest;
 
 TEST_F(StatusFile, ZeroRecordIsValidOnlyWithSeedChecksum) {
     std::vector<uint8_t> zero(288, 0);
-    PrepareLogFolder();
+    PrepareLogFolder(&file_, dir_);
     WriteBytes(StatusPath(), zero);
     PrintCfgRecord rec;
-    EXPECT_EQ(PrintCfgRead(&rec), CfgRead::Bad);
+    EXPECT_EQ(ReadStatusFile(dir_, &rec), CfgRead::Bad);
 
     zero[284] = 0x00;
     zero[285] = 0x78;
     WriteBytes(StatusPath(), zero);
-    EXPECT_EQ(PrintCfgRead(&rec), CfgRead::Good);
+    EXPECT_EQ(ReadStatusFile(dir_, &rec), CfgRead::Good);
 }
 
 TEST_F(StatusFile, PrepareCreatesHiddenFolderAndActiveFile) {
-    PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
+    PrepareLogFolder(&file_, dir_);
+    EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
     EXPECT_TRUE(attrs & kAttrDirectory);
@@ -46,7 +46,7 @@ TEST_F(StatusFile, PrepareKeepsSoundFieldsAndReplacesDamagedRecord) {
     rec.res54[3] = 0x5A;
     rec.res280[0] = 0x77;  // outside the checksum
     WriteRecord(Sealed(rec, kIdle));
-    PrepareLogFolder();
+    PrepareLogFolder(&file_, dir_);
     PrintCfgRecord kept = FileRecord();
     EXPECT_TRUE(Tagged(kept, kActive));
     EXPECT_TRUE(Checks(kept));
@@ -57,7 +57,7 @@ TEST_F(StatusFile, PrepareKeepsSoundFieldsAndReplacesDamagedRecord) {
     rec = Sealed(rec, kIdle);
     rec.Checksum ^= 1;
     WriteRecord(rec);
-    PrepareLogFolder();
+    PrepareLogFolder(&file_, dir_);
     PrintCfgRecord fresh = FileRecord();
     EXPECT_TRUE(Tagged(fresh, kActive));
     EXPECT_TRUE(Checks(fresh));
@@ -72,8 +72,8 @@ TEST_F(StatusFile, ReadOnlyFileIsMadeWritableAndRewritten) {
     WriteRecord(Sealed(rec, kIdle));
     ASSERT_EQ(chmod(StatusPath().c_str(), 0444), 0);
 
-    PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
+    PrepareLogFolder(&file_, dir_);
+    EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(StatusPath(), &attrs));
     EXPECT_FALSE(attrs & kAttrReadOnly);
@@ -85,8 +85,8 @@ TEST_F(StatusFile, ReadOnlyFileIsMadeWritableAndRewritten) {
 TEST_F(StatusFile, ReadOnlyFolderIsReset) {
     std::filesystem::create_directory(dir_);
     ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
-    PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
+    PrepareLogFolder(&file_, dir_);
+    EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
     ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
     EXPECT_FALSE(attrs & kAttrReadOnly);
@@ -112,64 +112,65 @@ TEST_F(StatusFile, UnpreparableFolderDisablesTheStatusFile) {
         std::filesystem::remove_all(dir_);
         setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
         c.make(root_, dir_);
-        PrepareLogFolder();
-        EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Unprepared);
-        SetIDLE();  // nothing to mark
+        const std::string folder = plat_prnlog_dir();  // the session's folder as the case left it
+        PrepareLogFolder(&file_, folder);
+        EXPECT_EQ(file_.access.load(), StatusFileAccess::Unprepared);
+        MarkStatusIdle(&file_);  // nothing to mark
         uint32_t pc = 0, board = 0;
-        EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
+        EXPECT_FALSE(ReadAddresses(folder, &pc, &board));
         EXPECT_EQ(pc, kDefaultPcAddr);
         EXPECT_EQ(board, kDefaultBoardAddr);
     }
 }
 
 TEST_F(StatusFile, SetIdleWritesIdleTagAndStateZero) {
-    PrepareLogFolder();
+    PrepareLogFolder(&file_, dir_);
     PrintCfgRecord rec = FileRecord();
     rec.StateCode = 2;
     rec.PcAddr = 0x7F000001;
     WriteRecord(Sealed(rec, kActive));
 
-    SetIDLE();
+    MarkStatusIdle(&file_);
     PrintCfgRecord idle = FileRecord();
     EXPECT_TRUE(Tagged(idle, kIdle));
     EXPECT_TRUE(Checks(idle));
     EXPECT_EQ(idle.StateCode, 0);
     EXPECT_EQ(idle.PcAddr, 0x7F000001u);
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgReadActive(&out), CfgSession::Idle);
+    EXPECT_EQ(ReadSessionRecord(dir_, &out), CfgSession::Idle);
 }
 
 TEST_F(StatusFile, AddressesComeFromTheMarkedRecordElseDefaults) {
-    PrepareLogFolder();
+    PrepareLogFolder(&file_, dir_);
     PrintCfgRecord rec{};
     rec.PcAddr = 0x7F000001;     // 127.0.0.1
     rec.BoardAddr = 0x7F000029;  // 127.0.0.41
     uint32_t pc = 0, board = 0;
 
     WriteRecord(Sealed(rec, kActive));
-    EXPECT_TRUE(PrintCfgGetAddresses(&pc, &board));
+    EXPECT_TRUE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     EXPECT_EQ(board, kDefaultBoardAddr);
 
     rec.AddrMark = kAddressMark;
     WriteRecord(Sealed(rec, kActive));
-    EXPECT_TRUE(PrintCfgGetAddresses(&pc, &board));
+    EXPECT_TRUE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, 0x7F000001u);
     EXPECT_EQ(board, 0x7F000029u);
 
     PrintCfgRecord bad = Sealed(rec, kActive);
     bad.Checksum ^= 0x100;
     WriteRecord(bad);
-    EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
+    EXPECT_FALSE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     EXPECT_EQ(board, kDefaultBoardAddr);
 }
 
 TEST_F(StatusFile, MissingFileIsCreatedAsZeroRecord) {
-    PrepareLogFolder();
+    PrepareLogFolder(&file_, dir_);
     std::filesystem::remove(StatusPath());
     uint32_t pc = 0, board = 0;
-    EXPECT_TRUE(PrintCfgGetAddresses(&pc, &board));
+    EXPECT_TRUE(ReadAddresses(dir_, &pc, &board));
     EXPECT_EQ(pc, kDefaultPcAddr);
     auto bytes = ReadBytes(StatusPath());
     ASSERT_EQ(bytes.size(), 288u);
@@ -195,19 +196,19 @@ TEST_F(StatusFile, GarbageAndShortFilesAreRejected) {
     };
     for (const auto &[what, bytes] : cases) {
         SCOPED_TRACE(what);
-        PrepareLogFolder();
+        PrepareLogFolder(&file_, dir_);
         WriteBytes(StatusPath(), bytes);
         PrintCfgRecord rec;
-        EXPECT_EQ(PrintCfgRead(&rec), CfgRead::Bad);
-        EXPECT_EQ(PrintCfgReadActive(&rec), CfgSession::Bad);
+        EXPECT_EQ(ReadStatusFile(dir_, &rec), CfgRead::Bad);
+        EXPECT_EQ(ReadSessionRecord(dir_, &rec), CfgSession::Bad);
         uint32_t pc = 0, board = 0;
-        EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
+        EXPECT_FALSE(ReadAddresses(dir_, &pc, &board));
         EXPECT_EQ(board, kDefaultBoardAddr);
         LinkContext link;
-        EXPECT_EQ(PrintCfgPollRequest(&rec, &link), 0);
+        EXPECT_EQ(PollCompanionRequest(&file_, &rec, link.JobId.load()), 0);
 
-        PrepareLogFolder();
-        EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::Ready);
+        PrepareLogFolder(&file_, dir_);
+        EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
         PrintCfgRecord fresh = FileRecord();
         EXPECT_TRUE(Tagged(fresh, kActive));
         EXPECT_TRUE(Checks(fresh));
@@ -217,13 +218,13 @@ TEST_F(StatusFile, GarbageAndShortFilesAreRejected) {
 
 TEST_F(StatusFile, DirectoryInPlaceOfTheFileIsSurvived) {
     std::filesystem::create_directories(StatusPath());
-    PrepareLogFolder();
-    EXPECT_EQ(gStatusFile.access.load(), StatusFileAccess::NotWritable);
+    PrepareLogFolder(&file_, dir_);
+    EXPECT_EQ(file_.access.load(), StatusFileAccess::NotWritable);
     PrintCfgRecord rec;
-    EXPECT_NE(PrintCfgRead(&rec), CfgRead::Good);
+    EXPECT_NE(ReadStatusFile(dir_, &rec), CfgRead::Good);
     uint32_t pc = 0, board = 0;
-    EXPECT_FALSE(PrintCfgGetAddresses(&pc, &board));
-    SetIDLE();
+    EXPECT_FALSE(ReadAddresses(dir_, &pc, &board));
+    MarkStatusIdle(&file_);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include "files/status_post.h"
-#include "api/job_state.h"
 #include "files/files_common.h"
 #include "files/log_folder.h"
 #include "files/request_dispatch.h"
@@ -15,12 +14,8 @@ class StatusPost : public FilesTest {
 protected:
     void SetUp() override {
         FilesTest::SetUp();
-        gLink.JobId = 0x2468;
-        PrepareLogFolder();
-    }
-    void TearDown() override {
-        ResetLibraryState();
-        FilesTest::TearDown();
+        jobId_ = 0x2468;
+        PrepareLogFolder(&file_, dir_);
     }
     // The companion's request, bound to the job it saw in the file.
     void WriteRequest(uint16_t serial, uint8_t type, uint16_t arg1 = 0, uint16_t arg2 = 0) {
@@ -34,29 +29,29 @@ protected:
 };
 
 TEST_F(StatusPost, SerialWrapsToOneNeverZero) {
-    gStatusFile.statusSerial = 65534;
-    PrintCfgPostStatus(kPostJobStart);
+    file_.statusSerial = 65534;
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     EXPECT_EQ(FileRecord().StatusSerial, 65535);
-    PrintCfgPostStatus(kPostJobStart);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     EXPECT_EQ(FileRecord().StatusSerial, 1);
-    EXPECT_EQ(gStatusFile.statusSerial, 1);
+    EXPECT_EQ(file_.statusSerial, 1);
 }
 
 TEST_F(StatusPost, FillsJobFieldsAndKeepsTheRest) {
-    gJobProp.XDPI = 360;
-    gJobProp.YDPI = 1440;
-    gJobProp.BytesPerLine = 0x1234;
-    gJobProp.Width = 70000;
-    gJobProp.Height = 500;
-    gJobProp.Colors = 6;
-    gJobProp.Bits = 1;
-    gJobProp.Pass = 4;
-    gJobProp.VsdMode = 3;
-    UI_CurSetting.PrintSpeed = 7;
-    UI_CurSetting.Dir = 11;
+    job_.prop.XDPI = 360;
+    job_.prop.YDPI = 1440;
+    job_.prop.BytesPerLine = 0x1234;
+    job_.prop.Width = 70000;
+    job_.prop.Height = 500;
+    job_.prop.Colors = 6;
+    job_.prop.Bits = 1;
+    job_.prop.Pass = 4;
+    job_.prop.VsdMode = 3;
+    job_.board.PrintSpeed = 7;
+    job_.board.Dir = 11;
     const uint8_t group[6] = {10, 11, 20, 13, 14, 15};
-    std::memcpy(UI_CurSetting.group[1], group, 6);
-    StoreStepCalibration(&UI_CurSetting, 4, 35000);
+    std::memcpy(job_.board.group[1], group, 6);
+    StoreStepCalibration(&job_.board, 4, 35000);
 
     PrintCfgRecord rec = FileRecord();
     rec.AddrMark = kAddressMark;
@@ -66,7 +61,7 @@ TEST_F(StatusPost, FillsJobFieldsAndKeepsTheRest) {
     rec.ReqSerial = 3;
     WriteRecord(Sealed(rec, kActive));
 
-    PrintCfgPostStatus(kPostJobStart);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     auto b = ReadBytes(StatusPath());
     ASSERT_EQ(b.size(), 288u);
     const std::pair<size_t, uint16_t> expected[] = {
@@ -94,16 +89,16 @@ TEST_F(StatusPost, StopPostKeepsTheStateCode) {
     PrintCfgRecord rec = FileRecord();
     rec.StateCode = 5;
     WriteRecord(Sealed(rec, kActive));
-    PrintCfgPostStatus(kRequestStop);
+    PostJobStatus(&file_, kRequestStop, &job_, jobId_);
     PrintCfgRecord after = FileRecord();
     EXPECT_EQ(after.StateCode, 5);
     EXPECT_EQ(after.PostedCmd, kRequestStop);
 }
 
 TEST_F(StatusPost, NoPostWithoutAPreparedFolder) {
-    gStatusFile.access = StatusFileAccess::Unprepared;
+    file_.access = StatusFileAccess::Unprepared;
     std::filesystem::remove(StatusPath());
-    PrintCfgPostStatus(kPostJobStart);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     EXPECT_FALSE(std::filesystem::exists(StatusPath()));
 }
 
@@ -115,13 +110,13 @@ TEST_F(StatusPost, RequestLeftFromAnEarlierJobIsNotTaken) {
     rec.ReqSerial = 12;
     rec.ReqType = kRequestStop;
     WriteRecord(Sealed(rec, kIdle));
-    PrepareLogFolder();  // next session
-    PrintCfgPostStatus(kPostJobStart);
+    PrepareLogFolder(&file_, dir_);  // next session
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
 
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&out, &gLink), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, jobId_), 0);
     WriteRequest(13, kRequestPause);
-    EXPECT_EQ(PrintCfgPollRequest(&out, &gLink), 1);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, jobId_), 1);
     EXPECT_EQ(out.ReqType, kRequestPause);
 }
 
@@ -135,9 +130,9 @@ TEST_F(StatusPost, PostDoesNotValidateADamagedRequest) {
     rec.Checksum ^= 0x8000;
     WriteRecord(rec);
 
-    PrintCfgPostStatus(kRequestAlignment);
+    PostJobStatus(&file_, kRequestAlignment, &job_, jobId_);
     PrintCfgRecord out;
-    EXPECT_EQ(PrintCfgPollRequest(&out, &gLink), 0);
+    EXPECT_EQ(PollCompanionRequest(&file_, &out, jobId_), 0);
 }
 
 TEST_F(StatusPost, AlignmentRequestUpdatesTheSpeedsOffsetAndFeedStep) {
@@ -147,47 +142,47 @@ TEST_F(StatusPost, AlignmentRequestUpdatesTheSpeedsOffsetAndFeedStep) {
     };
     for (const Case &c : {Case{7, kGroupHigh, kGroupLow}, Case{5, kGroupLow, kGroupHigh}}) {
         SCOPED_TRACE(c.speed);
-        gJobProp.XDPI = 600;  // class 3
-        gJobProp.Pass = 2;
-        UI_CurSetting.PrintSpeed = c.speed;
-        UI_CurSetting.group[3][kGroupHigh] = 1;
-        UI_CurSetting.group[3][kGroupLow] = 2;
-        PrintCfgPostStatus(kPostJobStart);
+        job_.prop.XDPI = 600;  // class 3
+        job_.prop.Pass = 2;
+        job_.board.PrintSpeed = c.speed;
+        job_.board.group[3][kGroupHigh] = 1;
+        job_.board.group[3][kGroupLow] = 2;
+        PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
         WriteRequest(static_cast<uint16_t>(100 + c.speed), kRequestAlignment, 33, 36000);
 
         PrintCfgRecord rec;
-        ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
-        PrintCfgDispatch(&rec, &gLink);
-        EXPECT_EQ(UI_CurSetting.group[3][c.changed], 33);
-        EXPECT_EQ(UI_CurSetting.group[3][c.kept], c.kept == kGroupHigh ? 1 : 2);
-        EXPECT_EQ(StepCalibration(&UI_CurSetting, 2), 36000);
+        ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+        CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
+        EXPECT_EQ(job_.board.group[3][c.changed], 33);
+        EXPECT_EQ(job_.board.group[3][c.kept], c.kept == kGroupHigh ? 1 : 2);
+        EXPECT_EQ(StepCalibration(&job_.board, 2), 36000);
 
         PrintCfgRecord posted = FileRecord();
         EXPECT_EQ(posted.PostedCmd, kRequestAlignment);
         EXPECT_EQ(posted.FeedStep, 36000);
         EXPECT_EQ(c.speed == 7 ? posted.BidiHigh : posted.BidiLow, 33);
-        EXPECT_EQ(PrintCfgPollRequest(&rec, &gLink), 0);
+        EXPECT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 0);
     }
 }
 
 TEST_F(StatusPost, PauseContinueAndStopRequests) {
-    PrintCfgPostStatus(kPostJobStart);
+    PostJobStatus(&file_, kPostJobStart, &job_, jobId_);
     PrintCfgRecord rec;
 
     WriteRequest(1, kRequestPause);
-    ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
-    PrintCfgDispatch(&rec, &gLink);
-    EXPECT_EQ(gRequests.pause, 1u);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+    CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
+    EXPECT_EQ(requests_.pause, 1u);
 
     WriteRequest(2, kRequestContinue);
-    ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
-    PrintCfgDispatch(&rec, &gLink);
-    EXPECT_EQ(gRequests.pause, 0u);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+    CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
+    EXPECT_EQ(requests_.pause, 0u);
 
     WriteRequest(3, kRequestStop);
-    ASSERT_EQ(PrintCfgPollRequest(&rec, &gLink), 1);
-    PrintCfgDispatch(&rec, &gLink);
-    EXPECT_EQ(gRequests.abort, 1u);
+    ASSERT_EQ(PollCompanionRequest(&file_, &rec, jobId_), 1);
+    CarryOutCompanionRequest(&file_, &rec, &job_, jobId_);
+    EXPECT_EQ(requests_.abort, 1u);
     PrintCfgRecord posted = FileRecord();
     EXPECT_EQ(posted.PostedCmd, kRequestStop);
     EXPECT_EQ(posted.StateCode, 2);

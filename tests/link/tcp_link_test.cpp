@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 
-#include "api/job_state.h"
 #include "fake_board.h"
 #include "link/host_network.h"
 #include "link/tcp_link.h"
@@ -17,6 +17,25 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// What a printer holds for its jobs' links, and the link of one job.
+LinkAddresses gAddresses;
+JobRequests gRequests;
+
+struct TestLink : LinkContext {
+    TestLink() {
+        requests = &gRequests;
+        addresses = &gAddresses;
+        answered = plat_signal_new();
+        changed = plat_signal_new();
+    }
+    ~TestLink() {
+        plat_signal_free(answered);
+        plat_signal_free(changed);
+    }
+};
+std::unique_ptr<TestLink> gCurrent = std::make_unique<TestLink>();
+TestLink &Rec() { return *gCurrent; }
+
 TEST(IPText, DottedQuadBothWays) {
     EXPECT_EQ(IPTextToValue("196.12.0.25"), 0xC40C0019u);
     EXPECT_EQ(IPTextToValue("127.0.0.1"), 0x7F000001u);
@@ -26,7 +45,7 @@ TEST(IPText, DottedQuadBothWays) {
     EXPECT_STREQ(text, "196.12.0.188");
 }
 
-TEST(UpdateMACAddr, LastOctetModuloHundredPicksTheRow) {
+TEST(PickBoardMac, LastOctetModuloHundredPicksTheRow) {
     const struct {
         const char *ip;
         const char *mac;
@@ -39,7 +58,7 @@ TEST(UpdateMACAddr, LastOctetModuloHundredPicksTheRow) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ip);
-        UpdateMACAddr(c.ip);
+        PickBoardMac(&gAddresses, c.ip);
         EXPECT_STREQ(gAddresses.boardMacText, c.mac);
         EXPECT_EQ(gAddresses.boardMac[5], c.last);
         EXPECT_EQ(gAddresses.boardMac[0], 0x00);
@@ -58,17 +77,15 @@ protected:
         std::strcpy(gAddresses.localIp, "127.0.0.1");
         std::strcpy(gAddresses.boardIp, board);
     }
+    // Every case starts with a fresh link, as every job does.
     void SetUp() override {
-        ResetLibraryState();
-        LinkResetForJob(&gLink);
-        gLink.socket = kInvalidSocket;
+        gRequests.abort = false;
+        gRequests.pause = false;
+        gCurrent = std::make_unique<TestLink>();
     }
     void TearDown() override {
-        CloseConnection(gLink.socket.load());
-        ResetLibraryState();
-        gLink.PrintEndFlag = 0;
-        gLink.PrintStopFlag = 0;
-        gReconnecting = 0;
+        CloseConnection(&Rec(), Rec().socket.load());
+        gCurrent.reset();
     }
 };
 
@@ -76,20 +93,20 @@ TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
     Use(TestIp(kAddrLinkCommands).c_str());
     FakeBoard board(TestIp(kAddrLinkCommands));
     ASSERT_TRUE(board.ok());
-    ASSERT_TRUE(CreateConnection(&gLink));
-    ASSERT_NE(gLink.socket.load(), kInvalidSocket);
+    ASSERT_TRUE(CreateConnection(&Rec()));
+    ASSERT_NE(Rec().socket.load(), kInvalidSocket);
 
     uint8_t a[64] = {9, 0x00};
     uint8_t b[64] = {1, 0x86};
-    EXPECT_EQ(LinkSendCommand(gLink.socket, a, 64), 64);
-    EXPECT_EQ(LinkSendCommand(gLink.socket, b, 64), 64);
+    EXPECT_EQ(LinkSendCommand(Rec().socket, a, 64), 64);
+    EXPECT_EQ(LinkSendCommand(Rec().socket, b, 64), 64);
     EXPECT_EQ(a[1], 0x79);  // the tag stays in the caller's packet
     std::vector<uint8_t> data(3 << 20);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
     std::vector<uint8_t> got;
     std::thread reader([&] { got = board.Read(128 + data.size()); });
     // Larger than the socket buffers: the send is completed, never partial.
-    EXPECT_EQ(LinkSendData(gLink.socket, data.data(), static_cast<int>(data.size())),
+    EXPECT_EQ(LinkSendData(Rec().socket, data.data(), static_cast<int>(data.size())),
               static_cast<int>(data.size()));
     reader.join();
     ASSERT_EQ(got.size(), 128 + data.size());
@@ -100,54 +117,54 @@ TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
 
 TEST_F(Link, NoBoardMeansNoConnectionAndNoSocket) {
     Use(TestIp(kAddrLinkNoBoard).c_str());
-    EXPECT_FALSE(CreateConnection(&gLink));
-    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+    EXPECT_FALSE(CreateConnection(&Rec()));
+    EXPECT_EQ(Rec().socket.load(), kInvalidSocket);
     Use(TestIp(kAddrLinkNoBoard).c_str());
     std::strcpy(gAddresses.localIp,
                 TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
     FakeBoard board(TestIp(kAddrLinkNoBoard));
-    EXPECT_FALSE(CreateConnection(&gLink));
+    EXPECT_FALSE(CreateConnection(&Rec()));
     EXPECT_EQ(board.Connections(), 0);
 }
 
 TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
     Use(TestIp(kAddrLinkCloseWakesReceive).c_str());
     FakeBoard board(TestIp(kAddrLinkCloseWakesReceive));
-    ASSERT_TRUE(CreateConnection(&gLink));
-    const PlatSocket s = gLink.socket;
+    ASSERT_TRUE(CreateConnection(&Rec()));
+    const PlatSocket s = Rec().socket;
     std::atomic<int> got{99};
     std::thread rx([&] {
         uint8_t buf[1500];
-        got = LinkReceive(&gLink, buf, sizeof buf);
+        got = LinkReceive(&Rec(), buf, sizeof buf);
     });
     std::this_thread::sleep_for(20ms);
-    CloseConnection(s);
+    CloseConnection(&Rec(), s);
     rx.join();
     EXPECT_LE(got.load(), 0);
-    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+    EXPECT_EQ(Rec().socket.load(), kInvalidSocket);
 }
 
 TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
     Use(TestIp(kAddrLinkOneReconnection).c_str());
     FakeBoard board(TestIp(kAddrLinkOneReconnection));
-    ASSERT_TRUE(CreateConnection(&gLink));
+    ASSERT_TRUE(CreateConnection(&Rec()));
     ASSERT_TRUE(WaitFor([&] { return board.Connections() == 1; }));
     Reconnect r1 = Reconnect::Ended, r2 = Reconnect::Ended;
     std::atomic<bool> go{false};
     std::thread a([&] {
         while (!go) std::this_thread::yield();
-        r1 = Kt_ReConnectTCPIP(&gLink);
+        r1 = ReplaceConnection(&Rec());
     });
     std::thread b([&] {
         while (!go) std::this_thread::yield();
-        r2 = Kt_ReConnectTCPIP(&gLink);
+        r2 = ReplaceConnection(&Rec());
     });
     go = true;
     a.join();
     b.join();
     EXPECT_EQ(r1, Reconnect::Connected);
     EXPECT_EQ(r2, Reconnect::Connected);
-    EXPECT_EQ(gReconnecting.load(), 0u);
+    EXPECT_EQ(Rec().reconnecting.load(), 0u);
     // One reconnection, not two: the first connect and the one it replaced.
     EXPECT_TRUE(WaitFor([&] { return board.Connections() == 2; }));
 }
@@ -155,38 +172,38 @@ TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
 TEST_F(Link, ReconnectionEndsWithTheJob) {
     Use(TestIp(kAddrLinkReconnectionEnds).c_str());
     // A stopped link is left alone.
-    gLink.PrintStopFlag = 1;
-    gLink.socket = 12345;
-    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), Reconnect::Stopped);
-    EXPECT_EQ(gLink.socket.load(), 12345);
-    gLink.socket = kInvalidSocket;
-    gLink.PrintStopFlag = 0;
+    Rec().PrintStopFlag = 1;
+    Rec().socket = 12345;
+    EXPECT_EQ(ReplaceConnection(&Rec()), Reconnect::Stopped);
+    EXPECT_EQ(Rec().socket.load(), 12345);
+    Rec().socket = kInvalidSocket;
+    Rec().PrintStopFlag = 0;
 
     // Abort while no board answers: the link ends.
     std::thread abort([] {
         std::this_thread::sleep_for(50ms);
         gRequests.abort = 1;
     });
-    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), Reconnect::Ended);
+    EXPECT_EQ(ReplaceConnection(&Rec()), Reconnect::Ended);
     abort.join();
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
-    EXPECT_EQ(gReconnecting.load(), 1u);  // a give-up leaves the flag for the next job
+    EXPECT_EQ(Rec().PrintEndFlag.load(), 1u);
+    EXPECT_EQ(Rec().reconnecting.load(), 1u);  // a give-up leaves the flag for the next job
 
     // A thread waiting on that give-up does not wait forever.
-    EXPECT_EQ(Kt_ReConnectTCPIP(&gLink), Reconnect::Ended);
+    EXPECT_EQ(ReplaceConnection(&Rec()), Reconnect::Ended);
 }
 
 TEST_F(Link, AWaitingThreadStopsAtTheEndOfTheJob) {
-    gReconnecting = 1;
+    Rec().reconnecting = 1;
     std::atomic<bool> returned{false};
     Reconnect r = Reconnect::Connected;
     std::thread waiter([&] {
-        r = Kt_ReConnectTCPIP(&gLink);
+        r = ReplaceConnection(&Rec());
         returned = true;
     });
     std::this_thread::sleep_for(30ms);
     EXPECT_FALSE(returned.load());
-    gLink.PrintEndFlag = 1;
+    Rec().PrintEndFlag = 1;
     waiter.join();
     EXPECT_EQ(r, Reconnect::Ended);
 }

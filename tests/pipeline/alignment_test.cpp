@@ -124,11 +124,12 @@ TEST(Alignment, BackwardOffsetNeverWrapsBelowZero) {
 }
 
 TEST(Alignment, VsdCodeByDotSizeClass) {
+    const BoardMode kNoMode{};
     const struct {
         uint8_t dotClass;
         uint16_t code;
     } cases[] = {{1, 0x8641}, {2, 0x8641}, {3, 0x8421}, {4, 0x8241}, {0, 0x8641}, {9, 0x8641}};
-    for (const auto &c : cases) EXPECT_EQ(VsdCode(c.dotClass), c.code) << int(c.dotClass);
+    for (const auto &c : cases) EXPECT_EQ(VsdCode(&kNoMode, c.dotClass), c.code) << int(c.dotClass);
 }
 
 PassInfo Pass(uint8_t passes, uint32_t ydpi, uint32_t feeddots) {
@@ -182,7 +183,7 @@ TEST(DynamicUpdates, XHori2GoesToTheSpeedsByte) {
     for (const auto &c : cases) {
         Board b;
         b.ui.PrintSpeed = c.speed;
-        Tarn_DynUpdateXHori2Para(0x1FE, &b.ui, 1440);  // class 5; the low byte counts
+        ApplyBidirectionalRequest(0x1FE, &b.ui, 1440);  // class 5; the low byte counts
         EXPECT_EQ(b.ui.group[5][c.index], 0xFE) << int(c.speed);
         EXPECT_EQ(b.ui.group[5][c.index == kGroupHigh ? kGroupLow : kGroupHigh], 0);
         EXPECT_EQ(b.ui.group[4][c.index], 0);
@@ -192,18 +193,18 @@ TEST(DynamicUpdates, XHori2GoesToTheSpeedsByte) {
     Board b;
     b.ui.PrintSpeed = 7;
     const uint32_t before = BackwardOffset(7, 360, &b.ui, 12128, 1);
-    Tarn_DynUpdateXHori2Para(12, &b.ui, 360);
+    ApplyBidirectionalRequest(12, &b.ui, 360);
     EXPECT_EQ(BackwardOffset(7, 360, &b.ui, 12128, 1), before + 12);
 }
 
 TEST(DynamicUpdates, StepCalibrationGoesToThePassSlot) {
     Board b;
-    Tarn_DynUpdateStepAlignPara(17930, &b.ui, 4);
+    ApplyStepRequest(17930, &b.ui, 4);
     const PassInfo four = Pass(4, 1440, 252);
     EXPECT_EQ(PaperStep(&four, &b.ui), 1008u);
 
     // 12 passes are stored in their own slot but read from the 6-pass one.
-    Tarn_DynUpdateStepAlignPara(17930, &b.ui, 12);
+    ApplyStepRequest(17930, &b.ui, 12);
     EXPECT_EQ(Vert(&b.ui, 6), 17930);  // offset 100
     EXPECT_EQ(Vert(&b.ui, 7), 0);      // the 16-pass slot (offset 102) untouched
     const PassInfo twelve = Pass(12, 1440, 30);

@@ -12,6 +12,9 @@
 namespace sl {
 namespace {
 
+// The seam masks the cases work on, as a job holds them.
+Feathering gFeather;
+
 struct ShapeCase {
     int8_t byte;
     uint32_t passes;
@@ -35,19 +38,19 @@ TEST(Feathering, FamilyTable) {
         SoftenShape s = SoftenShapeFor(SoftenFamilyOf(c.byte), c.passes, static_cast<uint8_t>(c.byte) & 3);
         EXPECT_EQ(s.width, c.width) << int(c.byte) << " / " << c.passes;
         EXPECT_EQ(s.lines, c.lines) << int(c.byte) << " / " << c.passes;
-        EXPECT_EQ(SelectSoftenFamily(c.passes, static_cast<uint8_t>(c.byte) & 3, c.byte), c.lines);
+        EXPECT_EQ(SelectSoftenFamily(&gFeather, c.passes, static_cast<uint8_t>(c.byte) & 3, c.byte), c.lines);
         EXPECT_EQ(gFeather.width, c.width);
     }
 }
 
 TEST(Feathering, SoftenDots) {
-    EXPECT_EQ(SoftenDots(1440, false, 3, 3), 90);     // no feathering: 360 / N
-    EXPECT_EQ(SoftenDots(720, false, 3, 0x43), 180);  // family A, mode 3
-    EXPECT_EQ(SoftenDots(720, false, 2, -126), 168);  // family B, mode 2: (360 - 24) / 2
+    EXPECT_EQ(SoftenDots(&gFeather, 1440, false, 3, 3), 90);     // no feathering: 360 / N
+    EXPECT_EQ(SoftenDots(&gFeather, 720, false, 3, 0x43), 180);  // family A, mode 3
+    EXPECT_EQ(SoftenDots(&gFeather, 720, false, 2, -126), 168);  // family B, mode 2: (360 - 24) / 2
     EXPECT_EQ(gFeather.width, 128u);
-    EXPECT_EQ(SoftenDots(1440, false, 0, 0), 63);  // family C: (360 - 108) / 4
-    EXPECT_EQ(SoftenDots(720, true, 0, 0), 63);    // 720 across doubles the passes
-    EXPECT_EQ(SoftenDots(1440, true, 0, 0), 32);   // 8 passes: (360 - 104) / 8
+    EXPECT_EQ(SoftenDots(&gFeather, 1440, false, 0, 0), 63);  // family C: (360 - 108) / 4
+    EXPECT_EQ(SoftenDots(&gFeather, 720, true, 0, 0), 63);    // 720 across doubles the passes
+    EXPECT_EQ(SoftenDots(&gFeather, 1440, true, 0, 0), 32);   // 8 passes: (360 - 104) / 8
 }
 
 PassInfo Geometry(uint8_t passes, uint16_t dots, uint8_t mode) {
@@ -67,33 +70,33 @@ bool RowIs(const std::vector<uint8_t> &t, uint32_t w, uint32_t row, uint8_t v) {
 TEST(Feathering, TableLayoutFamilyAModeZeroTwoPasses) {
     std::vector<uint8_t> table(kSoftenTableBytes, 0x5A);
     const PassInfo pi = Geometry(2, 93, 0);
-    BuildSoftenTable360(table.data(), &pi, 64);
+    BuildSoftenTable360(&gFeather, table.data(), &pi, 64);
     const uint32_t w = gFeather.width;
     ASSERT_EQ(w, 700u);
     EXPECT_EQ(gFeather.softLines, 172u);
     EXPECT_TRUE(RowIs(table, w, 0, 0x00));
     EXPECT_TRUE(RowIs(table, w, 1, 0x00));
-    EXPECT_EQ(std::memcmp(&table[2 * w], SoftenTopTable(), 172 * w), 0);
+    EXPECT_EQ(std::memcmp(&table[2 * w], SoftenTopTable(&gFeather), 172 * w), 0);
     for (uint32_t r = 174; r < 188; ++r) EXPECT_TRUE(RowIs(table, w, r, 0xFF)) << r;
-    EXPECT_EQ(std::memcmp(&table[188 * w], SoftenBottomTable(), 172 * w), 0);
+    EXPECT_EQ(std::memcmp(&table[188 * w], SoftenBottomTable(&gFeather), 172 * w), 0);
 }
 
 TEST(Feathering, TableLayoutFamilyBModeZeroHasNoFullRows) {
     std::vector<uint8_t> table(kSoftenTableBytes);
     const PassInfo pi = Geometry(2, 90, 0);
-    BuildSoftenTable360(table.data(), &pi, -128);
+    BuildSoftenTable360(&gFeather, table.data(), &pi, -128);
     EXPECT_EQ(gFeather.softLines, 180u);
-    EXPECT_EQ(std::memcmp(&table[0], SoftenTopTable(), 180 * 128), 0);
-    EXPECT_EQ(std::memcmp(&table[180 * 128], SoftenBottomTable(), 180 * 128), 0);
+    EXPECT_EQ(std::memcmp(&table[0], SoftenTopTable(&gFeather), 180 * 128), 0);
+    EXPECT_EQ(std::memcmp(&table[180 * 128], SoftenBottomTable(&gFeather), 180 * 128), 0);
 }
 
 TEST(Feathering, ThreePassesUseTheFourPassTables) {
     std::vector<uint8_t> three(kSoftenTableBytes), four(kSoftenTableBytes);
     PassInfo pi = Geometry(3, 84, 0);
-    BuildSoftenTable360(three.data(), &pi, 0);
+    BuildSoftenTable360(&gFeather, three.data(), &pi, 0);
     EXPECT_EQ(gFeather.softLines, 108u);
     pi = Geometry(4, 63, 0);
-    BuildSoftenTable360(four.data(), &pi, 0);
+    BuildSoftenTable360(&gFeather, four.data(), &pi, 0);
     // The same band rows at the top; the paper advance differs.
     EXPECT_EQ(std::memcmp(three.data(), four.data(), 108 * 880), 0);
 }
@@ -102,7 +105,7 @@ TEST(Feathering, NoFeatheringIsAllOnes) {
     for (int8_t byte : {3, 0x43, -125}) {
         std::vector<uint8_t> table(kSoftenTableBytes, 0);
         const PassInfo pi = Geometry(4, 90, 3);
-        BuildSoftenTable360(table.data(), &pi, byte);
+        BuildSoftenTable360(&gFeather, table.data(), &pi, byte);
         EXPECT_EQ(gFeather.softLines, 0u);
         for (uint32_t i = 0; i < 360 * gFeather.width; ++i) ASSERT_EQ(table[i], 0xFF) << int(byte);
     }
@@ -113,13 +116,13 @@ TEST(Feathering, NoFeatheringIsAllOnes) {
 TEST(Feathering, BandLongerThanTheAdvanceIsCut) {
     std::vector<uint8_t> table(kSoftenTableBytes);
     const PassInfo pi = Geometry(7, 25, 0);
-    BuildSoftenTable360(table.data(), &pi, -128);
+    BuildSoftenTable360(&gFeather, table.data(), &pi, -128);
     EXPECT_EQ(gFeather.softLines, 174u);
     const uint32_t idle = 360 - 174 - 175;
     for (uint32_t r = 0; r < idle; ++r) EXPECT_TRUE(RowIs(table, 128, r, 0x00));
-    EXPECT_EQ(std::memcmp(&table[idle * 128], SoftenTopTable(), 174 * 128), 0);
+    EXPECT_EQ(std::memcmp(&table[idle * 128], SoftenTopTable(&gFeather), 174 * 128), 0);
     EXPECT_TRUE(RowIs(table, 128, idle + 174, 0xFF));
-    EXPECT_EQ(std::memcmp(&table[186 * 128], SoftenBottomTable(), 174 * 128), 0);
+    EXPECT_EQ(std::memcmp(&table[186 * 128], SoftenBottomTable(&gFeather), 174 * 128), 0);
 }
 
 // --- the masks ----------------------------------------------------------------
@@ -140,10 +143,10 @@ class SeamMasks : public ::testing::TestWithParam<MaskCase> {};
 TEST_P(SeamMasks, WholePixelsComplementaryRisingEvenAndAperiodic) {
     const MaskCase c = GetParam();
     const uint8_t mode = static_cast<uint8_t>(c.byte) & 3;
-    const uint32_t rows = SelectSoftenFamily(c.passes, mode, c.byte);
+    const uint32_t rows = SelectSoftenFamily(&gFeather, c.passes, mode, c.byte);
     const uint32_t w = gFeather.width, px = 4 * w;
     ASSERT_GT(rows, 0u);
-    const uint8_t *top = SoftenTopTable(), *bottom = SoftenBottomTable();
+    const uint8_t *top = SoftenTopTable(&gFeather), *bottom = SoftenBottomTable(&gFeather);
     std::vector<uint8_t> copy(top, top + rows * w);
 
     double previous = -1;
@@ -188,9 +191,9 @@ TEST_P(SeamMasks, WholePixelsComplementaryRisingEvenAndAperiodic) {
         EXPECT_LT(worstRepeat, 0.2);
     }
     // Deterministic: the same selection after another one builds the same table.
-    SelectSoftenFamily(c.passes == 6 ? 4 : 6, 1, 1);
-    SelectSoftenFamily(c.passes, mode, c.byte);
-    EXPECT_EQ(std::memcmp(copy.data(), SoftenTopTable(), copy.size()), 0);
+    SelectSoftenFamily(&gFeather, c.passes == 6 ? 4 : 6, 1, 1);
+    SelectSoftenFamily(&gFeather, c.passes, mode, c.byte);
+    EXPECT_EQ(std::memcmp(copy.data(), SoftenTopTable(&gFeather), copy.size()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTable, SeamMasks,
@@ -200,10 +203,10 @@ INSTANTIATE_TEST_SUITE_P(EveryTable, SeamMasks,
                                            MaskCase{1, 6}, MaskCase{2, 4}));
 
 TEST(SeamMasks, TablesDifferBetweenFamilies) {
-    SelectSoftenFamily(4, 0, 0);
-    std::vector<uint8_t> c(SoftenTopTable(), SoftenTopTable() + 20 * 128);
-    SelectSoftenFamily(4, 2, -126);
-    EXPECT_NE(std::memcmp(c.data(), SoftenTopTable(), 20 * 128), 0);
+    SelectSoftenFamily(&gFeather, 4, 0, 0);
+    std::vector<uint8_t> c(SoftenTopTable(&gFeather), SoftenTopTable(&gFeather) + 20 * 128);
+    SelectSoftenFamily(&gFeather, 4, 2, -126);
+    EXPECT_NE(std::memcmp(c.data(), SoftenTopTable(&gFeather), 20 * 128), 0);
 }
 
 }  // namespace

@@ -161,13 +161,12 @@ TEST_P(Kernels, PassMatchesReferenceOverACycle) {
             }
             PassInfo a = pi, b = pi;
             uint32_t seqB = q;
-            gPassSeq = q;
-            Tarn_PassProcess(&src, pa, &st, &a);
+            a.seq = q;
+            SeparatePass(&src, pa, &st, &a);
             ref::PassProcess(&src, pb, &st, &b, &seqB);
-            ASSERT_EQ(gPassSeq, seqB);
+            ASSERT_EQ(a.seq, seqB);
             ASSERT_EQ(a.feeddots, b.feeddots) << int(c.passNum) << " q " << q;
             ASSERT_EQ(a.blankpass, b.blankpass);
-            ASSERT_EQ(a.PassSec, b.PassSec);
             if (a.blankpass) continue;
             for (int s = 0; s < 6; ++s) {
                 ASSERT_EQ(fa[s], fb[s]) << "slot " << s << " q " << q;
@@ -193,11 +192,11 @@ TEST_P(Kernels, PassBlankStripMarksPassAndStillFeeds) {
     pi.ydpi = 1440;
     pi.softendots = 63;
     pi.seqstep = 2;
-    gPassSeq = 3;
-    Tarn_PassProcess(&src, pb, &st, &pi);
+    pi.seq = 3;
+    SeparatePass(&src, pb, &st, &pi);
     EXPECT_EQ(pi.blankpass, 1);
     EXPECT_EQ(pi.feeddots, 255u);
-    EXPECT_EQ(gPassSeq, 4u);
+    EXPECT_EQ(pi.seq, 4u);
 }
 
 // --- formatting --------------------------------------------------------------
@@ -224,7 +223,7 @@ struct FormatRig {
     }
     void Check(const FormatInfo &f, const ChannelPlacement &pl, const char *what) {
         uint32_t s1, e1, s2, e2;
-        Tarn_FormatProcess360(p, &canvas, &f, &pl, &s1, &e1);
+        FormatSwath(p, &canvas, &f, &pl, &s1, &e1);
         ref::FormatProcess360(p, slow.data(), slices, &f, &pl, &s2, &e2);
         ASSERT_EQ(s1, s2) << what;
         ASSERT_EQ(e1, e2) << what;
@@ -316,12 +315,12 @@ TEST_P(Kernels, FormatExtentRulesPerDirection) {
     uint32_t s, e;
     FormatInfo f = BuiltinFormat(bpl, 4, L_TO_R);
     ChannelPlacement pl = Placement(L_TO_R, 100, spread, 900);
-    Tarn_FormatProcess360(rig.p, &rig.canvas, &f, &pl, &s, &e);
+    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e);
     EXPECT_EQ(s, 100u);
     EXPECT_EQ(e, 120u);  // the first pixel of the last inked byte column
     f.direction = R_TO_L;
     pl = Placement(R_TO_L, 100, spread, 900);
-    Tarn_FormatProcess360(rig.p, &rig.canvas, &f, &pl, &s, &e);
+    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e);
     EXPECT_EQ(s, 100u);
     EXPECT_EQ(e, 123u);  // where the last pixel fires
     // Pixel 1 of channel 7 at slice offset - 1, high plane, nozzle 0.

@@ -9,6 +9,9 @@
 namespace sl {
 namespace {
 
+// The intake the cases work on, as a job holds it.
+LineIntake gIntake;
+
 struct Ring {
     std::vector<uint8_t> planes[6];
     StripRing ring{};
@@ -21,8 +24,9 @@ struct Ring {
         ring.stride = stride;
         ring.stripes = stripes;
         gIntake.linesPerStrip = rows;
+        gIntake.ring = ring;
         pi.LinesPerPass = linesPerPass;
-        StripRingStart(&pi);
+        StripRingStart(&gIntake, &pi);
     }
     const uint8_t *Row(int plane, uint32_t row) const {
         return planes[plane].data() + size_t(row) * ring.stride;
@@ -53,7 +57,7 @@ TEST(LineIntake, StoresBandsOfYMCKBothSidesWithKNextToTheImage) {
         planes[k] = line[k].data();
     }
     const uint32_t row = gIntake.inPtr;
-    StoreLine(&r.ring, planes, 100, 6, 0xFF, &r.pi);
+    StoreLine(&gIntake, planes, 100, 6, 0xFF, &r.pi);
     // Plane 2 (C): start band bytes 8..11, line from byte 24, end band at
     // 24 + 100 + 8 + (3 - 2) x 4.
     const uint8_t *c = r.Row(2, row);
@@ -72,7 +76,7 @@ TEST(LineIntake, StoresBandsOfYMCKBothSidesWithKNextToTheImage) {
     EXPECT_EQ(r.Row(4, row)[0], 0xEE);
     EXPECT_EQ(r.Row(4, row)[24], 0x14);
     // The padding lines of the job end draw their stripes with 0.
-    StoreLine(&r.ring, planes, 100, 6, 0x00, &r.pi);
+    StoreLine(&gIntake, planes, 100, 6, 0x00, &r.pi);
     EXPECT_EQ(r.Row(0, row + 1)[0], 0x00);
 }
 
@@ -80,7 +84,7 @@ TEST(LineIntake, WithoutStripesOnlyTheLineIsWritten) {
     Ring r(360, 64, StripeLayout{}, 360);
     std::vector<uint8_t> line(40, 0x33);
     const uint8_t *planes[6] = {line.data(), line.data(), line.data(), line.data()};
-    StoreLine(&r.ring, planes, 40, 4, 0xFF, &r.pi);
+    StoreLine(&gIntake, planes, 40, 4, 0xFF, &r.pi);
     for (int k = 0; k < 4; ++k) {
         EXPECT_EQ(r.Row(k, 0)[0], 0x33);
         EXPECT_EQ(r.Row(k, 0)[39], 0x33);
@@ -110,7 +114,7 @@ TEST(LineIntake, StripesFitTheRow) {
     std::vector<uint8_t> line(40, 0x33);
     const uint8_t *planes[6] = {line.data(), line.data(), line.data(), line.data()};
     gIntake.inPtr = 2;
-    StoreLine(&r.ring, planes, 40, 4, 0xFF, &r.pi);
+    StoreLine(&gIntake, planes, 40, 4, 0xFF, &r.pi);
     for (int k = 0; k < 4; ++k) {
         for (uint32_t b = 0; b < 50; ++b) {
             EXPECT_EQ(r.Row(k, 1)[b], 0xEE);
@@ -123,38 +127,38 @@ TEST(LineIntake, RingStartOrderWrapAndRelease) {
     Ring r(1440, 8, StripeLayout{}, 252);
     EXPECT_EQ(gIntake.orderCount, 1440u - 252u);
     EXPECT_EQ(gIntake.inPtr, 1188u);
-    EXPECT_EQ(RowOfLine(5), 5u);
+    EXPECT_EQ(RowOfLine(&gIntake, 5), 5u);
     std::vector<uint8_t> line(8, 1);
     const uint8_t *planes[6] = {line.data()};
     for (uint32_t i = 0; i < 251; ++i) {
-        StoreLine(&r.ring, planes, 8, 1, 0, &r.pi);
+        StoreLine(&gIntake, planes, 8, 1, 0, &r.pi);
         ASSERT_EQ(SwathComplete(&r.pi), 0);
     }
     EXPECT_EQ(gIntake.inPtr, 1439u);
-    StoreLine(&r.ring, planes, 8, 1, 0, &r.pi);  // stored in the last row, wraps
+    StoreLine(&gIntake, planes, 8, 1, 0, &r.pi);  // stored in the last row, wraps
     EXPECT_EQ(gIntake.inPtr, 0u);
-    EXPECT_EQ(RowOfLine(1439), 1439u);
+    EXPECT_EQ(RowOfLine(&gIntake, 1439), 1439u);
     EXPECT_EQ(SwathComplete(&r.pi), 1);
     EXPECT_EQ(r.pi.collet, 0u);
-    ReleaseRows(252);
+    ReleaseRows(&gIntake, 252);
     EXPECT_EQ(gIntake.orderCount, 1188u);
-    EXPECT_EQ(RowOfLine(0), 252u);
-    EXPECT_EQ(RowOfLine(1187), 1439u);
-    StoreLine(&r.ring, planes, 8, 1, 0, &r.pi);
-    EXPECT_EQ(RowOfLine(1188), 0u);  // the next line reuses the first row
-    ReleaseRows(5000);
+    EXPECT_EQ(RowOfLine(&gIntake, 0), 252u);
+    EXPECT_EQ(RowOfLine(&gIntake, 1187), 1439u);
+    StoreLine(&gIntake, planes, 8, 1, 0, &r.pi);
+    EXPECT_EQ(RowOfLine(&gIntake, 1188), 0u);  // the next line reuses the first row
+    ReleaseRows(&gIntake, 5000);
     EXPECT_EQ(gIntake.orderCount, 0u);
 }
 
 TEST(LineIntake, Direction) {
     UISetupPara ui{};
     ui.Dir = 0;
-    for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(SwathDirection(n, &ui, 1), L_TO_R);
+    for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(SwathDirection(&gIntake, n, &ui, 1), L_TO_R);
     ui.Dir = 11;
     gIntake.swathDirection = R_TO_L;  // left over from an earlier job
     const uint8_t want[4] = {L_TO_R, R_TO_L, L_TO_R, R_TO_L};
-    for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(SwathDirection(n, &ui, 1), want[n]) << n;
-    EXPECT_EQ(SwathDirection(4, &ui, 0), R_TO_L);  // no toggle: kept
+    for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(SwathDirection(&gIntake, n, &ui, 1), want[n]) << n;
+    EXPECT_EQ(SwathDirection(&gIntake, 4, &ui, 0), R_TO_L);  // no toggle: kept
 }
 
 TEST(LineIntake, OneBitExpansion) {

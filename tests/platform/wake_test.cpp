@@ -1,5 +1,5 @@
-// Wake-up signals, on every system: a waiting thread naps on one and is
-// woken by the thread that changes what it waits for.
+// Signals, on every system: a waiting thread waits on one and is woken by
+// the thread that changes what it waits for.
 #include <chrono>
 #include <thread>
 
@@ -9,30 +9,29 @@
 
 namespace {
 
-constexpr uint32_t kSignal = sl::kPlatWakeSignals - 1;
-constexpr uint32_t kLongNapMs = 10000;  // ends early, or the test fails slowly
+constexpr uint32_t kLongWaitMs = 10000;  // ends early, or the test fails slowly
 
-TEST(PlatformWake, NapEndsOnAWakeGivenBeforeOrDuringItAndRunsOutWithout) {
-    const double scale = sl::plat_time_scale();
-    sl::plat_set_time_scale(1.0);
+TEST(PlatformSignal, WaitEndsOnARaiseGivenBeforeOrDuringItAndRunsOutWithout) {
+    sl::PlatSignal *signal = sl::plat_signal_new();
+    ASSERT_NE(signal, nullptr);
 
-    uint32_t seen = sl::plat_wake_count(kSignal);
-    EXPECT_FALSE(sl::plat_nap_ms(kSignal, seen, 20));
+    uint32_t seen = sl::plat_signal_count(signal);
+    EXPECT_EQ(sl::plat_signal_wait(signal, seen, 20), sl::kPlatTimedOut);
 
-    // Given between the look at the flag and the nap: not lost.
-    sl::plat_wake(kSignal);
-    EXPECT_TRUE(sl::plat_nap_ms(kSignal, seen, kLongNapMs));
+    // Given between the look at the flag and the wait: not lost.
+    sl::plat_signal_raise(signal);
+    EXPECT_EQ(sl::plat_signal_wait(signal, seen, kLongWaitMs), 0);
 
-    seen = sl::plat_wake_count(kSignal);
-    std::thread waker([] {
+    seen = sl::plat_signal_count(signal);
+    std::thread raiser([signal] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        sl::plat_wake(kSignal);
+        sl::plat_signal_raise(signal);
     });
-    EXPECT_TRUE(sl::plat_nap_ms(kSignal, seen, kLongNapMs));
-    waker.join();
-    EXPECT_NE(sl::plat_wake_count(kSignal), seen);
+    EXPECT_EQ(sl::plat_signal_wait(signal, seen, kLongWaitMs), 0);
+    raiser.join();
+    EXPECT_NE(sl::plat_signal_count(signal), seen);
 
-    sl::plat_set_time_scale(scale);
+    sl::plat_signal_free(signal);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "e2e/board_fixture.h"
 #include "link/tcp_link.h"
+#include "support/default_printer.h"
 #include "support/process_usage.h"
 #include "support/test_addresses.h"
 #include "swathlink/swathlink.h"
@@ -94,9 +95,9 @@ protected:
         // A job the printer cancelled is not reported as printed.
         ASSERT_EQ(ClosePrint(), fault == Fault::PrinterCancel ? 0 : 1);
 
-        EXPECT_EQ(gLink.TxThread, nullptr);
-        EXPECT_EQ(gLink.RxThread, nullptr);
-        EXPECT_EQ(gLink.socket.load(), kInvalidSocket);
+        EXPECT_EQ(TxThreadLeft(), nullptr);
+        EXPECT_EQ(RxThreadLeft(), nullptr);
+        EXPECT_EQ(SocketLeft(), kInvalidSocket);
         const auto stored = swathboard::StoredSwathNumbers(board());
         EXPECT_EQ(StoredInArrivalOrder(board()), OneTo(static_cast<uint32_t>(stored.size())));
         if (fault == Fault::Abort) {
@@ -104,7 +105,7 @@ protected:
             EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_PRINT_END), 0u);
         } else if (fault != Fault::PrinterCancel) {
             EXPECT_TRUE(accepted);
-            EXPECT_EQ(stored, OneTo(gLink.SwathSN.load() - 1));
+            EXPECT_EQ(stored, OneTo(SwathSerial() - 1));
             // Once, or again when its answer was late on a loaded machine.
             EXPECT_GE(swathboard::CountPackets(board(), NET_CMD_PRINT_END), 1u);
         }

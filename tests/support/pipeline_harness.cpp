@@ -1,6 +1,7 @@
 #include "support/pipeline_harness.h"
 
 #include <cstring>
+#include <memory>
 
 #include "api/channel_map.h"
 #include "api/job_check.h"
@@ -13,6 +14,7 @@
 #include "pipeline/feathering.h"
 #include "pipeline/line_intake.h"
 #include "pipeline/pass_separation.h"
+#include "platform/platform.h"
 #include "shared/board_settings.h"
 #include "transport/swath_queue.h"
 
@@ -48,7 +50,26 @@ uint32_t StripeMmBytes(uint32_t mm, uint32_t xdpi) {
     return ((px + 15) & ~15u) / 4;
 }
 
+// The parts of a printer a job record points at.
+struct HarnessPrinter {
+    JobRequests requests;
+    StatusFile statusFile;
+    LinkAddresses addresses;
+    uint8_t *heartbeat = nullptr;
+    std::unique_ptr<Job> job;
+};
+HarnessPrinter gHarness;
+
+int TakeBySink(void *sink, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+               uint32_t widthPx, uint32_t step, int countFlag) {
+    return reinterpret_cast<SwathSink>(sink)(src, dir, startPx, endPx, widthPx, step, countFlag);
+}
+
 }  // namespace
+
+SwathHandOff HandOffTo(SwathSink sink) { return {&TakeBySink, reinterpret_cast<void *>(sink)}; }
+
+Job *HarnessJob() { return gHarness.job.get(); }
 
 UISetupPara ProofBoardSettings(const ProofJob &job) {
     UISetupPara ui{};
@@ -79,8 +100,10 @@ UISetupPara ProofBoardSettings(const ProofJob &job) {
 }
 
 bool SetUpPipelineJob(const ProofJob &pj, const UISetupPara &ui) {
-    ResetLibraryState();
-    UI_CurSetting = ui;
+    gHarness.job = std::make_unique<Job>(&gHarness.requests, &gHarness.statusFile, &gHarness.addresses,
+                                         &gHarness.heartbeat);
+    Job *const j = gHarness.job.get();
+    j->print.board = ui;
     JobProp job{};
     job.XDPI = pj.xdpi;
     job.YDPI = pj.ydpi;
@@ -90,22 +113,20 @@ bool SetUpPipelineJob(const ProofJob &pj, const UISetupPara &ui) {
     job.Colors = pj.colors;
     if (JobPropProblem(&job)) return false;
     // As StartPrint, with the board's settings already in place.
-    JobProp work;
-    PrepareJob(&job, &work);
-    if (gHost.oneBitInput) BuildDotSizeTable(pj.dotSize, gHost.dotSizeTable);
-    if (!AllocJobBuffers(work.XDPI, work.YDPI, AllocWidthFor(work.Width, work.XDPI))) return false;
-    gJobProp = work;
-    Adjust720(&gJobProp, &UI_CurSetting, XdpiIs720());
-    if (!PlanJob()) {
-        ReleaseJobBuffers();
+    PrepareJob(j, &job, plat_prnlog_dir());
+    if (j->host.oneBitInput) BuildDotSizeTable(pj.dotSize, j->host.dotSizeTable);
+    if (!TakeJobMemory(j)) return false;
+    Adjust720(&j->print, XdpiIs720(j));
+    if (!PlanJob(j)) {
+        gHarness.job.reset();
         return false;
     }
-    SetUpPipeline();
-    gRun.totalLines = 0;
+    SetUpPipeline(j);
+    j->totalLines = 0;
     return true;
 }
 
-void TearDownPipelineJob() { ReleaseJobBuffers(); }
+void TearDownPipelineJob() { gHarness.job.reset(); }
 
 void MakeHostLine(const ProofJob &job, uint32_t line, std::vector<uint8_t> &out) {
     const uint32_t bpl = HostBytesPerLine(job);
@@ -118,18 +139,18 @@ void MakeHostLine(const ProofJob &job, uint32_t line, std::vector<uint8_t> &out)
     }
 }
 
-int FeedHostLine(const ProofJob &, const uint8_t *line, SwathHandOff handOff) {
-    return FeedLine(line, handOff);
+int FeedHostLine(const ProofJob &, const uint8_t *line, SwathSink sink) {
+    return FeedLine(HarnessJob(), line, HandOffTo(sink));
 }
 
-int FinishJob(const ProofJob &job, SwathHandOff handOff) {
+int FinishJob(const ProofJob &job, SwathSink sink) {
     static const uint8_t empty[kEmptyLineBytes] = {};
     auto feed = [&](uint32_t n) {
         for (uint32_t i = 0; i < n; ++i)
-            if (!FeedHostLine(job, empty, handOff)) return 0;
+            if (!FeedHostLine(job, empty, sink)) return 0;
         return 1;
     };
-    return feed(LinesToCompleteSwath()) && feed(FlushLines()) ? 1 : 0;
+    return feed(LinesToCompleteSwath(HarnessJob())) && feed(FlushLines(HarnessJob())) ? 1 : 0;
 }
 
 // --- the proof ---------------------------------------------------------------
@@ -191,6 +212,8 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
                int) {
     Proof &pr = *gProof;
     ProofResult &res = *pr.result;
+    const Job *const j = HarnessJob();
+    const PassInfo &gPassInfo = j->print.pass;
     const uint64_t fedBefore = pr.fed;
     pr.fed += gPassInfo.feeddots;
     res.feeds.push_back(gPassInfo.feeddots);
@@ -200,11 +223,11 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
         return 1;
     }
     if (dir != L_TO_R) ++res.rightToLeft;
-    const uint32_t q = gPassSeq - 1;
+    const uint32_t q = gPassInfo.seq - 1;
     const uint32_t odd = gPassInfo.passmode ? ColumnSplitOdd(gPassInfo.PassNum, q) : 0;
-    const ChannelPlacement place =
-        PlacementFor(dir, gJobProp.XDPI, &UI_CurSetting, gSlicePlan.printSliceNum, DotSizeClass());
-    const SwathPlacement win = SwathPositions(gJobProp.XDPI, dir, startPx, endPx, widthPx);
+    const ChannelPlacement place = PlacementFor(dir, j->print.prop.XDPI, &j->print.board,
+                                                j->slices.printSliceNum, DotSizeClass(&j->print));
+    const SwathPlacement win = SwathPositions(j->print.prop.XDPI, dir, startPx, endPx, widthPx);
     const int64_t bpl = gPassInfo.bytesperline;
     for (uint64_t s = win.DataStart; s < uint64_t{win.DataStart} + win.Columns; ++s) {
         const uint8_t *slice = src + s * kSliceBytes;
@@ -216,7 +239,7 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
                 bits &= static_cast<uint8_t>(bits - 1);
                 const uint8_t ch = pr.channelOfBit[b];
                 const uint8_t level = static_cast<uint8_t>(((hi >> b) & 1) << 1 | ((lo >> b) & 1));
-                const int slot = ch < 8 ? ChannelSlot(&gFormatInfo, ch) : -1;
+                const int slot = ch < 8 ? ChannelSlot(&j->pipeline.format, ch) : -1;
                 const int64_t p =
                     dir == L_TO_R ? int64_t(s) - place.offset[ch] : int64_t(place.offset[ch]) - int64_t(s);
                 if (slot < 0 || p < 0 || p >= 4 * bpl) {
@@ -252,6 +275,9 @@ ProofResult RunProof(const ProofJob &job) {
         res.missing = 1;
         return res;
     }
+    const Job *const j = HarnessJob();
+    const PassInfo &gPassInfo = j->print.pass;
+    const Feathering &gFeather = j->pipeline.feather;
     res.passNum = gPassInfo.PassNum;
     res.softLines = gFeather.softLines;
     res.softenDots = gPassInfo.softendots;
@@ -261,16 +287,17 @@ ProofResult RunProof(const ProofJob &job) {
     Proof pr;
     pr.job = &job;
     pr.result = &res;
-    pr.rowPixels = 4 * gJobProp.BytesPerLine;
+    pr.rowPixels = 4 * j->print.prop.BytesPerLine;
     pr.linePitch = gPassInfo.ydpi / 360;
     // The paper under nozzle 0 of the first pass carries the strip line that
     // the first pass reads there: the ring's blank head, then the image.
     const uint32_t n = gPassInfo.PassNum;
     const uint32_t firstPhase = gPassInfo.passmode ? n / 2 - 1 : (n == 1 ? 0 : n - 1);
-    pr.paperToImage = int64_t(gIntake.linesPerStrip) - int64_t(gPassInfo.LinesPerPass) - firstPhase;
+    pr.paperToImage =
+        int64_t(j->pipeline.intake.linesPerStrip) - int64_t(gPassInfo.LinesPerPass) - firstPhase;
     for (auto &b : pr.channelOfBit) b = 0xFF;
     for (uint8_t ch = 0; ch < 8; ++ch)
-        if (gFormatInfo.planemap[ch] < 8) pr.channelOfBit[gFormatInfo.planemap[ch]] = ch;
+        if (j->pipeline.format.planemap[ch] < 8) pr.channelOfBit[j->pipeline.format.planemap[ch]] = ch;
     const uint32_t planes = job.colors < 4 ? job.colors : 4;
     for (uint32_t p = 0; p < planes; ++p) pr.hits[p].assign(size_t(job.height) * pr.rowPixels, 0);
     gProof = &pr;

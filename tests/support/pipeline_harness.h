@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "api/job_state.h"
 #include "pipeline/swath_cycle.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl::test {
 
@@ -47,6 +48,14 @@ struct ProofResult {
     bool Exact() const { return missing == 0 && doubled == 0 && wrongLevel == 0 && stray == 0; }
 };
 
+// A swath receiver with the hand-off's arguments and no record of its own.
+using SwathSink = int (*)(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
+                          uint32_t step, int countFlag);
+SwathHandOff HandOffTo(SwathSink sink);
+
+// The job record the harness set up (nullptr before SetUpPipelineJob).
+Job *HarnessJob();
+
 // The board settings of a proof job: realistic channel gaps and alignment.
 UISetupPara ProofBoardSettings(const ProofJob &job);
 // StartPrint's mode, memory and pipeline set-up; false when refused.
@@ -55,9 +64,9 @@ void TearDownPipelineJob();
 // One raster line of the job as PrintALine takes it (planes back to back).
 void MakeHostLine(const ProofJob &job, uint32_t line, std::vector<uint8_t> &out);
 // Feeds one host line as PrintALine does; returns the hand-off's result.
-int FeedHostLine(const ProofJob &job, const uint8_t *line, SwathHandOff handOff);
+int FeedHostLine(const ProofJob &job, const uint8_t *line, SwathSink sink);
 // The empty lines EndPrint feeds.
-int FinishJob(const ProofJob &job, SwathHandOff handOff);
+int FinishJob(const ProofJob &job, SwathSink sink);
 
 ProofResult RunProof(const ProofJob &job);
 

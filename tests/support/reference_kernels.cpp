@@ -66,7 +66,6 @@ void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenT
             }
         pi->feeddots = pi->softendots * pi->ydpi / 360;
         pi->feeddots = q == N - 1 ? pi->feeddots + (N - 1) : pi->feeddots - 1;
-        pi->PassSec += 1;
     } else {
         uint32_t H = N / 2 ? N / 2 : 1, q = *seq, v = H - 1 - q % H, T = Idle(pi, table);
         uint8_t odd = ColumnSplitOdd(N, q);
@@ -79,7 +78,6 @@ void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenT
         }
         pi->feeddots = pi->softendots * pi->ydpi / 360;
         pi->feeddots = q % H == H - 1 ? pi->feeddots + (H - 1) : pi->feeddots - 1;
-        pi->PassSec += 1;
     }
     if (pi->seqstep) *seq += 1;
 }
@@ -142,7 +140,6 @@ FormatInfo BuiltinFormat(uint32_t bpl, uint8_t colors, int8_t direction) {
     FormatInfo f{};
     f.bytesperline = bpl;
     f.colors = colors;
-    f.bitsperpixel = 2;
     const uint8_t c1[4] = {6, 4, 2, 0}, c2[4] = {7, 5, 3, 1};
     for (int s = 0; s < 4; ++s) {
         f.C1[s] = c1[s];
@@ -150,7 +147,6 @@ FormatInfo BuiltinFormat(uint32_t bpl, uint8_t colors, int8_t direction) {
     }
     for (int i = 0; i < 16; ++i) f.planemap[i] = static_cast<uint8_t>(i);
     f.direction = direction;
-    f.nozzles = 360;
     return f;
 }
 

@@ -7,7 +7,7 @@
 
 #include "pipeline/pass_separation.h"
 #include "pipeline/swath_format.h"
-#include "swathlink/records.h"
+#include "shared/records.h"
 
 namespace sl::ref {
 
@@ -17,7 +17,7 @@ void SplitColumnsRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint
                      uint8_t odd);
 bool RowIsBlank(const uint8_t *src, uint32_t n);
 
-// One pass, as the fast Tarn_PassProcess (same phase rules); advances *seq.
+// One pass, as the fast SeparatePass (same phase rules); advances *seq.
 void PassProcess(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi,
                  uint32_t *seq);
 

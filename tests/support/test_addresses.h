@@ -26,6 +26,8 @@ enum TestAddress : uint8_t {
     kAddrLinkJobPause = 32,
     kAddrLinkJobAbort = 33,
     kAddrLinkJobAbortWhilePaused = 34,
+    // tests/printers: two boards at once
+    kAddrTwoPrintersFirst = 35,    // and 36
     kAddrLinkJobFaultsFirst = 40,  // one per fault case, up to 49
     kAddrLinkJobRefusals = 50,
     kAddrLinkJobPrinterStopsFirst = 51,  // one per stop case, up to 54

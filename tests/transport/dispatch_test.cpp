@@ -17,10 +17,10 @@ class Dispatch : public TransportTest {
 protected:
     void SetUp() override {
         TransportTest::SetUp();
-        gLink.ReplyOk = 0;
+        link_->ReplyOk = 0;
         // Every reply below answers a packet sent before it, unless a case
         // counts its packets itself.
-        gLink.PacketsSent = 100;
+        link_->PacketsSent = 100;
         gLastBox.clear();
         plat_set_message_sink(CatchBox);
     }
@@ -49,8 +49,8 @@ protected:
         }
         return r;
     }
-    static void Take(const std::vector<uint8_t> &r) {
-        DispatchReply(r.data(), &gLink, static_cast<int>(r.size()));
+    void Take(const std::vector<uint8_t> &r) {
+        DispatchReply(r.data(), link_.get(), static_cast<int>(r.size()));
     }
 };
 
@@ -63,67 +63,67 @@ TEST(ReplyLength, ChecksumWordClosesEachReply) {
 }
 
 TEST_F(Dispatch, OnlyTheAnswerToTheLastCommandCompletesOrRefusesIt) {
-    gLink.LastCmd = NET_CMD_PRINT_START;
+    link_->LastCmd = NET_CMD_PRINT_START;
     Take(Reply(NET_CMD_DEBUG, 1));
-    EXPECT_EQ(gLink.ResendReq.load(), 0u);
-    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    EXPECT_EQ(link_->ResendReq.load(), 0u);
+    EXPECT_EQ(link_->ReplyOk.load(), 0u);
     Take(Reply(NET_CMD_PRINT_START, 1));
-    EXPECT_EQ(gLink.ResendReq.load(), 1u);
-    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    EXPECT_EQ(link_->ResendReq.load(), 1u);
+    EXPECT_EQ(link_->ReplyOk.load(), 0u);
     Take(Reply(NET_CMD_PRINT_START, 0));
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 0u);
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
+    EXPECT_EQ(link_->PrintEndFlag.load(), 0u);
 }
 
 TEST_F(Dispatch, PrintEndAnswerEndsTheLink) {
-    gLink.LastCmd = NET_CMD_PRINT_END;
+    link_->LastCmd = NET_CMD_PRINT_END;
     Take(Reply(NET_CMD_PRINT_END, 0));
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
+    EXPECT_EQ(link_->PrintEndFlag.load(), 1u);
 }
 
 TEST_F(Dispatch, JobCreateBlockIsTakenOnlyWithGoodMarkers) {
-    gLink.LastCmd = NET_CMD_JOB_CREATE;
+    link_->LastCmd = NET_CMD_JOB_CREATE;
     Take(JobCreateReply(false));
-    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
-    EXPECT_EQ(UI_CurSetting.sig[0], 0);
+    EXPECT_EQ(link_->ReplyOk.load(), 0u);
+    EXPECT_EQ(job_.board.CurFWVersion, 0);
+    EXPECT_EQ(job_.board.sig[0], 0);
 
     Take(JobCreateReply(true));
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, 300);
-    EXPECT_EQ(UI_CurSetting.sig[0], 0x55);
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
+    EXPECT_EQ(job_.board.CurFWVersion, 300);
+    EXPECT_EQ(job_.board.sig[0], 0x55);
 
     // The extended marker triple is good as well.
-    UI_CurSetting = UISetupPara{};
-    gLink.ReplyOk = 0;
+    job_.board = UISetupPara{};
+    link_->ReplyOk = 0;
     auto r = JobCreateReply(false);
     r[14] = 0xEF;
     r[95] = 0xC9;
     r[94] = 0xB8;
     Take(r);
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, 300);
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
+    EXPECT_EQ(job_.board.CurFWVersion, 300);
 }
 
 TEST_F(Dispatch, ALateJobCreateAnswerDoesNotRewriteTheSettings) {
-    gLink.LastCmd = NET_CMD_SWATH_CREATE;
+    link_->LastCmd = NET_CMD_SWATH_CREATE;
     Take(JobCreateReply(true));
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, 0);
+    EXPECT_EQ(job_.board.CurFWVersion, 0);
 }
 
 // Two copies of the previous swath are still unanswered when the next one
 // goes out: their answers come first and settle nothing for it.
 TEST_F(Dispatch, AnswersToEarlierCopiesSettleNothing) {
-    gLink.PacketsSent = 2;
-    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
-    gLink.PacketsSent = 3;
+    link_->PacketsSent = 2;
+    AwaitAnswer(link_.get(), NET_CMD_SWATH_CREATE);
+    link_->PacketsSent = 3;
     Take(Reply(NET_CMD_SWATH_CREATE, 0, 0, SWATH_CREAT_SN_REPEAT));
     Take(Reply(NET_CMD_SWATH_CREATE, 1));
-    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
-    EXPECT_EQ(gLink.ResendReq.load(), 0u);
+    EXPECT_EQ(link_->ReplyOk.load(), 0u);
+    EXPECT_EQ(link_->ResendReq.load(), 0u);
     Take(Reply(NET_CMD_SWATH_CREATE, 0));
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
 }
 
 // One answer too many: once a reply comes with every packet answered, no
@@ -131,50 +131,50 @@ TEST_F(Dispatch, AnswersToEarlierCopiesSettleNothing) {
 // that looks like the outstanding command's; a new connection's count
 // believes answers again.
 TEST_F(Dispatch, AnAnswerTooManyPutsTheCountOutOfStep) {
-    gLink.PacketsSent = 0;
-    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
-    gLink.PacketsSent = 1;
+    link_->PacketsSent = 0;
+    AwaitAnswer(link_.get(), NET_CMD_SWATH_CREATE);
+    link_->PacketsSent = 1;
     Take(Reply(NET_CMD_SWATH_CREATE, 0));
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
-    EXPECT_FALSE(CountOutOfStep(&gLink));
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
+    EXPECT_FALSE(CountOutOfStep(link_.get()));
     Take(Reply(NET_CMD_SWATH_CREATE, 0));  // answers no packet
-    EXPECT_TRUE(CountOutOfStep(&gLink));
+    EXPECT_TRUE(CountOutOfStep(link_.get()));
 
-    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
-    gLink.PacketsSent = 2;
+    AwaitAnswer(link_.get(), NET_CMD_SWATH_CREATE);
+    link_->PacketsSent = 2;
     Take(Reply(NET_CMD_SWATH_CREATE, 1));
     Take(Reply(NET_CMD_SWATH_CREATE, 0));
-    EXPECT_EQ(gLink.ResendReq.load(), 0u);
-    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
+    EXPECT_EQ(link_->ResendReq.load(), 0u);
+    EXPECT_EQ(link_->ReplyOk.load(), 0u);
 
-    RestartAnswerCount(&gLink);
-    EXPECT_FALSE(CountOutOfStep(&gLink));
-    AwaitAnswer(&gLink, NET_CMD_SWATH_CREATE);
-    gLink.PacketsSent = 1;
+    RestartAnswerCount(link_.get());
+    EXPECT_FALSE(CountOutOfStep(link_.get()));
+    AwaitAnswer(link_.get(), NET_CMD_SWATH_CREATE);
+    link_->PacketsSent = 1;
     Take(Reply(NET_CMD_SWATH_CREATE, 0));
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
 }
 
 // An answer a silent board never sent, when the job is being cancelled: the
 // cancel goes out on the connection the job has, instead of a reconnection
 // that would end the job first.
 TEST_F(Dispatch, LostAnswersBeforeTheCancelAreGivenUp) {
-    gLink.PacketsSent = 3;
-    gLink.RepliesRead = 2;
-    gRequests.abort = 1;
-    EXPECT_TRUE(SettleEarlierAnswers(&gLink));
-    EXPECT_EQ(gLink.RepliesRead.load(), 3u);
-    EXPECT_EQ(gLink.socket.load(), kInvalidSocket);  // no new connection was made
+    link_->PacketsSent = 3;
+    link_->RepliesRead = 2;
+    requests_.abort = 1;
+    EXPECT_TRUE(SettleEarlierAnswers(link_.get()));
+    EXPECT_EQ(link_->RepliesRead.load(), 3u);
+    EXPECT_EQ(link_->socket.load(), kInvalidSocket);  // no new connection was made
 }
 
 TEST_F(Dispatch, OnlyTheFirstGoodJobCreateAnswerIsDecoded) {
-    gLink.LastCmd = NET_CMD_JOB_CREATE;
+    link_->LastCmd = NET_CMD_JOB_CREATE;
     Take(JobCreateReply(true));
-    ASSERT_EQ(UI_CurSetting.CurFWVersion, 300);
-    UI_CurSetting.CurFWVersion = 301;  // the host adjusts the settings
-    Take(JobCreateReply(true));        // the resent copy's answer
-    EXPECT_EQ(UI_CurSetting.CurFWVersion, 301);
-    EXPECT_EQ(gLink.ReplyOk.load(), 1u);
+    ASSERT_EQ(job_.board.CurFWVersion, 300);
+    job_.board.CurFWVersion = 301;  // the host adjusts the settings
+    Take(JobCreateReply(true));     // the resent copy's answer
+    EXPECT_EQ(job_.board.CurFWVersion, 301);
+    EXPECT_EQ(link_->ReplyOk.load(), 1u);
 }
 
 struct StopCase {
@@ -194,41 +194,41 @@ TEST_F(Dispatch, SwathRepliesThatStopTheJob) {
     };
     for (const StopCase &c : cases) {
         SCOPED_TRACE(c.name);
-        gLink.PrintStopFlag = 0;
-        gLink.PrintEndFlag = 0;
-        gLink.ReplyOk = 0;
+        link_->PrintStopFlag = 0;
+        link_->PrintEndFlag = 0;
+        link_->ReplyOk = 0;
         gLastBox.clear();
-        gLink.LastCmd = NET_CMD_SWATH_CREATE;
+        link_->LastCmd = NET_CMD_SWATH_CREATE;
         Take(Reply(NET_CMD_SWATH_CREATE, c.status, 0, c.swathState));
-        EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
-        EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
-        EXPECT_EQ(gLink.ReplyOk.load(), c.replyOk);
+        EXPECT_EQ(link_->PrintStopFlag.load(), 1u);
+        EXPECT_EQ(link_->PrintEndFlag.load(), 1u);
+        EXPECT_EQ(link_->ReplyOk.load(), c.replyOk);
         EXPECT_EQ(gLastBox, c.box);
     }
 }
 
 TEST_F(Dispatch, PrintStatusOneIsACancelFromThePrinter) {
-    gLink.LastCmd = NET_CMD_DEBUG;
+    link_->LastCmd = NET_CMD_DEBUG;
     Take(Reply(NET_CMD_DEBUG, 0, 3));
-    EXPECT_EQ(gLink.PrintStopFlag.load(), 0u);
+    EXPECT_EQ(link_->PrintStopFlag.load(), 0u);
     Take(Reply(NET_CMD_DEBUG, 1, 1));  // refused: the print status is not read
-    EXPECT_EQ(gLink.PrintStopFlag.load(), 0u);
+    EXPECT_EQ(link_->PrintStopFlag.load(), 0u);
     Take(Reply(NET_CMD_DEBUG, 0, 1));
-    EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 0u);
+    EXPECT_EQ(link_->PrintStopFlag.load(), 1u);
+    EXPECT_EQ(link_->PrintEndFlag.load(), 0u);
 
-    gLink.PrintStopFlag = 0;
-    gLink.LastCmd = NET_CMD_SWATH_CREATE;
+    link_->PrintStopFlag = 0;
+    link_->LastCmd = NET_CMD_SWATH_CREATE;
     Take(Reply(NET_CMD_SWATH_CREATE, 0, 1));
-    EXPECT_EQ(gLink.PrintStopFlag.load(), 1u);
+    EXPECT_EQ(link_->PrintStopFlag.load(), 1u);
 }
 
 TEST_F(Dispatch, EverythingAfterAStopIsIgnored) {
-    gLink.PrintStopFlag = 1;
-    gLink.LastCmd = NET_CMD_PRINT_END;
+    link_->PrintStopFlag = 1;
+    link_->LastCmd = NET_CMD_PRINT_END;
     Take(Reply(NET_CMD_PRINT_END, 0));
-    EXPECT_EQ(gLink.ReplyOk.load(), 0u);
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 0u);
+    EXPECT_EQ(link_->ReplyOk.load(), 0u);
+    EXPECT_EQ(link_->PrintEndFlag.load(), 0u);
 }
 
 }  // namespace

@@ -17,60 +17,60 @@ class Packets : public TransportTest {
 protected:
     void SetUp() override {
         TransportTest::SetUp();
-        gMode.xdpi = 720;
-        gMode.ydpi = 720;
-        gMode.pass = 4;
-        gMode.vsd = 0;
-        gJobProp.Reserved = 0;
-        gJobProp.Colors = 6;
-        UI_CurSetting.d4c = 5;
-        UI_CurSetting.CurFWVersion = 300;
-        UI_CurSetting.SpeedValue = 42;
-        StoreStepCalibration(&UI_CurSetting, 4, 4811);
+        job_.mode.xdpi = 720;
+        job_.mode.ydpi = 720;
+        job_.mode.pass = 4;
+        job_.mode.vsd = 0;
+        job_.prop.Reserved = 0;
+        job_.prop.Colors = 6;
+        job_.board.d4c = 5;
+        job_.board.CurFWVersion = 300;
+        job_.board.SpeedValue = 42;
+        StoreStepCalibration(&job_.board, 4, 4811);
     }
-    static const uint8_t *Packet() { return Net_Command.packet; }
-    static void Answered() { Net_Command.CmdStatus = kCmdAnswered; }
+    const uint8_t *Packet() { return link_->command.packet; }
+    void Answered() { link_->command.CmdStatus = kCmdAnswered; }
 };
 
 TEST_F(Packets, JobCreateWritesItsLayoutAndANewJobId) {
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_JOB_CREATE));
     const uint8_t *p = Packet();
     EXPECT_EQ(U16(p, 0), 2);
-    EXPECT_NE(gLink.JobId.load(), 0);
-    EXPECT_EQ(U16(p, 4), gLink.JobId.load());
+    EXPECT_NE(link_->JobId.load(), 0);
+    EXPECT_EQ(U16(p, 4), link_->JobId.load());
     EXPECT_EQ(p[6], 3);
     EXPECT_EQ(p[7], 5);
     EXPECT_EQ(U16(p, 8), 0x0080);
     EXPECT_EQ(U16(p, 10), 11068);
     EXPECT_EQ(U16(p, 12), 2 | 4 << 4 | 4 << 8);  // XRES 720 -> 2, YRES 720 -> 4, 4 passes
-    EXPECT_EQ(U16(p, 14), VsdCode(DotSizeClass()));
+    EXPECT_EQ(U16(p, 14), VsdCode(&job_.mode, DotSizeClass(&job_)));
     EXPECT_EQ(U16(p, 26), 0);
     EXPECT_EQ(U16(p, 28), 213);
     EXPECT_EQ(p[30], 102);
     EXPECT_EQ(U16(p, 38), 0);
-    EXPECT_EQ(Net_Command.CmdStatus.load(), kCmdPending);
+    EXPECT_EQ(link_->command.CmdStatus.load(), kCmdPending);
 }
 
 TEST_F(Packets, APendingCommandIsNeverOverwritten) {
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_JOB_CREATE));
     std::array<uint8_t, 64> before;
     std::copy_n(Packet(), 64, before.begin());
-    EXPECT_FALSE(BuildNetCommand(&gLink, NET_DEBUG_SYNCY));
+    EXPECT_FALSE(BuildNetCommand(link_.get(), NET_DEBUG_SYNCY));
     EXPECT_TRUE(std::equal(before.begin(), before.end(), Packet()));
-    EXPECT_FALSE(BuildNetCommand(&gLink, 99));  // unknown code: nothing built
+    EXPECT_FALSE(BuildNetCommand(link_.get(), 99));  // unknown code: nothing built
     Answered();
-    EXPECT_FALSE(BuildNetCommand(&gLink, 99));
-    EXPECT_EQ(Net_Command.CmdStatus.load(), kCmdAnswered);
+    EXPECT_FALSE(BuildNetCommand(link_.get(), 99));
+    EXPECT_EQ(link_->command.CmdStatus.load(), kCmdAnswered);
 }
 
 TEST_F(Packets, PrintStartSavesTheBlockAndCarriesTheJobSettings) {
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_JOB_CREATE));
     Answered();
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_START));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_PRINT_START));
     const uint8_t *p = Packet();
     const PlatTime utc = plat_utc_time();
     EXPECT_EQ(U16(p, 0), 8);
-    EXPECT_EQ(U16(p, 4), gLink.JobId.load());
+    EXPECT_EQ(U16(p, 4), link_->JobId.load());
     EXPECT_EQ(p[6], 3);
     EXPECT_EQ(p[7], 5);
     EXPECT_EQ(U16(p, 12), 2 | 4 << 4 | 4 << 8);
@@ -86,47 +86,49 @@ TEST_F(Packets, PrintStartSavesTheBlockAndCarriesTheJobSettings) {
     std::ifstream in(dir_ + "/SaveParafile.cfg", std::ios::binary);
     const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
     ASSERT_EQ(file.size(), 428u);
-    EXPECT_EQ(U16(file.data(), 0), gLink.JobId.load());
+    EXPECT_EQ(U16(file.data(), 0), link_->JobId.load());
     EXPECT_EQ(U16(file.data(), 2) | U16(file.data(), 4) | U16(file.data(), 6), 0);
-    EXPECT_EQ(std::memcmp(file.data() + 8, &UI_CurSetting, sizeof UI_CurSetting), 0);
+    EXPECT_EQ(std::memcmp(file.data() + 8, &job_.board, sizeof job_.board), 0);
 
     Answered();
-    UI_CurSetting.CurFWVersion = 249;
-    StoreStepCalibration(&UI_CurSetting, 4, 0);
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_START));
+    job_.board.CurFWVersion = 249;
+    StoreStepCalibration(&job_.board, 4, 0);
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_PRINT_START));
     EXPECT_EQ(Packet()[32], 4);
     EXPECT_EQ(U16(Packet(), 36), 1);  // a stored 0 is sent as 1
 }
 
 TEST_F(Packets, LaterCommandsKeepTheBytesTheyDoNotWrite) {
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_JOB_CREATE));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_JOB_CREATE));
     Answered();
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_START));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_PRINT_START));
     Answered();
     std::array<uint8_t, 64> start;
     std::copy_n(Packet(), 64, start.begin());
 
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_END));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_PRINT_END));
     const uint8_t *p = Packet();
     EXPECT_EQ(U16(p, 0), 18);
-    EXPECT_EQ(U16(p, 4), gLink.JobId.load());
+    EXPECT_EQ(U16(p, 4), link_->JobId.load());
     EXPECT_EQ(p[30], 101);
     for (int i = 8; i < 30; ++i) EXPECT_EQ(p[i], start[i]) << i;
     for (int i = 31; i < 64; ++i) EXPECT_EQ(p[i], start[i]) << i;
     Answered();
 
     std::copy_n(Packet(), 64, start.begin());
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_DEBUG_PAUSE));
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_DEBUG_PAUSE));
     EXPECT_EQ(U16(p, 0), 1);
     EXPECT_EQ(U16(p, 4), 20);
-    EXPECT_EQ(U16(p, 6), gLink.JobId.load());
+    EXPECT_EQ(U16(p, 6), link_->JobId.load());
     for (int i = 8; i < 64; ++i) EXPECT_EQ(p[i], start[i]) << i;
 }
 
 TEST_F(Packets, JobResetLeavesASyncInPayloadWordZero) {
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_END));
-    LinkResetForJob(&gLink);
-    EXPECT_EQ(Net_Command.CmdStatus.load(), kCmdIdle);
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_PRINT_END));
+    uint8_t carried[64];
+    std::copy_n(link_->command.packet, 64, carried);
+    NewLink(carried);  // the next job's record
+    EXPECT_EQ(link_->command.CmdStatus.load(), kCmdIdle);
     EXPECT_EQ(U16(Packet(), 4), 23);
     EXPECT_EQ(Packet()[30], 101);  // the rest of the record stays
 }
@@ -146,9 +148,9 @@ TEST_F(Packets, SwathPacketFromTheEntry) {
         {2, 366, 0xBF, 66666 / 42, true},
         {1, 669, 0xBB, 5, false},
     };
-    gPassInfo.softendots = 90;
-    gJobProp.Width = 7200;
-    gMode.xdpi = 360;
+    job_.pass.softendots = 90;
+    job_.prop.Width = 7200;
+    job_.mode.xdpi = 360;
     SwathEntry e;
     e.Len = 6400;
     e.Pstart = 0x12345;
@@ -158,15 +160,15 @@ TEST_F(Packets, SwathPacketFromTheEntry) {
     e.Direction = 1;
     e.FeedUnits = 777;
     e.Data = e.Buffer = nullptr;
-    gSwathQueue.Slots[0].State = 1;
+    link_->queue.Slots[0].State = 1;
     uint32_t sn = 1;
     for (const SwathPacketCase &c : cases) {
         SCOPED_TRACE(c.mode);
-        UI_CurSetting.CurFWVersion = c.fw;
+        job_.board.CurFWVersion = c.fw;
         e.Mode = c.mode;
         uint8_t p[64];
         std::fill(p, p + 64, 0xAA);
-        BuildSwathPacket(p, &e, &gLink);
+        BuildSwathPacket(p, &e, link_.get());
         EXPECT_EQ(U16(p, 0), 9);
         EXPECT_EQ(U16(p, 2), 0);  // reserved bytes are zero, never stale
         EXPECT_EQ(U32(p, 4), 6400u);
@@ -182,26 +184,26 @@ TEST_F(Packets, SwathPacketFromTheEntry) {
         EXPECT_EQ(U16(p, 48), c.feedUnits ? 777 : 0);
         EXPECT_EQ(U32(p, 52), sn++);
     }
-    EXPECT_EQ(gLink.SwathSN.load(), sn);
+    EXPECT_EQ(link_->SwathSN.load(), sn);
 }
 
 TEST_F(Packets, PrintedAreaAndLengthFollowThePassCounter) {
-    gPassInfo.softendots = 90;
-    gJobProp.Width = 7200;
-    gMode.xdpi = 360;
-    gPassSeq = 40;
-    SwathEntry *e = QueueGetEmpty();
+    job_.pass.softendots = 90;
+    job_.prop.Width = 7200;
+    job_.mode.xdpi = 360;
+    job_.pass.seq = 40;
+    SwathEntry *e = QueueGetEmpty(link_.get());
     e->Len = 0;
     e->Mode = 0;
-    QueueSetReady(e);
-    gPassSeq = 99;  // later passes do not change a published swath
+    QueueSetReady(link_.get(), e);
+    job_.pass.seq = 99;  // later passes do not change a published swath
     uint8_t p[64];
-    BuildSwathPacket(p, e, &gLink);
+    BuildSwathPacket(p, e, link_.get());
     // 40 x 90 x 7200 / (360 x 360) = 200 in^2 = 12.9 hundredths of a m^2
     EXPECT_EQ(U32(p, 8), 12u);
     // 40 x 90 / 360 = 10 in -> 2.54 tenths of m
     EXPECT_EQ(U32(p, 12), 2u);
-    gPassSeq = 0;
+    job_.pass.seq = 0;
 }
 
 }  // namespace

@@ -47,10 +47,10 @@ struct Record {
     Record() { std::memset(&ui, kUntouched, sizeof ui); }
 };
 
-TEST(DecodeParaOld, ZeroBaseValuesTakeTheDefaults) {
+TEST(DecodeOlderBlock, ZeroBaseValuesTakeTheDefaults) {
     Record r;
     const std::vector<uint8_t> a = ZeroAnswer();
-    DecodeParaOld(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
+    DecodeOlderBlock(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
     const UISetupPara &ui = r.ui;
 
     EXPECT_EQ(ui.sig[0], 0x55);
@@ -82,7 +82,7 @@ TEST(DecodeParaOld, ZeroBaseValuesTakeTheDefaults) {
     EXPECT_EQ(ui.x360_lalign[0], static_cast<int8_t>(kUntouched));
 }
 
-TEST(DecodeParaOld, CopiesItsFields) {
+TEST(DecodeOlderBlock, CopiesItsFields) {
     Record r;
     std::vector<uint8_t> a = ZeroAnswer();
     a[7] = 11;
@@ -101,7 +101,7 @@ TEST(DecodeParaOld, CopiesItsFields) {
     a[17] = 0x77;
     a[169] = 0x99;
     SetVersion(a, 400, 0xC0);  // above the older layout's limit, top bits set
-    DecodeParaOld(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
+    DecodeOlderBlock(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
     const UISetupPara &ui = r.ui;
 
     EXPECT_EQ(ui.Dir, 11);
@@ -130,18 +130,18 @@ TEST(DecodeParaOld, CopiesItsFields) {
     EXPECT_EQ(ui.CurFWVersion, 332);
 }
 
-TEST(DecodeParaOld, OnlySpeedSevenIsHighSpeed) {
+TEST(DecodeOlderBlock, OnlySpeedSevenIsHighSpeed) {
     const struct { uint8_t sent, stored; } cases[] = {{7, 7}, {5, 5}, {0, 5}, {6, 5}, {0xFF, 5}};
     for (const auto &c : cases) {
         Record r;
         std::vector<uint8_t> a = ZeroAnswer();
         a[13] = c.sent;
-        DecodeParaOld(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
+        DecodeOlderBlock(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
         EXPECT_EQ(r.ui.PrintSpeed, c.stored) << int(c.sent);
     }
 }
 
-TEST(NetReadRegInfo, VersionUpTo332KeepsTheOlderDecoding) {
+TEST(DecodeNewerBlock, VersionUpTo332KeepsTheOlderDecoding) {
     const struct {
         uint16_t version;
         bool newer;
@@ -150,7 +150,7 @@ TEST(NetReadRegInfo, VersionUpTo332KeepsTheOlderDecoding) {
         Record r;
         std::vector<uint8_t> a = PatternAnswer();
         SetVersion(a, c.version);
-        NetReadRegInfo(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
+        DecodeNewerBlock(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
         EXPECT_EQ(r.ui.CurFWVersion, c.version);
         if (c.newer) {
             EXPECT_EQ(r.ui.headnum, a[120]) << c.version;
@@ -165,12 +165,12 @@ TEST(NetReadRegInfo, VersionUpTo332KeepsTheOlderDecoding) {
     }
 }
 
-TEST(NetReadRegInfo, PlacesEveryNewerField) {
+TEST(DecodeNewerBlock, PlacesEveryNewerField) {
     Record r;
     std::vector<uint8_t> a = PatternAnswer();
     SetVersion(a, 400);
     a[158] = 160;  // b1Rev2: the answer carries the alignment arrays
-    NetReadRegInfo(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
+    DecodeNewerBlock(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
     const UISetupPara &ui = r.ui;
 
     const size_t hori1At[8] = {16, 18, 20, 22, 24, 30, 32, 42};
@@ -242,13 +242,13 @@ TEST(NetReadRegInfo, PlacesEveryNewerField) {
     EXPECT_EQ(ui.res298[0], kUntouched);
 }
 
-TEST(NetReadRegInfo, AlignmentArraysNeedRevision160) {
+TEST(DecodeNewerBlock, AlignmentArraysNeedRevision160) {
     for (uint8_t rev2 : {159, 0, 160, 255}) {
         Record r;
         std::vector<uint8_t> a = PatternAnswer();
         SetVersion(a, 400);
         a[158] = rev2;
-        NetReadRegInfo(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
+        DecodeNewerBlock(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
         const bool carried = rev2 >= 160;
         const int8_t kept = static_cast<int8_t>(kUntouched);
         SCOPED_TRACE(int(rev2));
@@ -261,7 +261,7 @@ TEST(NetReadRegInfo, AlignmentArraysNeedRevision160) {
     }
 }
 
-TEST(NetReadRegInfo, HeadnumEightClearsD4c) {
+TEST(DecodeNewerBlock, HeadnumEightClearsD4c) {
     const struct {
         uint8_t headnum, d4c, expected;
     } cases[] = {{8, 5, 0}, {8, 0, 0}, {4, 5, 5}, {7, 0xFF, 0xFF}};
@@ -271,13 +271,13 @@ TEST(NetReadRegInfo, HeadnumEightClearsD4c) {
         SetVersion(a, 400);
         a[120] = c.headnum;
         a[114] = c.d4c;
-        NetReadRegInfo(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
+        DecodeNewerBlock(&r.ui, a.data(), static_cast<uint32_t>(a.size()));
         EXPECT_EQ(r.ui.d4c, c.expected) << int(c.headnum) << "/" << int(c.d4c);
         EXPECT_EQ(r.ui.headnum, c.headnum);
     }
 }
 
-TEST(NetReadRegInfo, NeverReadsPastTheAnswer) {
+TEST(DecodeNewerBlock, NeverReadsPastTheAnswer) {
     // Exactly `len` bytes on the heap: a read beyond shows under the sanitizer,
     // and every missing byte must count as 0.
     std::vector<uint8_t> full = PatternAnswer();
@@ -286,7 +286,7 @@ TEST(NetReadRegInfo, NeverReadsPastTheAnswer) {
     const uint32_t len = 121;  // ends with headnum at 120
     std::vector<uint8_t> a(full.begin(), full.begin() + len);
     Record r;
-    NetReadRegInfo(&r.ui, a.data(), len);
+    DecodeNewerBlock(&r.ui, a.data(), len);
     EXPECT_EQ(r.ui.CurFWVersion, 400);
     EXPECT_EQ(r.ui.headnum, full[120]);
     EXPECT_EQ(Vert(&r.ui, 3), 0);  // answer bytes 123-124
@@ -297,7 +297,7 @@ TEST(NetReadRegInfo, NeverReadsPastTheAnswer) {
     EXPECT_EQ(r.ui.b53, 0);  // older field at 169
 
     Record empty;
-    NetReadRegInfo(&empty.ui, nullptr, 0);
+    DecodeNewerBlock(&empty.ui, nullptr, 0);
     EXPECT_EQ(Hori1(&empty.ui, 1), 53);
     EXPECT_EQ(empty.ui.CurFWVersion, 0);
 }

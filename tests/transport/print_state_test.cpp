@@ -11,17 +11,17 @@ protected:
     // One cycle: a step, then the transmit thread's part: the built
     // command counts as sent and answered.
     uint8_t Step(uint8_t state, uint16_t *built) {
-        Net_Command.CmdStatus = kCmdAnswered;
-        Net_Command.packet[4] = 0;
-        const uint8_t next = PrintStateStep(&gLink, state);
-        *built = Net_Command.CmdStatus.load() == kCmdPending ? U16(Net_Command.packet, 4) : 0;
+        link_->command.CmdStatus = kCmdAnswered;
+        link_->command.packet[4] = 0;
+        const uint8_t next = PrintStateStep(link_.get(), state);
+        *built = link_->command.CmdStatus.load() == kCmdPending ? U16(link_->command.packet, 4) : 0;
         return next;
     }
 };
 
 TEST_F(PrintState, PauseSyncsAndResendsThePauseEveryTwelfthCycle) {
     uint16_t built = 0;
-    gRequests.pause = 1;
+    requests_.pause = 1;
     ASSERT_EQ(Step(TX_RUNNING, &built), TX_SEND_PAUSE);
     EXPECT_EQ(built, 0);
     ASSERT_EQ(Step(TX_SEND_PAUSE, &built), TX_ALL_PAUSE);
@@ -33,7 +33,7 @@ TEST_F(PrintState, PauseSyncsAndResendsThePauseEveryTwelfthCycle) {
     EXPECT_EQ(Step(TX_ALL_PAUSE, &built), TX_SEND_PAUSE);
     EXPECT_EQ(built, 0);
 
-    gRequests.pause = 0;
+    requests_.pause = 0;
     ASSERT_EQ(Step(TX_ALL_PAUSE, &built), TX_SEND_CONTINUE);
     ASSERT_EQ(Step(TX_SEND_CONTINUE, &built), TX_ALL_RESUME);
     EXPECT_EQ(built, NET_DEBUG_CONTINUE);
@@ -45,8 +45,8 @@ TEST_F(PrintState, PauseSyncsAndResendsThePauseEveryTwelfthCycle) {
 
 TEST_F(PrintState, AbortDuringPauseCancelsUntilThePrinterConfirms) {
     uint16_t built = 0;
-    gRequests.pause = 1;
-    gRequests.abort = 1;
+    requests_.pause = 1;
+    requests_.abort = 1;
     // Abort overrides pause.
     ASSERT_EQ(Step(TX_RUNNING, &built), TX_SEND_CANCEL);
     ASSERT_EQ(Step(TX_ALL_PAUSE, &built), TX_SEND_CANCEL);
@@ -55,25 +55,25 @@ TEST_F(PrintState, AbortDuringPauseCancelsUntilThePrinterConfirms) {
     for (int i = 0; i < 11; ++i) ASSERT_EQ(Step(TX_ALL_CANCEL, &built), TX_ALL_CANCEL);
     EXPECT_EQ(Step(TX_ALL_CANCEL, &built), TX_SEND_CANCEL);
 
-    gLink.PrintStopFlag = 1;
+    link_->PrintStopFlag = 1;
     ASSERT_EQ(Step(TX_ALL_CANCEL, &built), TX_QUIT_STATUS);
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 0u);
+    EXPECT_EQ(link_->PrintEndFlag.load(), 0u);
     ASSERT_EQ(Step(TX_QUIT_STATUS, &built), TX_QUIT_STATUS);
-    EXPECT_EQ(gLink.PrintEndFlag.load(), 1u);
+    EXPECT_EQ(link_->PrintEndFlag.load(), 1u);
 }
 
 TEST_F(PrintState, PrinterStopQuitsAndUnknownStatesRun) {
     uint16_t built = 0;
-    gLink.PrintStopFlag = 1;
+    link_->PrintStopFlag = 1;
     EXPECT_EQ(Step(TX_RUNNING, &built), TX_QUIT_STATUS);
     EXPECT_EQ(Step(7, &built), TX_RUNNING);
 }
 
 TEST_F(PrintState, AStateCommandWaitsForAPendingHostCommand) {
-    gRequests.pause = 1;
-    ASSERT_TRUE(BuildNetCommand(&gLink, NET_CMD_PRINT_END));
-    EXPECT_EQ(PrintStateStep(&gLink, TX_SEND_PAUSE), TX_SEND_PAUSE);
-    EXPECT_EQ(U16(Net_Command.packet, 0), NET_CMD_PRINT_END);
+    requests_.pause = 1;
+    ASSERT_TRUE(BuildNetCommand(link_.get(), NET_CMD_PRINT_END));
+    EXPECT_EQ(PrintStateStep(link_.get(), TX_SEND_PAUSE), TX_SEND_PAUSE);
+    EXPECT_EQ(U16(link_->command.packet, 0), NET_CMD_PRINT_END);
 }
 
 }  // namespace

@@ -46,28 +46,28 @@ TEST(SwathPositions, HeadUnitsColumnsAndDataStart) {
 using QueueRules = TransportTest;
 
 TEST_F(QueueRules, FullQueueRefusesAndSendableNeedsTwoHandedOut) {
-    SwathEntry *a = QueueGetEmpty();
-    ASSERT_EQ(a, &gSwathQueue.Slots[0]);
-    EXPECT_EQ(gSwathQueue.Slots[1].State.load(), 5);  // the gap slot is marked reserved
-    QueueSetReady(a);
-    EXPECT_EQ(gSwathQueue.Sendable.load(), 0);
-    EXPECT_EQ(QueueGetReady(), nullptr);
+    SwathEntry *a = QueueGetEmpty(link_.get());
+    ASSERT_EQ(a, &link_->queue.Slots[0]);
+    EXPECT_EQ(link_->queue.Slots[1].State.load(), 5);  // the gap slot is marked reserved
+    QueueSetReady(link_.get(), a);
+    EXPECT_EQ(link_->queue.Sendable.load(), 0);
+    EXPECT_EQ(QueueGetReady(link_.get()), nullptr);
 
-    SwathEntry *b = QueueGetEmpty();
-    ASSERT_EQ(b, &gSwathQueue.Slots[1]);
-    EXPECT_EQ(QueueHasSpace(), 0);
-    EXPECT_EQ(QueueGetEmpty(), nullptr);
-    QueueSetReady(b);
-    EXPECT_EQ(gSwathQueue.Sendable.load(), 1);
-    EXPECT_EQ(QueueGetReady(), a);
-    QueueFree(a);
-    EXPECT_EQ(QueueGetReady(), b);
+    SwathEntry *b = QueueGetEmpty(link_.get());
+    ASSERT_EQ(b, &link_->queue.Slots[1]);
+    EXPECT_EQ(QueueHasSpace(link_.get()), 0);
+    EXPECT_EQ(QueueGetEmpty(link_.get()), nullptr);
+    QueueSetReady(link_.get(), b);
+    EXPECT_EQ(link_->queue.Sendable.load(), 1);
+    EXPECT_EQ(QueueGetReady(link_.get()), a);
+    QueueFree(link_.get(), a);
+    EXPECT_EQ(QueueGetReady(link_.get()), b);
 
     // QHead 1, QTail 0 after wrapping is full as well.
-    gSwathQueue.QHead = 1;
-    gSwathQueue.QTail = 0;
-    EXPECT_EQ(QueueHasSpace(), 0);
-    EXPECT_EQ(QueueGetEmpty(), nullptr);
+    link_->queue.QHead = 1;
+    link_->queue.QTail = 0;
+    EXPECT_EQ(QueueHasSpace(link_.get()), 0);
+    EXPECT_EQ(QueueGetEmpty(link_.get()), nullptr);
 }
 
 class Assembly : public TransportTest {
@@ -78,18 +78,18 @@ protected:
         std::iota(src_.begin(), src_.end(), uint8_t{0});
     }
     int Add(uint8_t dir, uint32_t start, uint32_t end, uint32_t step) {
-        return AddSwath(src_.data(), dir, start, end, 4000, step, 2);
+        return AddSwath(link_.get(), src_.data(), dir, start, end, 4000, step, 2);
     }
     std::vector<uint8_t> src_;
 };
 
 TEST_F(Assembly, SwathsArePublishedOneLateWithTheirSuccessorsStart) {
-    QueueConsumer board;
+    QueueConsumer board(link_.get());
     ASSERT_EQ(Add(0, 16, 400, 300), 1);
     ASSERT_EQ(Add(0, 32, 800, 300), 1);
     ASSERT_EQ(Add(0, 48, 1200, 0), 1);
-    FlushLastSwath(&gLink);
-    WaitAllSwathFinish(&gLink);
+    FlushLastSwath(link_.get());
+    WaitAllSwathFinish(link_.get());
     board.Stop();
 
     const auto sent = board.Sent();
@@ -108,16 +108,16 @@ TEST_F(Assembly, SwathsArePublishedOneLateWithTheirSuccessorsStart) {
     EXPECT_EQ(sent[0].Step, 300);
     EXPECT_EQ(sent[0].FeedUnits, 180u * 2880 / 720);
     EXPECT_EQ(sent[2].FeedUnits, 0);  // no feed, no feed units
-    EXPECT_EQ(AssemblySwathCount(), 3u);
+    EXPECT_EQ(AssemblySwathCount(link_.get()), 3u);
 }
 
 TEST_F(Assembly, LoneSwathIsSentByTheFinalWait) {
-    QueueConsumer board;
+    QueueConsumer board(link_.get());
     ASSERT_EQ(Add(0, 16, 400, 300), 1);
-    FlushLastSwath(&gLink);
+    FlushLastSwath(link_.get());
     std::this_thread::sleep_for(20ms);
     EXPECT_TRUE(board.Sent().empty());  // one slot handed out: not yet sendable
-    WaitAllSwathFinish(&gLink);
+    WaitAllSwathFinish(link_.get());
     board.Stop();
     const auto sent = board.Sent();
     ASSERT_EQ(sent.size(), 1u);
@@ -125,12 +125,12 @@ TEST_F(Assembly, LoneSwathIsSentByTheFinalWait) {
 }
 
 TEST_F(Assembly, LastInkedSwathFollowedOnlyByBlanksIsSent) {
-    QueueConsumer board;
+    QueueConsumer board(link_.get());
     ASSERT_EQ(Add(0, 16, 400, 300), 1);
     ASSERT_EQ(Add(0, 0, 0, 300), 1);
     ASSERT_EQ(Add(0, 0, 0, 300), 1);
-    FlushLastSwath(&gLink);
-    WaitAllSwathFinish(&gLink);
+    FlushLastSwath(link_.get());
+    WaitAllSwathFinish(link_.get());
     board.Stop();
     const auto sent = board.Sent();
     ASSERT_EQ(sent.size(), 1u);
@@ -149,14 +149,13 @@ TEST_F(Assembly, BlankRunsBecomeFeedOnlySwathsBeforeTheNextInkedSwath) {
     };
     for (const BlankRunCase &c : cases) {
         SCOPED_TRACE(c.blankSteps.size());
-        LinkResetForJob(&gLink);
-        ResetAssembly();
-        QueueConsumer board;
+        NewLink();
+        QueueConsumer board(link_.get());
         ASSERT_EQ(Add(0, 16, 400, 10), 1);
         for (uint32_t step : c.blankSteps) ASSERT_EQ(Add(0, 0, 0, step), 1);
         ASSERT_EQ(Add(1, 16, 400, 20), 1);
-        FlushLastSwath(&gLink);
-        WaitAllSwathFinish(&gLink);
+        FlushLastSwath(link_.get());
+        WaitAllSwathFinish(link_.get());
         board.Stop();
 
         const auto sent = board.Sent();
@@ -171,19 +170,19 @@ TEST_F(Assembly, BlankRunsBecomeFeedOnlySwathsBeforeTheNextInkedSwath) {
         }
         EXPECT_EQ(sent.back().Step, 20);
         EXPECT_EQ(sent.back().Direction, 1);
-        EXPECT_EQ(AssemblyBlankFeed(), 0u);
+        EXPECT_EQ(AssemblyBlankFeed(link_.get()), 0u);
     }
 }
 
 TEST_F(Assembly, BidirectionalModeSetsFiringModeAndNextStart) {
-    UI_CurSetting.Dir = 11;
-    gPassInfo.passmode = 1;
-    QueueConsumer board;
+    job_.board.Dir = 11;
+    job_.pass.passmode = 1;
+    QueueConsumer board(link_.get());
     ASSERT_EQ(Add(0, 16, 400, 1), 1);   // Pstart 6, Pend 202
     ASSERT_EQ(Add(1, 16, 300, 1), 1);   // Pstart 150 + 1 -> 150, below the previous Pend
     ASSERT_EQ(Add(0, 800, 900, 1), 1);  // Pstart 399 -> 398
-    FlushLastSwath(&gLink);
-    WaitAllSwathFinish(&gLink);
+    FlushLastSwath(link_.get());
+    WaitAllSwathFinish(link_.get());
     board.Stop();
     const auto sent = board.Sent();
     ASSERT_EQ(sent.size(), 3u);
@@ -197,22 +196,22 @@ TEST_F(Assembly, BidirectionalModeSetsFiringModeAndNextStart) {
 TEST_F(Assembly, AbortEndsTheWaitForAFullQueue) {
     ASSERT_EQ(Add(0, 16, 400, 1), 1);
     ASSERT_EQ(Add(0, 16, 400, 1), 1);
-    std::thread abort([] {
+    std::thread abort([this] {
         std::this_thread::sleep_for(30ms);
-        gRequests.abort = 1;
+        requests_.abort = 1;
     });
     EXPECT_EQ(Add(0, 16, 400, 1), 0);
     abort.join();
-    EXPECT_EQ(gLink.ErrorCode.load(), 1u);
+    EXPECT_EQ(link_->ErrorCode.load(), 1u);
 }
 
 TEST_F(Assembly, EndOfLinkEndsTheWaitWithoutError) {
     ASSERT_EQ(Add(0, 16, 400, 1), 1);
     ASSERT_EQ(Add(0, 16, 400, 1), 1);
-    gLink.PrintEndFlag = 1;
+    link_->PrintEndFlag = 1;
     EXPECT_EQ(Add(0, 16, 400, 1), 0);
-    EXPECT_EQ(gLink.ErrorCode.load(), 0u);
-    WaitAllSwathFinish(&gLink);  // returns at once
+    EXPECT_EQ(link_->ErrorCode.load(), 0u);
+    WaitAllSwathFinish(link_.get());  // returns at once
 }
 
 }  // namespace

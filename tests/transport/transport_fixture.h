@@ -9,12 +9,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "api/job_state.h"
 #include "api/memory_plan.h"
 #include "api/print_mode.h"
 #include "shared/board_settings.h"
@@ -33,7 +33,7 @@ struct SentSwath {
 
 class QueueConsumer {
 public:
-    QueueConsumer() : thread_([this] { Run(); }) {}
+    explicit QueueConsumer(JobLink *link) : link_(link), thread_([this] { Run(); }) {}
     ~QueueConsumer() { Stop(); }
     void Stop() {
         stop_ = true;
@@ -47,7 +47,7 @@ public:
 private:
     void Run() {
         while (!stop_) {
-            SwathEntry *e = QueueGetReady();
+            SwathEntry *e = QueueGetReady(link_);
             if (!e) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
                 continue;
@@ -59,9 +59,10 @@ private:
                 std::lock_guard<std::mutex> hold(lock_);
                 sent_.push_back(s);
             }
-            QueueFree(e);
+            QueueFree(link_, e);
         }
     }
+    JobLink *link_;
     std::atomic<bool> stop_{false};
     std::mutex lock_;
     std::vector<SentSwath> sent_;
@@ -77,29 +78,40 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
         setenv("SWATHLINK_PRNLOG", dir_.c_str(), 1);
+        statusFile_.folder = dir_;
+        job_.requests = &requests_;
+        job_.prop.XDPI = 360;
+        job_.prop.Width = 4000;
+        job_.prop.Colors = 4;
+        job_.pass.ydpi = 720;
+        job_.pass.feeddots = 180;
         slots_.assign(3, std::vector<uint8_t>(kSlotBytes, 0xEE));
-        uint8_t *const slots[3] = {slots_[0].data(), slots_[1].data(), slots_[2].data()};
-        QueueUseBuffers(slots, kSlotBytes);
-        ResetLibraryState();
-        gJobProp.XDPI = 360;
-        gJobProp.Width = 4000;
-        gJobProp.Colors = 4;
-        gPassInfo.ydpi = 720;
-        gPassInfo.feeddots = 180;
-        LinkResetForJob(&gLink);
-        ResetAssembly();
-        gLink.socket = kInvalidSocket;
+        NewLink();
     }
     void TearDown() override {
-        ResetLibraryState();
-        QueueUseBuffers(nullptr, 0);
-        QueueInit();
+        link_.reset();
         unsetenv("SWATHLINK_PRNLOG");
         std::filesystem::remove_all(dir_);
+    }
+    // A fresh link for the job, as the job's opening makes it, with the
+    // test's slot buffers.
+    void NewLink(const uint8_t *carriedCommand = nullptr) {
+        link_.reset();
+        link_ = std::make_unique<JobLink>(&job_, &statusFile_, &addresses_, &heartbeat_, carriedCommand);
+        uint8_t *const slots[3] = {slots_[0].data(), slots_[1].data(), slots_[2].data()};
+        QueueUseBuffers(link_.get(), slots, kSlotBytes);
+        QueueInit(link_.get());
+        link_->socket = kInvalidSocket;
     }
 
     std::string dir_;
     std::vector<std::vector<uint8_t>> slots_;
+    JobRequests requests_;
+    StatusFile statusFile_;
+    LinkAddresses addresses_;
+    uint8_t *heartbeat_ = nullptr;
+    PrintJob job_;
+    std::unique_ptr<JobLink> link_;
 };
 
 inline uint16_t U16(const uint8_t *p, int at) { return static_cast<uint16_t>(p[at] | p[at + 1] << 8); }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "job_pattern.h"
+#include "swathlink_version.h"
 
 namespace {
 
@@ -181,6 +182,10 @@ int RunJob(const Entries &e, const Options &o) {
 int main(int argc, char **argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(EndOnCrash);
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("winhost %s\n", SWATHLINK_VERSION);
+        return 0;
+    }
     Options o;
     if (!ParseOptions(argc, argv, &o)) return 2;
     if (o.watchShare) return WatchShare();

@@ -17,7 +17,9 @@ std::string plat_prnlog_dir() {
     return std::string(home && *home ? home : ".") + "/.prnlog";
 }
 
-std::string plat_prnlog_file(const char *name) { return plat_prnlog_dir() + "/" + name; }
+std::string plat_folder_file(const std::string &folder, const char *name) { return folder + "/" + name; }
+
+std::string plat_prnlog_file(const char *name) { return plat_folder_file(plat_prnlog_dir(), name); }
 
 bool plat_get_attrs(const std::string &path, uint32_t *attrs) {
     struct stat st;

@@ -38,19 +38,16 @@ void plat_thread_join(PlatThread *t) {
     delete t;
 }
 
-namespace {
-
-struct WakeSignal {
+struct PlatSignal {
     pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-    pthread_cond_t woken = PTHREAD_COND_INITIALIZER;
+    pthread_cond_t raised;
     uint32_t count = 0;
 };
-WakeSignal g_wake[kPlatWakeSignals];
 
-WakeSignal &wake_signal(uint32_t signal) { return g_wake[signal % kPlatWakeSignals]; }
+namespace {
 
 // The monotonic clock, so that a change of the wall clock cannot stretch a
-// nap.
+// wait.
 timespec deadline_after(uint32_t ms) {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -65,30 +62,49 @@ timespec deadline_after(uint32_t ms) {
 
 }  // namespace
 
-uint32_t plat_wake_count(uint32_t signal) {
-    WakeSignal &w = wake_signal(signal);
-    pthread_mutex_lock(&w.lock);
-    const uint32_t count = w.count;
-    pthread_mutex_unlock(&w.lock);
+PlatSignal *plat_signal_new() {
+    auto *s = new (std::nothrow) PlatSignal;
+    if (!s) return nullptr;
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    const int r = pthread_cond_init(&s->raised, &attr);
+    pthread_condattr_destroy(&attr);
+    if (r != 0) {
+        delete s;
+        return nullptr;
+    }
+    return s;
+}
+
+void plat_signal_free(PlatSignal *s) {
+    if (!s) return;
+    pthread_cond_destroy(&s->raised);
+    pthread_mutex_destroy(&s->lock);
+    delete s;
+}
+
+uint32_t plat_signal_count(PlatSignal *s) {
+    pthread_mutex_lock(&s->lock);
+    const uint32_t count = s->count;
+    pthread_mutex_unlock(&s->lock);
     return count;
 }
 
-void plat_wake(uint32_t signal) {
-    WakeSignal &w = wake_signal(signal);
-    pthread_mutex_lock(&w.lock);
-    ++w.count;
-    pthread_cond_broadcast(&w.woken);
-    pthread_mutex_unlock(&w.lock);
+void plat_signal_raise(PlatSignal *s) {
+    pthread_mutex_lock(&s->lock);
+    ++s->count;
+    pthread_cond_broadcast(&s->raised);
+    pthread_mutex_unlock(&s->lock);
 }
 
-bool plat_nap_ms(uint32_t signal, uint32_t seen, uint32_t ms) {
-    WakeSignal &w = wake_signal(signal);
-    const timespec until = deadline_after(plat_scaled_ms(ms));
-    pthread_mutex_lock(&w.lock);
-    while (w.count == seen && pthread_cond_clockwait(&w.woken, &w.lock, CLOCK_MONOTONIC, &until) == 0) {}
-    const bool woken = w.count != seen;
-    pthread_mutex_unlock(&w.lock);
-    return woken;
+int plat_signal_wait(PlatSignal *s, uint32_t seen, uint32_t ms) {
+    const timespec until = deadline_after(ms);
+    pthread_mutex_lock(&s->lock);
+    while (s->count == seen && pthread_cond_timedwait(&s->raised, &s->lock, &until) == 0) {}
+    const bool raised = s->count != seen;
+    pthread_mutex_unlock(&s->lock);
+    return raised ? 0 : kPlatTimedOut;
 }
 
 void *plat_shared_block(const char *name, size_t bytes) {
@@ -102,6 +118,10 @@ void *plat_shared_block(const char *name, size_t bytes) {
     void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     close(fd);
     return p == MAP_FAILED ? nullptr : p;
+}
+
+void plat_shared_block_release(void *block, size_t bytes) {
+    if (block) munmap(block, bytes);
 }
 
 }  // namespace sl

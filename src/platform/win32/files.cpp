@@ -12,7 +12,9 @@ static_assert(kAttrReadOnly == FILE_ATTRIBUTE_READONLY && kAttrHidden == FILE_AT
 
 std::string plat_prnlog_dir() { return "c:\\Prnlog"; }
 
-std::string plat_prnlog_file(const char *name) { return plat_prnlog_dir() + "\\" + name; }
+std::string plat_folder_file(const std::string &folder, const char *name) { return folder + "\\" + name; }
+
+std::string plat_prnlog_file(const char *name) { return plat_folder_file(plat_prnlog_dir(), name); }
 
 bool plat_get_attrs(const std::string &path, uint32_t *attrs) {
     DWORD a = GetFileAttributesA(path.c_str());

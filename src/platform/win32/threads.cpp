@@ -48,58 +48,55 @@ void plat_thread_join(PlatThread *t) {
     delete t;
 }
 
-namespace {
-
-struct WakeSignal {
+struct PlatSignal {
     SRWLOCK lock = SRWLOCK_INIT;
-    CONDITION_VARIABLE woken = CONDITION_VARIABLE_INIT;
+    CONDITION_VARIABLE raised = CONDITION_VARIABLE_INIT;
     uint32_t count = 0;
 };
-WakeSignal g_wake[kPlatWakeSignals];
 
-WakeSignal &wake_signal(uint32_t signal) { return g_wake[signal % kPlatWakeSignals]; }
+PlatSignal *plat_signal_new() { return new (std::nothrow) PlatSignal; }
 
-}  // namespace
+void plat_signal_free(PlatSignal *s) { delete s; }
 
-uint32_t plat_wake_count(uint32_t signal) {
-    WakeSignal &w = wake_signal(signal);
-    AcquireSRWLockShared(&w.lock);
-    const uint32_t count = w.count;
-    ReleaseSRWLockShared(&w.lock);
+uint32_t plat_signal_count(PlatSignal *s) {
+    AcquireSRWLockShared(&s->lock);
+    const uint32_t count = s->count;
+    ReleaseSRWLockShared(&s->lock);
     return count;
 }
 
-void plat_wake(uint32_t signal) {
-    WakeSignal &w = wake_signal(signal);
-    AcquireSRWLockExclusive(&w.lock);
-    ++w.count;
-    ReleaseSRWLockExclusive(&w.lock);
-    WakeAllConditionVariable(&w.woken);
+void plat_signal_raise(PlatSignal *s) {
+    AcquireSRWLockExclusive(&s->lock);
+    ++s->count;
+    ReleaseSRWLockExclusive(&s->lock);
+    WakeAllConditionVariable(&s->raised);
 }
 
-bool plat_nap_ms(uint32_t signal, uint32_t seen, uint32_t ms) {
-    WakeSignal &w = wake_signal(signal);
-    const DWORD limit = plat_scaled_ms(ms);
+int plat_signal_wait(PlatSignal *s, uint32_t seen, uint32_t ms) {
+    const DWORD limit = ms;
     const DWORD started = GetTickCount();
-    AcquireSRWLockExclusive(&w.lock);
-    for (DWORD spent = 0; w.count == seen && spent < limit; spent = GetTickCount() - started)
-        SleepConditionVariableSRW(&w.woken, &w.lock, limit - spent, 0);
-    const bool woken = w.count != seen;
-    ReleaseSRWLockExclusive(&w.lock);
-    return woken;
+    AcquireSRWLockExclusive(&s->lock);
+    for (DWORD spent = 0; s->count == seen && spent < limit; spent = GetTickCount() - started)
+        SleepConditionVariableSRW(&s->raised, &s->lock, limit - spent, 0);
+    const bool raised = s->count != seen;
+    ReleaseSRWLockExclusive(&s->lock);
+    return raised ? 0 : kPlatTimedOut;
 }
 
 // Page-file backed; the mapping and the view stay open until the process
 // ends, so other programs can keep watching the block between jobs.
 void *plat_shared_block(const char *name, size_t bytes) {
-    HANDLE mapping =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                           static_cast<DWORD>(static_cast<uint64_t>(bytes) >> 32),
-                           static_cast<DWORD>(bytes), name);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                        static_cast<DWORD>(static_cast<uint64_t>(bytes) >> 32),
+                                        static_cast<DWORD>(bytes), name);
     if (!mapping) return nullptr;
     void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, bytes);
     if (!view) CloseHandle(mapping);
     return view;
+}
+
+void plat_shared_block_release(void *block, size_t) {
+    if (block) UnmapViewOfFile(block);
 }
 
 }  // namespace sl

@@ -52,6 +52,7 @@ enum TestAddress : std::uint8_t {
     kAddrUnsolicited,
     kAddrSheetStreamed,
     kAddrSheetWhole,
+    kAddrSheetStreamChecks,
     kAddrAnswerLatency = 249,
     kAddrEnd,
 };

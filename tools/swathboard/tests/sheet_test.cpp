@@ -517,7 +517,7 @@ TEST(Sheet, PngCarriesItsResolution) {
 }
 
 TEST(Sheet, StreamedSheetNeedsAFrameAndAWritablePath) {
-    Job job(sbtest::kAddrSheetStreamed, ExactSteps(), k720x720);
+    Job job(sbtest::kAddrSheetStreamChecks, ExactSteps(), k720x720);
     std::string error;
     EXPECT_FALSE(swathboard::StreamSheet(job.board.get(), {TempPath("s.png"), 1}, &error));
     EXPECT_NE(error.find("image size"), std::string::npos) << error;

@@ -24,7 +24,7 @@ struct Image {
     double ydpi = 0;
     std::vector<uint16_t> samples;
 
-    uint32_t Channels() const { return model == ColorModel::kGrey ? 1 : model == ColorModel::kRgb ? 3 : 4; }
+    uint32_t Channels() const { return frontend::ChannelsOf(model); }
     uint16_t At(uint32_t x, uint32_t y, uint32_t c) const {
         return samples[(size_t(y) * width + x) * Channels() + c];
     }

@@ -105,6 +105,8 @@ int PrintJob(RunState *run, PageSource *source, const frontend::PageInfo &info, 
     if (const std::string problem = OutputProblem(output, o.input); !problem.empty())
         return Fail(kExitSetup, problem);
     FrameSheet(run->session, plan);
+    if (run->session->board && !StartSheet(*run->session, output, o.preview_scale, &error))
+        return Fail(kExitSetup, error);
     Exit code = kExitOk;
     frontend::ConvertRow convert = ConversionFor(info, o.colour, &code, &error);
     if (!convert) return Fail(code, code == kExitInput ? o.input + ": " + error : error);
@@ -119,7 +121,7 @@ int PrintJob(RunState *run, PageSource *source, const frontend::PageInfo &info, 
     if (result != kExitOk && result != kExitAborted)
         return Fail(result, result == kExitInput ? o.input + ": " + error : error);
     std::string sheet_error;
-    if (session->board && !WriteSheet(*session, output, &sheet_error)) return Fail(kExitSetup, sheet_error);
+    if (session->board && !FinishSheet(*session, output, &sheet_error)) return Fail(kExitSetup, sheet_error);
     std::string prefix;
     if (run->several_pages)
         prefix += "page " + std::to_string(source->page) +

@@ -73,6 +73,7 @@ enum OptionId : int {
     kCopies,
     kGapMm,
     kMarginMm,
+    kPreviewScale,
     kOutputProfile,
     kIntent,
     kInkLimit,
@@ -101,6 +102,7 @@ constexpr option kLongOptions[] = {
     {"copies", required_argument, nullptr, kCopies},
     {"gap-mm", required_argument, nullptr, kGapMm},
     {"margin-mm", required_argument, nullptr, kMarginMm},
+    {"preview-scale", required_argument, nullptr, kPreviewScale},
     {"output-profile", required_argument, nullptr, kOutputProfile},
     {"intent", required_argument, nullptr, kIntent},
     {"ink-limit", required_argument, nullptr, kInkLimit},
@@ -141,6 +143,7 @@ bool Set(int id, const char *v, Options *o) {
     case kCopies: return ToUnsigned(v, 10000, &n) && n > 0 && (o->copies = uint32_t(n), true);
     case kGapMm: return ToNumber(v, 0, 1e5, &o->gap_mm);
     case kMarginMm: return ToNumber(v, 0, 1e4, &o->margin_mm);
+    case kPreviewScale: return ToUnsigned(v, 64, &n) && n > 0 && (o->preview_scale = uint32_t(n), true);
     case kOutputProfile: return frontend::SetColourOption("--output-profile", v, &o->colour);
     case kIntent: return frontend::SetColourOption("--intent", v, &o->colour);
     case kInkLimit: return frontend::SetColourOption("--ink-limit", v, &o->colour);
@@ -219,6 +222,7 @@ const char *UsageTemplate() {
            "  --output PATH         the printed sheet (default DOCUMENT.printed.png; with\n"
            "                        several jobs, -pN for page N and -cN for copy N are added\n"
            "                        before .png)\n"
+           "  --preview-scale N     the sheet N times smaller each way (for long jobs)\n"
            "  --board ADDRESS       print to the board at ADDRESS instead of the emulator\n"
            "                        (no sheet is written then)\n"
            "  --pc ADDRESS          this PC's address the board expects (default 127.0.0.1)\n"

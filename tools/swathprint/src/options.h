@@ -51,6 +51,8 @@ struct Options {
     uint32_t copies = 1;
     double gap_mm = -1;    // < 0: each copy its own job; else one job, copies this far apart
     double margin_mm = 0;  // blank left of the image on the media
+    // The emulator's sheet N times smaller each way.
+    uint32_t preview_scale = 1;
     frontend::ColourOptions colour;
     bool help = false;
     bool version = false;

@@ -38,4 +38,12 @@ void FrameSheet(Session *session, const JobPlan &plan);
 // at all) and its summary beside it as JSON (the .png replaced by .json).
 bool WriteSheet(const Session &session, const std::string &png_path, std::string *error);
 
+// The sheet streamed while the job prints (rows the paper has passed are
+// written and dropped), for jobs of any length: started after FrameSheet,
+// finished with its JSON summary after the job. `preview_scale` N writes a
+// picture N times smaller each way.
+bool StartSheet(const Session &session, const std::string &png_path, uint32_t preview_scale,
+                std::string *error);
+bool FinishSheet(const Session &session, const std::string &png_path, std::string *error);
+
 }  // namespace swathprint

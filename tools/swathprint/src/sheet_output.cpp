@@ -22,4 +22,20 @@ bool WriteSheet(const Session &session, const std::string &png_path, std::string
            swathboard::WriteSheetSummaryJson(sheet, json_path, error);
 }
 
+bool StartSheet(const Session &session, const std::string &png_path, uint32_t preview_scale,
+                std::string *error) {
+    swathboard::SheetStreamOptions options;
+    options.png_path = png_path;
+    options.preview_scale = preview_scale;
+    return swathboard::StreamSheet(session.board, options, error);
+}
+
+bool FinishSheet(const Session &session, const std::string &png_path, std::string *error) {
+    swathboard::Sheet sheet;
+    const size_t dot = png_path.rfind(".png");
+    const std::string json_path = (dot == std::string::npos ? png_path : png_path.substr(0, dot)) + ".json";
+    return swathboard::FinishStreamedSheet(session.board, &sheet, error) &&
+           swathboard::WriteSheetSummaryJson(sheet, json_path, error);
+}
+
 }  // namespace swathprint

@@ -40,25 +40,39 @@ std::vector<std::string> TempDir::Files() const {
 
 namespace {
 
+// Starts argv with stdout and stderr in files, stdin from /dev/null, the
+// driver's time scale and, when given, its own TMPDIR.
+pid_t StartChild(std::vector<std::string> &argv, const std::string &out, const std::string &err,
+                 const std::string &time_scale, const std::string &tmpdir, bool search_path) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int null = open("/dev/null", O_RDONLY);
+    dup2(o, 1), dup2(e, 2), dup2(null, 0);
+    setenv("SWATHLINK_TIME_SCALE", time_scale.c_str(), 1);
+    // The library just built, named outright: under AddressSanitizer dlopen
+    // runs from the sanitizer's runtime, which does not read the program's
+    // run path.
+    setenv("SWATHLINK_LIBRARY", SWATHLINK_LIBRARY_FILE, 0);
+    if (!tmpdir.empty()) setenv("TMPDIR", tmpdir.c_str(), 1);
+    std::vector<char *> args;
+    for (std::string &a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    if (search_path)
+        execvp(args[0], args.data());
+    else
+        execv(args[0], args.data());
+    _exit(127);
+}
+
 // Runs argv with stdout and stderr in files; waits for it (the command is
 // itself bounded by timeout(1)).
 ProgramRun Spawn(std::vector<std::string> argv) {
     TempDir io;
     const std::string out = io.Path("out"), err = io.Path("err");
     ProgramRun run;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = open("/dev/null", O_RDONLY);
-        dup2(o, 1), dup2(e, 2), dup2(null, 0);
-        setenv("SWATHLINK_TIME_SCALE", "0.01", 1);
-        std::vector<char *> args;
-        for (std::string &a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
+    const pid_t pid = StartChild(argv, out, err, "0.01", "", /*search_path=*/true);
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
     run.out = ReadText(out);
@@ -85,20 +99,7 @@ ProgramRun RunWatched(const std::string &program, const std::vector<std::string>
     const std::string out = io.Path("out"), err = io.Path("err");
     std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = open("/dev/null", O_RDONLY);
-        dup2(o, 1), dup2(e, 2), dup2(null, 0);
-        setenv("SWATHLINK_TIME_SCALE", watch.time_scale.c_str(), 1);
-        if (!watch.tmpdir.empty()) setenv("TMPDIR", watch.tmpdir.c_str(), 1);
-        std::vector<char *> list;
-        for (std::string &a : argv) list.push_back(a.data());
-        list.push_back(nullptr);
-        execv(list[0], list.data());
-        _exit(127);
-    }
+    const pid_t pid = StartChild(argv, out, err, watch.time_scale, watch.tmpdir, /*search_path=*/false);
     ProgramRun run;
     const auto start = std::chrono::steady_clock::now();
     size_t sent = 0;

@@ -157,9 +157,7 @@ static_assert(offsetof(UISetupPara, h2_x720_lalign) == 282);
 // Pass geometry, set at job start and per swath.
 struct PassInfo {
     uint8_t PassNum;
-    uint8_t xpasses;
     uint8_t colors;
-    uint8_t PassSec;
     uint32_t bytesperline;
     uint32_t LinesPerPass;
     uint32_t collet;
@@ -170,33 +168,56 @@ struct PassInfo {
     uint16_t softendots;
     uint8_t softenmode;
     uint8_t passmode;
-    uint32_t nozzles;
     uint8_t seqstep;
     uint8_t direction;
-    uint8_t dirmode;
     uint8_t blankpass;
+    uint32_t seq;  // the job's pass sequence number; drives every pass phase
 };
 
 // Format record read by swath formatting.
 struct FormatInfo {
     uint32_t bytesperline;
     uint8_t colors;
-    uint8_t bitsperpixel;
     uint8_t C1[8];
     uint8_t C2[8];
-    uint32_t nozzles;
     uint8_t planemap[16];  // channel -> bit number in every swath byte
     int8_t direction;      // 0 = L_TO_R, other = R_TO_L
-    uint32_t MaxSwathSize;
 };
 
 constexpr uint8_t L_TO_R = 0;
 constexpr uint8_t R_TO_L = 1;
 
 // ---------------------------------------------------------------------------
-// Link context: one per process, shared by the host thread, the transmit,
-// receive and heartbeat threads. Cross-thread fields are atomics polled with
-// short sleeps.
+// Abort and pause, as the host asked through the entry points or the
+// companion through the status file. They belong to the printer and outlive
+// its jobs; every thread of a job reads them.
+struct JobRequests {
+    std::atomic<bool> abort{false};
+    std::atomic<bool> pause{false};
+};
+inline void RequestAbort(JobRequests *r) { r->abort.store(true); }
+inline void RequestPause(JobRequests *r, bool pause) { r->pause.store(pause); }
+inline void ClearRequests(JobRequests *r) {
+    r->abort.store(false);
+    r->pause.store(false);
+}
+inline bool AbortRequested(const JobRequests *r) { return r->abort.load(); }
+inline bool PauseRequested(const JobRequests *r) { return r->pause.load(); }
+
+// The link's addresses: the board's and the PC's (from the status file's
+// address record at InitPrinter) and the board's hardware address. Part of
+// the printer; the job's link reads them.
+struct LinkAddresses {
+    char boardIp[128] = "196.12.0.25";
+    char localIp[128] = "196.12.0.188";
+    char boardMacText[18] = "00-60-03-6e-21-04";
+    uint8_t boardMac[6] = {0x00, 0x60, 0x03, 0x6e, 0x21, 0x04};
+};
+
+// ---------------------------------------------------------------------------
+// Link context: one per job, shared by the host thread, the transmit,
+// receive and heartbeat threads. Cross-thread fields are atomics; a thread
+// that waits for another naps on one of the link's signals.
 struct LinkContext {
     std::atomic<PlatSocket> socket{kInvalidSocket};
     std::atomic<uint32_t> TxEnable{0};
@@ -228,7 +249,23 @@ struct LinkContext {
     std::atomic<uint32_t> OutOfStep{0};
     // 1 while the receive thread matches a reply to the outstanding command.
     std::atomic<uint32_t> Matching{0};
+    // 1 while one thread replaces the connection; counts successful
+    // connects, so a thread can tell its connection was replaced; 1 while
+    // the receive thread is inside a receive.
+    std::atomic<uint32_t> reconnecting{0};
+    std::atomic<uint32_t> connectionSerial{0};
+    std::atomic<uint32_t> receiving{0};
+    // The printer's: abort and pause, and where the board is.
+    const JobRequests *requests = nullptr;
+    LinkAddresses *addresses = nullptr;
+    // Raised when a reply was taken, and when the link's state changes
+    // (a flag set, a thread ended, a reconnection over).
+    PlatSignal *answered = nullptr;
+    PlatSignal *changed = nullptr;
 };
+
+inline bool AbortRequested(const LinkContext *link) { return AbortRequested(link->requests); }
+inline bool PauseRequested(const LinkContext *link) { return PauseRequested(link->requests); }
 
 // LinkContext::ErrorCode: why the job's swaths stopped.
 enum : uint32_t {
@@ -239,28 +276,31 @@ enum : uint32_t {
 
 // The one reusable 64-byte command record.
 struct NetCommand {
-    uint8_t packet[64];
+    uint8_t packet[64] = {};
     std::atomic<uint32_t> CmdStatus{0};  // 0 idle, 1 pending, 3 answered
 };
 
 // ---------------------------------------------------------------------------
 // Swath queue.
 struct SwathEntry {
-    uint32_t Len;
-    uint32_t Pstart;
-    uint32_t Pend;
-    uint32_t NextStart;
-    uint16_t Step;
+    uint32_t Len = 0;
+    uint32_t Pstart = 0;
+    uint32_t Pend = 0;
+    uint32_t NextStart = 0;
+    uint16_t Step = 0;
     std::atomic<uint8_t> State{1};  // 1 free, 5 reserved, 2 ready
-    uint8_t Direction;
-    uint8_t *Data;
-    uint8_t *Buffer;
-    uint16_t Mode;
-    uint16_t FeedUnits;
+    uint8_t Direction = 0;
+    uint8_t *Data = nullptr;
+    uint8_t *Buffer = nullptr;
+    uint16_t Mode = 0;
+    uint16_t FeedUnits = 0;
 };
 
 struct SwathQueue {
     SwathEntry Slots[3];
+    // Raised when the sender frees a slot, and when a swath is published.
+    PlatSignal *space = nullptr;
+    PlatSignal *ready = nullptr;
     std::atomic<uint8_t> QHead{0};
     std::atomic<uint8_t> QTail{0};
     std::atomic<int> Sendable{0};
@@ -326,17 +366,6 @@ static_assert(offsetof(PrintCfgRecord, AddrMark) == 156);
 static_assert(offsetof(PrintCfgRecord, Checksum) == 284);
 static_assert(sizeof(SPara) == 428);
 
-// ---------------------------------------------------------------------------
-// The process-wide records that several layers share, defined in
-// src/shared/records.cpp. Everything else a layer needs is passed to it.
-extern JobProp gJobProp;                      // the library's adjusted working copy of the job
-extern PassInfo gPassInfo;                    // pass geometry of the running job
-alignas(8) extern UISetupPara UI_CurSetting;  // the board's settings; aligned for the
-                                              // words updated while a job prints
-extern LinkContext gLink;
-extern SwathQueue gSwathQueue;
-extern uint32_t gPassSeq;
-
 // The job's mode as the board is told it, set at job start.
 struct BoardMode {
     uint32_t xdpi;  // the host's XDPI (not halved for 720)
@@ -344,22 +373,5 @@ struct BoardMode {
     uint8_t pass;  // pass count told to the board
     uint8_t vsd;   // low byte of VsdMode
 };
-extern BoardMode gMode;  // the job's pass sequence number; drives every pass phase
-
-// Abort and pause, as the host asked through the entry points or the
-// companion through the status file. Read by every thread of the job.
-struct JobRequests {
-    std::atomic<uint32_t> abort{0};
-    std::atomic<uint32_t> pause{0};
-};
-extern JobRequests gRequests;
-inline void RequestAbort() { gRequests.abort.store(1); }
-inline void RequestPause(bool pause) { gRequests.pause.store(pause ? 1 : 0); }
-inline void ClearRequests() {
-    gRequests.abort.store(0);
-    gRequests.pause.store(0);
-}
-inline bool AbortRequested() { return gRequests.abort.load() == 1; }
-inline bool PauseRequested() { return gRequests.pause.load() == 1; }
 
 }  // namespace sl
