@@ -139,3 +139,39 @@ TEST(Interrupt, OutputProblemsAreFoundBeforePrinting) {
 
 }  // namespace
 }  // namespace swathprint::test
+
+namespace swathprint::test {
+namespace {
+
+// Memory follows the width, not the length: a 1.6 m wide banner 1 m long
+// peaks at about what a 30 cm one of the same width does (both measured in
+// this run; the lines are made, screened and the sheet written as they go).
+TEST(Banner, PeakMemoryStaysFlatAlongTheLength) {
+    TempDir dir, tmp;
+    const std::string convert = "/usr/bin/convert";
+    for (const char *geometry : {"160x30 short.png", "160x100 long.png"}) {
+        const ProgramRun made =
+            RunProgram("/bin/sh", {"-c", "cd '" + dir.root + "' && " + convert + " -size " +
+                                             std::string(geometry).replace(std::string(geometry).find(' '), 1,
+                                                                           " gradient:white-black ")});
+        ASSERT_EQ(made.exit_code, 0) << made.err;
+    }
+    long peak[2] = {};
+    int i = 0;
+    for (const char *name : {"short.png", "long.png"}) {
+        Watch watch;
+        watch.tmpdir = tmp.root;
+        watch.limit_s = 300;
+        const ProgramRun run = RunWatched(kProgram,
+                                          {"--emulator-ip", "127.0.0.178", "--xdpi", "360", "--ydpi", "360",
+                                           "--width-mm", "1600", "--preview-scale", "8", dir.Path(name)},
+                                          watch);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        peak[i++] = run.peak_kb;
+    }
+    EXPECT_LT(peak[1], peak[0] * 5 / 4) << "30 cm: " << peak[0] << " kB, 1 m: " << peak[1] << " kB";
+    EXPECT_EQ(tmp.Files(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace swathprint::test
