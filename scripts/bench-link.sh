@@ -39,8 +39,8 @@ done
 # Private names and addresses, unique to this run.
 PC_NS="slbench-pc-$$"
 BOARD_NS="slbench-board-$$"
-PC_IP=10.231.0.1
-BOARD_IP=10.231.0.2
+PC_IP=192.0.2.1
+BOARD_IP=192.0.2.2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/bench-link-XXXXXX")
 BOARD_PID=""
 

@@ -29,6 +29,7 @@ void SetupPassGeometry(PrintJob *print, Pipeline *pipeline, bool xdpi720, uint8_
 
     pi->softendots = SoftenDots(&pipeline->feather, job->YDPI, xdpi720, pi->softenmode, softenByte);
     pi->seq = 0;
+    pi->feedOwed = 0;
     pi->LinesPerPass = LinesPerSwath(pi);
     intake->linesPerStrip = verticalPasses * kNozzleLines;
     StripRingStart(intake, pi);

@@ -39,8 +39,11 @@ uint8_t XHori2Index(uint8_t dotClass) {
     }
 }
 
-constexpr uint64_t kStepUnitsPerInch = 2880;
-constexpr uint64_t kStepScale = 35860;
+// A step is a 2880th of an inch at calibration 35860; the owed feed counts
+// in 1/(2880 * 35860 * ydpi) inch, 2880 * 35860 to a line.
+constexpr int64_t kStepUnitsPerInch = 2880;
+constexpr int64_t kStepScale = 35860;
+constexpr int64_t kOwedPerLine = kStepUnitsPerInch * kStepScale;
 
 // Start slice of channel ch before the fine lalign correction.
 uint32_t ChannelStart(uint8_t ch, uint32_t xdpi, const UISetupPara *ui) {
@@ -55,6 +58,21 @@ uint32_t ChannelStart(uint8_t ch, uint32_t xdpi, const UISetupPara *ui) {
 uint32_t ClampToSlice(int64_t v) {
     if (v < 0) return 0;
     return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
+}
+
+// Adds the pass's feed to what the job owes the paper and takes from it the
+// nearest whole number of steps (halves up); the paper never goes back.
+uint32_t TakeWholeSteps(PassInfo *pi, uint16_t para) {
+    const int64_t perStep = int64_t{para} * pi->ydpi;  // para / 35860 of a 2880th
+    const int64_t owed = pi->feedOwed + int64_t{pi->feeddots} * kOwedPerLine;
+    const int64_t step = owed >= 0 ? (2 * owed + perStep) / (2 * perStep) : 0;
+    if (step > int64_t{UINT32_MAX}) {
+        // No board step carries such a feed; owing the rest would only grow.
+        pi->feedOwed = 0;
+        return UINT32_MAX;
+    }
+    pi->feedOwed = owed - step * perStep;
+    return static_cast<uint32_t>(step);
 }
 
 }  // namespace
@@ -85,15 +103,11 @@ uint32_t LargestForwardOffset(uint32_t xdpi, const UISetupPara *ui) {
     return largest;
 }
 
-uint32_t PaperStep(const PassInfo *pi, const UISetupPara *ui) {
+uint32_t PaperStep(PassInfo *pi, const UISetupPara *ui) {
     const uint16_t para = StepCalibration(ui, pi->PassNum);
-    // 64 bits and a zero-YDPI guard: the products overflow 32 bits only for
-    // feeds far outside one head height, and a YDPI of 0 has no step.
-    uint64_t step = 0;
-    if (pi->ydpi != 0) step = (pi->feeddots * kStepUnitsPerInch / pi->ydpi) * kStepScale / para;
-    const uint32_t result = step > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(step);
-    sl_trace("STEP:%d Dots:%d Dpi:%d para:%d \n", result, pi->feeddots, pi->ydpi, para);
-    return result;
+    const uint32_t step = pi->ydpi != 0 ? TakeWholeSteps(pi, para) : 0;  // a YDPI of 0 has no step
+    sl_trace("STEP:%d Dots:%d Dpi:%d para:%d \n", step, pi->feeddots, pi->ydpi, para);
+    return step;
 }
 
 }  // namespace sl

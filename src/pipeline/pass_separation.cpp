@@ -32,13 +32,13 @@ struct V128 {
 
 namespace sse {
 namespace {
+#define SL_KERNEL
 using V = V128;
 #include "pipeline/and_run_kernel.inc"
+#undef SL_KERNEL
 }  // namespace
 }  // namespace sse
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
 namespace avx2 {
 namespace {
 
@@ -47,20 +47,25 @@ namespace {
 struct V256 {
     using T = __m256i;
     static constexpr uint32_t kBytes = 32;
-    static T Load(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
-    static void Store(uint8_t *p, T v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
-    static T And(T a, T b) { return _mm256_and_si256(a, b); }
-    static void ReadAhead(const uint8_t *p) {
+    SL_TARGET_AVX2 static T Load(const uint8_t *p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+    }
+    SL_TARGET_AVX2 static void Store(uint8_t *p, T v) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
+    }
+    SL_TARGET_AVX2 static T And(T a, T b) { return _mm256_and_si256(a, b); }
+    SL_TARGET_AVX2 static void ReadAhead(const uint8_t *p) {
         _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char *>(p + 64), _MM_HINT_T0);
     }
 };
 
+#define SL_KERNEL SL_TARGET_AVX2
 using V = V256;
 #include "pipeline/and_run_kernel.inc"
+#undef SL_KERNEL
 }  // namespace
 }  // namespace avx2
-#pragma GCC pop_options
 
 namespace {
 

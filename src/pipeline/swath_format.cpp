@@ -111,13 +111,13 @@ struct V128 {
 
 namespace sse {
 namespace {
+#define SL_KERNEL
 using Vec = V128;
 #include "pipeline/swath_format_kernel.inc"
+#undef SL_KERNEL
 }  // namespace
 }  // namespace sse
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
 namespace avx2 {
 namespace {
 
@@ -127,48 +127,51 @@ struct V256 {
     static constexpr uint32_t kSlabs = 2;
     static constexpr bool kPairs = false;
     static constexpr uint32_t kNozzleBlocks[6] = {0, 32, 64, 96, 128, 148};
-    static T Load(const uint8_t *p, size_t slab) {
+    SL_TARGET_AVX2 static T Load(const uint8_t *p, size_t slab) {
         return _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
             _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + slab)), 1);
     }
-    static void Store(uint8_t *p, T v, int) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
-    static void Prefetch(const uint8_t *p, size_t slab) {
+    SL_TARGET_AVX2 static void Store(uint8_t *p, T v, int) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
+    }
+    SL_TARGET_AVX2 static void Prefetch(const uint8_t *p, size_t slab) {
         _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T1);
         _mm_prefetch(reinterpret_cast<const char *>(p + slab), _MM_HINT_T1);
     }
-    static T Zero() { return _mm256_setzero_si256(); }
-    static T Set1(uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
-    static T Or(T a, T b) { return _mm256_or_si256(a, b); }
-    static T And(T a, T b) { return _mm256_and_si256(a, b); }
-    static T AndNot(T a, T b) { return _mm256_andnot_si256(a, b); }
-    static T Xor(T a, T b) { return _mm256_xor_si256(a, b); }
+    SL_TARGET_AVX2 static T Zero() { return _mm256_setzero_si256(); }
+    SL_TARGET_AVX2 static T Set1(uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
+    SL_TARGET_AVX2 static T Or(T a, T b) { return _mm256_or_si256(a, b); }
+    SL_TARGET_AVX2 static T And(T a, T b) { return _mm256_and_si256(a, b); }
+    SL_TARGET_AVX2 static T AndNot(T a, T b) { return _mm256_andnot_si256(a, b); }
+    SL_TARGET_AVX2 static T Xor(T a, T b) { return _mm256_xor_si256(a, b); }
     // clang-format off
-    template <int S> static T Srli16(T a) { return _mm256_srli_epi16(a, S); }
-    template <int S> static T Slli16(T a) { return _mm256_slli_epi16(a, S); }
+    template <int S> SL_TARGET_AVX2 static T Srli16(T a) { return _mm256_srli_epi16(a, S); }
+    template <int S> SL_TARGET_AVX2 static T Slli16(T a) { return _mm256_slli_epi16(a, S); }
     // clang-format on
-    static T Srl16(T a, __m128i n) { return _mm256_srl_epi16(a, n); }
-    static T Sll16(T a, __m128i n) { return _mm256_sll_epi16(a, n); }
-    static bool IsZero(T a) { return _mm256_testz_si256(a, a); }
-    static uint32_t NonzeroBytes(T a) {
+    SL_TARGET_AVX2 static T Srl16(T a, __m128i n) { return _mm256_srl_epi16(a, n); }
+    SL_TARGET_AVX2 static T Sll16(T a, __m128i n) { return _mm256_sll_epi16(a, n); }
+    SL_TARGET_AVX2 static bool IsZero(T a) { return _mm256_testz_si256(a, a); }
+    SL_TARGET_AVX2 static uint32_t NonzeroBytes(T a) {
         __m128i both = _mm_or_si128(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
         return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(both, _mm_setzero_si128()))) & 0xFFFF;
     }
-    static T Unpacklo8(T a, T b) { return _mm256_unpacklo_epi8(a, b); }
-    static T Unpackhi8(T a, T b) { return _mm256_unpackhi_epi8(a, b); }
-    static T Unpacklo16(T a, T b) { return _mm256_unpacklo_epi16(a, b); }
-    static T Unpackhi16(T a, T b) { return _mm256_unpackhi_epi16(a, b); }
-    static T Unpacklo32(T a, T b) { return _mm256_unpacklo_epi32(a, b); }
-    static T Unpackhi32(T a, T b) { return _mm256_unpackhi_epi32(a, b); }
-    static T Unpacklo64(T a, T b) { return _mm256_unpacklo_epi64(a, b); }
-    static T Unpackhi64(T a, T b) { return _mm256_unpackhi_epi64(a, b); }
+    SL_TARGET_AVX2 static T Unpacklo8(T a, T b) { return _mm256_unpacklo_epi8(a, b); }
+    SL_TARGET_AVX2 static T Unpackhi8(T a, T b) { return _mm256_unpackhi_epi8(a, b); }
+    SL_TARGET_AVX2 static T Unpacklo16(T a, T b) { return _mm256_unpacklo_epi16(a, b); }
+    SL_TARGET_AVX2 static T Unpackhi16(T a, T b) { return _mm256_unpackhi_epi16(a, b); }
+    SL_TARGET_AVX2 static T Unpacklo32(T a, T b) { return _mm256_unpacklo_epi32(a, b); }
+    SL_TARGET_AVX2 static T Unpackhi32(T a, T b) { return _mm256_unpackhi_epi32(a, b); }
+    SL_TARGET_AVX2 static T Unpacklo64(T a, T b) { return _mm256_unpacklo_epi64(a, b); }
+    SL_TARGET_AVX2 static T Unpackhi64(T a, T b) { return _mm256_unpackhi_epi64(a, b); }
 };
 
+#define SL_KERNEL SL_TARGET_AVX2
 using Vec = V256;
 #include "pipeline/swath_format_kernel.inc"
+#undef SL_KERNEL
 }  // namespace
 }  // namespace avx2
-#pragma GCC pop_options
 
 namespace {
 

@@ -172,6 +172,11 @@ struct PassInfo {
     uint8_t direction;
     uint8_t blankpass;
     uint32_t seq;  // the job's pass sequence number; drives every pass phase
+    // Paper feed the job has asked for and the steps sent have not yet made,
+    // in 1/(2880 * 35860 * ydpi) inch: a line is 2880 * 35860 of these and a
+    // step at calibration para is para * ydpi, so the sum stays exact for any
+    // YDPI and calibration. Starts at 0 with the job's pass geometry.
+    int64_t feedOwed;
 };
 
 // Format record read by swath formatting.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <random>
 
 #include "pipeline/alignment.h"
 #include "shared/board_mode.h"
@@ -159,20 +162,121 @@ TEST(PaperStep, ScalesTheFeedByThePassCalibration) {
         {Pass(1, 360, 360), 5760},          // one pass: the 6-pass value (17930)
         {Pass(12, 1440, 30), 120},          // 12 passes: also the 6-pass value
         {Pass(16, 1440, 45), 90},           // 16 passes: the 8-pass value
-        {Pass(3, 1080, 1), 5},              // 2880 / 1080 = 2 first, then x 35860 / 14344
+        // 2880 / 1080 x 35860 / 14344 = 6.67 steps, the nearest 7 (it was 5
+        // while the first division dropped two thirds of a 2880th).
+        {Pass(3, 1080, 1), 7},
         {Pass(2, 720, 0), 0},
         {Pass(4, 0, 252), 0},               // no resolution, no step (no division by zero)
         {Pass(4, 360, 0xFFFFFFFFu), 0xFFFFFFFFu},  // saturates instead of wrapping
         // clang-format on
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(PaperStep(&c.pi, &b.ui), c.expected)
+        PassInfo pi = c.pi;
+        EXPECT_EQ(PaperStep(&pi, &b.ui), c.expected)
             << int(c.pi.PassNum) << " passes, " << c.pi.feeddots << " dots at " << c.pi.ydpi;
     }
 
     Board zero;
-    const PassInfo pi = Pass(4, 2880, 1);
+    PassInfo pi = Pass(4, 2880, 1);
     EXPECT_EQ(PaperStep(&pi, &zero.ui), 35860u);  // a stored 0 counts as 1
+}
+
+// Steps of a job at one calibration; `expected` is where the paper stands
+// (in 1/(2880 x 35860 x ydpi) inch, as PassInfo::feedOwed counts).
+struct Feed {
+    Board board;
+    PassInfo pi;
+    int64_t paper = 0, asked = 0;
+    Feed(uint8_t passes, uint32_t ydpi, uint16_t para) : pi(Pass(passes, ydpi, 0)) { SetPara(para); }
+    void SetPara(uint16_t para) { board.SetWord(StepCalibrationReadOffset(pi.PassNum), para); }
+    uint32_t Swath(uint32_t lines) {
+        pi.feeddots = lines;
+        const uint16_t para = StepCalibration(&board.ui, pi.PassNum);
+        const uint32_t step = PaperStep(&pi, &board.ui);
+        paper += int64_t{step} * para * pi.ydpi;
+        asked += int64_t{lines} * 2880 * 35860;
+        return step;
+    }
+    // Half a step at the calibration in force, in the same unit.
+    int64_t HalfStep() const { return int64_t{StepCalibration(&board.ui, pi.PassNum)} * pi.ydpi / 2; }
+};
+
+// Where a line is a whole number of steps, every step is the feed exactly:
+// the same steps as a feed that divides as it goes, swath after swath.
+TEST(PaperStep, WholeStepsGoOutUnchanged) {
+    const struct {
+        uint8_t passes;
+        uint32_t ydpi, lines;
+        uint16_t para;
+        uint32_t step;
+    } cases[] = {
+        {1, 360, 360, 35860, 2880}, {2, 720, 180, 35860, 720},  {4, 1440, 252, 35860, 504},
+        {4, 1440, 63, 35860, 126},  {2, 720, 180, 17930, 1440}, {4, 1440, 252, 7172, 2520},
+        {8, 2880, 315, 35860, 315},
+    };
+    for (const auto &c : cases) {
+        Feed feed(c.passes, c.ydpi, c.para);
+        for (int swath = 0; swath < 500; ++swath) {
+            ASSERT_EQ(feed.Swath(c.lines), c.step) << c.ydpi << " dpi, para " << c.para << ", swath " << swath;
+        }
+        EXPECT_EQ(feed.pi.feedOwed, 0);
+    }
+}
+
+// At 1080 dpi a pass of 251 lines is 669 1/3 of a 2880th: the steps carry
+// the third, 669, 670, 669, 669, 670, 669, ... and three swaths feed 2008
+// exactly (the dropped third cost an eighth of a line per swath, 12 lines
+// over 100 swaths).
+TEST(PaperStep, CarriesTheRemainder) {
+    Feed feed(3, 1080, 35860);
+    uint64_t sent = 0;
+    for (int swath = 1; swath <= 300; ++swath) {
+        const uint32_t step = feed.Swath(251);
+        EXPECT_TRUE(step == 669 || step == 670) << "swath " << swath << ": " << step;
+        sent += step;
+        EXPECT_EQ(sent, (uint64_t{251} * 2880 * swath * 2 + 1080) / (2 * 1080)) << "swath " << swath;
+    }
+    EXPECT_EQ(sent, 200800u);
+}
+
+// Any YDPI, any calibration, any run of feeds: after every swath the paper
+// stands within half a step of the lines asked for, and at calibration 35860
+// no step is more than one 2880th from the feed divided as it goes.
+TEST(PaperStep, PaperStaysWithinHalfAStep) {
+    std::mt19937 rng(77);
+    const uint32_t ydpis[] = {360, 720, 1080, 1440, 1800, 2160, 2880};
+    for (int job = 0; job < 200; ++job) {
+        const uint32_t ydpi = ydpis[rng() % std::size(ydpis)];
+        const auto para = static_cast<uint16_t>(job % 4 == 0 ? 35860 : 1 + rng() % 65535);
+        Feed feed(static_cast<uint8_t>(1 + rng() % 8), ydpi, para);
+        for (int swath = 0; swath < 100; ++swath) {
+            const uint32_t lines = rng() % 400;
+            const uint32_t step = feed.Swath(lines);
+            ASSERT_LE(std::llabs(feed.paper - feed.asked), feed.HalfStep())
+                << ydpi << " dpi, para " << para << ", swath " << swath;
+            if (StepCalibration(&feed.board.ui, feed.pi.PassNum) == 35860) {
+                const int64_t divided = int64_t{lines} * 2880 / ydpi;
+                ASSERT_LE(std::llabs(int64_t{step} - divided), 1) << ydpi << " dpi, swath " << swath;
+            }
+        }
+    }
+}
+
+// A calibration value pushed in the middle of a job takes over from where
+// the paper stands: the next steps are in the new value's size and the
+// paper stays within half of one of them.
+TEST(PaperStep, NewCalibrationContinuesFromThePaper) {
+    const uint16_t paras[][2] = {{35860, 4810}, {4810, 35860}, {12345, 60000}, {60000, 1}};
+    for (const auto &p : paras) {
+        Feed feed(3, 1080, p[0]);
+        for (int swath = 0; swath < 40; ++swath) feed.Swath(251);
+        ApplyStepRequest(p[1], &feed.board.ui, 3);
+        for (int swath = 0; swath < 40; ++swath) {
+            feed.Swath(251);
+            ASSERT_LE(std::llabs(feed.paper - feed.asked), feed.HalfStep())
+                << p[0] << " then " << p[1] << ", swath " << swath;
+        }
+    }
 }
 
 TEST(DynamicUpdates, XHori2GoesToTheSpeedsByte) {
@@ -200,14 +304,14 @@ TEST(DynamicUpdates, XHori2GoesToTheSpeedsByte) {
 TEST(DynamicUpdates, StepCalibrationGoesToThePassSlot) {
     Board b;
     ApplyStepRequest(17930, &b.ui, 4);
-    const PassInfo four = Pass(4, 1440, 252);
+    PassInfo four = Pass(4, 1440, 252);
     EXPECT_EQ(PaperStep(&four, &b.ui), 1008u);
 
     // 12 passes are stored in their own slot but read from the 6-pass one.
     ApplyStepRequest(17930, &b.ui, 12);
     EXPECT_EQ(Vert(&b.ui, 6), 17930);  // offset 100
     EXPECT_EQ(Vert(&b.ui, 7), 0);      // the 16-pass slot (offset 102) untouched
-    const PassInfo twelve = Pass(12, 1440, 30);
+    PassInfo twelve = Pass(12, 1440, 30);
     EXPECT_EQ(PaperStep(&twelve, &b.ui), 60u * 35860);  // para still the stored 0, read as 1
 }
 

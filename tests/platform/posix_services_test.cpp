@@ -1,5 +1,7 @@
 // The posix stand-ins for services the library was designed around:
 // locale identifiers, scaled waits, file attributes and sockets.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +84,30 @@ TEST(PlatformSockets, PendingReceiveNeverBlocks) {
     close(pair[1]);
     EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), 0);  // closed
     close(pair[0]);
+}
+
+// The link's socket: Nagle off (it held each swath's last segment until the
+// board's delayed acknowledgement) and the system's send buffer.
+TEST(PlatformSockets, SendOptionsTurnNagleOffAndKeepTheSendBuffer) {
+    sl::PlatSocket s = sl::plat_tcp_socket();
+    ASSERT_NE(s, sl::kInvalidSocket);
+    const int fd = static_cast<int>(s);
+    int before = 0;
+    socklen_t len = sizeof before;
+    ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &before, &len), 0);
+    sl::plat_set_send_options(s, 5000);
+    int noDelay = 0, buffer = 0;
+    len = sizeof noDelay;
+    ASSERT_EQ(getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &len), 0);
+    len = sizeof buffer;
+    ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, &len), 0);
+    EXPECT_NE(noDelay, 0);
+    EXPECT_EQ(buffer, before);
+    timeval timeout{};
+    len = sizeof timeout;
+    ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, &len), 0);
+    EXPECT_EQ(timeout.tv_sec, 5);
+    EXPECT_EQ(sl::plat_socket_close(s), 0);
 }
 
 }  // namespace

@@ -7,7 +7,11 @@ namespace sl::roundtrip {
 
 namespace {
 
-constexpr uint16_t kExactStep = 35860;  // step calibration that makes every step exact
+constexpr uint16_t kStepReference = 35860;  // step calibration at which a step is one 2880th of an inch
+constexpr uint64_t kStepUnitsPerInch = 2880;
+// Step calibration values a board may hold: from a step of 1/20 of a 2880th
+// to almost two, every swath's Step still within 16 bits.
+constexpr int kLeastStep = 2000, kMostStep = 65000;
 constexpr std::array<uint32_t, 8> kClassResolution = {225, 300, 450, 600, 900, 1200, 1800, 2400};
 constexpr std::array<const char *, 4> kInkName = {"K", "C", "M", "Y"};
 
@@ -26,6 +30,10 @@ std::array<uint8_t, 4> RandomWiring(std::mt19937 *rng) {
     return map;
 }
 
+uint16_t StepCalibration(const HeadChoice &choice, std::mt19937 *rng) {
+    return choice.random_feed ? Draw<uint16_t>(rng, kLeastStep, kMostStep) : kStepReference;
+}
+
 uint32_t StripePixels(uint32_t mm, uint32_t xdpi) { return (mm * xdpi * 10 / 254 + 15) & ~15u; }
 
 swathboard::ParamPreset OlderHead(const HeadChoice &choice, std::mt19937 *rng) {
@@ -33,7 +41,7 @@ swathboard::ParamPreset OlderHead(const HeadChoice &choice, std::mt19937 *rng) {
     p.acol = Draw<uint16_t>(rng, 40, 70);
     p.bcol = Draw<uint16_t>(rng, 150, 200);
     p.bidi = Draw<uint16_t>(rng, 10, 30);
-    p.base_step = kExactStep;
+    p.base_step = StepCalibration(choice, rng);
     p.dir_mode = choice.bidirectional ? swathboard::kDirModeBidirectional : 0;
     return p;
 }
@@ -56,13 +64,26 @@ swathboard::ParamPreset RandomHead(const HeadChoice &choice, std::mt19937 *rng) 
     for (auto *align : {&p.x360_lalign, &p.x360_ralign, &p.x720_lalign, &p.x720_ralign}) {
         for (int8_t &v : *align) v = Draw<int8_t>(rng, -10, 10);
     }
-    p.vert.fill(kExactStep);
+    for (uint16_t &v : p.vert) v = StepCalibration(choice, rng);
     p.channel_map = RandomWiring(rng);
     p.soften = choice.soften;
     p.dir_mode = choice.bidirectional ? swathboard::kDirModeBidirectional : 0;
     p.stripe_mode = choice.stripe_mode;
     p.stripe_size = choice.stripe_size;
     return p;
+}
+
+uint32_t FeedToleranceMillilines(const swathboard::ParamPreset &preset, uint32_t ydpi) {
+    // An older block carries one value for every pass count.
+    uint64_t largest = preset.base_step;
+    if (preset.layout != swathboard::Layout::kOlder)
+        largest = *std::max_element(preset.vert.begin(), preset.vert.end());
+    const uint64_t per_inch = kStepUnitsPerInch * kStepReference;
+    // A step of `largest` feeds largest / (2880 * 35860) inch, that is
+    // largest * ydpi / (2880 * 35860) lines.
+    const bool whole_lines = largest == kStepReference && kStepUnitsPerInch % ydpi == 0;
+    if (whole_lines) return 0;
+    return static_cast<uint32_t>((500 * largest * ydpi + per_inch - 1) / per_inch);
 }
 
 uint64_t StripeDots(const RasterShape &shape, const HeadChoice &choice) {

@@ -19,13 +19,20 @@ struct HeadChoice {
     uint8_t stripe_mode = 0;     // bit 0 end stripe, bit 1 start stripe
     uint8_t stripe_size = 0x12;  // 2 mm stripes, 1 mm gaps
     bool older_block = false;    // a board that answers with the older parameter layout
+    bool random_feed = false;    // step calibration values drawn at random, else 35860
 };
 
 // A head with alignment errors, group distances, bidirectional values and
-// a channel wiring drawn at random within what real heads need, and exact
-// step calibration. An older block carries only the group bases, one
-// bidirectional value and one step calibration (no soften, stripes or map).
+// a channel wiring drawn at random within what real heads need, and step
+// calibration values of 35860 (a step is one 2880th of an inch) or drawn at
+// random. An older block carries only the group bases, one bidirectional
+// value and one step calibration (no soften, stripes or map).
 swathboard::ParamPreset RandomHead(const HeadChoice &choice, std::mt19937 *rng);
+
+// How far the paper may stand from a whole line, in 1/1000 line, on a board
+// with these settings: half the largest step (the host rounds each position
+// to a whole step), or nothing when every step is a whole number of lines.
+uint32_t FeedToleranceMillilines(const swathboard::ParamPreset &preset, uint32_t ydpi);
 
 // Dots of the start and end stripes the job's settings ask for.
 uint64_t StripeDots(const RasterShape &shape, const HeadChoice &choice);

@@ -58,7 +58,7 @@ enum TestAddress : uint8_t {
     kAddrLateAnswersFirst = 120,  // one per case, up to 123
     kAddrLateJobCreateAnswer = 125,
     // tests/roundtrip: its tables number their boards from the first on
-    kAddrRoundTripFirst = 130,
+    kAddrRoundTripFirst = 128,
     kAddrRoundTripLast = 159,
     // tests/e2e entry points
     kAddrSecondStartPrint = 70,

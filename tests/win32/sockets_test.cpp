@@ -1,4 +1,5 @@
-// Waking a receive blocked in another thread, as the job's close does.
+// The link's socket options, and waking a receive blocked in another
+// thread, as the job's close does.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -74,6 +75,33 @@ TEST(SocketWake, BlockedReceiveReturnsAndTheCloseAfterLeavesNewSocketsAlone) {
     EXPECT_EQ(sl::plat_connect(next, ip, board.port, 5000), 1);
     EXPECT_EQ(sl::plat_socket_close(next), 0);
     closesocket(accepted);
+}
+
+// As on posix: Nagle off (with a board that delays its acknowledgements it
+// held each swath's last segment until the acknowledgement came) and the
+// system's send buffer instead of none.
+TEST(SocketOptions, NagleOffAndTheSystemsSendBuffer) {
+    sl::PlatSocket ps = sl::plat_tcp_socket();
+    ASSERT_NE(ps, sl::kInvalidSocket);
+    const SOCKET s = static_cast<SOCKET>(ps);
+    int before = 0;
+    int len = sizeof before;
+    ASSERT_EQ(getsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char *>(&before), &len), 0);
+    sl::plat_set_send_options(ps, 5000);
+    BOOL noDelay = FALSE;
+    len = sizeof noDelay;
+    ASSERT_EQ(getsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char *>(&noDelay), &len), 0);
+    EXPECT_TRUE(noDelay);
+    int buffer = 0;
+    len = sizeof buffer;
+    ASSERT_EQ(getsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char *>(&buffer), &len), 0);
+    EXPECT_GT(buffer, 0);
+    EXPECT_EQ(buffer, before);
+    DWORD timeout = 0;
+    len = sizeof timeout;
+    ASSERT_EQ(getsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char *>(&timeout), &len), 0);
+    EXPECT_EQ(timeout, 5000u);
+    EXPECT_EQ(sl::plat_socket_close(ps), 0);
 }
 
 }  // namespace

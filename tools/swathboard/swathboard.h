@@ -338,10 +338,11 @@ bool StoredSwath(const Board *board, std::uint32_t swath_sn, std::vector<std::ui
 //     values, so a correct host puts every dot on its own column.
 //   - Down: the paper advances by each swath's Step times the step
 //     calibration it sent for the job's pass count, divided by 35860 (in
-//     1/2880 inch). Nozzle n of the odd channel of a colour prints 2n/360
-//     inch below the head's top, of the even channel (2n + 1)/360 inch. A dot
-//     lands on the nearest line of the job's YDPI; steps that are not whole
-//     lines are reported as drift.
+//     1/2880 inch), exactly, whatever the calibration value. Nozzle n of the
+//     odd channel of a colour prints 2n/360 inch below the head's top, of the
+//     even channel (2n + 1)/360 inch. A dot lands on the nearest line of the
+//     job's YDPI; how far the paper stands from a whole line is reported as
+//     drift.
 //   - Colour: channels print K, C, M or Y by the channel map it sent (the
 //     built-in map when its map is absent or invalid); there is no light ink.
 //   - In the 720-dpi column-split mode each pass carries every other column
@@ -365,9 +366,11 @@ struct SheetSummary {
     std::array<std::array<std::uint64_t, 4>, 8> dots = {};  // [channel][level 1..3 at 1..3]
     std::uint64_t doubled = 0;  // dots that landed on a pixel already inked by the same channel/colour
     std::uint64_t outside = 0;  // dots outside the image
-    // Largest distance, in 1/1000 line, between the paper and where feeds of
-    // whole lines (each step rounded to its nearest line) would have put it:
-    // the truncated steps of YDPI 1080 add up to it; other modes give 0.
+    // Largest distance, in 1/1000 line, between the paper after a swath and
+    // the nearest whole line of the job's YDPI. A host that carries the
+    // remainder of its steps keeps it within half a step (0 where the steps
+    // are whole 2880ths at calibration 35860); one that drops the remainder
+    // lets it grow until the dots land on the next line.
     std::uint32_t drift_millilines = 0;
 };
 // A printed sheet: one plane per ink K, C, M, Y (2-bit levels 0..3), `width` x `height` pixels

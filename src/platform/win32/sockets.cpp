@@ -70,15 +70,16 @@ PlatSocket plat_tcp_socket() {
     return static_cast<PlatSocket>(s);
 }
 
-// No send buffer: a send completes only when the data has left for the board,
-// bounded by the send time-out.
+// The send buffer keeps the system's size and Nagle's algorithm is off, as
+// on posix. A buffer of 0 with Nagle on held the last segment of every swath
+// until the board's delayed acknowledgement came; the send time-out still
+// bounds a send that the board does not take.
 void plat_set_send_options(PlatSocket s, uint32_t send_timeout_ms) {
-    int zero = 0;
-    setsockopt(sock_of(s), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char *>(&zero),
-               sizeof zero);
     DWORD timeout = send_timeout_ms;
-    setsockopt(sock_of(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&timeout),
-               sizeof timeout);
+    setsockopt(sock_of(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&timeout), sizeof timeout);
+    BOOL noDelay = TRUE;
+    setsockopt(sock_of(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&noDelay),
+               sizeof noDelay);
 }
 
 int plat_connect(PlatSocket ps, uint32_t ipv4, uint16_t port, uint32_t timeout_ms) {

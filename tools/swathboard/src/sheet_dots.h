@@ -26,8 +26,7 @@ struct Dot {
 
 struct Feed {
     std::uint64_t paper = 0;             // paper advanced, 1/kPaperUnitsPerInch
-    std::uint32_t drift_millilines = 0;  // largest gap to a feed of whole lines
-    std::int64_t whole_lines = 0;        // the feed had every step been rounded to a line
+    std::uint32_t drift_millilines = 0;  // largest distance from a whole line
 };
 
 using DotSink = std::function<void(const Dot &)>;

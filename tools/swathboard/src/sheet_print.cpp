@@ -64,13 +64,15 @@ std::uint32_t PassIndex(std::uint64_t paper, const JobGeometry &g) {
     return static_cast<std::uint32_t>((line + g.lines_per_swath - 1) / g.lines_per_swath);
 }
 
-// How far the paper is from where feeds of whole lines (each step rounded
-// to its nearest line) would have put it, in 1/1000 line.
-std::uint32_t DriftMillilines(std::uint64_t paper, std::int64_t whole_lines, std::uint32_t ydpi) {
-    const auto exact = static_cast<std::int64_t>(paper * ydpi);
-    const std::int64_t nominal = whole_lines * static_cast<std::int64_t>(kPaperUnitsPerInch);
-    return static_cast<std::uint32_t>(std::llabs(exact - nominal) * 1000 /
-                                      static_cast<std::int64_t>(kPaperUnitsPerInch));
+// How far the paper stands from the nearest whole line of the job's YDPI,
+// in 1/1000 line. Every swath asks for a feed of whole lines, so this is how
+// far the paper is from where the raster wants it, as long as it stays
+// below half a line (beyond that the dots land on the next line, which the
+// sheet shows).
+std::uint32_t DriftMillilines(std::uint64_t paper, std::uint32_t ydpi) {
+    const std::uint64_t past = paper * ydpi % kPaperUnitsPerInch;
+    const std::uint64_t off = std::min(past, kPaperUnitsPerInch - past);
+    return static_cast<std::uint32_t>(off * 1000 / kPaperUnitsPerInch);
 }
 
 void FireSlice(const std::uint8_t *slice, std::int64_t carriage, std::uint64_t paper, std::uint32_t phase,
@@ -154,11 +156,10 @@ void PrintSwath(const PrintedSwath &s, const JobGeometry &g, Feed *feed, const D
             s.right_to_left ? first - static_cast<std::int64_t>(i) : first + static_cast<std::int64_t>(i);
         FireSlice(s.data.data() + i * kSliceBytes, carriage, paper, phase, s.right_to_left, g, sink);
     }
-    const std::uint64_t step = static_cast<std::uint64_t>(s.step) * g.step_calibration;
-    feed->paper += step;
-    feed->whole_lines += NearestLine(step, g.ydpi);
-    feed->drift_millilines =
-        std::max(feed->drift_millilines, DriftMillilines(feed->paper, feed->whole_lines, g.ydpi));
+    // The paper motor as the calibration describes it: Step x calibration
+    // / 35860 in 1/2880 inch, kept exactly for every calibration value.
+    feed->paper += static_cast<std::uint64_t>(s.step) * g.step_calibration;
+    feed->drift_millilines = std::max(feed->drift_millilines, DriftMillilines(feed->paper, g.ydpi));
 }
 
 std::int64_t FirstOpenRow(const Feed &feed, const JobGeometry &g) {

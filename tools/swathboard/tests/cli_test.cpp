@@ -76,8 +76,8 @@ TEST(Cli, ParsesPresetAndFaults) {
 TEST(Cli, AnswerLatencyAndAnyAddress) {
     swathboard::CliOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"--ip", "10.231.0.2", "--any-address", "--answer-latency", "5"}, &o, &error)) << error;
-    EXPECT_EQ(o.config.ip, "10.231.0.2");
+    ASSERT_TRUE(Parse({"--ip", "192.0.2.2", "--any-address", "--answer-latency", "5"}, &o, &error)) << error;
+    EXPECT_EQ(o.config.ip, "192.0.2.2");
     EXPECT_TRUE(o.config.any_address);
     EXPECT_EQ(o.config.answer_latency_ms, 5u);
     EXPECT_FALSE(Parse({"--ip", "127.0.0.9", "--answer-latency", "soon"}, &o, &error));

@@ -35,15 +35,6 @@ bool MakePrivateFolder(Session *s, std::string *folder, std::string *error) {
     return !ec;
 }
 
-// The built-in printer feeds the paper exactly as the driver asks: its step
-// calibration is the value at which a step unit is exact, so the printed
-// sheet shows the job without the feed drift of a real calibration.
-void ExactPaperFeed(swathboard::ParamPreset *preset) {
-    constexpr uint16_t kExactStepCalibration = 35860;
-    preset->vert.fill(kExactStepCalibration);
-    preset->base_step = kExactStepCalibration;
-}
-
 Exit StartEmulator(const Options &o, Session *s, std::string *error) {
     swathboard::BoardConfig config;
     config.ip = o.emulator_ip;
@@ -51,7 +42,6 @@ Exit StartEmulator(const Options &o, Session *s, std::string *error) {
         *error = "unknown --board-preset " + o.board_preset + " (old, new or new-align)";
         return kExitUsage;
     }
-    ExactPaperFeed(&config.preset);
     if (o.bidirectional) config.preset.dir_mode = swathboard::kDirModeBidirectional;
     std::string why;
     s->board = swathboard::StartBoard(config, &why);
