@@ -240,9 +240,6 @@ BoardPtr StartEmulator(const std::string &ip, uint32_t answer_latency_ms) {
     swathboard::BoardConfig config;
     config.ip = ip;
     config.answer_latency_ms = answer_latency_ms;
-    constexpr uint16_t kExactStepCalibration = 35860;
-    config.preset.vert.fill(kExactStepCalibration);
-    config.preset.base_step = kExactStepCalibration;
     std::string error;
     return BoardPtr(swathboard::StartBoard(config, &error));
 }

@@ -89,7 +89,7 @@ private:
     int pid_ = -1;
 };
 
-// The emulator a printer prints to: its paper feed exact, as swathprint's
+// The emulator a printer prints to, with the settings of swathprint's
 // built-in one, so sheets compare dot for dot.
 struct BoardDeleter {
     void operator()(swathboard::Board *b) const { swathboard::StopBoard(b); }
