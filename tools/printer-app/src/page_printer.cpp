@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "api/printer_state.h"
+
 namespace printerapp {
 
 namespace {
@@ -52,15 +54,13 @@ void PagePrinter::Fail(PageEnd end, std::string reason) {
     reason_ = std::move(reason);
 }
 
+bool PagePrinter::CheckCancel() {
+    if (!aborted_ && cancelled_ && cancelled_() && !aborted_.exchange(true)) station_->Printer().Abort();
+    return aborted_;
+}
+
 void PagePrinter::WatchCancel() {
-    while (!stop_watch_) {
-        if (cancelled_ && cancelled_()) {
-            aborted_ = true;
-            station_->Printer().Abort();
-            return;
-        }
-        std::this_thread::sleep_for(kCancelPoll);
-    }
+    while (!stop_watch_ && !CheckCancel()) std::this_thread::sleep_for(kCancelPoll);
 }
 
 bool PagePrinter::Start(const PageFormat &format) {
@@ -137,7 +137,7 @@ bool PagePrinter::Print(const uint8_t *line) {
 
 bool PagePrinter::Row(const uint16_t *samples) {
     if (!started_ || end_ != PageEnd::kPrinted) return false;
-    if (aborted_) {
+    if (CheckCancel()) {
         Fail(PageEnd::kCancelled, "cancelled after " + std::to_string(lines_) + " lines");
         return false;
     }
@@ -157,9 +157,10 @@ PageEnd PagePrinter::Finish() {
     swathlink::Printer &printer = station_->Printer();
     // A page that ended early without a stop (a short document) is filled
     // with blank lines: the board expects the height the job declared.
-    if (end_ == PageEnd::kPrinted && !aborted_) {
+    // PAPPL may end a cancelled page before the watch has seen the cancel.
+    if (end_ == PageEnd::kPrinted && !CheckCancel()) {
         std::fill(line_.begin(), line_.end(), 0);
-        while (lines_ < format_.height && Print(line_.data())) {}
+        while (lines_ < format_.height && !CheckCancel() && Print(line_.data())) {}
     }
     if (end_ == PageEnd::kPrinted && aborted_) Fail(PageEnd::kCancelled, "cancelled after the last line");
     if (end_ == PageEnd::kPrinted) printer.EndPrint();
@@ -170,6 +171,9 @@ PageEnd PagePrinter::Finish() {
     if (end_ == PageEnd::kPrinted && !closed.ok())
         Fail(PageEnd::kNotDelivered, std::string("not every swath reached the board: ") + closed.reason);
     dots_ = screener_->Dots();
+    // The serial the job's next swath would have had.
+    const uint32_t next = station_->Printer().State()->lastJob.swathSerial;
+    swaths_ = next > 0 ? next - 1 : 0;
     return end_;
 }
 

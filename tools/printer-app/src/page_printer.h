@@ -67,10 +67,15 @@ public:
     uint64_t Lines() const { return lines_; }
     const frontend::DotCounts &Dots() const { return dots_; }
     bool Started() const { return started_; }
+    const PageFormat &Format() const { return format_; }
+    // Swaths the library sent to the board for the page (after Finish).
+    uint64_t Swaths() const { return swaths_; }
 
 private:
     void Fail(PageEnd end, std::string reason);
     bool Print(const uint8_t *line);
+    // Aborts the library's job once the job is cancelled; true from then on.
+    bool CheckCancel();
     void WatchCancel();
 
     Station *station_;
@@ -85,6 +90,7 @@ private:
     std::vector<float> coverage_;
     std::vector<uint8_t> line_;
     uint64_t lines_ = 0;
+    uint64_t swaths_ = 0;
     frontend::DotCounts dots_{};
     bool started_ = false, finished_ = false;
     PageEnd end_ = PageEnd::kPrinted;

@@ -176,6 +176,11 @@ void JobPages::Report(const PagePrinter &page) {
     o.name = papplJobGetName(job_) ? papplJobGetName(job_) : "";
     o.lines = page.Lines();
     o.dots = page.Dots();
+    o.swaths = page.Swaths();
+    o.width = page.Format().width;
+    o.height = page.Format().height;
+    o.xdpi = page.Format().xdpi;
+    o.ydpi = page.Format().ydpi;
     const PageEnd end = page.End();
     if (end == PageEnd::kNoBoard)
         papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
@@ -204,8 +209,10 @@ void JobPages::Report(const PagePrinter &page) {
     }
     double ml[frontend::kPlanes];
     for (int p = 0; p < frontend::kPlanes; ++p) ml[p] = InkMl(o.dots[p]);
-    papplLogJob(job_, PAPPL_LOGLEVEL_INFO, "page %s: %llu lines; ink Y %.4f M %.4f C %.4f K %.4f ml",
-                o.result.c_str(), static_cast<unsigned long long>(o.lines), ml[0], ml[1], ml[2], ml[3]);
+    papplLogJob(job_, PAPPL_LOGLEVEL_INFO,
+                "page %s: %llu lines, %llu swaths; ink Y %.4f M %.4f C %.4f K %.4f ml", o.result.c_str(),
+                static_cast<unsigned long long>(o.lines), static_cast<unsigned long long>(o.swaths), ml[0],
+                ml[1], ml[2], ml[3]);
     station_->SetOutcome(o);
 }
 

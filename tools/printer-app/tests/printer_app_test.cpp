@@ -148,6 +148,11 @@ TEST_F(PrinterApp, PrintsEveryKindOfDocumentAsSwathprintDoes) {
     ASSERT_EQ(server_->Get("/wide/board", &body), 200);
     EXPECT_NE(body.find(Ip(1)), std::string::npos) << body;
     EXPECT_NE(body.find("completed"), std::string::npos) << body;
+    const std::string swaths_cell = "id=\"swaths\">";
+    const size_t swaths = body.find(swaths_cell);
+    ASSERT_NE(swaths, std::string::npos) << body;
+    EXPECT_GT(std::atoi(body.c_str() + swaths + swaths_cell.size()), 0)
+        << "the page tells the last job's swaths";
 }
 
 TEST_F(PrinterApp, CancelJobStopsTheBoard) {
