@@ -50,4 +50,9 @@ scripts/fuzz.sh
 if [ -x build/bench/swathlink_bench ]; then
     build/bench/swathlink_bench --benchmark_min_time=0.05
 fi
+# The front end against the printer, on small jobs (it prints to a board
+# emulator, so in a private network namespace).
+if [ -x build/bench/frontend_bench ]; then
+    $private_net sh -c 'ip link set lo up; build/bench/frontend_bench --quick'
+fi
 echo "all tests passed"

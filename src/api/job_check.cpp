@@ -2,7 +2,9 @@
 
 #include "api/one_bit.h"
 #include "api/print_mode.h"
+#include "shared/board_mode.h"
 #include "shared/records.h"
+#include "transport/swath_queue.h"
 
 namespace sl {
 
@@ -20,13 +22,17 @@ JobProp Widened(const JobProp *p) {
 
 }  // namespace
 
+bool PlacesResolution(uint32_t xdpi, uint32_t ydpi) {
+    const bool xPlaced = HasHeadPositions(xdpi) && XResCode(xdpi) != 0;
+    const bool yPlaced = ydpi % kNozzleDpi == 0 && YResCode(ydpi) != 0;
+    return xPlaced && yPlaced;
+}
+
 const char *JobPropProblem(const JobProp *p) {
     if (!p) return "no job properties";
     if (p->Width < 8) return "Width below 8";
     if (p->Width > 2 * MAX_SLICE_NUMBER) return "Width beyond the widest swath";
-    if (p->XDPI == 0 || p->XDPI > 28800) return "XDPI outside 1..28800";
-    if (p->YDPI == 0 || p->YDPI % 360 != 0 || p->YDPI > kMaxYdpi)
-        return "YDPI not a multiple of 360 up to 11520";
+    if (!PlacesResolution(p->XDPI, p->YDPI)) return "a resolution the head cannot place";
     if (p->Colors == 0 || p->Colors > 6) return "Colors outside 1..6";
     if (p->BytesPerLine == 0 || p->BytesPerLine < OneBitBytes(p->Width))
         return "BytesPerLine too small for Width";

@@ -151,7 +151,11 @@ Status StartJob(PrinterState *printer, const JobProp *pProp) {
     // A second StartPrint must not touch the running job, whose lines are
     // measured with the host values remembered here.
     if (RunningJob(printer)) return Status::Good();
-    if (const char *problem = JobPropProblem(pProp)) return Refuse(problem);
+    if (const char *problem = JobPropProblem(pProp)) {
+        sl_trace("StartPrint refused: XDPI:%u YDPI:%u Width:%u Colors:%u\n", pProp->XDPI, pProp->YDPI,
+                 pProp->Width, pProp->Colors);
+        return Refuse(problem);
+    }
 
     // A job that failed on its own leaves its record until ClosePrint; a new
     // one replaces it. A job that cannot start is destroyed at once.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/platform.h"
 #include "transport/command_protocol.h"
@@ -35,27 +36,32 @@ struct UnitFactor {
     uint32_t den;
 };
 
-UnitFactor UnitFactorFor(uint32_t xdpi) {
+// The position table: a row for each X resolution pair the head places.
+std::optional<UnitFactor> PositionRow(uint32_t xdpi) {
     switch (xdpi) {
     case 225:
-    case 270: return {3, 2};
+    case 270: return UnitFactor{3, 2};
     case 300:
-    case 360: return {2, 1};
+    case 360: return UnitFactor{2, 1};
     case 450:
-    case 540: return {3, 1};
+    case 540: return UnitFactor{3, 1};
     case 600:
-    case 720: return {4, 1};
+    case 720: return UnitFactor{4, 1};
     case 900:
-    case 1080: return {6, 1};
+    case 1080: return UnitFactor{6, 1};
     case 1200:
-    case 1440: return {8, 1};
+    case 1440: return UnitFactor{8, 1};
     case 1800:
-    case 2160: return {12, 1};
+    case 2160: return UnitFactor{12, 1};
     case 2400:
-    case 2880: return {16, 1};
-    default: return {2, 1};
+    case 2880: return UnitFactor{16, 1};
+    default: return std::nullopt;
     }
 }
+
+// A resolution without a row is placed as 360 dpi; the job check refuses
+// such jobs before they start.
+UnitFactor UnitFactorFor(uint32_t xdpi) { return PositionRow(xdpi).value_or(UnitFactor{2, 1}); }
 
 uint32_t ToUnits(uint32_t px, UnitFactor k) {
     // k whole: px * 180 / (180 k) is px / k. 225/270 uses the 540 formula
@@ -68,6 +74,8 @@ uint32_t ToPixels(uint32_t units, UnitFactor k) { return units * k.num / k.den; 
 uint32_t RoundUpTo(uint32_t n, uint32_t unit) { return (n + unit - 1) / unit * unit; }
 
 }  // namespace
+
+bool HasHeadPositions(uint32_t xdpi) { return PositionRow(xdpi).has_value(); }
 
 SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint32_t endPx,
                               uint32_t widthPx) {

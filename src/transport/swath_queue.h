@@ -25,6 +25,9 @@ struct SwathPlacement {
     uint32_t DataStart;  // first column in the swath buffer
 };
 SwathPlacement SwathPositions(uint32_t xdpi, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx);
+// Whether the head positions of swaths at this XDPI are known (the job's
+// XDPI as the host gives it; a 720-dpi job is placed at 360).
+bool HasHeadPositions(uint32_t xdpi);
 
 // The slots' data buffers (three, `slotBytes` each) from the job's memory;
 // nullptr when the job's memory is released.

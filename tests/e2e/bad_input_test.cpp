@@ -42,10 +42,13 @@ const EdgeCase kEdges[] = {
     // alignment adds then make it too wide, and the job is closed on the board.
     {"Width up to the widest swath", Job(360, 360, 2 * MAX_SLICE_NUMBER, 2 * MAX_SLICE_NUMBER / 8, 1),
      Job(360, 360, 2 * MAX_SLICE_NUMBER + 1, 2 * MAX_SLICE_NUMBER / 8 + 1, 1), 0},
-    {"XDPI from 1", Job(1, 360, 64, 16, 1), Job(0, 360, 64, 16, 1)},
-    {"XDPI up to 28800", Job(28800, 360, 64, 16, 1), Job(28801, 360, 64, 16, 1)},
+    // Only resolutions the head's position table places: 150 and 180 dpi have a
+    // board code but no positions, 1800 dpi down the paper no board code.
+    {"XDPI with head positions", Job(225, 360, 64, 16, 1), Job(180, 360, 64, 16, 1)},
+    {"XDPI up to 2880", Job(2880, 360, 64, 16, 1), Job(2881, 360, 64, 16, 1)},
     {"YDPI a multiple of 360", Job(360, 360, 64, 16, 1), Job(360, 361, 64, 16, 1)},
-    {"YDPI up to 11520", Job(360, kMaxYdpi, 64, 16, 1), Job(360, kMaxYdpi + 360, 64, 16, 1)},
+    {"YDPI with a board code", Job(360, 2160, 64, 16, 1), Job(360, 1800, 64, 16, 1)},
+    {"YDPI up to 2880", Job(360, 2880, 64, 16, 1), Job(360, 3240, 64, 16, 1)},
     {"Colors up to 6", Job(360, 360, 64, 16, 6), Job(360, 360, 64, 16, 7)},
     {"BytesPerLine of 1 bit per pixel", Job(360, 360, 65, 9, 1), Job(360, 360, 65, 8, 1)},
     // 6 x 28459 = 170754 bytes fit the empty line; 6 x 28460 = 170760 do not.
@@ -61,9 +64,14 @@ const JobProp kNonsense[] = {
     Job(360, 360, 0xFFFFFFFF, 0xFFFFFFFF, 6),  // sizes that wrap 32-bit products
     Job(360, 360, 64, 0xFFFFFFFF, 1),
     Job(360, 0xFFFFFE98, 64, 16, 1),  // the largest multiple of 360
+    Job(0, 360, 64, 16, 1),
+    Job(150, 360, 64, 16, 1),  // a board code, no head positions
+    Job(400, 720, 64, 16, 1),  // neither
+    Job(28800, 360, 64, 16, 1),
+    Job(720, 11520, 64, 16, 1),
     Job(360, 360, 64, 16, 0),
     Job(360, 360, 0, 0, 1),
-    Job(28800, kMaxYdpi, 2 * MAX_SLICE_NUMBER, 2 * MAX_SLICE_NUMBER / 4, 1),  // strip beyond 1 GiB
+    Job(28800, 11520, 2 * MAX_SLICE_NUMBER, 2 * MAX_SLICE_NUMBER / 4, 1),
 };
 
 class BadInput : public BoardTest {

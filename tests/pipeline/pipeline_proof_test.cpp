@@ -111,9 +111,10 @@ TEST(PipelineProofJobs, FewerColours) {
     }
 }
 
-// Other working resolutions: class 3 (margin -6) and 1440 across at 720 down.
+// Other working resolutions: class 3 (margin -6), 1440 across at 720 down and
+// 2400 across (class 7).
 TEST(PipelineProofJobs, OtherResolutionsAcross) {
-    for (Mode m : {Mode{600, 720}, Mode{1440, 720}, Mode{180, 1440}}) {
+    for (Mode m : {Mode{600, 720}, Mode{1440, 720}, Mode{2400, 1440}}) {
         ProofJob job = JobFor(m);
         job.bidirectional = true;
         job.softenByte = 0x41;
@@ -122,16 +123,17 @@ TEST(PipelineProofJobs, OtherResolutionsAcross) {
     }
 }
 
-// Family B, mode 0, seven passes: the 180-row band is taller than the 175
-// rows the paper advances per cycle, so the band is cut to 174 rows.
-TEST(PipelineProofJobs, FamilyBSevenPassesCutsTheBand) {
-    ProofJob job = JobFor(Mode{360, 2520});
+// Family B, mode 0, eight passes: the paper advances 8 x 24 = 192 rows per
+// cycle, so only 168 rows are left for the 180-row band, which is cut to
+// them and leaves no row idle.
+TEST(PipelineProofJobs, FamilyBEightPassesCutsTheBand) {
+    ProofJob job = JobFor(Mode{360, 2880});
     job.softenByte = 0x80;
     ProofResult r = ExpectExact(job);
-    EXPECT_EQ(r.passNum, 7u);
-    EXPECT_EQ(r.softenDots, 25u);
-    EXPECT_EQ(r.softLines, 174u);
-    EXPECT_EQ(r.idleRows, 360u - 175u - 174u);
+    EXPECT_EQ(r.passNum, 8u);
+    EXPECT_EQ(r.softenDots, 24u);
+    EXPECT_EQ(r.softLines, 168u);
+    EXPECT_EQ(r.idleRows, 0u);
 }
 
 // The pass-plan table with soften byte 0 (family C, mode 0).

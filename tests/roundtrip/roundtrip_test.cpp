@@ -59,6 +59,8 @@ const Row kRows[] = {
     {"OneBitSplitOneColour", Shape(720, 720, 1, 64, 200, true), {kFamilyC, true, 0}},
     {"FiveColoursWideAt2160", Shape(2160, 720, 5, 1208, 200), {kFamilyC, true, kBothStripes}},
     {"SixColoursSplitWide", Shape(720, 720, 6, 1000, 200), {kFamilyC, true, 0}},
+    {"SixPasses2160", Shape(360, 2160, 4, 64, 400), {kFamilyC, true, 0}},
+    {"EightPasses2880Split", Shape(720, 2880, 4, 64, 400), {kFamilyA | 1, true, 0}},
 };
 
 constexpr int kFirstTableAddress = test::kAddrRoundTripFirst;
@@ -140,7 +142,8 @@ const FeedYdpi kFeedTable[] = {
     {1440, {{"Interleave", 1440, kFamilyA, 25000}, {"Split", 720, kFamilyB | 1, 13000}}},
 };
 constexpr uint32_t kLeastFeedSwaths = 95;
-constexpr int kFirstFeedAddress = kFirstTableAddress + static_cast<int>(std::size(kRows));
+constexpr int kFirstFeedAddress = test::kAddrRoundTripFeedFirst;
+static_assert(std::size(kFeedTable) <= 6, "the feed table's boards stay within their range");
 
 class FeedTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
 
@@ -230,7 +233,7 @@ const FaultRow kFaultRows[] = {
          return Count(b, [](const auto &r) { return r.code == 1 && r.raw[4] == 20; }) > 0;
      }},
 };
-constexpr int kFirstFaultAddress = kFirstFeedAddress + static_cast<int>(std::size(kFeedTable));
+constexpr int kFirstFaultAddress = kFirstTableAddress + static_cast<int>(std::size(kRows));
 
 class FaultTable : public RowTest, public ::testing::WithParamInterface<size_t> {};
 

@@ -53,6 +53,8 @@ enum TestAddress : uint8_t {
     kAddrAbortDuringReconnection = 110,
     kAddrAbortNeverConfirmed = 111,
     kAddrAbortReleasesCloseFirst = 112,  // one per case, up to 113
+    // tests/roundtrip: the long-job feed table
+    kAddrRoundTripFeedFirst = 114,  // one per YDPI, up to 119
     // tests/e2e late answers
     kAddrLateAnswersFirst = 120,  // one per case, up to 123
     kAddrLateJobCreateAnswer = 125,

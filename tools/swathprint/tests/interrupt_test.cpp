@@ -139,3 +139,42 @@ TEST(Interrupt, OutputProblemsAreFoundBeforePrinting) {
 
 }  // namespace
 }  // namespace swathprint::test
+
+namespace swathprint::test {
+namespace {
+
+// Memory follows the width, not the length: a 0.8 m wide job 30 cm long
+// peaks at about what a 5 cm one of the same width does (both measured in
+// this run; the lines are made, screened and the sheet written as they go).
+// Six times the length would hold six times the rows if anything kept them
+// (a whole page of this width is about 190 MB of ink); the full 1.6 m x 10 m
+// banner is the benchmark's (frontend_bench --banner), too slow for a test.
+TEST(Banner, PeakMemoryStaysFlatAlongTheLength) {
+    TempDir dir, tmp;
+    const std::string convert = "/usr/bin/convert";
+    for (const char *geometry : {"80x5 short.png", "80x30 long.png"}) {
+        const ProgramRun made =
+            RunProgram("/bin/sh", {"-c", "cd '" + dir.root + "' && " + convert + " -size " +
+                                             std::string(geometry).replace(std::string(geometry).find(' '), 1,
+                                                                           " gradient:white-black ")});
+        ASSERT_EQ(made.exit_code, 0) << made.err;
+    }
+    long peak[2] = {};
+    int i = 0;
+    for (const char *name : {"short.png", "long.png"}) {
+        Watch watch;
+        watch.tmpdir = tmp.root;
+        watch.limit_s = 120;
+        const ProgramRun run = RunWatched(kProgram,
+                                          {"--emulator-ip", "127.0.0.178", "--xdpi", "360", "--ydpi", "360",
+                                           "--width-mm", "800", "--preview-scale", "8", dir.Path(name)},
+                                          watch);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        peak[i++] = run.peak_kb;
+    }
+    EXPECT_LT(peak[1], peak[0] * 5 / 4) << "5 cm: " << peak[0] << " kB, 30 cm: " << peak[1] << " kB";
+    EXPECT_EQ(tmp.Files(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace swathprint::test
