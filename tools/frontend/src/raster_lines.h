@@ -1,6 +1,7 @@
 // A job's raster lines made ahead of the printer: a thread of its own reads
 // the page, resamples it to the print grid, converts each row to ink
-// coverage and screens it, and keeps a bounded queue of finished lines for
+// coverage and screens it (on wide rows with a second thread making the
+// right half of each row), and keeps a bounded queue of finished lines for
 // the thread that hands them to the driver.
 #pragma once
 

@@ -22,6 +22,7 @@ void ForOverlap(double from, double to, uint32_t limit, Fn fn) {
 Resampler::Resampler(PageReader *page, uint32_t out_width, uint32_t out_height)
     : page_(page), channels_(page->Info().Channels()), out_width_(out_width), out_height_(out_height) {
     const PageInfo &info = page->Info();
+    identity_ = info.width == out_width && info.height == out_height;
     const double scale = double(info.width) / out_width;
     spans_.resize(out_width);
     for (uint32_t x = 0; x < out_width; ++x) {
@@ -60,6 +61,13 @@ bool Resampler::Advance(std::string *error) {
 }
 
 bool Resampler::NextRow(uint16_t *out, std::string *error) {
+    // A page printed at its own size, dot for pixel, is read straight
+    // through (the average of one pixel is itself).
+    if (identity_) {
+        if (!page_->ReadRow(out, error)) return false;
+        ++source_row_, ++out_row_;
+        return true;
+    }
     const uint32_t height = page_->Info().height;
     const double scale = double(height) / out_height_;
     std::fill(sum_.begin(), sum_.end(), 0.0f);
@@ -74,8 +82,10 @@ bool Resampler::NextRow(uint16_t *out, std::string *error) {
     });
     if (!ok) return false;
     const float norm = total > 0 ? static_cast<float>(1.0 / total) : 0.0f;
+    // Rounded to nearest (the sums are never negative), in a loop that
+    // vectorises.
     for (size_t k = 0; k < sum_.size(); ++k)
-        out[k] = static_cast<uint16_t>(std::clamp(std::lround(sum_[k] * norm), 0L, 65535L));
+        out[k] = static_cast<uint16_t>(std::clamp(sum_[k] * norm, 0.0f, 65535.0f) + 0.5f);
     ++out_row_;
     return true;
 }

@@ -36,6 +36,7 @@ private:
     uint32_t out_width_, out_height_;
     uint32_t out_row_ = 0;
     int64_t source_row_ = -1;  // the last source row read
+    bool identity_ = false;    // the page's own size: rows pass through
     std::vector<Span> spans_;
     std::vector<float> weights_;
     std::vector<uint16_t> raw_;    // the last source row as read
