@@ -2,11 +2,11 @@
 SWATHLINK_PACKAGES="cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev \
 mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 iproute2 util-linux libpng-dev libtiff-dev \
 liblcms2-dev libgs-common libjpeg-dev ghostscript imagemagick wine wine64 googletest clang libclang-rt-14-dev \
-pkg-config dpkg-dev fakeroot file lintian man-db groff-base"
+pkg-config dpkg-dev fakeroot file lintian man-db groff-base nlohmann-json3-dev"
 # What scripts/demo.sh needs: the build, the image libraries, and the test
 # frameworks the tree's configuration looks for.
 SWATHLINK_DEMO_PACKAGES="cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libtiff-dev \
-libjpeg-dev liblcms2-dev libgs-common"
+libjpeg-dev liblcms2-dev libgs-common nlohmann-json3-dev"
 
 # Installs the packages of the list given (default: $SWATHLINK_PACKAGES).
 install_packages() {

@@ -41,7 +41,7 @@ constexpr uint32_t kSendTimeoutFloorMs = 1000;
 constexpr uint32_t kDrainWaitMs = 3010;
 constexpr int kDrainBytes = 1500;
 constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
-constexpr uint32_t kReconnectWaitMs = 100;  // a waiter's look at the job's end
+constexpr uint32_t kReconnectWaitMs = 100;     // a waiter's look at the job's end
 
 bool ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
     sl_trace(format, plat_socket_error());
@@ -56,6 +56,11 @@ bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
     plat_net_startup();
     plat_install_board_arp(pcIP, boardIP, link->addresses->boardMacText, link->addresses->boardMac);
     sl_trace("link from: %s -- %s\n", pcIP, boardIP);
+    uint32_t board = 0;
+    if (plat_parse_ipv4(boardIP, &board) != 0) {
+        sl_trace("link: board address %s is not an IPv4 address\n", boardIP);
+        return false;
+    }
 
     PlatSocket s = plat_tcp_socket();
     if (s == kInvalidSocket) {
@@ -64,7 +69,7 @@ bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
     }
     link->socket.store(s);
     plat_set_send_options(s, std::max(plat_scaled_ms(kSendTimeoutMs), kSendTimeoutFloorMs));
-    if (!plat_connect(s, IPTextToValue(boardIP), kBoardPort, plat_scaled_ms(kConnectWaitMs)))
+    if (!plat_connect(s, board, kBoardPort, plat_scaled_ms(kConnectWaitMs)))
         return ConnectFailed(link, s, "select()fail. WSAGetLastError=%d\n");
     RestartAnswerCount(link);
     link->connectionSerial.fetch_add(1);
@@ -74,19 +79,8 @@ bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
 }  // namespace
 
 uint32_t IPTextToValue(const char *text) {
-    uint32_t part[4] = {0, 0, 0, 0};
-    const char *p = text;
-    for (int i = 0; i < 4 && p && *p; ++i) {
-        char digits[4] = {};
-        int n = 0;
-        while (*p && *p != '.') {
-            if (n < 3) digits[n++] = *p;
-            ++p;
-        }
-        part[i] = static_cast<uint32_t>(std::atoi(digits));
-        if (*p == '.') ++p;
-    }
-    return (part[0] << 24) + (part[1] << 16) + (part[2] << 8) + part[3];
+    uint32_t value = 0;
+    return plat_parse_ipv4(text, &value) == 0 ? value : 0;
 }
 
 void IPValueToText(uint32_t value, char out[128]) {

@@ -40,6 +40,7 @@ int LinkSendData(PlatSocket s, const uint8_t *data, int length);
 // released (and handed out again) under it.
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap);
 void PickBoardMac(LinkAddresses *addresses, const char *boardIP);
+// The host-order value of an IPv4 text (plat_parse_ipv4), 0 when it is none.
 uint32_t IPTextToValue(const char *text);
 void IPValueToText(uint32_t value, char out[128]);
 

@@ -1,5 +1,5 @@
-// Services whose logic is the same on every system: the time scale and the
-// trace sink.
+// Services whose logic is the same on every system: the time scale, the
+// trace sink and the legacy IPv4 forms.
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/ipv4_text.h"
 #include "platform/platform.h"
 
 namespace sl {
@@ -66,6 +67,30 @@ void sl_trace(const char *fmt, ...) {
     std::vfprintf(g_trace_file, fmt, ap);
     va_end(ap);
     std::fflush(g_trace_file);
+}
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+int ParseLegacyIPv4(const char *text, uint32_t *value) {
+    if (!text) return kPlatBadAddress;
+    const char *p = text;
+    while (IsBlank(*p)) ++p;
+    uint32_t parts[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *p != '.') break;
+        if (i > 0) ++p;
+        int digits = 0;
+        for (; *p >= '0' && *p <= '9' && digits < 4; ++p, ++digits) parts[i] = parts[i] * 10 + (*p - '0');
+        if (digits == 0 || digits > 3 || parts[i] > 255) return kPlatBadAddress;
+    }
+    while (IsBlank(*p)) ++p;
+    if (*p != '\0') return kPlatBadAddress;
+    *value = (parts[0] << 24) | (parts[1] << 16) | (parts[2] << 8) | parts[3];
+    return 0;
 }
 
 }  // namespace sl

@@ -118,6 +118,14 @@ void plat_socket_shutdown(PlatSocket s);                    // wakes a receive b
 int plat_socket_close(PlatSocket s);                        // 0 ok
 int plat_socket_error();
 
+// IPv4 text to a host-order value: 0, or kPlatBadAddress. Dotted quads are
+// read by the system's inet_pton; the forms the library always took beside
+// them stay accepted (parts with leading zeros, "10.1" for 10.1.0.0 with
+// the missing parts 0, blanks around the text), because address texts come
+// from setting files that other programs write.
+int plat_parse_ipv4(const char *text, uint32_t *value);
+constexpr int kPlatBadAddress = -22;
+
 // --- host network ------------------------------------------------------------
 // 1 when an interface holds the address (win32: registry key, MTU set to 1500).
 int plat_check_interface_ip(const char *address);

@@ -7,8 +7,11 @@
 // Exit codes: 0 done; 2 bad arguments; 3 DLL or entry point missing;
 // 4..8 InitPrinter, StartPrint, PrintALine, EndPrint, ClosePrint returned 0;
 // 9 no heartbeat seen; 70 crashed.
+#include <getopt.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +38,7 @@ using StartFn = int32_t (*)(const JobProp *);
 using LineFn = int32_t (*)(const uint8_t *, uint32_t);
 
 struct Entries {
-    VoidFn InitPrinter, EndPrint, EndRipData, AbortPrint, PausePrint, ContinuePrint, ClosePrint,
-        ExitPrinter;
+    VoidFn InitPrinter, EndPrint, EndRipData, AbortPrint, PausePrint, ContinuePrint, ClosePrint, ExitPrinter;
     StartFn StartPrint;
     LineFn PrintALine, WriteRipData;
 };
@@ -65,40 +67,109 @@ bool ResolveAll(HMODULE dll, Entries *e) {
 
 struct Options {
     sl_wine::JobShape job;
-    uint32_t holdMs = 0;      // pause this long halfway through the lines
-    bool watchShare = false;  // watch another process's heartbeat instead
-    bool lockStatus = false;  // make the status file read-only, hidden and system first
+    uint32_t holdMs = 0;         // pause this long halfway through the lines
+    bool watchShare = false;     // watch another process's heartbeat instead
+    bool lockStatus = false;     // make the status file read-only, hidden and system first
     bool expectRefusal = false;  // StartPrint is expected to return 0
-    bool badLine = false;  // hand the DLL a line pointer that is not mapped: it must crash
-    bool aliases = false;  // WriteRipData, EndRipData and ExitPrinter instead
+    bool badLine = false;        // hand the DLL a line pointer that is not mapped: it must crash
+    bool aliases = false;        // WriteRipData, EndRipData and ExitPrinter instead
+    bool help = false;
+    bool version = false;
 };
 
+const char kUsage[] =
+    "usage: winhost [options]\n"
+    "  --xdpi N, --ydpi N, --width N, --colors N, --lines N, --seed N   the job's shape\n"
+    "  --hold-ms MS       pause this long halfway through the lines\n"
+    "  --watch-share      watch another process's heartbeat instead of printing\n"
+    "  --lock-status      make the status file read-only, hidden and system first\n"
+    "  --expect-refusal   StartPrint is expected to return 0\n"
+    "  --bad-line         hand the DLL an unmapped line (it must crash)\n"
+    "  --aliases          WriteRipData, EndRipData and ExitPrinter instead\n"
+    "  --help, -h         print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "A value follows its option or joins it with '='; -- ends the options.\n";
+
+// A decimal number filling the whole text, within 32 bits.
+bool Number(const char *text, uint32_t *v) {
+    if (!text || *text < '0' || *text > '9') return false;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(text, &end, 10);
+    if (*end != '\0' || errno != 0 || n > UINT32_MAX) return false;
+    *v = static_cast<uint32_t>(n);
+    return true;
+}
+
+enum OptionId {
+    kHelp = 'h',
+    kVersion = 256,
+    kXdpi,
+    kYdpi,
+    kWidth,
+    kColors,
+    kLines,
+    kSeed,
+    kHold,
+    kWatch,
+    kLock,
+    kRefusal,
+    kBadLine,
+    kAliases
+};
+
+const option kOptions[] = {
+    {"xdpi", required_argument, nullptr, kXdpi},
+    {"ydpi", required_argument, nullptr, kYdpi},
+    {"width", required_argument, nullptr, kWidth},
+    {"colors", required_argument, nullptr, kColors},
+    {"lines", required_argument, nullptr, kLines},
+    {"seed", required_argument, nullptr, kSeed},
+    {"hold-ms", required_argument, nullptr, kHold},
+    {"watch-share", no_argument, nullptr, kWatch},
+    {"lock-status", no_argument, nullptr, kLock},
+    {"expect-refusal", no_argument, nullptr, kRefusal},
+    {"bad-line", no_argument, nullptr, kBadLine},
+    {"aliases", no_argument, nullptr, kAliases},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// One option that getopt_long returned; false when its value is bad.
+bool ApplyOption(int id, const char *value, Options *o) {
+    switch (id) {
+    case kXdpi: return Number(value, &o->job.xdpi);
+    case kYdpi: return Number(value, &o->job.ydpi);
+    case kWidth: return Number(value, &o->job.width);
+    case kColors: return Number(value, &o->job.colors);
+    case kLines: return Number(value, &o->job.lines);
+    case kSeed: return Number(value, &o->job.seed);
+    case kHold: return Number(value, &o->holdMs);
+    case kWatch: o->watchShare = true; return true;
+    case kLock: o->lockStatus = true; return true;
+    case kRefusal: o->expectRefusal = true; return true;
+    case kBadLine: o->badLine = true; return true;
+    case kAliases: o->aliases = true; return true;
+    case kHelp: o->help = true; return true;
+    case kVersion: o->version = true; return true;
+    default: return false;
+    }
+}
+
 bool ParseOptions(int argc, char **argv, Options *o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto number = [&](uint32_t *v) {
-            if (i + 1 >= argc) return false;
-            *v = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-            return true;
-        };
-        bool ok = true;
-        if (a == "--xdpi") ok = number(&o->job.xdpi);
-        else if (a == "--ydpi") ok = number(&o->job.ydpi);
-        else if (a == "--width") ok = number(&o->job.width);
-        else if (a == "--colors") ok = number(&o->job.colors);
-        else if (a == "--lines") ok = number(&o->job.lines);
-        else if (a == "--seed") ok = number(&o->job.seed);
-        else if (a == "--hold-ms") ok = number(&o->holdMs);
-        else if (a == "--watch-share") o->watchShare = true;
-        else if (a == "--lock-status") o->lockStatus = true;
-        else if (a == "--expect-refusal") o->expectRefusal = true;
-        else if (a == "--bad-line") o->badLine = true;
-        else if (a == "--aliases") o->aliases = true;
-        else ok = false;
-        if (!ok) {
-            std::fprintf(stderr, "winhost: bad argument %s\n", a.c_str());
+    opterr = 0;
+    for (;;) {
+        const int id = getopt_long(argc, argv, ":h", kOptions, nullptr);
+        if (id == -1) break;
+        if (!ApplyOption(id, optarg, o)) {
+            std::fprintf(stderr, "winhost: bad argument %s\n%s", argv[optind - 1], kUsage);
             return false;
         }
+    }
+    if (optind < argc) {
+        std::fprintf(stderr, "winhost: unexpected argument %s\n%s", argv[optind], kUsage);
+        return false;
     }
     return true;
 }
@@ -145,8 +216,7 @@ void LockStatusFile() {
 
 // What a companion sees of the hidden folder after the job.
 void ReportFolder() {
-    std::printf("folder-attributes %lu\n",
-                static_cast<unsigned long>(GetFileAttributesA("c:\\Prnlog")));
+    std::printf("folder-attributes %lu\n", static_cast<unsigned long>(GetFileAttributesA("c:\\Prnlog")));
     std::printf("status-attributes %lu\n",
                 static_cast<unsigned long>(GetFileAttributesA("c:\\Prnlog\\printcfg.cfg")));
 }
@@ -158,8 +228,7 @@ int RunJob(const Entries &e, const Options &o) {
     if (o.expectRefusal) return 5;
     if (o.badLine) {
         const auto *unmapped = reinterpret_cast<const uint8_t *>(uintptr_t{16});
-        for (uint32_t n = 0; n < o.job.lines; ++n)
-            e.PrintALine(unmapped, sl_wine::LineBytes(o.job));
+        for (uint32_t n = 0; n < o.job.lines; ++n) e.PrintALine(unmapped, sl_wine::LineBytes(o.job));
         return 6;
     }
     const LineFn printLine = o.aliases ? e.WriteRipData : e.PrintALine;
@@ -182,12 +251,16 @@ int RunJob(const Entries &e, const Options &o) {
 int main(int argc, char **argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(EndOnCrash);
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    Options o;
+    if (!ParseOptions(argc, argv, &o)) return 2;
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (o.version) {
         std::printf("winhost %s\n", SWATHLINK_VERSION);
         return 0;
     }
-    Options o;
-    if (!ParseOptions(argc, argv, &o)) return 2;
     if (o.watchShare) return WatchShare();
 
     HMODULE dll = LoadLibraryA("swathlink.dll");

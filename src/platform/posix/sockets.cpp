@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "platform/ipv4_text.h"
 #include "platform/platform.h"
 
 namespace sl {
@@ -127,5 +128,14 @@ int plat_socket_close(PlatSocket s) {
 }
 
 int plat_socket_error() { return g_sock_error; }
+
+int plat_parse_ipv4(const char *text, uint32_t *value) {
+    in_addr parsed{};
+    if (text && ::inet_pton(AF_INET, text, &parsed) == 1) {
+        *value = ntohl(parsed.s_addr);
+        return 0;
+    }
+    return ParseLegacyIPv4(text, value);
+}
 
 }  // namespace sl

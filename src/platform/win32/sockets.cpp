@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/ipv4_text.h"
 #include "platform/platform.h"
 
 namespace sl {
@@ -109,8 +110,7 @@ int plat_connect(PlatSocket ps, uint32_t ipv4, uint16_t port, uint32_t timeout_m
     }
     int err = 0;
     int len = sizeof err;
-    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&err), &len) != 0)
-        return fail(), 0;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&err), &len) != 0) return fail(), 0;
     if (err != 0 || !FD_ISSET(s, &writable)) {
         g_sock_error = err ? err : WSAECONNREFUSED;
         return 0;
@@ -172,5 +172,14 @@ int plat_socket_close(PlatSocket s) {
 }
 
 int plat_socket_error() { return g_sock_error; }
+
+int plat_parse_ipv4(const char *text, uint32_t *value) {
+    in_addr parsed{};
+    if (text && ::inet_pton(AF_INET, text, &parsed) == 1) {
+        *value = ntohl(parsed.s_addr);
+        return 0;
+    }
+    return ParseLegacyIPv4(text, value);
+}
 
 }  // namespace sl

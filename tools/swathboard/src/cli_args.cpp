@@ -1,5 +1,7 @@
 #include "cli_args.h"
 
+#include <getopt.h>
+
 #include <charconv>
 #include <string_view>
 
@@ -106,98 +108,161 @@ bool ImageArg(std::string_view text, CliOptions *o) {
     return Numbers(rest.substr(at + 1), 1, 1, &n) && (o->image_xdpi = n[0]) != 0;
 }
 
-// Options that take a value; the preset comes first so that later flags
-// adjust it whatever their order on the line.
+// Options that take a value, by their long name.
 bool ValueFlag(std::string_view flag, std::string_view v, CliOptions *o) {
     BoardConfig &c = o->config;
     std::uint32_t n = 0;
-    if (flag == "--ip")
+    if (flag == "ip")
         c.ip = std::string(v);
-    else if (flag == "--log")
+    else if (flag == "log")
         c.log_path = std::string(v);
-    else if (flag == "--sheet")
+    else if (flag == "sheet")
         o->sheet_path = std::string(v);
-    else if (flag == "--summary")
+    else if (flag == "summary")
         o->summary_path = std::string(v);
-    else if (flag == "--image")
+    else if (flag == "image")
         return ImageArg(v, o);
-    else if (flag == "--preview-scale")
+    else if (flag == "preview-scale")
         return OneNumber(v, 1000, &o->preview_scale) && o->preview_scale > 0;
-    else if (flag == "--fw") {
+    else if (flag == "fw") {
         if (!OneNumber(v, 0x3FFF, &n)) return false;
         c.preset.fw_version = static_cast<std::uint16_t>(n);
-    } else if (flag == "--markers")
+    } else if (flag == "markers")
         return MarkersArg(v, &c.preset.markers);
-    else if (flag == "--stop-print-status") {
+    else if (flag == "stop-print-status") {
         if (!OneNumber(v, 0xFFFF, &n)) return false;
         c.stop_print_status = static_cast<std::uint16_t>(n);
-    } else if (flag == "--answer-latency")
+    } else if (flag == "answer-latency")
         return OneNumber(v, 60'000, &c.answer_latency_ms);
-    else if (flag == "--refuse-connections")
+    else if (flag == "refuse-connections")
         return OneNumber(v, 0xFFFFFFFF, &c.refuse_connections_ms_at_start);
-    else if (flag == "--refuse")
+    else if (flag == "refuse")
         return CodeFault(CommandFault::kRefuse, v, &c);
-    else if (flag == "--delay")
+    else if (flag == "delay")
         return CodeFault(CommandFault::kDelay, v, &c);
-    else if (flag == "--silence")
+    else if (flag == "silence")
         return CodeFault(CommandFault::kSilence, v, &c);
-    else if (flag == "--extra-answer")
+    else if (flag == "extra-answer")
         return CodeFault(CommandFault::kAnswerTwice, v, &c);
-    else if (flag == "--unsolicited")
+    else if (flag == "unsolicited")
         return UnsolicitedArg(v, &c);
-    else if (flag == "--close-after-swaths")
+    else if (flag == "close-after-swaths")
         return CloseArg(v, &c);
-    else if (flag == "--close-refuse-ms")
+    else if (flag == "close-refuse-ms")
         return CloseRefuseArg(v, &c);
-    else if (flag == "--cancel-on-swath")
+    else if (flag == "cancel-on-swath")
         return SwathFaultArg(SwathFault::kPrinterCancel, v, &c);
-    else if (flag == "--too-wide-on-swath")
+    else if (flag == "too-wide-on-swath")
         return SwathFaultArg(SwathFault::kTooWide, v, &c);
-    else if (flag == "--sn-error-on-swath")
+    else if (flag == "sn-error-on-swath")
         return SwathFaultArg(SwathFault::kSequenceError, v, &c);
     else
         return false;
     return true;
 }
 
-bool TakesValue(std::string_view flag) {
-    return flag != "--bidir" && flag != "--any-address" && flag != "--help" && flag != "-h";
+// Options without a value, by their long name.
+void SwitchFlag(std::string_view flag, CliOptions *o) {
+    if (flag == "help")
+        o->help = true;
+    else if (flag == "version")
+        o->version = true;
+    else if (flag == "bidir")
+        o->config.preset.dir_mode = kDirModeBidirectional;
+    else if (flag == "any-address")
+        o->config.any_address = true;
 }
 
-// The preset replaces the whole block, so it is read before anything
-// that adjusts it.
-bool ReadPreset(int argc, const char *const *argv, CliOptions *o, std::string *error) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::string_view(argv[i]) != "--preset") continue;
-        if (!PresetByName(argv[i + 1], &o->config.preset)) {
-            *error = std::string("unknown preset: ") + argv[i + 1];
+constexpr const char *kValueOptions[] = {"ip",
+                                         "log",
+                                         "sheet",
+                                         "summary",
+                                         "image",
+                                         "preview-scale",
+                                         "preset",
+                                         "fw",
+                                         "markers",
+                                         "stop-print-status",
+                                         "answer-latency",
+                                         "refuse-connections",
+                                         "refuse",
+                                         "delay",
+                                         "silence",
+                                         "extra-answer",
+                                         "unsolicited",
+                                         "close-after-swaths",
+                                         "close-refuse-ms",
+                                         "cancel-on-swath",
+                                         "too-wide-on-swath",
+                                         "sn-error-on-swath"};
+constexpr const char *kSwitchOptions[] = {"help", "version", "bidir", "any-address"};
+
+struct Given {
+    std::string name;
+    std::string value;  // empty for a switch
+    bool takes_value;
+};
+
+std::vector<option> LongOptions() {
+    std::vector<option> table;
+    for (const char *name : kValueOptions) table.push_back({name, required_argument, nullptr, 0});
+    for (const char *name : kSwitchOptions) table.push_back({name, no_argument, nullptr, 0});
+    table.push_back({nullptr, 0, nullptr, 0});
+    return table;
+}
+
+// The options in the order given, read by getopt_long ("--opt value",
+// "--opt=value", "-h", "--" ends the options). The board takes no operands.
+bool ReadOptions(int argc, const char *const *argv, std::vector<Given> *given, std::string *error) {
+    std::vector<std::string> copies(argv, argv + argc);
+    std::vector<char *> args;
+    for (std::string &a : copies) args.push_back(a.data());
+    args.push_back(nullptr);
+    const std::vector<option> table = LongOptions();
+    optind = 0;  // a fresh scan on every call
+    opterr = 0;
+    for (;;) {
+        int index = -1;
+        const int c = getopt_long(argc, args.data(), ":h", table.data(), &index);
+        if (c == -1) break;
+        if (c == 'h') {
+            given->push_back({"help", "", false});
+        } else if (c == 0 && index >= 0) {
+            const option &o = table[static_cast<std::size_t>(index)];
+            given->push_back({o.name, o.has_arg ? optarg : "", o.has_arg != 0});
+        } else {
+            const char *at = optind > 0 && optind <= argc ? args[static_cast<std::size_t>(optind - 1)] : "?";
+            *error = "bad or incomplete option: " + std::string(at ? at : "?");
             return false;
         }
+    }
+    if (optind < argc) {
+        *error = "unexpected argument: " + std::string(args[static_cast<std::size_t>(optind)]);
+        return false;
     }
     return true;
 }
 
 }  // namespace
 
+// The preset replaces the whole parameter block, so it is applied first and
+// the options that adjust the block apply after it, whatever their order.
 bool ParseCli(int argc, const char *const *argv, CliOptions *o, std::string *error) {
-    if (!ReadPreset(argc, argv, o, error)) return false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view flag = argv[i];
-        if (flag == "--help" || flag == "-h") {
-            o->help = true;
-        } else if (flag == "--version") {
-            o->version = true;
-        } else if (flag == "--bidir") {
-            o->config.preset.dir_mode = kDirModeBidirectional;
-        } else if (flag == "--any-address") {
-            o->config.any_address = true;
-        } else if (flag == "--preset" && i + 1 < argc) {
-            ++i;  // read above
-        } else if (!TakesValue(flag) || i + 1 >= argc || !ValueFlag(flag, argv[i + 1], o)) {
-            *error = "bad or incomplete option: " + std::string(flag);
+    std::vector<Given> given;
+    if (!ReadOptions(argc, argv, &given, error)) return false;
+    for (const Given &g : given) {
+        if (g.name == "preset" && !PresetByName(g.value, &o->config.preset)) {
+            *error = "unknown preset: " + g.value;
             return false;
-        } else {
-            ++i;
+        }
+    }
+    for (const Given &g : given) {
+        if (g.name == "preset") continue;
+        if (!g.takes_value) {
+            SwitchFlag(g.name, o);
+        } else if (!ValueFlag(g.name, g.value, o)) {
+            *error = "bad or incomplete option: --" + g.name;
+            return false;
         }
     }
     if (o->help || o->version) return true;
@@ -238,6 +303,7 @@ const char *CliUsage() {
            "  --sn-error-on-swath N      answer swath N with SWATH_CREAT_SN_ERROR\n"
            "  --help, -h                 print this help and exit\n"
            "  --version                  print the version and exit\n"
+           "A value follows its option or joins it with '=' (--ip=127.0.0.9); -- ends the options.\n"
            "Runs until SIGINT or SIGTERM.\n";
 }
 

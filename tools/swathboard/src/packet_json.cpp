@@ -1,6 +1,8 @@
-// JSON-lines form of a packet record, for logs read after a run.
-#include <cstdio>
+// JSON-lines form of a packet record, for logs read after a run. The keys
+// keep the order they always had, so a line reads the same as before.
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "packet_log.h"
 #include "protocol.h"
@@ -8,6 +10,8 @@
 namespace swathboard {
 
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 const char *TimingName(ReplyTiming t) {
     switch (t) {
@@ -30,35 +34,36 @@ std::string Hex(const std::array<std::uint8_t, kPacketSize> &bytes) {
     return out;
 }
 
-std::string Fields(const PacketRecord &r) {
-    std::string out = "{";
-    for (std::size_t i = 0; i < r.fields.size(); ++i) {
-        if (i > 0) out += ",";
-        // Field names are fixed identifiers, so they need no escaping.
-        out += "\"" + std::string(r.fields[i].name) + "\":" + std::to_string(r.fields[i].value);
-    }
-    return out + "}";
+Json Fields(const PacketRecord &r) {
+    Json fields = Json::object();
+    for (const auto &field : r.fields) fields[std::string(field.name)] = field.value;
+    return fields;
 }
-
-const char *Bool(bool b) { return b ? "true" : "false"; }
 
 }  // namespace
 
 std::string PacketJson(const PacketRecord &r) {
-    char head[256];
-    std::snprintf(
-        head, sizeof head,
-        "{\"index\":%llu,\"connection\":%u,\"time_us\":%llu,\"first_byte_us\":%llu,\"code\":%u,"
-        "\"name\":\"%s\",\"tag_bits\":%s,",
-        static_cast<unsigned long long>(r.index), r.connection, static_cast<unsigned long long>(r.time_us),
-        static_cast<unsigned long long>(r.first_byte_us), r.code, CommandName(r.code), Bool(r.tag_bits));
-    char tail[320];
-    std::snprintf(tail, sizeof tail,
-                  ",\"data_len\":%u,\"data_complete\":%s,\"duplicate\":%s,\"stored\":%s,"
-                  "\"reply\":{\"timing\":\"%s\",\"status\":%u,\"print_status\":%u,\"swath_state\":%u}}",
-                  r.data_len, Bool(r.data_complete), Bool(r.duplicate), Bool(r.stored), TimingName(r.timing),
-                  r.status, r.print_status, r.swath_state);
-    return std::string(head) + "\"raw\":\"" + Hex(r.raw) + "\",\"fields\":" + Fields(r) + tail;
+    const Json line = {
+        {"index", r.index},
+        {"connection", r.connection},
+        {"time_us", r.time_us},
+        {"first_byte_us", r.first_byte_us},
+        {"code", r.code},
+        {"name", CommandName(r.code)},
+        {"tag_bits", r.tag_bits},
+        {"raw", Hex(r.raw)},
+        {"fields", Fields(r)},
+        {"data_len", r.data_len},
+        {"data_complete", r.data_complete},
+        {"duplicate", r.duplicate},
+        {"stored", r.stored},
+        {"reply",
+         {{"timing", TimingName(r.timing)},
+          {"status", r.status},
+          {"print_status", r.print_status},
+          {"swath_state", r.swath_state}}},
+    };
+    return line.dump();
 }
 
 }  // namespace swathboard

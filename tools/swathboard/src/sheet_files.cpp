@@ -55,6 +55,9 @@ bool WriteSheetPng(const Sheet &sheet, const std::string &png_path, std::string 
     return png.Finish(&why) || Fail(error, why);
 }
 
+// The totals keep the layout their readers match line for line (a channel's
+// counts on one line, a space after every separator), which a JSON library's
+// writer does not produce; every value is a number, so nothing needs escaping.
 bool WriteSheetSummaryJson(const Sheet &sheet, const std::string &json_path, std::string *error) {
     const SheetSummary &s = sheet.summary;
     const std::string temp = json_path + ".part";

@@ -124,6 +124,45 @@ TEST(Cli, RejectsBadInput) {
     }
 }
 
+// The forms a getopt_long program takes: "--opt=value", "-h", and "--"
+// ending the options; the preset still applies before what adjusts it.
+TEST(Cli, JoinedValuesHelpAndEndOfOptions) {
+    swathboard::CliOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse(
+        {
+            "--fw=420",
+            "--ip=127.0.0.9",
+            "--preset=new-align",
+            "--",
+        },
+        &o, &error))
+        << error;
+    EXPECT_EQ(o.config.ip, "127.0.0.9");
+    EXPECT_EQ(o.config.preset.rev[2], 0xA0);
+    EXPECT_EQ(o.config.preset.fw_version, 420);
+
+    swathboard::CliOptions help;
+    ASSERT_TRUE(Parse({"-h"}, &help, &error)) << error;
+    EXPECT_TRUE(help.help);
+    swathboard::CliOptions version;
+    ASSERT_TRUE(Parse({"--version"}, &version, &error)) << error;
+    EXPECT_TRUE(version.version);
+
+    const std::vector<std::vector<const char *>> bad = {
+        {"--ip=127.0.0.9", "stray"},          // the board takes no operands
+        {"--ip=127.0.0.9", "--", "--bidir"},  // after "--" nothing is an option
+        {"--ip=127.0.0.9", "--bidir=1"},      // a switch takes no value
+        {"--ip=127.0.0.9", "--fw="},          // an empty value is no number
+        {"--ip=127.0.0.9", "-x"},
+    };
+    for (const auto &args : bad) {
+        swathboard::CliOptions p;
+        EXPECT_FALSE(Parse(args, &p, &error)) << args.back();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 #ifdef SWATHBOARD_PROGRAM
 TEST(Cli, ProgramServesUntilTerminated) {
     const std::string ip = sbtest::TestIp(sbtest::kAddrCliProgram);
