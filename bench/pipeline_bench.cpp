@@ -74,7 +74,7 @@ struct KernelRig {
         pi.seqstep = 2;
         // Fill the pass buffers once with a real pass for the formatter.
         pi.seq = 0;
-        SeparatePass(&src, passPtr, &soften, &pi);
+        SeparatePass(&src, passPtr, &soften, &pi, ProcessorKernelWidth());
 
         fmt = BuiltinFormat(bpl, 4, L_TO_R);
         sliceNum = BenchSliceNum(w);
@@ -95,12 +95,10 @@ KernelRig &Rig(int which) {
 
 const char *WidthName(int which) { return which ? "narrow" : "wide"; }
 
-// range(1): 1 = the kernels chosen at run time, 0 = the x86-64-v2 baseline.
-struct IsaScope {
-    int previous;
-    explicit IsaScope(const benchmark::State &state) : previous(PipelineWideVectors(state.range(1) != 0)) {}
-    ~IsaScope() { PipelineWideVectors(previous); }
-};
+// range(1): 1 = the kernels a job would choose, 0 = the x86-64-v2 baseline.
+KernelWidth Isa(const benchmark::State &state) {
+    return state.range(1) != 0 ? ProcessorKernelWidth() : KernelWidth::Baseline;
+}
 
 std::string Label(const benchmark::State &state) {
     std::string l = WidthName(static_cast<int>(state.range(0)));
@@ -114,13 +112,13 @@ std::string Label(const benchmark::State &state) {
 // --- (a) pass separation ---------------------------------------------------------
 
 void BM_PassSeparation(benchmark::State &state) {
-    IsaScope isa(state);
+    const KernelWidth isa = Isa(state);
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     uint32_t q = 0;
     for (auto _ : state) {
         PassInfo pi = r.pi;
         pi.seq = q++;
-        SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
+        SeparatePass(&r.src, r.passPtr, &r.soften, &pi, isa);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations() * r.PassBytes()));
@@ -159,17 +157,17 @@ void BM_ReferencePassSeparation(benchmark::State &state) {
 // --- (b) formatting ---------------------------------------------------------------
 
 void BM_Format(benchmark::State &state) {
-    IsaScope isa(state);
+    const KernelWidth isa = Isa(state);
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     // Restore the formatter's input: the pass benchmarks reuse the buffers.
     PassInfo pi = r.pi;
     pi.seq = 0;
-    SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
+    SeparatePass(&r.src, r.passPtr, &r.soften, &pi, isa);
     int dir = 0;
     for (auto _ : state) {
         r.fmt.direction = static_cast<int8_t>(dir);
         uint32_t s, e;
-        FormatSwath(r.passPtr, &r.canvas, &r.fmt, &r.place[dir], &s, &e);
+        FormatSwath(r.passPtr, &r.canvas, &r.fmt, &r.place[dir], &s, &e, isa);
         benchmark::DoNotOptimize(e);
         dir ^= 1;
     }
@@ -181,7 +179,7 @@ void BM_ReferenceFormat(benchmark::State &state) {
     KernelRig &r = Rig(static_cast<int>(state.range(0)));
     PassInfo pi = r.pi;
     pi.seq = 0;
-    SeparatePass(&r.src, r.passPtr, &r.soften, &pi);
+    SeparatePass(&r.src, r.passPtr, &r.soften, &pi, ProcessorKernelWidth());
     r.fmt.direction = L_TO_R;
     for (auto _ : state) {
         uint32_t s, e;

@@ -18,7 +18,6 @@ objdir="$build/CMakeFiles/swathlink_obj.dir"
 # Globals allowed outside the default printer and the platform layer:
 # source file, then a piece of the demangled name, then the reason.
 exceptions='
-src/pipeline/simd_support.cpp|gWideVectors|which kernels this CPU runs, chosen once per process from its features
 src/pipeline/feathering.cpp|MasksFor(|seam masks are a pure function of their selection: made once per process, shared read-only, under a lock
 '
 

@@ -184,7 +184,8 @@ bool PassIsBlank(const PassSource *src, const PassInfo *pi, uint32_t v) {
     return true;
 }
 
-void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi) {
+void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const SoftenTable *table, PassInfo *pi,
+                     KernelWidth kernels) {
     const uint32_t N = pi->PassNum;
     const uint32_t q = pi->seq % N;
     const uint32_t v = N - 1 - q;
@@ -194,7 +195,7 @@ void InterleavedPass(const PassSource *src, uint8_t *const pass[6], const Soften
     pi->blankpass = PassIsBlank(src, pi, v) ? 1 : 0;
     if (!pi->blankpass) {
         MaskPassRows(src, pass, table, pi, v, n, [&](uint8_t *dst, const uint8_t *row, const uint8_t *mask) {
-            MaskRow(dst, row, mask, table->width, phase, n);
+            MaskRow(dst, row, mask, table->width, phase, n, kernels);
         });
     }
     pi->feeddots = pi->softendots * pi->ydpi / 360 + (q == N - 1 ? N - 1 : static_cast<uint32_t>(-1));
@@ -216,11 +217,11 @@ void ColumnSplitPass(const PassSource *src, uint8_t *const pass[6], const Soften
 }  // namespace
 
 void MaskRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t width, uint32_t phase,
-             uint32_t n) {
+             uint32_t n, KernelWidth kernels) {
     uint32_t m = phase % width;
     for (uint32_t k = 0; k < n;) {
         uint32_t run = width - m < n - k ? width - m : n - k;
-        if (PipelineUsesWideVectors())
+        if (kernels == KernelWidth::Wide)
             avx2::AndRun(dst + k, src + k, mask + m, run, n - k);
         else
             sse::AndRun(dst + k, src + k, mask + m, run, n - k);
@@ -273,13 +274,14 @@ uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq) {
     return m & 1;
 }
 
-void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi) {
+void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi,
+                  KernelWidth kernels) {
     if (pi->passmode == 0) {
         sl_trace("HIGH_RESOLUTION_MODE\n");
         if (pi->PassNum <= 1)
             SinglePass(src, passBuf, pi);
         else
-            InterleavedPass(src, passBuf, table, pi);
+            InterleavedPass(src, passBuf, table, pi, kernels);
     } else {
         sl_trace("not HIGH_RESOLUTION_MODE\n");
         ColumnSplitPass(src, passBuf, table, pi);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "pipeline/simd_support.h"
 #include "shared/records.h"
 
 namespace sl {
@@ -29,7 +30,7 @@ struct SoftenTable {
 // Row kernels.
 // dst[k] = src[k] & mask[(k + phase) mod width], k < n.
 void MaskRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t width, uint32_t phase,
-             uint32_t n);
+             uint32_t n, KernelWidth kernels);
 // dst[k] = the even (odd = 0) or odd pixels of src[2k], src[2k + 1], AND
 // mask[k mod width], k < n.
 void SplitColumnsRow(uint8_t *dst, const uint8_t *src, const uint8_t *mask, uint32_t width, uint32_t n,
@@ -39,7 +40,9 @@ bool RowIsBlank(const uint8_t *src, uint32_t n);
 // 720-dpi mode: 1 when pass `seq` of an n-pass cycle prints the odd columns.
 uint8_t ColumnSplitOdd(uint32_t passCount, uint32_t seq);
 
-// Runs one pass; advances pi->seq when pi->seqstep is set.
-void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi);
+// Runs one pass with the kernels of `kernels`; advances pi->seq when
+// pi->seqstep is set.
+void SeparatePass(const PassSource *src, uint8_t *const passBuf[6], const SoftenTable *table, PassInfo *pi,
+                  KernelWidth kernels);
 
 }  // namespace sl

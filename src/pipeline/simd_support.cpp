@@ -2,21 +2,15 @@
 
 namespace sl {
 
-namespace {
-bool gWideVectors = CpuHasAvx2();
-}  // namespace
-
 bool CpuHasAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
 
-int PipelineWideVectors(int want) {
-    int previous = gWideVectors ? 1 : 0;
-    gWideVectors = want && CpuHasAvx2();
-    return previous;
-}
+KernelWidth ProcessorKernelWidth() { return CpuHasAvx2() ? KernelWidth::Wide : KernelWidth::Baseline; }
 
-bool PipelineUsesWideVectors() { return gWideVectors; }
+KernelWidth UsableKernelWidth(KernelWidth want) {
+    return want == KernelWidth::Wide ? ProcessorKernelWidth() : KernelWidth::Baseline;
+}
 
 }  // namespace sl

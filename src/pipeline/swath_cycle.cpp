@@ -69,7 +69,7 @@ int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff) {
                          intake->ring.stride,
                          intake->order};
     const SoftenTable table{cycle.soften, p->feather.width, p->feather.softLines};
-    SeparatePass(&src, cycle.pass, &table, pi);
+    SeparatePass(&src, cycle.pass, &table, pi, p->kernels);
 
     pi->LinesPerPass = LinesPerSwath(pi);
     ReleaseRows(intake, pi->LinesPerPass);
@@ -83,7 +83,7 @@ int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff) {
         const uint8_t *const passBuf[6] = {cycle.pass[0], cycle.pass[1], cycle.pass[2],
                                            cycle.pass[3], cycle.pass[4], cycle.pass[5]};
         const uint32_t t0 = plat_ticks_ms();
-        FormatSwath(passBuf, &p->canvas, &format, &place, &first, &last);
+        FormatSwath(passBuf, &p->canvas, &format, &place, &first, &last, p->kernels);
         sl_trace("Tarn_FormatProcess360 Use ticks: %d\n", static_cast<int>(plat_ticks_ms() - t0));
     }
     RoundSwathExtent(&first, &last);

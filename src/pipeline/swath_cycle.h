@@ -45,6 +45,8 @@ struct Pipeline {
     Feathering feather;
     FormatInfo format{};  // channel maps and stride the formatter uses
     SwathCanvas canvas{};
+    // The kernels this job runs, chosen from the processor as the job starts.
+    KernelWidth kernels = ProcessorKernelWidth();
     // Equals the queue's running swath count: every swath, blank or not, is
     // handed on with the count flag, and a failed hand-off ends the job.
     uint32_t swathCount = 0;

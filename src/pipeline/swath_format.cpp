@@ -200,7 +200,7 @@ int ChannelSlot(const FormatInfo *fmt, uint8_t ch) {
 }
 
 void FormatSwath(const uint8_t *const passBuf[6], SwathCanvas *swath, const FormatInfo *fmt,
-                 const ChannelPlacement *place, uint32_t *start, uint32_t *end) {
+                 const ChannelPlacement *place, uint32_t *start, uint32_t *end, KernelWidth kernels) {
     *start = 0;
     *end = 0;
     FormatPlan fp{};
@@ -243,7 +243,7 @@ void FormatSwath(const uint8_t *const passBuf[6], SwathCanvas *swath, const Form
     }
     fp.tiles = static_cast<uint32_t>((groups + kTile - 1) / kTile);
 
-    if (PipelineUsesWideVectors())
+    if (kernels == KernelWidth::Wide)
         avx2::FormatBlocks(fp, swath);
     else
         sse::FormatBlocks(fp, swath);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "pipeline/simd_support.h"
 #include "shared/records.h"
 
 namespace sl {
@@ -33,10 +34,10 @@ void SwathCanvasInit(SwathCanvas *canvas, uint8_t *data, uint32_t slices, int kn
 // (3, 2, 1, 0, 4, 5), so only slots whose plane is below `colors` count.
 int ChannelSlot(const FormatInfo *fmt, uint8_t ch);
 
-// Formats one swath into the canvas and reports the first and last used
-// positions (both 0 when nothing is inked).
+// Formats one swath into the canvas with the kernels of `kernels` and
+// reports the first and last used positions (both 0 when nothing is inked).
 void FormatSwath(const uint8_t *const passBuf[6], SwathCanvas *swath, const FormatInfo *fmt,
-                 const ChannelPlacement *place, uint32_t *start, uint32_t *end);
+                 const ChannelPlacement *place, uint32_t *start, uint32_t *end, KernelWidth kernels);
 
 // The rounding the swath hand-off expects: start down to 16, a non-zero end
 // up past the next multiple of 16.

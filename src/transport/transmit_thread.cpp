@@ -30,8 +30,11 @@ constexpr uint32_t kSmallSwathBytes = 10240;
 constexpr uint32_t kCommandPauseMs = 500;
 constexpr uint32_t kSwathResendPauseMs = 1000;
 constexpr uint32_t kSmallSwathPauseMs = 100;
-// A cycle while a request holds the sender and the state machine has
-// nothing to send.
+// The pause before the state machine takes up an abort or pause request
+// that came in after this cycle's step: it waits for no other thread (the
+// request is already there, and the next step turns it into the cancel or
+// pause command), so it is a pause of the sender's cadence, kept so the
+// board sees those commands when it always did.
 constexpr uint32_t kHeldCycleMs = 100;
 constexpr uint32_t kStateWaitMs = 100;  // a waiter's look at the job's end
 

@@ -42,9 +42,9 @@ std::vector<uint8_t> RandomMask(uint32_t bytes, std::mt19937 &rng) {
 // has them, the 256-bit ones.
 class Kernels : public ::testing::TestWithParam<int> {
 protected:
-    void SetUp() override { previous_ = PipelineWideVectors(GetParam()); }
-    void TearDown() override { PipelineWideVectors(previous_); }
-    int previous_ = 1;
+    KernelWidth Width() const {
+        return UsableKernelWidth(GetParam() ? KernelWidth::Wide : KernelWidth::Baseline);
+    }
 };
 INSTANTIATE_TEST_SUITE_P(Widths, Kernels, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int> &i) {
@@ -61,7 +61,7 @@ TEST_P(Kernels, MaskRowMatchesReference) {
                 FillBytes(src, f, rng);
                 for (uint32_t phase : {0u, 1u, width / 3, width - 1}) {
                     std::vector<uint8_t> a(n + 32, 0xA5), b(n + 32, 0xA5);
-                    MaskRow(a.data() + 16, src.data(), mask.data(), width, phase, n);
+                    MaskRow(a.data() + 16, src.data(), mask.data(), width, phase, n, Width());
                     ref::MaskRow(b.data() + 16, src.data(), mask.data(), width, phase, n);
                     ASSERT_EQ(a, b) << "width " << width << " n " << n << " phase " << phase;
                 }
@@ -162,7 +162,7 @@ TEST_P(Kernels, PassMatchesReferenceOverACycle) {
             PassInfo a = pi, b = pi;
             uint32_t seqB = q;
             a.seq = q;
-            SeparatePass(&src, pa, &st, &a);
+            SeparatePass(&src, pa, &st, &a, Width());
             ref::PassProcess(&src, pb, &st, &b, &seqB);
             ASSERT_EQ(a.seq, seqB);
             ASSERT_EQ(a.feeddots, b.feeddots) << int(c.passNum) << " q " << q;
@@ -193,7 +193,7 @@ TEST_P(Kernels, PassBlankStripMarksPassAndStillFeeds) {
     pi.softendots = 63;
     pi.seqstep = 2;
     pi.seq = 3;
-    SeparatePass(&src, pb, &st, &pi);
+    SeparatePass(&src, pb, &st, &pi, Width());
     EXPECT_EQ(pi.blankpass, 1);
     EXPECT_EQ(pi.feeddots, 255u);
     EXPECT_EQ(pi.seq, 4u);
@@ -213,9 +213,10 @@ struct FormatRig {
     std::vector<uint8_t> fast, slow;
     SwathCanvas canvas{};
     uint32_t slices;
+    KernelWidth kernels;
 
-    FormatRig(uint32_t bpl, uint32_t sliceCount)
-        : pass(6, std::vector<uint8_t>(360 * size_t(bpl))), slices(sliceCount) {
+    FormatRig(uint32_t bpl, uint32_t sliceCount, KernelWidth width)
+        : pass(6, std::vector<uint8_t>(360 * size_t(bpl))), slices(sliceCount), kernels(width) {
         for (int i = 0; i < 6; ++i) p[i] = pass[i].data();
         fast.assign(size_t(slices) * kSliceBytes, 0xCD);  // stale bytes everywhere
         slow.assign(fast.size(), 0);
@@ -223,7 +224,7 @@ struct FormatRig {
     }
     void Check(const FormatInfo &f, const ChannelPlacement &pl, const char *what) {
         uint32_t s1, e1, s2, e2;
-        FormatSwath(p, &canvas, &f, &pl, &s1, &e1);
+        FormatSwath(p, &canvas, &f, &pl, &s1, &e1, kernels);
         ref::FormatProcess360(p, slow.data(), slices, &f, &pl, &s2, &e2);
         ASSERT_EQ(s1, s2) << what;
         ASSERT_EQ(e1, e2) << what;
@@ -247,7 +248,7 @@ TEST_P(Kernels, FormatMatchesReferenceForEveryOffsetModuloFour) {
     std::mt19937 rng(4);
     for (uint32_t bpl : {1u, 13u, 64u, 257u}) {
         const uint32_t slices = 4 * bpl + 600;
-        FormatRig rig(bpl, slices);
+        FormatRig rig(bpl, slices, Width());
         for (Fill fill : {Fill::Random, Fill::Zero, Fill::Ones, Fill::Sparse}) {
             for (auto &v : rig.pass) FillBytes(v, fill, rng);
             for (int8_t dir : {int8_t(L_TO_R), int8_t(R_TO_L)}) {
@@ -268,7 +269,7 @@ TEST_P(Kernels, FormatMatchesReferenceForEveryOffsetModuloFour) {
 TEST_P(Kernels, FormatColourSlotsPlaneMapsAndDirections) {
     std::mt19937 rng(5);
     const uint32_t bpl = 203, slices = 4 * bpl + 500;
-    FormatRig rig(bpl, slices);
+    FormatRig rig(bpl, slices, Width());
     for (auto &v : rig.pass) FillBytes(v, Fill::Sparse, rng);
     const int32_t spread[8] = {130, 117, 90, 77, 50, 37, 10, 0};
     for (uint8_t colors = 1; colors <= 6; ++colors) {
@@ -289,7 +290,7 @@ TEST_P(Kernels, FormatColourSlotsPlaneMapsAndDirections) {
 TEST_P(Kernels, FormatClipsAtTheBufferEdgesAndClearsStaleSwaths) {
     std::mt19937 rng(6);
     const uint32_t bpl = 300, slices = 4 * bpl + 200;
-    FormatRig rig(bpl, slices);
+    FormatRig rig(bpl, slices, Width());
     const int32_t spread[8] = {230, 117, 90, 77, 50, 37, 10, 0};
     // A wide swath, then narrower ones at other places, then one hanging off
     // both ends of the buffer: each must leave only its own bytes behind.
@@ -306,7 +307,7 @@ TEST_P(Kernels, FormatClipsAtTheBufferEdgesAndClearsStaleSwaths) {
 
 TEST_P(Kernels, FormatExtentRulesPerDirection) {
     const uint32_t bpl = 40, slices = 1000;
-    FormatRig rig(bpl, slices);
+    FormatRig rig(bpl, slices, Width());
     for (auto &v : rig.pass) std::fill(v.begin(), v.end(), 0);
     // Only channel 7 (slot 0, odd: pass line 0) inks, in byte column 0 and 5.
     rig.pass[0][0] = 0x20;  // pixel 1, value 2: high plane only
@@ -315,12 +316,12 @@ TEST_P(Kernels, FormatExtentRulesPerDirection) {
     uint32_t s, e;
     FormatInfo f = BuiltinFormat(bpl, 4, L_TO_R);
     ChannelPlacement pl = Placement(L_TO_R, 100, spread, 900);
-    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e);
+    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e, rig.kernels);
     EXPECT_EQ(s, 100u);
     EXPECT_EQ(e, 120u);  // the first pixel of the last inked byte column
     f.direction = R_TO_L;
     pl = Placement(R_TO_L, 100, spread, 900);
-    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e);
+    FormatSwath(rig.p, &rig.canvas, &f, &pl, &s, &e, rig.kernels);
     EXPECT_EQ(s, 100u);
     EXPECT_EQ(e, 123u);  // where the last pixel fires
     // Pixel 1 of channel 7 at slice offset - 1, high plane, nozzle 0.
