@@ -37,10 +37,13 @@ frontend::DocumentOptions DocumentOptionsOf(const Options &o, uint32_t page) {
     return d;
 }
 
-// The built-in emulator knows why it stopped a job; the driver's results
-// alone cannot tell a cancel at the printer from another stop.
-Exit Refined(Exit run, const Session &session, const RunStats &stats, std::string *error) {
-    const Exit stop = BoardStopOf(session);
+// The built-in emulator knows why it stopped a job, and the driver's trace
+// tells a board's cancel at the printer (print status 1); the driver's
+// results alone cannot tell a cancel from another stop.
+Exit Refined(Exit run, const Session &session, const RunStats &stats, const LinkEvents &events,
+             std::string *error) {
+    Exit stop = BoardStopOf(session);
+    if (stop == kExitOk && events.printer_cancel) stop = kExitCancelled;
     if (stop == kExitCancelled)
         *error = "cancelled at the printer after " + std::to_string(stats.lines) + " lines";
     else if (stop == kExitBoardStopped)
@@ -112,16 +115,30 @@ int PrintJob(RunState *run, PageSource *source, const frontend::PageInfo &info, 
     if (!convert) return Fail(code, code == kExitInput ? o.input + ": " + error : error);
     RunStats stats;
     Session *session = run->session;
+    MarkJobStart(session);
     Exit result = RunJob(
         *run->driver, plan, source->Opener(), convert, o, [session] { return SwathsAccepted(*session); },
         &stats, &error);
+    const LinkEvents events = LinkEventsOf(*session);
     if (result == kExitBoardStopped || result == kExitNotDelivered)
-        result = Refined(result, *session, stats, &error);
+        result = Refined(result, *session, stats, events, &error);
     ++run->jobs;
-    if (result != kExitOk && result != kExitAborted)
+    const std::string link = LinkLine(events);
+    if (!link.empty()) std::printf("%s\n", link.c_str());
+    if (result != kExitOk && result != kExitAborted) {
+        std::fflush(stdout);
         return Fail(result, result == kExitInput ? o.input + ": " + error : error);
+    }
     std::string sheet_error;
-    if (session->board && !FinishSheet(*session, output, &sheet_error)) return Fail(kExitSetup, sheet_error);
+    Printed printed;
+    printed.complete = result == kExitOk;
+    swathboard::SheetSummary sheet;
+    if (session->board && !FinishSheet(*session, output, &sheet, &sheet_error))
+        return Fail(kExitSetup, sheet_error);
+    if (session->board) {
+        printed.known = true;
+        for (size_t ch = 0; ch < printed.channel_dots.size(); ++ch) printed.channel_dots[ch] = sheet.dots[ch];
+    }
     std::string prefix;
     if (run->several_pages)
         prefix += "page " + std::to_string(source->page) +
@@ -132,7 +149,7 @@ int PrintJob(RunState *run, PageSource *source, const frontend::PageInfo &info, 
     if (!separate_copies && o.copies > 1)
         prefix += (prefix.empty() ? "" : ", ") + std::to_string(o.copies) + " copies in one job";
     std::printf("%s%s\n", prefix.empty() ? "" : (prefix + ": ").c_str(),
-                SummaryLine(plan, o, stats, BoardStatsOf(*session)).c_str());
+                SummaryLine(plan, o, stats, BoardStatsOf(*session), printed).c_str());
     if (session->board) std::printf("sheet: %s\n", output.c_str());
     std::fflush(stdout);
     return result == kExitOk ? kExitOk : Fail(result, error);

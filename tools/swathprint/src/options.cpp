@@ -245,8 +245,11 @@ const char *UsageTemplate() {
            "4 image too wide or too long; 5 board unreachable or job refused; 6 aborted as\n"
            "asked (--abort-after or Ctrl-C); 7 driver or output file problem; and for a job\n"
            "that did not print completely: 8 cancelled at the printer; 9 stopped by the\n"
-           "board (with --board, a cancel at the printer shows as 9 too); 10 not every swath\n"
-           "reached the board; 130 a second Ctrl-C.\n";
+           "board (with --board, a cancel the board reports only by refusing a swath shows\n"
+           "as 9 too); 10 not every swath reached the board; 130 a second Ctrl-C. The\n"
+           "summary of a job that stopped part way counts the ink of the swaths the board\n"
+           "accepted, and a line \"link: dropped ...\" tells when the link to the board\n"
+           "dropped during the job and whether it came back.\n";
 }
 
 }  // namespace

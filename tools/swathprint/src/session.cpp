@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "address_record.h"
@@ -19,6 +20,11 @@ constexpr uint8_t kStatusCancelled = 8;
 constexpr uint8_t kStatusTooWide = 6;
 constexpr uint16_t kSwathStateSnError = 3;
 constexpr uint32_t kSliceBytes = 360;  // one head firing: 8 channels x 180 nozzles x 2 bits
+// The driver's trace lines that tell of the link: a reconnection starting,
+// a connection made, a cancel at the printer (print status 1).
+constexpr const char *kTraceReconnect = "Kt_ReConnectTCPIP reconcet...";
+constexpr const char *kTraceConnected = "link from: ";
+constexpr const char *kTracePrinterCancel = "Recevice cancel";
 
 bool MakePrivateFolder(Session *s, std::string *folder, std::string *error) {
     const char *tmp = std::getenv("TMPDIR");
@@ -65,6 +71,14 @@ Exit OpenSession(const Options &o, Session *s, std::string *error) {
         !WriteAddressRecord(folder, pc_address, board_address, error))
         return kExitSetup;
     setenv("SWATHLINK_PRNLOG", folder.c_str(), 1);
+    // The driver opens its trace at its first line, in the first job.
+    const char *trace = std::getenv("SWATHLINK_TRACE");
+    if (!trace || !*trace) {
+        s->trace = s->root + "/trace.log";
+        setenv("SWATHLINK_TRACE", s->trace.c_str(), 1);
+    } else if (std::string(trace) != "stderr") {
+        s->trace = trace;
+    }
     return o.board.empty() ? StartEmulator(o, s, error) : kExitOk;
 }
 
@@ -86,6 +100,40 @@ Exit BoardStopOf(const Session &s) {
             return kExitBoardStopped;
     }
     return kExitOk;
+}
+
+void MarkJobStart(Session *s) {
+    std::error_code ec;
+    const uintmax_t size = s->trace.empty() ? 0 : std::filesystem::file_size(s->trace, ec);
+    s->job_first_trace = ec ? 0 : size;
+}
+
+LinkEvents LinkEventsOf(const Session &s) {
+    LinkEvents events;
+    if (s.trace.empty()) return events;
+    std::ifstream in(s.trace, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(s.job_first_trace));
+    bool reconnecting = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(kTraceReconnect, 0) == 0) {
+            ++events.drops;
+            reconnecting = true;
+        } else if (reconnecting && line.rfind(kTraceConnected, 0) == 0) {
+            ++events.recoveries;
+            reconnecting = false;
+        } else if (line.rfind(kTracePrinterCancel, 0) == 0) {
+            events.printer_cancel = true;
+        }
+    }
+    return events;
+}
+
+std::string LinkLine(const LinkEvents &e) {
+    if (e.drops == 0) return "";
+    auto times = [](uint32_t n) { return std::to_string(n) + (n == 1 ? " time" : " times"); };
+    std::string line = "link: dropped " + times(e.drops) + " during the job";
+    if (e.recoveries == e.drops) return line + " and came back each time";
+    return line + ", came back " + times(e.recoveries);
 }
 
 int64_t SwathsAccepted(const Session &s) {

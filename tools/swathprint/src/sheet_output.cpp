@@ -31,11 +31,18 @@ bool StartSheet(const Session &session, const std::string &png_path, uint32_t pr
 }
 
 bool FinishSheet(const Session &session, const std::string &png_path, std::string *error) {
+    swathboard::SheetSummary printed;
+    return FinishSheet(session, png_path, &printed, error);
+}
+
+bool FinishSheet(const Session &session, const std::string &png_path, swathboard::SheetSummary *printed,
+                 std::string *error) {
     swathboard::Sheet sheet;
     const size_t dot = png_path.rfind(".png");
     const std::string json_path = (dot == std::string::npos ? png_path : png_path.substr(0, dot)) + ".json";
-    return swathboard::FinishStreamedSheet(session.board, &sheet, error) &&
-           swathboard::WriteSheetSummaryJson(sheet, json_path, error);
+    if (!swathboard::FinishStreamedSheet(session.board, &sheet, error)) return false;
+    *printed = sheet.summary;
+    return swathboard::WriteSheetSummaryJson(sheet, json_path, error);
 }
 
 }  // namespace swathprint

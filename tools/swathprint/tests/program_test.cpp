@@ -2,6 +2,8 @@
 // ones end with one message and their own exit code, and leave no output.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "image.h"
 #include "options.h"
 #include "test_support.h"
@@ -174,6 +176,20 @@ TEST(Program, ProgressBarOnlyOnATerminal) {
     EXPECT_NE(redirected.out.find("sheet: "), std::string::npos);
 }
 
+// "dots printed N" of a summary (0 when absent).
+uint64_t SummaryDotsPrinted(const std::string &out) {
+    const size_t at = out.find("dots printed ");
+    return at == std::string::npos ? 0 : std::stoull(out.substr(at + 13));
+}
+
+// The dots of every channel and level in a sheet's JSON summary.
+uint64_t SheetDots(const std::string &json) {
+    uint64_t sum = 0;
+    for (size_t at = json.find("\"level"); at != std::string::npos; at = json.find("\"level", at + 1))
+        sum += std::stoull(json.substr(json.find(':', at) + 1));
+    return sum;
+}
+
 // --abort-after stops the job there, also while --pause-after holds it: its
 // own exit code and message, and the sheet of what was printed up to then.
 TEST(Program, AbortAfterStopsTheJob) {
@@ -190,7 +206,26 @@ TEST(Program, AbortAfterStopsTheJob) {
         EXPECT_EQ(run.exit_code, kExitAborted) << run.err;
         EXPECT_EQ(LastLine(run.err), "swathprint: aborted after 25 lines, as --abort-after asked");
         EXPECT_EQ(LastLine(run.out), "sheet: " + dir.Path("grey8.printed.png"));
+        EXPECT_EQ(SummaryDotsPrinted(run.out), SheetDots(ReadText(dir.Path("grey8.printed.json"))))
+            << run.out;
     }
+}
+
+// An aborted job's ink is what the board accepted, to the dot: a job
+// aborted after the board has taken a few swaths of it counts the dots on
+// the sheet, not the lines the driver was given.
+TEST(Program, AbortedJobCountsTheInkTheBoardAccepted) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(WritePng(dir.Path("tall.png"), PatternImage(ColorModel::kGrey, 64, 2000), 8, &error))
+        << error;
+    const ProgramRun run = RunProgram(kProgram, {"--emulator-ip", "127.0.0.170", "--xdpi", "360", "--ydpi",
+                                                 "360", "--abort-after", "1200", dir.Path("tall.png")});
+    EXPECT_EQ(run.exit_code, kExitAborted) << run.err;
+    const uint64_t printed = SummaryDotsPrinted(run.out);
+    EXPECT_GT(printed, 0u) << run.out;
+    EXPECT_EQ(printed, SheetDots(ReadText(dir.Path("tall.printed.json")))) << run.out;
+    EXPECT_NE(run.out.find("in the swaths the board accepted"), std::string::npos) << run.out;
 }
 
 // The demo's path: the generated chart printed at 720 x 720 dpi (here at a
@@ -213,6 +248,64 @@ TEST(Program, HelpListsTheOptionsAndExitCodes) {
     for (const char *word : {"--xdpi", "--width-mm", "--board", "--drop-pl", "(default 4,8,12)",
                              "--pause-after", "--abort-after", "Exit codes"})
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
+}
+
+}  // namespace
+}  // namespace swathprint::test
+
+namespace swathprint::test {
+namespace {
+
+// A number that follows `key` in a sheet's JSON summary.
+uint64_t JsonNumber(const std::string &json, const std::string &key) {
+    const size_t at = json.find("\"" + key + "\": ");
+    return at == std::string::npos ? 0 : std::stoull(json.substr(at + key.size() + 4));
+}
+
+// The layout options, each as the sheet shows it: a 40 x 30 pixel image at
+// 360 dpi, turned, moved right by the margin, repeated with a gap in one job
+// or as jobs of their own.
+TEST(Layout, OptionsPlaceThePageOnTheSheet) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(WritePng(dir.Path("page.png"), PatternImage(ColorModel::kGrey, 40, 30), 8, &error)) << error;
+    const struct {
+        std::vector<std::string> options;
+        std::vector<std::string> sheets;  // each printed 40 + margin wide and `height` high
+        uint64_t width, height;
+        const char *says;  // at the start of the summary
+    } cases[] = {
+        {{}, {"page.printed"}, 40, 30, "1 swaths"},
+        {{"--margin-mm", "10"}, {"page.printed"}, 40 + 142, 30, "1 swaths"},  // 10 mm = 141.7 dots
+        {{"--rotate", "90"}, {"page.printed"}, 30, 40, "1 swaths"},
+        {{"--rotate", "270", "--mirror"}, {"page.printed"}, 30, 40, "1 swaths"},
+        {{"--rotate", "180"}, {"page.printed"}, 40, 30, "1 swaths"},
+        {{"--mirror"}, {"page.printed"}, 40, 30, "1 swaths"},
+        {{"--copies", "2", "--gap-mm", "5"}, {"page.printed"}, 40, 30 + 71 + 30, "2 copies in one job: "},
+        {{"--copies", "3", "--gap-mm", "0"}, {"page.printed"}, 40, 90, "3 copies in one job: "},
+        {{"--copies", "2"}, {"page.printed-c1", "page.printed-c2"}, 40, 30, "copy 1 of 2: "},
+    };
+    for (const auto &c : cases) {
+        std::string shown;
+        for (const std::string &o : c.options) shown += o + " ";
+        SCOPED_TRACE(shown);
+        std::vector<std::string> args = {"--emulator-ip", "127.0.0.179", "--xdpi", "360", "--ydpi", "360"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(dir.Path("page.png"));
+        const ProgramRun run = RunProgram(kProgram, args);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(c.says, 0), 0u) << run.out;
+        for (const std::string &sheet : c.sheets) {
+            const std::string json = ReadText(dir.Path(sheet + ".json"));
+            EXPECT_EQ(JsonNumber(json, "width"), c.width) << sheet;
+            EXPECT_EQ(JsonNumber(json, "height"), c.height) << sheet;
+            EXPECT_EQ(JsonNumber(json, "doubled"), 0u) << sheet;
+            EXPECT_EQ(JsonNumber(json, "outside"), 0u) << sheet;
+            std::filesystem::remove(dir.Path(sheet + ".json"));
+            std::filesystem::remove(dir.Path(sheet + ".png"));
+        }
+        EXPECT_EQ(dir.Files(), std::vector<std::string>{"page.png"});
+    }
 }
 
 }  // namespace

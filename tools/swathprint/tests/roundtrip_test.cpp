@@ -128,27 +128,34 @@ TEST(ExternalBoard, PrintsToTheBoardGivenThroughItsFaults) {
         int interrupt_s;  // 0: none
         int exit_code;
         const char *says;  // on the last line of the error output; "" for none
+        const char *link;  // the summary's link line; "" for none, null: not checked (a board
+                           // that does not answer in time has the driver reconnect)
     };
     const Case cases[] = {
-        {"no fault", [](swathboard::Board *) {}, 0, kExitOk, ""},
+        {"no fault", [](swathboard::Board *) {}, 0, kExitOk, "", ""},
         {"drops the link on the second swath",
          [](swathboard::Board *b) {
              swathboard::ArmClose(b, {2, -1, 0});
          },
-         0, kExitOk, ""},
+         0, kExitOk, "", "link: dropped 1 time during the job and came back each time"},
         {"answers swaths late", [](swathboard::Board *b) { swathboard::DelayNext(b, 9, 3, 200); }, 0, kExitOk,
+         "", nullptr},
+        {"refuses a swath", [](swathboard::Board *b) { swathboard::RefuseNext(b, 9, 1); }, 0, kExitOk, "",
          ""},
-        {"refuses a swath", [](swathboard::Board *b) { swathboard::RefuseNext(b, 9, 1); }, 0, kExitOk, ""},
         {"stops answering swaths", [](swathboard::Board *b) { swathboard::SilenceNext(b, 9, 100000); }, 3,
-         kExitAborted, "as the interrupt asked"},
-        // The driver reports the cancel to the next line; through --board
-        // the program cannot tell it from another stop.
-        {"cancels the job on the printer",
+         kExitAborted, "as the interrupt asked", nullptr},
+        // A cancel in the print status is in the driver's trace: the program
+        // says what happened.
+        {"reports a cancel at the printer", [](swathboard::Board *b) { swathboard::CancelNext(b, 9, 1); }, 0,
+         kExitCancelled, "cancelled at the printer after", ""},
+        // A swath refused as cancelled reaches the program only as the
+        // driver's refusal of the next line: another stop, as far as it can
+        // tell.
+        {"refuses a swath as cancelled",
          [](swathboard::Board *b) {
              swathboard::InjectSwathFault(b, swathboard::SwathFault::kPrinterCancel, 2);
          },
-         0, kExitBoardStopped, "stopped by the board after"},
-
+         0, kExitBoardStopped, "stopped by the board after", ""},
     };
     TempDir dir;
     std::string error;
@@ -169,6 +176,14 @@ TEST(ExternalBoard, PrintsToTheBoardGivenThroughItsFaults) {
             EXPECT_NE(LastLine(run.err).find(c.says), std::string::npos) << run.err;
         }
         EXPECT_EQ(run.out.find("sheet:"), std::string::npos) << run.out;
+        if (c.link && *c.link) {
+            EXPECT_NE(run.out.find(std::string(c.link) + "\n"), std::string::npos) << run.out;
+        } else if (c.link) {
+            EXPECT_EQ(run.out.find("link:"), std::string::npos) << run.out;
+        }
+        if (c.exit_code == kExitAborted) {
+            EXPECT_NE(run.out.find("ink unknown (the job stopped part way"), std::string::npos) << run.out;
+        }
         if (c.exit_code == kExitOk) {
             EXPECT_EQ(run.out.find("swaths"), std::string::npos) << run.out;
             EXPECT_NE(run.out.find("dots K"), std::string::npos) << run.out;
