@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "shared/records.h"
 #include "transport/command_protocol.h"
+#include "transport/job_link.h"
 #include "transport/net_codes.h"
 #include "transport/parameter_block.h"
 #include "transport/receive_thread.h"
@@ -31,8 +32,16 @@ void MarkJobCreateReplies(std::vector<uint8_t> &stream, bool newer) {
 }
 
 void DispatchStream(fuzz::Input in) {
-    sl::LinkContext link;
-    sl::LinkInit(&link);
+    // A job's link as the job's opening makes it, with nothing running on it.
+    sl::JobRequests requests;
+    sl::PrintJob job{};
+    job.requests = &requests;
+    sl::StatusFile statusFile;
+    statusFile.folder = fuzz::HiddenFolder();
+    sl::LinkAddresses addresses;
+    uint8_t *heartbeat = nullptr;
+    sl::JobLink link(&job, &statusFile, &addresses, &heartbeat);
+    if (!link.Usable()) return;
     link.LastCmd = kCommands[in.Byte() % sizeof kCommands];
     link.ReplyOk = in.Byte() & 1;
     const uint8_t markers = in.Byte();
@@ -40,7 +49,7 @@ void DispatchStream(fuzz::Input in) {
     std::vector<uint8_t> stream = in.Rest();
     if (markers & 1) MarkJobCreateReplies(stream, markers & 2);
 
-    sl::DropPartialReply();
+    sl::DropPartialReply(&link);
     for (size_t at = 0; at < stream.size();) {
         const size_t n = std::min({cut, stream.size() - at, size_t(sl::kReceiveBufferBytes)});
         sl::TakeReplies(stream.data() + at, static_cast<int>(n), &link);
@@ -52,10 +61,11 @@ void DecodeBlock(fuzz::Input in) {
     const uint8_t layout = in.Byte();
     const std::vector<uint8_t> reply = in.Rest();
     const auto len = static_cast<uint32_t>(reply.size());
+    sl::UISetupPara settings{};
     if (layout & 1)
-        sl::DecodeNewerBlock(&sl::UI_CurSetting, reply.data(), len);
+        sl::DecodeNewerBlock(&settings, reply.data(), len);
     else
-        sl::DecodeOlderBlock(&sl::UI_CurSetting, reply.data(), len);
+        sl::DecodeOlderBlock(&settings, reply.data(), len);
 }
 
 }  // namespace
@@ -63,7 +73,6 @@ void DecodeBlock(fuzz::Input in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     sl::plat_set_message_sink(NoBox);
     fuzz::Input in{data, size};
-    sl::UI_CurSetting = {};
     if (in.Byte() & 1)
         DecodeBlock(in);
     else

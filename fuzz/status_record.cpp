@@ -8,6 +8,7 @@
 #include "files/status_file.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
+#include "shared/print_job.h"
 #include "shared/records.h"
 
 namespace {
@@ -31,18 +32,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string path = fuzz::HiddenFile(sl::kStatusFileName);
     fuzz::WriteBytes(path, bytes.data(), bytes.size());
 
+    const std::string folder = fuzz::HiddenFolder();
     uint32_t pc = 0, board = 0;
-    sl::ReadAddresses(&pc, &board);
+    sl::ReadAddresses(folder, &pc, &board);
 
-    sl::gStatusFile.access = sl::StatusFileAccess::Ready;
-    sl::gStatusFile.requestSerialSeen = 0;
-    sl::LinkContext link;
+    sl::StatusFile statusFile;
+    statusFile.folder = folder;
+    statusFile.access = sl::StatusFileAccess::Ready;
+    sl::JobRequests requests;
+    sl::PrintJob job{};
+    job.requests = &requests;
     sl::PrintCfgRecord rec{};
-    if (sl::ReadSessionRecord(&rec) == sl::CfgSession::Active) {
-        link.JobId = rec.JobId;
-        if (sl::PollCompanionRequest(&rec, &link)) sl::CarryOutCompanionRequest(&rec, &link);
+    if (sl::ReadSessionRecord(folder, &rec) == sl::CfgSession::Active) {
+        if (sl::PollCompanionRequest(&statusFile, &rec, rec.JobId))
+            sl::CarryOutCompanionRequest(&statusFile, &rec, &job, rec.JobId);
     }
     // Job start replaces a damaged record.
-    if (how & 2) (void)sl::OpenStatusRecord();
+    if (how & 2) (void)sl::OpenStatusRecord(folder);
     return 0;
 }
