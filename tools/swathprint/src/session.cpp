@@ -113,15 +113,17 @@ LinkEvents LinkEventsOf(const Session &s) {
     if (s.trace.empty()) return events;
     std::ifstream in(s.trace, std::ios::binary);
     in.seekg(static_cast<std::streamoff>(s.job_first_trace));
+    // Looked for anywhere in a line: a trace line without its own line end
+    // runs on into the next.
     bool reconnecting = false;
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind(kTraceReconnect, 0) == 0) {
+        if (line.find(kTraceReconnect) != std::string::npos) {
             ++events.drops;
             reconnecting = true;
-        } else if (reconnecting && line.rfind(kTraceConnected, 0) == 0) {
+        } else if (reconnecting && line.find(kTraceConnected) != std::string::npos) {
             ++events.recoveries;
             reconnecting = false;
-        } else if (line.rfind(kTracePrinterCancel, 0) == 0) {
+        } else if (line.find(kTracePrinterCancel) != std::string::npos) {
             events.printer_cancel = true;
         }
     }
