@@ -3,9 +3,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "app.h"
 
@@ -97,14 +99,16 @@ bool SendSheet(pappl_client_t *client, void *data) {
 void AddPageOf(pappl_printer_t *printer, void *data) {
     static std::mutex mutex;
     static std::set<int> added;
+    // The pages' contexts: PAPPL keeps the pointers as long as the server.
+    static std::vector<std::unique_ptr<PageContext>> contexts;
     std::lock_guard<std::mutex> lock(mutex);
     if (!added.insert(papplPrinterGetID(printer)).second) return;
     pappl_system_t *system = static_cast<pappl_system_t *>(data);
     char path[256], sheet[256];
     papplPrinterGetPath(printer, "board", path, sizeof path);
     papplPrinterGetPath(printer, "sheet.png", sheet, sizeof sheet);
-    // Lives as long as the server: PAPPL keeps the pointer.
-    auto *context = new PageContext{printer, sheet};
+    contexts.push_back(std::make_unique<PageContext>(PageContext{printer, sheet}));
+    PageContext *context = contexts.back().get();
     papplSystemAddResourceCallback(system, path, "text/html", ShowPage, context);
     papplSystemAddResourceCallback(system, sheet, "image/png", SendSheet, context);
     papplPrinterAddLink(printer, "Board", path,

@@ -65,6 +65,14 @@ pid_t Spawn(const std::vector<std::string> &argv, const std::map<std::string, st
         if (!env.count(v.substr(0, v.find('=')))) vars.push_back(v);
     }
     for (const auto &[k, v] : env) vars.push_back(k + "=" + v);
+    // Programs started here find the library just built by name (under
+    // AddressSanitizer dlopen does not read a program's run path), and the
+    // leak checker leaves alone what PAPPL and libcups keep until exit.
+    const std::map<std::string, std::string> defaults = {
+        {"SWATHLINK_LIBRARY", SWATHLINK_LIBRARY_FILE},
+        {"LSAN_OPTIONS", "suppressions=" SWATHLINK_PRINTER_LSAN_SUPPRESSIONS}};
+    for (const auto &[k, v] : defaults)
+        if (!env.count(k) && !std::getenv(k.c_str())) vars.push_back(k + "=" + v);
     std::vector<char *> args, envp;
     for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     for (const std::string &v : vars) envp.push_back(const_cast<char *>(v.c_str()));
