@@ -23,9 +23,8 @@ JobProp Widened(const JobProp *p) {
 }  // namespace
 
 bool PlacesResolution(uint32_t xdpi, uint32_t ydpi) {
-    const bool xPlaced = HasHeadPositions(xdpi) && XResCode(xdpi) != 0;
-    const bool yPlaced = ydpi % kNozzleDpi == 0 && YResCode(ydpi) != 0;
-    return xPlaced && yPlaced;
+    // Every XDPI with head positions has a board code too.
+    return HasHeadPositions(xdpi) && ydpi % kNozzleDpi == 0 && YResCode(ydpi) != 0;
 }
 
 const char *JobPropProblem(const JobProp *p) {

@@ -3,11 +3,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "app.h"
 
@@ -98,17 +97,18 @@ bool SendSheet(pappl_client_t *client, void *data) {
 
 void AddPageOf(pappl_printer_t *printer, void *data) {
     static std::mutex mutex;
-    static std::set<int> added;
-    // The pages' contexts: PAPPL keeps the pointers as long as the server.
-    static std::vector<std::unique_ptr<PageContext>> contexts;
+    // Each printer's page context, added once: PAPPL keeps the pointers as
+    // long as the server.
+    static std::map<int, std::unique_ptr<PageContext>> contexts;
     std::lock_guard<std::mutex> lock(mutex);
-    if (!added.insert(papplPrinterGetID(printer)).second) return;
+    std::unique_ptr<PageContext> &slot = contexts[papplPrinterGetID(printer)];
+    if (slot) return;
     pappl_system_t *system = static_cast<pappl_system_t *>(data);
     char path[256], sheet[256];
     papplPrinterGetPath(printer, "board", path, sizeof path);
     papplPrinterGetPath(printer, "sheet.png", sheet, sizeof sheet);
-    contexts.push_back(std::make_unique<PageContext>(PageContext{printer, sheet}));
-    PageContext *context = contexts.back().get();
+    slot = std::make_unique<PageContext>(PageContext{printer, sheet});
+    PageContext *context = slot.get();
     papplSystemAddResourceCallback(system, path, "text/html", ShowPage, context);
     papplSystemAddResourceCallback(system, sheet, "image/png", SendSheet, context);
     papplPrinterAddLink(printer, "Board", path,
