@@ -71,7 +71,7 @@ protected:
     }
     size_t InkedSwaths() {
         size_t n = 0;
-        for (const auto &r : OfCode(swathboard::Packets(board()), swathboard::NET_CMD_SWATH_CREATE))
+        for (const auto &r : OfCode(WithoutResends(swathboard::Packets(board())), swathboard::NET_CMD_SWATH_CREATE))
             if (Field(r, "Len") > 0) ++n;
         return n;
     }
