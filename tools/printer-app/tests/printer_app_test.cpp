@@ -329,6 +329,13 @@ TEST_F(PrinterApp, WebPagesHaveTheirFooter) {
     EXPECT_NE(body.find("swathlink-printer"), std::string::npos) << body.substr(0, 2000);
 }
 
+TEST_F(PrinterApp, DevicesNeedsNoAvahi) {
+    const ProgramRun r = server_->Command({"devices"});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_FALSE(r.crashed) << r.out;
+    EXPECT_NE(r.out.find("swathlink://"), std::string::npos) << r.out;
+}
+
 TEST_F(PrinterApp, PngWiderThanPapplsOldLimitPrints) {
     BoardPtr board = StartEmulator(Ip(11));
     ASSERT_TRUE(board);
