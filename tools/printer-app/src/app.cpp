@@ -17,16 +17,16 @@ std::string App::DefaultStateDirectory() {
 Station *App::StationOf(pappl_printer_t *printer, std::string *error) {
     const int id = papplPrinterGetID(printer);
     const char *uri = papplPrinterGetDeviceURI(printer);
-    std::string board;
+    BoardAddress board;
     if (!uri || !BoardOfUri(uri, &board)) {
         *error = std::string("the device URI ") + (uri ? uri : "(none)") +
-                 " names no board (swathlink://IPV4-ADDRESS)";
+                 " names no board (swathlink://IPV4-ADDRESS, or swathboard://127.0.0.N for the emulator)";
         return nullptr;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     std::unique_ptr<Station> &s = stations_[id];
     // A printer given a new device URI gets a new session for its new board.
-    if (!s || s->Board() != board)
+    if (!s || !(s->Address() == board))
         s = std::make_unique<Station>(state_dir_ + "/printers/" + std::to_string(id), board);
     return s.get();
 }

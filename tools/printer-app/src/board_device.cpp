@@ -13,9 +13,10 @@ namespace {
 bool List(pappl_device_cb_t, void *, pappl_deverror_cb_t, void *) { return false; }
 
 bool Open(pappl_device_t *device, const char *uri, const char *) {
-    std::string board;
+    BoardAddress board;
     if (BoardOfUri(uri ? uri : "", &board)) return true;
-    papplDeviceError(device, "%s names no board: use swathlink://IPV4-ADDRESS", uri ? uri : "(none)");
+    papplDeviceError(device, "%s names no board: use swathlink://IPV4-ADDRESS or swathboard://127.0.0.N",
+                     uri ? uri : "(none)");
     return false;
 }
 
@@ -30,8 +31,9 @@ pappl_preason_t Status(pappl_device_t *) { return PAPPL_PREASON_NONE; }
 
 void AddBoardScheme() {
     // Boards are not discovered: they are added by address.
-    papplDeviceAddScheme("swathlink", PAPPL_DEVTYPE_CUSTOM_NETWORK, List, Open, Close, Read, Write, Status,
-                         nullptr);
+    for (const char *scheme : {"swathlink", "swathboard"})
+        papplDeviceAddScheme(scheme, PAPPL_DEVTYPE_CUSTOM_NETWORK, List, Open, Close, Read, Write, Status,
+                             nullptr);
 }
 
 }  // namespace printerapp

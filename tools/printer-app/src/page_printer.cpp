@@ -104,10 +104,15 @@ bool PagePrinter::Start(const PageFormat &format) {
         Fail(PageEnd::kNoBoard, error);
         return false;
     }
+    if (!station_->BeginSheet(format.width, format.height, format.xdpi, &error)) {
+        Fail(PageEnd::kNoBoard, "the emulator's sheet: " + error);
+        return false;
+    }
     watch_ = std::thread([this] { WatchCancel(); });
     const swathlink::Status st = station_->Printer().StartPrint(prop);
     if (!st.ok()) {
         station_->Printer().Close();
+        station_->EndSheet(false);
         if (aborted_)
             Fail(PageEnd::kCancelled, "cancelled before the job reached the board");
         else if (st.code == swathlink::StatusCode::NoBoard)
@@ -118,6 +123,7 @@ bool PagePrinter::Start(const PageFormat &format) {
         return false;
     }
     started_ = true;
+    station_->JobStarted();
     return true;
 }
 
@@ -165,6 +171,8 @@ PageEnd PagePrinter::Finish() {
     if (end_ == PageEnd::kPrinted && aborted_) Fail(PageEnd::kCancelled, "cancelled after the last line");
     if (end_ == PageEnd::kPrinted) printer.EndPrint();
     const swathlink::Status closed = printer.Close();
+    station_->JobEnded();
+    station_->EndSheet(true);
     stop_watch_ = true;
     if (watch_.joinable()) watch_.join();
     if (end_ == PageEnd::kPrinted && aborted_) Fail(PageEnd::kCancelled, "cancelled after the last line");

@@ -1,5 +1,6 @@
 #include "printer_page.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,24 +61,75 @@ void ShowOutcome(pappl_client_t *client, const JobOutcome &o, const std::string 
 
 struct PageContext {
     pappl_printer_t *printer;
-    std::string sheet_url;
+    std::string path, sheet_url;
 };
+
+// The pause and resume buttons of the job printing now.
+void ShowJobControl(pappl_client_t *client, const PageContext &c, Station *station) {
+    const bool printing = station && station->JobPrinting();
+    const bool paused = printing && station->JobPaused();
+    papplClientHTMLPrintf(client, "<h2>Job on the board</h2>\n<p id=\"job-state\">%s</p>\n",
+                          !printing ? "none"
+                          : paused  ? "paused"
+                                    : "printing");
+    if (!printing) return;
+    papplClientHTMLStartForm(client, c.path.c_str(), false);
+    papplClientHTMLPrintf(client,
+                          "<input type=\"hidden\" name=\"action\" value=\"%s\">"
+                          "<input type=\"submit\" value=\"%s\"></form>\n",
+                          paused ? "resume" : "pause", paused ? "Resume printing" : "Pause printing");
+}
+
+void SetJobMessage(pappl_job_t *job, void *data) {
+    if (papplJobGetState(job) == IPP_JSTATE_PROCESSING)
+        papplJobSetMessage(job, "%s", static_cast<const char *>(data));
+}
+
+// A form sent from the page: pause or resume the job printing now.
+void TakeJobControl(pappl_client_t *client, pappl_printer_t *printer, Station *station) {
+    cups_option_t *form = nullptr;
+    const int count = papplClientGetForm(client, &form);
+    const char *action = cupsGetOption("action", count, form);
+    if (station && action && papplClientIsValidForm(client, count, form)) {
+        const bool pause = std::strcmp(action, "pause") == 0;
+        if (pause ? station->PauseJob() : std::strcmp(action, "resume") == 0 && station->ResumeJob()) {
+            // PAPPL's own states know no pause inside a job: 'other', and
+            // the job's message says which.
+            papplPrinterSetReasons(printer, pause ? PAPPL_PREASON_OTHER : PAPPL_PREASON_NONE,
+                                   pause ? PAPPL_PREASON_NONE : PAPPL_PREASON_OTHER);
+            papplPrinterIterateActiveJobs(
+                printer, SetJobMessage,
+                const_cast<char *>(pause ? "paused from the printer's page" : "printing"), 1, 0);
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "job %s from the printer's page",
+                            pause ? "paused" : "resumed");
+        }
+    }
+    cupsFreeOptions(count, form);
+}
 
 bool ShowPage(pappl_client_t *client, void *data) {
     const PageContext *c = static_cast<const PageContext *>(data);
     pappl_printer_t *printer = c->printer;
-    if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+    Station *station = TheApp().ExistingStation(papplPrinterGetID(printer));
+    if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+        if (!papplClientHTMLAuthorize(client)) return true;  // answered already
+        TakeJobControl(client, printer, station);
+        return papplClientRespondRedirect(client, HTTP_STATUS_SEE_OTHER, c->path.c_str());
+    }
+    // The header sends the answer's own head (the status, chunked HTML).
     papplClientHTMLPrinterHeader(client, printer, "Board", 0, nullptr, nullptr);
     papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-12\">\n<h1 class=\"title\">Board of ");
     Escaped(client, papplPrinterGetName(printer));
     papplClientHTMLPuts(client, "</h1>\n<table class=\"form\">\n<tr><th>Board address</th><td id=\"board\">");
-    std::string board;
+    BoardAddress board;
     const char *uri = papplPrinterGetDeviceURI(printer);
-    Escaped(client, uri && BoardOfUri(uri, &board) ? board : std::string("(none)"));
+    Escaped(client, !uri || !BoardOfUri(uri, &board) ? std::string("(none)")
+                    : board.emulated                 ? board.ip + " (the built-in emulator)"
+                                                     : board.ip);
     papplClientHTMLPuts(client, "</td></tr>\n<tr><th>Status folder</th><td>");
-    Station *station = TheApp().ExistingStation(papplPrinterGetID(printer));
     Escaped(client, station ? station->Folder() : std::string("(made at the first job)"));
     papplClientHTMLPuts(client, "</td></tr>\n</table>\n");
+    ShowJobControl(client, *c, station);
     ShowOutcome(client, station ? station->Outcome() : JobOutcome{}, c->sheet_url);
     papplClientHTMLPuts(client, "</div></div>\n");
     papplClientHTMLPrinterFooter(client);
@@ -107,7 +159,7 @@ void AddPageOf(pappl_printer_t *printer, void *data) {
     char path[256], sheet[256];
     papplPrinterGetPath(printer, "board", path, sizeof path);
     papplPrinterGetPath(printer, "sheet.png", sheet, sizeof sheet);
-    slot = std::make_unique<PageContext>(PageContext{printer, sheet});
+    slot = std::make_unique<PageContext>(PageContext{printer, path, sheet});
     PageContext *context = slot.get();
     papplSystemAddResourceCallback(system, path, "text/html", ShowPage, context);
     papplSystemAddResourceCallback(system, sheet, "image/png", SendSheet, context);

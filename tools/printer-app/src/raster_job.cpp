@@ -25,6 +25,16 @@ RasterState *StateOf(pappl_job_t *job) { return static_cast<RasterState *>(pappl
 
 bool BlackOnly(pappl_job_t *job) { return IsBlackOnly(papplJobGetPrinter(job)); }
 
+// Whether a page of `height` lines at `ydpi` is longer than the roll's
+// longest page (the reason in *why).
+bool LongerThanTheRoll(uint64_t height, uint32_t ydpi, std::string *why) {
+    const uint64_t mm = ydpi ? height * 254 / (uint64_t(ydpi) * 10) : 0;
+    if (mm <= uint64_t(RollMaxLengthMm())) return false;
+    *why = "the page is " + std::to_string(mm) + " mm long; this printer prints at most " +
+           std::to_string(RollMaxLengthMm()) + " mm in one job";
+    return true;
+}
+
 bool StartJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     auto state = std::make_unique<RasterState>();
     state->pages = OpenJobPages(job, BlackOnly(job));
@@ -146,6 +156,10 @@ bool JobPages::Cancelled() const { return papplJobIsCanceled(job_); }
 
 bool JobPages::StartPage(const PageFormat &format) {
     EndPage();
+    if (std::string why; LongerThanTheRoll(format.height, format.ydpi, &why)) {
+        Refuse(why);
+        return false;
+    }
     pappl_job_t *job = job_;
     page_ = std::make_unique<PagePrinter>(station_, black_only_, frontend::ColourOptions{},
                                           [job] { return papplJobIsCanceled(job); });
@@ -169,6 +183,13 @@ bool JobPages::EndPage() {
     return printed;
 }
 
+void JobPages::Refuse(const std::string &why) {
+    failed_ = true;
+    papplJobSetMessage(job_, "%s", why.c_str());
+    papplJobSetReasons(job_, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
+    papplLogJob(job_, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
+}
+
 void JobPages::Report(const PagePrinter &page) {
     pappl_printer_t *printer = papplJobGetPrinter(job_);
     JobOutcome o;
@@ -181,7 +202,9 @@ void JobPages::Report(const PagePrinter &page) {
     o.height = page.Format().height;
     o.xdpi = page.Format().xdpi;
     o.ydpi = page.Format().ydpi;
+    if (page.Started()) o.sheet_png = station_->LastSheet();
     const PageEnd end = page.End();
+    papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);  // no pause outlives its page
     if (end == PageEnd::kNoBoard)
         papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
     else if (page.Started())

@@ -32,6 +32,8 @@ public:
     bool EndPage();
     bool Cancelled() const;
     bool Failed() const { return failed_; }
+    // Ends the job unprinted: the document cannot print on this printer.
+    void Refuse(const std::string &why);
 
 private:
     void Report(const PagePrinter &page);

@@ -5,8 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include "files/status_file.h"
 #include "files/status_record.h"
@@ -15,8 +15,13 @@ namespace printerapp {
 
 namespace {
 
-constexpr const char *kScheme = "swathlink://";
+constexpr std::string_view kBoardScheme = "swathlink://";
+constexpr std::string_view kEmulatorScheme = "swathboard://";
 constexpr uint16_t kBoardPort = 4000;
+// The emulator's sheet: written under the first name while the page
+// prints, renamed to the second when it is complete.
+constexpr const char *kSheetPrinting = "/sheet-printing.png";
+constexpr const char *kLastSheet = "/last-sheet.png";
 
 // The address this host uses to reach `board` (the kernel's route choice;
 // no packet is sent). The library binds the link to it.
@@ -47,19 +52,21 @@ uint32_t AddressValue(const std::string &dotted) {
 
 }  // namespace
 
-bool BoardOfUri(const std::string &uri, std::string *board) {
-    const size_t n = std::strlen(kScheme);
-    if (uri.compare(0, n, kScheme) != 0) return false;
-    std::string host = uri.substr(n);
+bool BoardOfUri(const std::string &uri, BoardAddress *board) {
+    const std::string_view text(uri);
+    const bool emulated = text.starts_with(kEmulatorScheme);
+    if (!emulated && !text.starts_with(kBoardScheme)) return false;
+    std::string host(text.substr(emulated ? kEmulatorScheme.size() : kBoardScheme.size()));
     if (!host.empty() && host.back() == '/') host.pop_back();
     in_addr a{};
     if (host.empty() || inet_pton(AF_INET, host.c_str(), &a) != 1) return false;
-    *board = host;
+    if (emulated && ntohl(a.s_addr) >> 24 != 127) return false;
+    *board = BoardAddress{host, emulated};
     return true;
 }
 
-Station::Station(std::string folder, std::string board)
-    : folder_(std::move(folder)), board_(std::move(board)), printer_(folder_) {}
+Station::Station(std::string folder, BoardAddress board)
+    : folder_(std::move(folder)), address_(std::move(board)), printer_(folder_) {}
 
 bool Station::Open(std::string *error) {
     std::error_code ec;
@@ -68,15 +75,17 @@ bool Station::Open(std::string *error) {
         *error = "cannot make the status folder " + folder_ + ": " + ec.message();
         return false;
     }
+    if (address_.emulated && !emulator_ && !(emulator_ = EmulatedBoard::Start(address_.ip, error)))
+        return false;
     std::string local;
-    if (!LocalAddressTowards(board_, &local)) {
-        *error = "no route to the board at " + board_;
+    if (!LocalAddressTowards(address_.ip, &local)) {
+        *error = "no route to the board at " + address_.ip;
         return false;
     }
     sl::PrintCfgRecord rec{};
     rec.AddrMark = sl::kAddressMark;
     rec.PcAddr = AddressValue(local);
-    rec.BoardAddr = AddressValue(board_);
+    rec.BoardAddr = AddressValue(address_.ip);
     sl::SealStatusRecord(&rec, sl::kActiveTag);
     if (!sl::WriteStatusRecord(sl::StatusFilePath(folder_), &rec)) {
         *error = "cannot write the status file in " + folder_;
@@ -86,6 +95,36 @@ bool Station::Open(std::string *error) {
         *error = st.reason;
         return false;
     }
+    return true;
+}
+
+bool Station::BeginSheet(uint32_t width, uint32_t height, uint32_t xdpi, std::string *error) {
+    return !emulator_ || emulator_->BeginSheet(width, height, xdpi, folder_ + kSheetPrinting, error);
+}
+
+void Station::EndSheet(bool keep) {
+    if (!emulator_) return;
+    std::string error;
+    std::error_code ec;
+    if (emulator_->EndSheet(&error) && keep)
+        std::filesystem::rename(folder_ + kSheetPrinting, folder_ + kLastSheet, ec);
+    std::filesystem::remove(folder_ + kSheetPrinting, ec);
+    sheet_kept_ = std::filesystem::exists(folder_ + kLastSheet, ec);
+}
+
+std::string Station::LastSheet() const { return sheet_kept_ ? folder_ + kLastSheet : std::string(); }
+
+bool Station::PauseJob() {
+    if (!printing_) return false;
+    printer_.Pause();
+    paused_ = true;
+    return true;
+}
+
+bool Station::ResumeJob() {
+    if (!printing_) return false;
+    printer_.Continue();
+    paused_ = false;
     return true;
 }
 

@@ -3,11 +3,14 @@
 // print at the same time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "api/printer.h"
+#include "emulated_board.h"
 #include "screen.h"
 
 namespace printerapp {
@@ -24,18 +27,51 @@ struct JobOutcome {
     std::string sheet_png;       // the emulator's sheet of the job, when there is one
 };
 
+// Where a printer's pages go, from its device URI: "swathlink://192.0.2.7"
+// (the board at that address) or "swathboard://127.0.0.9" (the board
+// emulator, run inside the application at that loopback address).
+struct BoardAddress {
+    std::string ip;
+    bool emulated = false;
+    bool operator==(const BoardAddress &) const = default;
+};
+
 class Station {
 public:
-    // `folder`: the printer's own status folder; `board`: the board's IPv4 address.
-    Station(std::string folder, std::string board);
+    // `folder`: the printer's own status folder.
+    Station(std::string folder, BoardAddress board);
 
-    // Writes the status file naming the PC's address towards the board and
-    // the board's, then opens the library's session. False with a reason.
+    // Starts the emulator when the printer has one, writes the status file
+    // naming the PC's address towards the board and the board's, then opens
+    // the library's session. False with a reason.
     bool Open(std::string *error);
 
     swathlink::Printer &Printer() { return printer_; }
-    const std::string &Board() const { return board_; }
+    const BoardAddress &Address() const { return address_; }
+    const std::string &Board() const { return address_.ip; }
     const std::string &Folder() const { return folder_; }
+
+    // The emulator's sheet of a page: framed by its raster before the job
+    // starts, put in place after it closed (`keep`), or dropped for a job
+    // that never started. Nothing for a real board.
+    bool BeginSheet(uint32_t width, uint32_t height, uint32_t xdpi, std::string *error);
+    void EndSheet(bool keep);
+    // The PNG of the last page the emulator printed; empty when there is none.
+    std::string LastSheet() const;
+
+    // Pause and resume of the job printing now (the printer's web page):
+    // the library tells the board, which stops between swaths. False when
+    // no job runs. A new job starts unpaused.
+    bool PauseJob();
+    bool ResumeJob();
+    bool JobPrinting() const { return printing_; }
+    bool JobPaused() const { return paused_; }
+    // Told by the page being printed: its library job started, or closed.
+    void JobStarted() { printing_ = true; }
+    void JobEnded() {
+        printing_ = false;
+        paused_ = false;
+    }
 
     void SetOutcome(const JobOutcome &outcome);
     JobOutcome Outcome() const;
@@ -45,14 +81,20 @@ public:
     std::mutex job_mutex;
 
 private:
-    std::string folder_, board_;
+    std::string folder_;
+    BoardAddress address_;
+    // Before the session: a job still open at the end closes while its
+    // emulator still answers.
+    std::unique_ptr<EmulatedBoard> emulator_;
     swathlink::Printer printer_;
+    bool sheet_kept_ = false;
+    std::atomic<bool> printing_{false}, paused_{false};
     mutable std::mutex outcome_mutex_;
     JobOutcome outcome_;
 };
 
-// "swathlink://192.0.2.7" (a trailing slash allowed) → "192.0.2.7"; false
-// for anything but a dotted quad.
-bool BoardOfUri(const std::string &uri, std::string *board);
+// The board of a device URI (a trailing slash allowed); false for another
+// scheme, anything but a dotted quad, or an emulator outside 127.0.0.0/8.
+bool BoardOfUri(const std::string &uri, BoardAddress *board);
 
 }  // namespace printerapp

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -319,7 +321,8 @@ ProgramRun Server::Command(const std::vector<std::string> &args) {
 bool Server::AddPrinter(const std::string &name, const std::string &board, const std::string &driver,
                         std::string *error) {
     std::vector<std::string> argv{"ipptool", "-tv", "-T", "30"};
-    for (const std::string &v : {"name=" + name, "device=swathlink://" + board, "driver=" + driver}) {
+    const std::string device = board.find("://") == std::string::npos ? "swathlink://" + board : board;
+    for (const std::string &v : {"name=" + name, "device=" + device, "driver=" + driver}) {
         argv.push_back("-d");
         argv.push_back(v);
     }
@@ -412,11 +415,63 @@ std::string Server::PrinterReasons(const std::string &printer) {
     return Displayed(Ipp(printer, "printer.test", {}).out, "printer-state-reasons");
 }
 
-int Server::Get(const std::string &path, std::string *body) {
+namespace {
+
+// A header's value (lower case) in an HTTP head; empty when absent.
+std::string Header(const std::string &head, const std::string &name) {
+    std::string lower(head);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    const size_t at = lower.find("\r\n" + name + ":");
+    if (at == std::string::npos) return "";
+    size_t from = at + name.size() + 3;
+    while (from < lower.size() && lower[from] == ' ') ++from;
+    return lower.substr(from, lower.find("\r\n", from) - from);
+}
+
+// Whether `reply` holds a whole answer: its head, then its length's worth
+// of body or the last chunk.
+bool WholeAnswer(const std::string &reply) {
+    const size_t split = reply.find("\r\n\r\n");
+    if (split == std::string::npos) return false;
+    const std::string head = reply.substr(0, split);
+    if (Header(head, "transfer-encoding") == "chunked")
+        return reply.size() >= split + 9 && reply.compare(reply.size() - 7, 7, "\r\n0\r\n\r\n") == 0;
+    const std::string length = Header(head, "content-length");
+    return !length.empty() && reply.size() - split - 4 >= std::stoull(length);
+}
+
+std::string Unchunked(const std::string &chunked) {
+    std::string out;
+    size_t at = 0;
+    while (at < chunked.size()) {
+        const size_t line_end = chunked.find("\r\n", at);
+        if (line_end == std::string::npos) break;
+        const size_t n = std::stoul(chunked.substr(at, line_end - at), nullptr, 16);
+        if (n == 0) break;
+        out += chunked.substr(line_end + 2, n);
+        at = line_end + 2 + n + 2;
+    }
+    return out;
+}
+
+}  // namespace
+
+int Server::Get(const std::string &path, std::string *body) { return Http("GET " + path, "", body); }
+
+int Server::Post(const std::string &path, const std::string &form, std::string *body) {
+    return Http("POST " + path, form, body);
+}
+
+int Server::Http(const std::string &request_line, const std::string &form, std::string *body) {
     const int s = Connect(port_);
     if (s < 0) return 0;
-    const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port_) +
-                                "\r\nConnection: close\r\n\r\n";
+    std::string request =
+        request_line + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\nConnection: close\r\n";
+    if (!form.empty())
+        request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                   std::to_string(form.size()) + "\r\n";
+    request += "\r\n" + form;
     if (write(s, request.data(), request.size()) < 0) {
         close(s);
         return 0;
@@ -425,10 +480,15 @@ int Server::Get(const std::string &path, std::string *body) {
     char buffer[65536];
     timeval limit{20, 0};
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    for (ssize_t n; (n = read(s, buffer, sizeof buffer)) > 0;) reply.append(buffer, size_t(n));
+    // PAPPL keeps the connection open after a chunked answer: read up to
+    // the answer's end, not the connection's.
+    for (ssize_t n; !WholeAnswer(reply) && (n = read(s, buffer, sizeof buffer)) > 0;)
+        reply.append(buffer, size_t(n));
     close(s);
     const size_t split = reply.find("\r\n\r\n");
     *body = split == std::string::npos ? "" : reply.substr(split + 4);
+    if (split != std::string::npos && Header(reply.substr(0, split), "transfer-encoding") == "chunked")
+        *body = Unchunked(*body);
     return reply.size() > 12 ? std::atoi(reply.c_str() + 9) : 0;
 }
 

@@ -60,6 +60,7 @@ public:
     bool Stop(std::string *error);
     // A sub-command of the program (add, jobs, ...).
     ProgramRun Command(const std::vector<std::string> &args);
+    // `board`: an IPv4 address (a swathlink:// device) or a whole device URI.
     bool AddPrinter(const std::string &name, const std::string &board, const std::string &driver,
                     std::string *error);
 
@@ -73,6 +74,8 @@ public:
     std::string PrinterReasons(const std::string &printer);
     // An HTTP GET of `path` on the server: the status and the body.
     int Get(const std::string &path, std::string *body);
+    // An HTTP POST of a form (already encoded) to `path`.
+    int Post(const std::string &path, const std::string &form, std::string *body);
 
     std::string Uri(const std::string &printer) const;
     const std::string &Log() const { return log_; }
@@ -81,6 +84,7 @@ public:
 
 private:
     std::map<std::string, std::string> Env() const;
+    int Http(const std::string &request_line, const std::string &form, std::string *body);
     ProgramRun Ipp(const std::string &printer, const std::string &test_file,
                    const std::vector<std::string> &vars, int limit_s = 60);
 

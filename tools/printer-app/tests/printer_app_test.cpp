@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app_harness.h"
@@ -24,15 +25,17 @@ constexpr int kWidthHmm = 10160, kHeightHmm = 5080;
 
 std::string Ip(int octet) { return "127.0.2." + std::to_string(octet); }
 
-size_t CountStops(const swathboard::Board *board) {
-    constexpr uint16_t kDebugStop = 22;  // NET_DEBUG_STOP
+size_t CountSwaths(const swathboard::Board *board) { return swathboard::CountPackets(board, 9); }
+
+// The board's debug commands the tests look for.
+constexpr uint8_t kDebugPause = 20, kDebugContinue = 21, kDebugStop = 22;
+
+size_t CountDebug(const swathboard::Board *board, uint8_t kind) {
     size_t n = 0;
     for (const auto &r : swathboard::Packets(board))
-        if (r.code == 1 && r.raw[4] == kDebugStop) ++n;
+        if (r.code == 1 && r.raw[4] == kind) ++n;
     return n;
 }
-
-size_t CountSwaths(const swathboard::Board *board) { return swathboard::CountPackets(board, 9); }
 
 class PrinterApp : public ::testing::Test {
 protected:
@@ -174,7 +177,7 @@ TEST_F(PrinterApp, CancelJobStopsTheBoard) {
     ASSERT_TRUE(started);
     end = server_->WaitForJob("wide", id);
     EXPECT_EQ(end.state, "canceled") << end.client_output;
-    EXPECT_TRUE(WaitUntil([&] { return CountStops(board.get()) >= 1; }, std::chrono::seconds(10)))
+    EXPECT_TRUE(WaitUntil([&] { return CountDebug(board.get(), kDebugStop) >= 1; }, std::chrono::seconds(10)))
         << "the board was never told to stop";
     EXPECT_LT(CountSwaths(board.get()), 20u) << "the whole job was printed anyway";
 }
@@ -223,6 +226,99 @@ TEST_F(PrinterApp, BoardThatStopsTheJobEndsItAbortedWithTheReason) {
     EXPECT_EQ(end.state, "aborted") << end.client_output;
     EXPECT_NE(end.reasons.find("job-canceled-at-device"), std::string::npos) << end.reasons;
     EXPECT_NE(end.message.find("stopped by the printer"), std::string::npos) << end.message;
+}
+
+// The value of the hidden field `name` in a page's form.
+std::string FormField(const std::string &page, const std::string &name) {
+    const std::string key = "name=\"" + name + "\" value=\"";
+    const size_t at = page.find(key);
+    if (at == std::string::npos) return "";
+    const size_t from = at + key.size();
+    return page.substr(from, page.find('"', from) - from);
+}
+
+TEST_F(PrinterApp, PrinterOnTheBuiltInEmulatorShowsItsSheet) {
+    AddPrinter("try", "swathboard://" + Ip(13));
+    WriteDocuments(dir_);
+    const JobEnd end = server_->Print("try", Page(dir_.Path("page.png"), "image/png"));
+    ASSERT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
+    std::string body;
+    ASSERT_EQ(server_->Get("/try/board", &body), 200);
+    EXPECT_NE(body.find("built-in emulator"), std::string::npos) << body;
+    EXPECT_NE(body.find("id=\"sheet\""), std::string::npos) << "no sheet on the page: " << body;
+    std::string png;
+    ASSERT_EQ(server_->Get("/try/sheet.png", &png), 200);
+    const std::string path = dir_.Path("served-sheet.png");
+    std::ofstream(path, std::ios::binary) << png;
+    uint32_t w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    std::vector<uint8_t> served, reference;
+    ASSERT_TRUE(ReadPng(path, &w1, &h1, &served)) << "the page's sheet is no PNG";
+    ASSERT_TRUE(ReadPng(ReferenceSheet(dir_.Path("page.png"), Ip(14)), &w2, &h2, &reference));
+    EXPECT_EQ(w1, w2);
+    EXPECT_EQ(h1, h2);
+    EXPECT_TRUE(served == reference) << "the sheet on the page is not the one swathprint prints";
+}
+
+TEST_F(PrinterApp, PauseAndResumeFromThePrinterPage) {
+    // A board slow to answer keeps the job printing while it is paused.
+    BoardPtr board = StartEmulator(Ip(15), 100);
+    ASSERT_TRUE(board);
+    AddPrinter("wide", Ip(15));
+    const uint32_t height = 20 * kDpi;
+    WritePwgRaster(dir_.Path("long.pwg"), kWidth, height, kDpi, kDpi, 3, Pattern(kWidth, height, 3));
+    swathboard::SetImageSize(board.get(), kWidth, height, kDpi);
+    // Print-Job of a raster answers once the job has ended: the client runs
+    // on a thread of its own (joined on the way out, whatever fails).
+    JobEnd end;
+    std::jthread client(
+        [&] { end = server_->Print("wide", Page(dir_.Path("long.pwg"), "image/pwg-raster"), 90); });
+    ASSERT_TRUE(WaitUntil([&] { return CountSwaths(board.get()) >= 1; }, std::chrono::seconds(30)));
+
+    // The form as a browser sends it: the page's own token with the action.
+    auto send = [&](const char *action) {
+        std::string page, answer;
+        EXPECT_EQ(server_->Get("/wide/board", &page), 200);
+        EXPECT_NE(page.find("value=\"" + std::string(action) + "\""), std::string::npos) << page;
+        const std::string form = "session=" + FormField(page, "session") + "&action=" + action;
+        EXPECT_EQ(server_->Post("/wide/board", form, &answer), 303) << answer;
+    };
+    send("pause");
+    EXPECT_TRUE(
+        WaitUntil([&] { return CountDebug(board.get(), kDebugPause) >= 1; }, std::chrono::seconds(10)))
+        << "the board was never told to pause";
+    std::string page;
+    ASSERT_EQ(server_->Get("/wide/board", &page), 200);
+    EXPECT_NE(page.find("id=\"job-state\">paused"), std::string::npos) << page;
+    EXPECT_NE(server_->PrinterReasons("wide").find("other"), std::string::npos);
+    send("resume");
+    EXPECT_TRUE(
+        WaitUntil([&] { return CountDebug(board.get(), kDebugContinue) >= 1; }, std::chrono::seconds(10)))
+        << "the board was never told to continue";
+
+    client.join();
+    EXPECT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
+    swathboard::Sheet sheet;
+    ASSERT_TRUE(swathboard::PrintedSheet(board.get(), &sheet));
+    EXPECT_EQ(sheet.summary.doubled, 0u);
+    EXPECT_EQ(sheet.summary.outside, 0u);
+    EXPECT_EQ(server_->PrinterReasons("wide").find("other"), std::string::npos)
+        << "the pause outlived its job";
+}
+
+TEST_F(PrinterApp, JobLongerThanTheRollIsRefusedWithTheReason) {
+    BoardPtr board = StartEmulator(Ip(16));
+    ASSERT_TRUE(board);
+    AddPrinter("wide", Ip(16));
+    // A raster page of 20 m: past what a raster header counts at 1440 lines an inch.
+    const uint32_t lines = (20000 * kDpi * 10 / 254 + 255) / 256 * 256;
+    WriteBlankGreyPwgRaster(dir_.Path("banner.pwg"), kWidth, lines, kDpi);
+    JobRequest job = Page(dir_.Path("banner.pwg"), "image/pwg-raster");
+    job.width_hmm = job.length_hmm = 0;  // the page's own size
+    const JobEnd end = server_->Print("wide", job, 60);
+    EXPECT_EQ(end.state, "aborted") << end.client_output;
+    EXPECT_NE(end.reasons.find("document-unprintable-error"), std::string::npos) << end.reasons;
+    EXPECT_NE(end.message.find("at most 14900 mm"), std::string::npos) << end.message;
+    EXPECT_EQ(CountSwaths(board.get()), 0u) << "a part of the page was printed";
 }
 
 // PAPPL 1.3.1's traps: a missing footer crashes every web page, a PNG past

@@ -79,8 +79,10 @@ void Put32(std::vector<uint8_t> *b, size_t at, uint32_t v) {
 
 // PWG raster: "RaS2", then per page a 1796-byte big-endian header and the
 // lines, each a repeat count and runs of literal pixels.
-void WritePwgRaster(const std::string &path, uint32_t width, uint32_t height, int xdpi, int ydpi,
-                    int channels, const std::vector<uint8_t> &samples) {
+namespace {
+
+// The page header of a PWG raster stream, after its "RaS2".
+std::vector<uint8_t> PwgHeader(uint32_t width, uint32_t height, int xdpi, int ydpi, int channels) {
     constexpr uint32_t kSrgb = 19, kCmyk = 6, kSgray = 18;
     std::vector<uint8_t> h(1796, 0);
     const char media_class[] = "PwgRaster";
@@ -98,6 +100,14 @@ void WritePwgRaster(const std::string &path, uint32_t width, uint32_t height, in
     Put32(&h, 400, channels == 3 ? kSrgb : channels == 4 ? kCmyk : kSgray);
     Put32(&h, 420, channels);  // NumColors
     Put32(&h, 452, 1);         // TotalPageCount
+    return h;
+}
+
+}  // namespace
+
+void WritePwgRaster(const std::string &path, uint32_t width, uint32_t height, int xdpi, int ydpi,
+                    int channels, const std::vector<uint8_t> &samples) {
+    const std::vector<uint8_t> h = PwgHeader(width, height, xdpi, ydpi, channels);
     std::ofstream out(path, std::ios::binary);
     out.write("RaS2", 4);
     out.write(reinterpret_cast<const char *>(h.data()), h.size());
@@ -173,6 +183,23 @@ bool ReadPng(const std::string &path, uint32_t *width, uint32_t *height, std::ve
     *width = image.width;
     *height = image.height;
     return true;
+}
+
+void WriteBlankGreyPwgRaster(const std::string &path, uint32_t width, uint32_t height, int dpi) {
+    const std::vector<uint8_t> h = PwgHeader(width, height, dpi, dpi, 1);
+    std::ofstream out(path, std::ios::binary);
+    out.write("RaS2", 4);
+    out.write(reinterpret_cast<const char *>(h.data()), h.size());
+    // Each record: 256 lines of white runs of up to 128 pixels.
+    std::vector<uint8_t> record{255};
+    for (uint32_t x = 0; x < width;) {
+        const uint32_t n = std::min<uint32_t>(128, width - x);
+        record.push_back(static_cast<uint8_t>(n - 1));
+        record.push_back(255);
+        x += n;
+    }
+    for (uint32_t y = 0; y < height; y += 256)
+        out.write(reinterpret_cast<const char *>(record.data()), record.size());
 }
 
 }  // namespace printerapp::test

@@ -25,6 +25,9 @@ void WriteCmykTiff(const std::string &path, uint32_t width, uint32_t height, int
 void WritePdf(const std::string &path, double width_in, double height_in);
 
 // A PNG decoded to RGBA; false when it cannot be read.
+// A white grey page of `height` lines (a multiple of 256), a few bytes for
+// any length: each line record stands for 256 lines.
+void WriteBlankGreyPwgRaster(const std::string &path, uint32_t width, uint32_t height, int dpi);
 bool ReadPng(const std::string &path, uint32_t *width, uint32_t *height, std::vector<uint8_t> *rgba);
 
 }  // namespace printerapp::test
