@@ -49,9 +49,8 @@ public:
             << "\nBrowsing Off\nWebInterface No\nErrorPolicy abort-job\nDefaultAuthType None\n"
                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
-        pid_ = StartProgram(
-            {kCupsd, "-f", "-c", folder_ + "/cupsd.conf", "-s", folder_ + "/cups-files.conf"}, {},
-            folder_ + "/cupsd.out");
+        pid_ = StartProgram({kCupsd, "-f", "-c", folder_ + "/cupsd.conf", "-s", folder_ + "/cups-files.conf"},
+                            {}, folder_ + "/cupsd.out");
         const bool up = WaitUntil([&] { return std::filesystem::exists(Socket()) && PortOpen(port_); },
                                   std::chrono::seconds(20));
         if (!up) *error = "cupsd did not come up: " + FileText(folder_ + "/cupsd.out") + ErrorLog();
@@ -63,9 +62,12 @@ public:
         pid_ = -1;
     }
 
-    // A CUPS command-line client talking to this cupsd only.
+    // A CUPS command-line client talking to this cupsd only, with no
+    // lpoptions of the user's.
     ProgramRun Client(const std::vector<std::string> &argv, int limit_s = 30) const {
-        return RunProgram(argv, {{"CUPS_SERVER", Socket()}, {"TMPDIR", folder_ + "/spool/tmp"}}, limit_s);
+        return RunProgram(argv,
+                          {{"CUPS_SERVER", Socket()}, {"HOME", folder_}, {"TMPDIR", folder_ + "/spool/tmp"}},
+                          limit_s);
     }
 
     std::string ErrorLog() const { return FileText(ErrorLogPath()); }
@@ -138,8 +140,8 @@ TEST_F(CupsClient, PdfFromLpReachesTheSheet) {
     ASSERT_EQ(add.exit_code, 0) << add.out;
 
     WritePdf(dir_.Path("page.pdf"), 4, 2);
-    const ProgramRun lp = cupsd_->Client({kLp, "-d", "wide", "-t", "banner-page", "-o", "media=Custom.4x2in",
-                                          "-o", "print-quality=3", dir_.Path("page.pdf")});
+    const ProgramRun lp = cupsd_->Client({kLp, "-d", "wide", "-t", "proof", "-o", "media=Custom.4x2in", "-o",
+                                          "print-quality=3", dir_.Path("page.pdf")});
     ASSERT_EQ(lp.exit_code, 0) << lp.out;
 
     // CUPS's backend stays with the job until the printer has ended it: an
