@@ -15,8 +15,10 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSWATHLINK_SANITIZE=address
 cmake --build build-asan -j"$jobs"
 # ThreadSanitizer over the suites where threads meet: the link, the
-# transport, the files, whole jobs, the fault matrix and two printers at once.
+# transport, the files, whole jobs, the fault matrix, two printers at once and
+# the printer application (its server, with the programs its tests run).
 tsan_suites="test_link test_transport test_files test_e2e test_faults test_printers"
+tsan_suites="$tsan_suites printer_app_tests swathlink-printer swathprint"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSWATHLINK_SANITIZE=thread
 cmake --build build-tsan -j"$jobs" --target $tsan_suites
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
@@ -40,7 +42,7 @@ $private_net sh -c '
     # Without address-space randomisation: ThreadSanitizer cannot place its
     # shadow memory under the widest randomisation some kernels use.
     setarch "$(uname -m)" -R ctest --test-dir build-tsan -j'"$jobs"' --output-on-failure \
-        -L "^(link|transport|files|e2e|faults|printers)$"
+        -L "^(link|transport|files|e2e|faults|printers|printer_app)$"
     scripts/test-wine.sh build build-win
 '
 

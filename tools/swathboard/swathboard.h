@@ -221,6 +221,12 @@ struct BoardConfig {
     // An answer to no packet, sent once this long after the board started
     // (or as soon after as a host is connected).
     std::optional<UnsolicitedAnswer> unsolicited;
+    // The image that frames the sheet (as SetImageSize; 0: none), and a
+    // sheet streamed to this PNG (as StreamSheet; empty: none), both set
+    // before the board listens, so not even the first swath escapes it.
+    std::uint32_t image_width = 0, image_height = 0, image_xdpi = 0;
+    std::string streamed_sheet_png;
+    std::uint32_t streamed_preview_scale = 1;
 };
 
 struct Board;  // opaque

@@ -68,11 +68,13 @@ pid_t Spawn(const std::vector<std::string> &argv, const std::map<std::string, st
     }
     for (const auto &[k, v] : env) vars.push_back(k + "=" + v);
     // Programs started here find the library just built by name (under
-    // AddressSanitizer dlopen does not read a program's run path), and the
-    // leak checker leaves alone what PAPPL and libcups keep until exit.
+    // AddressSanitizer dlopen does not read a program's run path), the leak
+    // checker leaves alone what PAPPL and libcups keep until exit, and the
+    // thread checker PAPPL's own lock order.
     const std::map<std::string, std::string> defaults = {
         {"SWATHLINK_LIBRARY", SWATHLINK_LIBRARY_FILE},
-        {"LSAN_OPTIONS", "suppressions=" SWATHLINK_PRINTER_LSAN_SUPPRESSIONS}};
+        {"LSAN_OPTIONS", "suppressions=" SWATHLINK_PRINTER_SANITIZER_FILES "/leaks.supp"},
+        {"TSAN_OPTIONS", "suppressions=" SWATHLINK_PRINTER_SANITIZER_FILES "/threads.supp"}};
     for (const auto &[k, v] : defaults)
         if (!env.count(k) && !std::getenv(k.c_str())) vars.push_back(k + "=" + v);
     std::vector<char *> args, envp;

@@ -49,6 +49,10 @@ Board *StartBoard(const BoardConfig &config, std::string *error) {
     if (board->wake_fd < 0) return Fail(board, error, "eventfd failed");
     ArmConfiguredFaults(board);
     std::string why;
+    if (config.image_width != 0) SetImageSize(board, config.image_width, config.image_height, config.image_xdpi);
+    if (!config.streamed_sheet_png.empty() &&
+        !StreamSheet(board, {config.streamed_sheet_png, config.streamed_preview_scale}, &why))
+        return Fail(board, error, why);
     if (!OpenInitialListener(board, &why))
         return Fail(board, error, "cannot listen on " + config.ip + ": " + why);
     board->thread = std::thread(ServeBoard, board);

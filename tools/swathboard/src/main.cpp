@@ -67,21 +67,19 @@ int main(int argc, char **argv) {
     }
     sigset_t stop_signals;
     BlockStopSignals(&stop_signals);
+    options.config.image_width = options.image_width;
+    options.config.image_height = options.image_height;
+    options.config.image_xdpi = options.image_xdpi;
+    if (Streams(options)) {
+        options.config.streamed_sheet_png = options.sheet_path;
+        options.config.streamed_preview_scale = options.preview_scale;
+    }
     swathboard::Board *board = swathboard::StartBoard(options.config, &error);
     if (board == nullptr) {
         std::fprintf(stderr, "swathboard: %s\n", error.c_str());
         return 1;
     }
     std::fprintf(stderr, "swathboard: listening on %s:4000\n", options.config.ip.c_str());
-    if (options.image_width != 0) {
-        swathboard::SetImageSize(board, options.image_width, options.image_height, options.image_xdpi);
-    }
-    if (Streams(options) &&
-        !swathboard::StreamSheet(board, {options.sheet_path, options.preview_scale}, &error)) {
-        std::fprintf(stderr, "swathboard: %s\n", error.c_str());
-        swathboard::StopBoard(board);
-        return 1;
-    }
     int signal = 0;
     sigwait(&stop_signals, &signal);
     const std::size_t packets = swathboard::Packets(board).size();
