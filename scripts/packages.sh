@@ -2,7 +2,8 @@
 SWATHLINK_PACKAGES="cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev \
 mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 iproute2 util-linux libpng-dev libtiff-dev \
 liblcms2-dev libgs-common libjpeg-dev ghostscript imagemagick wine wine64 googletest clang libclang-rt-14-dev \
-pkg-config dpkg-dev fakeroot file lintian man-db groff-base nlohmann-json3-dev libpappl-dev cups-ipp-utils"
+pkg-config dpkg-dev fakeroot file lintian man-db groff-base nlohmann-json3-dev libpappl-dev cups-ipp-utils \
+cups cups-filters chromium"
 # What scripts/demo.sh needs: the build, the image libraries, and the test
 # frameworks the tree's configuration looks for.
 SWATHLINK_DEMO_PACKAGES="cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libtiff-dev \

@@ -495,3 +495,28 @@ int Server::Http(const std::string &request_line, const std::string &form, std::
 }
 
 }  // namespace printerapp::test
+
+namespace printerapp::test {
+
+int StartProgram(const std::vector<std::string> &argv, const std::map<std::string, std::string> &env,
+                 const std::string &output) {
+    return Spawn(argv, env, output);
+}
+
+ProgramRun StopProgram(int pid, int limit_s) {
+    if (pid <= 0) return {};
+    kill(pid, SIGTERM);
+    return Reap(pid, limit_s);
+}
+
+int UnusedPort() { return FreePort(); }
+
+bool PortOpen(int port) {
+    const int s = Connect(port);
+    if (s >= 0) close(s);
+    return s >= 0;
+}
+
+std::string FileText(const std::string &path) { return ReadFile(path); }
+
+}  // namespace printerapp::test

@@ -105,3 +105,19 @@ BoardPtr StartEmulator(const std::string &ip, uint32_t answer_latency_ms = 0);
 bool WaitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit);
 
 }  // namespace printerapp::test
+
+namespace printerapp::test {
+
+// A program that runs beside the test (a daemon in the foreground), its
+// stdout and stderr in `output`: its process id, or -1.
+int StartProgram(const std::vector<std::string> &argv, const std::map<std::string, std::string> &env,
+                 const std::string &output);
+// Ends what StartProgram started: SIGTERM, then SIGKILL after `limit_s`.
+ProgramRun StopProgram(int pid, int limit_s = 10);
+// A loopback port nobody listens on now, and whether one takes connections.
+int UnusedPort();
+bool PortOpen(int port);
+// A file's bytes ("" when it cannot be read).
+std::string FileText(const std::string &path);
+
+}  // namespace printerapp::test

@@ -1,0 +1,204 @@
+// A CUPS client prints to swathlink-printer as to any IPP Everywhere
+// printer: a private cupsd (its own configuration, spool, logs and socket in
+// the test's folder, listening on loopback only) gets a queue made with
+// `lpadmin -m everywhere`, and `lp` sends it a PDF. CUPS rasterises the PDF
+// itself, so the sheet is checked for where the ink lies, not dot for dot.
+//
+// Boards sit at 127.0.3.x: a range of these tests' own.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app_harness.h"
+#include "test_documents.h"
+
+namespace printerapp::test {
+namespace {
+
+constexpr const char *kCupsd = CUPSD_PROGRAM;
+constexpr const char *kLpadmin = LPADMIN_PROGRAM;
+constexpr const char *kLp = LP_PROGRAM;
+constexpr const char *kLpstat = LPSTAT_PROGRAM;
+
+// A cupsd of the test's own. As root it runs filters and backends as `lp`,
+// so its folder (and the test's above it) must be open for that user to pass.
+class PrivateCupsd {
+public:
+    explicit PrivateCupsd(const std::string &folder) : folder_(folder) {}
+    ~PrivateCupsd() { Stop(); }
+
+    bool Start(std::string *error) {
+        for (const char *d : {"", "/etc", "/spool", "/spool/tmp", "/cache", "/state", "/log"})
+            std::filesystem::create_directories(folder_ + d);
+        chmod(folder_.c_str(), 0755);
+        port_ = UnusedPort();
+        std::ofstream(folder_ + "/cups-files.conf")
+            << "ServerRoot " << folder_ << "/etc\nRequestRoot " << folder_ << "/spool\nTempDir " << folder_
+            << "/spool/tmp\nCacheDir " << folder_ << "/cache\nStateDir " << folder_ << "/state\nErrorLog "
+            << ErrorLogPath() << "\nAccessLog " << folder_ << "/log/access_log\nPageLog " << folder_
+            << "/log/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
+               "DocumentRoot /usr/share/cups/doc-root\nFileDevice No\nSystemGroup root\n";
+        // No authentication, no browsing; a job that fails ends aborted
+        // instead of stopping the queue and retrying.
+        std::ofstream(folder_ + "/cupsd.conf")
+            << "LogLevel debug\nListen 127.0.0.1:" << port_ << "\nListen " << Socket()
+            << "\nBrowsing Off\nWebInterface No\nErrorPolicy abort-job\nDefaultAuthType None\n"
+               "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+               "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+        pid_ = StartProgram({kCupsd, "-f", "-c", folder_ + "/cupsd.conf", "-s", folder_ + "/cups-files.conf"},
+                            {}, folder_ + "/cupsd.out");
+        const bool up = WaitUntil([&] { return std::filesystem::exists(Socket()) && PortOpen(port_); },
+                                  std::chrono::seconds(20));
+        if (!up) *error = "cupsd did not come up: " + FileText(folder_ + "/cupsd.out") + ErrorLog();
+        return up;
+    }
+
+    void Stop() {
+        StopProgram(pid_);
+        pid_ = -1;
+    }
+
+    // A CUPS command-line client talking to this cupsd only, with no
+    // lpoptions of the user's.
+    ProgramRun Client(const std::vector<std::string> &argv, int limit_s = 30) const {
+        return RunProgram(argv,
+                          {{"CUPS_SERVER", Socket()}, {"HOME", folder_}, {"TMPDIR", folder_ + "/spool/tmp"}},
+                          limit_s);
+    }
+
+    std::string ErrorLog() const { return FileText(ErrorLogPath()); }
+
+private:
+    std::string Socket() const { return folder_ + "/cups.sock"; }
+    std::string ErrorLogPath() const { return folder_ + "/log/error_log"; }
+
+    std::string folder_;
+    int port_ = 0;
+    int pid_ = -1;
+};
+
+// The share of the rectangle [x0, x1) x [y0, y1) (fractions of the sheet)
+// where `ink` has a dot.
+double Coverage(const swathboard::Sheet &sheet, swathboard::Ink ink, double x0, double y0, double x1,
+                double y1) {
+    const auto px = [&](double f) { return static_cast<uint32_t>(f * sheet.width); };
+    const auto py = [&](double f) { return static_cast<uint32_t>(f * sheet.height); };
+    const std::vector<uint8_t> &plane = sheet.ink[ink];
+    size_t dots = 0, all = 0;
+    for (uint32_t y = py(y0); y < py(y1); ++y)
+        for (uint32_t x = px(x0); x < px(x1); ++x, ++all) dots += plane[size_t(y) * sheet.width + x] != 0;
+    return all ? double(dots) / all : 0;
+}
+
+class CupsClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // cupsd's filters run as `lp` when the test runs as root.
+        chmod(dir_.root.c_str(), 0755);
+        std::filesystem::create_directories(dir_.Path("app"));
+        server_ = std::make_unique<Server>(dir_.Path("app"));
+        cupsd_ = std::make_unique<PrivateCupsd>(dir_.Path("cups"));
+        std::string error;
+        ASSERT_TRUE(server_->Start(&error)) << error;
+        ASSERT_TRUE(cupsd_->Start(&error)) << error;
+    }
+    void TearDown() override {
+        cupsd_->Stop();
+        std::string error;
+        EXPECT_TRUE(server_->Stop(&error)) << error;
+        if (HasFailure()) {
+            std::fprintf(stderr, "cupsd error_log:\n%s\n", Tail(cupsd_->ErrorLog(), 30000).c_str());
+            std::fprintf(stderr, "server log:\n%s\n", Tail(server_->LogText(), 20000).c_str());
+        }
+    }
+
+    static std::string Tail(const std::string &text, size_t n) {
+        return text.size() > n ? text.substr(text.size() - n) : text;
+    }
+
+    TempDir dir_;
+    std::unique_ptr<Server> server_;
+    std::unique_ptr<PrivateCupsd> cupsd_;
+};
+
+TEST_F(CupsClient, PdfFromLpReachesTheSheet) {
+    // A page of 4 x 2 inches at 360 dpi keeps CUPS's rasterising short.
+    constexpr uint32_t kDpi = 360, kWidth = 4 * kDpi, kHeight = 2 * kDpi;
+    BoardPtr board = StartEmulator("127.0.3.1");
+    ASSERT_TRUE(board);
+    swathboard::SetImageSize(board.get(), kWidth, kHeight, kDpi);
+    std::string error;
+    ASSERT_TRUE(server_->AddPrinter("roll", "127.0.3.1", "swathlink_cmyk", &error)) << error;
+
+    // The queue: CUPS asks the printer what it takes and makes its PPD.
+    const ProgramRun add =
+        cupsd_->Client({kLpadmin, "-p", "wide", "-E", "-v", server_->Uri("roll"), "-m", "everywhere"});
+    ASSERT_EQ(add.exit_code, 0) << add.out;
+
+    WritePdf(dir_.Path("page.pdf"), 4, 2);
+    const ProgramRun lp = cupsd_->Client({kLp, "-d", "wide", "-t", "proof", "-o", "media=Custom.4x2in", "-o",
+                                          "print-quality=3", dir_.Path("page.pdf")});
+    ASSERT_EQ(lp.exit_code, 0) << lp.out;
+
+    // CUPS's backend stays with the job until the printer has ended it: an
+    // empty queue means the job has left CUPS, one way or the other.
+    const bool left = WaitUntil(
+        [&] {
+            const ProgramRun q = cupsd_->Client({kLpstat, "-o", "wide"});
+            return q.exit_code != 0 || q.out.find("wide-") == std::string::npos;
+        },
+        std::chrono::seconds(50));
+    ASSERT_TRUE(left) << "the job is still queued in CUPS";
+    const ProgramRun done = cupsd_->Client({kLpstat, "-W", "completed", "-o", "wide"});
+    EXPECT_NE(done.out.find("wide-1"), std::string::npos) << "CUPS did not complete the job: " << done.out;
+
+    const JobEnd end = server_->WaitForJob("roll", 1, 10);
+    EXPECT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
+
+    swathboard::Sheet sheet;
+    ASSERT_TRUE(swathboard::PrintedSheet(board.get(), &sheet)) << "nothing reached the board";
+    EXPECT_EQ(sheet.xdpi, kDpi);
+    EXPECT_EQ(sheet.ydpi, kDpi);
+    EXPECT_EQ(sheet.summary.doubled, 0u);
+    EXPECT_EQ(sheet.summary.outside, 0u) << "dots outside the 4 x 2 inch page";
+    const std::string png = dir_.Path("sheet.png");
+    ASSERT_TRUE(swathboard::WriteSheetPng(sheet, png, &error)) << error;
+
+    // The PDF (see WritePdf): red, then blue, then yellow below a black
+    // patch and blank paper. Each region is taken well inside its edges.
+    using swathboard::Ink;
+    struct Region {
+        const char *what;
+        Ink ink;
+        double x0, y0, x1, y1;
+        bool inked;
+    };
+    const Region regions[] = {
+        {"red: magenta", swathboard::kInkM, 0.03, 0.05, 0.30, 0.95, true},
+        {"red: yellow", swathboard::kInkY, 0.03, 0.05, 0.30, 0.95, true},
+        {"red: no cyan", swathboard::kInkC, 0.03, 0.05, 0.30, 0.95, false},
+        {"blue: cyan", swathboard::kInkC, 0.36, 0.05, 0.63, 0.95, true},
+        {"blue: no yellow", swathboard::kInkY, 0.36, 0.05, 0.63, 0.95, false},
+        {"yellow: yellow", swathboard::kInkY, 0.70, 0.55, 0.97, 0.95, true},
+        {"yellow: no magenta", swathboard::kInkM, 0.70, 0.55, 0.97, 0.95, false},
+        {"black patch", swathboard::kInkK, 0.69, 0.28, 0.81, 0.47, true},
+        {"blank paper: no black", swathboard::kInkK, 0.70, 0.03, 0.97, 0.22, false},
+        {"blank paper: no cyan", swathboard::kInkC, 0.70, 0.03, 0.97, 0.22, false},
+        {"blank paper: no magenta", swathboard::kInkM, 0.70, 0.03, 0.97, 0.22, false},
+        {"blank paper: no yellow", swathboard::kInkY, 0.70, 0.03, 0.97, 0.22, false},
+    };
+    for (const Region &r : regions) {
+        const double c = Coverage(sheet, r.ink, r.x0, r.y0, r.x1, r.y1);
+        if (r.inked)
+            EXPECT_GT(c, 0.5) << r.what << " (sheet: " << png << ")";
+        else
+            EXPECT_LT(c, 0.02) << r.what << " (sheet: " << png << ")";
+    }
+}
+
+}  // namespace
+}  // namespace printerapp::test
