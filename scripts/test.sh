@@ -57,4 +57,8 @@ fi
 if [ -x build/bench/frontend_bench ]; then
     $private_net sh -c 'ip link set lo up; build/bench/frontend_bench --quick'
 fi
+# What the web tests saw, kept for a look after the run.
+if [ -f build/artifacts/printer-board-page.png ]; then
+    echo "the printer's Board page in a browser: build/artifacts/printer-board-page.png"
+fi
 echo "all tests passed"

@@ -1,8 +1,8 @@
 // A CUPS client prints to swathlink-printer as to any IPP Everywhere
 // printer: a private cupsd (its own configuration, spool, logs and socket in
 // the test's folder, listening on loopback only) gets a queue made with
-// `lpadmin -m everywhere`, and `lp` sends it a PDF. CUPS rasterises the PDF
-// itself, so the sheet is checked for where the ink lies, not dot for dot.
+// `lpadmin -m everywhere`, and `lp` sends it a PDF. The sheet is checked for
+// where the ink lies, not dot for dot: CUPS may rework the PDF on the way.
 //
 // Boards sit at 127.0.3.x: a range of these tests' own.
 #include <gtest/gtest.h>
@@ -139,6 +139,9 @@ TEST_F(CupsClient, PdfFromLpReachesTheSheet) {
         cupsd_->Client({kLpadmin, "-p", "wide", "-E", "-v", server_->Uri("roll"), "-m", "everywhere"});
     ASSERT_EQ(add.exit_code, 0) << add.out;
 
+    // The printer takes PDF, so CUPS sends it on as it is (pdftopdf only)
+    // and the application's own filter rasterises it. Draft quality asks
+    // for the printer's lowest resolution, 360 dpi.
     WritePdf(dir_.Path("page.pdf"), 4, 2);
     const ProgramRun lp = cupsd_->Client({kLp, "-d", "wide", "-t", "proof", "-o", "media=Custom.4x2in", "-o",
                                           "print-quality=3", dir_.Path("page.pdf")});
