@@ -94,6 +94,52 @@ double Coverage(const swathboard::Sheet &sheet, swathboard::Ink ink, double x0, 
     return all ? double(dots) / all : 0;
 }
 
+// A page of 4 x 2 inches at 360 dpi keeps the jobs short.
+constexpr uint32_t kDpi = 360, kWidth = 4 * kDpi, kHeight = 2 * kDpi;
+
+// Where the test's PDF (see WritePdf) has ink: red, then blue, then yellow
+// below a black patch and blank paper. Each region is taken well inside
+// its edges.
+struct Region {
+    const char *what;
+    double x0, y0, x1, y1;
+};
+constexpr Region kRed = {"red", 0.03, 0.05, 0.30, 0.95};
+constexpr Region kBlue = {"blue", 0.36, 0.05, 0.63, 0.95};
+constexpr Region kYellow = {"yellow", 0.70, 0.55, 0.97, 0.95};
+constexpr Region kBlackPatch = {"black patch", 0.69, 0.28, 0.81, 0.47};
+constexpr Region kBlank = {"blank paper", 0.70, 0.03, 0.97, 0.22};
+constexpr Region kWholeSheet = {"the whole sheet", 0, 0, 1, 1};
+
+// How much of a region an ink covers: at least `min`, at most `max`.
+struct InkCheck {
+    Region region;
+    swathboard::Ink ink;
+    double min, max;
+};
+
+const InkCheck kColourPage[] = {
+    {kRed, swathboard::kInkM, 0.5, 1},     {kRed, swathboard::kInkY, 0.5, 1},
+    {kRed, swathboard::kInkC, 0, 0.02},    {kBlue, swathboard::kInkC, 0.5, 1},
+    {kBlue, swathboard::kInkY, 0, 0.02},   {kYellow, swathboard::kInkY, 0.5, 1},
+    {kYellow, swathboard::kInkM, 0, 0.02}, {kBlackPatch, swathboard::kInkK, 0.5, 1},
+    {kBlank, swathboard::kInkK, 0, 0.02},  {kBlank, swathboard::kInkC, 0, 0.02},
+    {kBlank, swathboard::kInkM, 0, 0.02},  {kBlank, swathboard::kInkY, 0, 0.02},
+};
+
+// The same page in black alone: the colours as shades of grey.
+const InkCheck kBlackPage[] = {
+    {kWholeSheet, swathboard::kInkC, 0, 0}, {kWholeSheet, swathboard::kInkM, 0, 0},
+    {kWholeSheet, swathboard::kInkY, 0, 0}, {kRed, swathboard::kInkK, 0.3, 1},
+    {kBlue, swathboard::kInkK, 0.2, 1},     {kBlackPatch, swathboard::kInkK, 0.5, 1},
+    {kBlank, swathboard::kInkK, 0, 0.02},
+};
+
+const char *InkName(swathboard::Ink ink) {
+    static const char *const names[] = {"black", "cyan", "magenta", "yellow"};
+    return names[ink];
+}
+
 class CupsClient : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -105,6 +151,7 @@ protected:
         std::string error;
         ASSERT_TRUE(server_->Start(&error)) << error;
         ASSERT_TRUE(cupsd_->Start(&error)) << error;
+        WritePdf(dir_.Path("page.pdf"), 4, 2);
     }
     void TearDown() override {
         cupsd_->Stop();
@@ -120,87 +167,108 @@ protected:
         return text.size() > n ? text.substr(text.size() - n) : text;
     }
 
+    // A printer of the application (`driver`) on an emulator of its own at
+    // `ip`, and a CUPS queue `queue` for it: CUPS asks the printer what it
+    // takes and makes the queue's PPD.
+    BoardPtr AddQueue(const std::string &queue, const std::string &ip, const char *driver) {
+        BoardPtr board = StartEmulator(ip);
+        if (!board) {
+            ADD_FAILURE() << "no emulator at " << ip;
+            return board;
+        }
+        swathboard::SetImageSize(board.get(), kWidth, kHeight, kDpi);
+        std::string error;
+        EXPECT_TRUE(server_->AddPrinter(queue, ip, driver, &error)) << error;
+        const ProgramRun add =
+            cupsd_->Client({kLpadmin, "-p", queue, "-E", "-v", server_->Uri(queue), "-m", "everywhere"});
+        EXPECT_EQ(add.exit_code, 0) << add.out;
+        return board;
+    }
+
+    // `lp` of the test's PDF to `queue` with `options`, then waits for the
+    // job to leave CUPS and checks it ended completed there and at the
+    // application (the printer's first job there).
+    void PrintPdf(const std::string &queue, const std::vector<std::string> &options) {
+        // The printer takes PDF, so CUPS sends it on as it is (pdftopdf
+        // only) and the application's own filter rasterises it. Draft
+        // quality asks for the printer's lowest resolution, 360 dpi.
+        std::vector<std::string> argv{
+            kLp, "-d", queue, "-t", "proof", "-o", "media=Custom.4x2in", "-o", "print-quality=3"};
+        for (const std::string &o : options) {
+            argv.push_back("-o");
+            argv.push_back(o);
+        }
+        argv.push_back(dir_.Path("page.pdf"));
+        const ProgramRun lp = cupsd_->Client(argv);
+        ASSERT_EQ(lp.exit_code, 0) << lp.out;
+        // CUPS's backend stays with the job until the printer has ended it:
+        // an empty queue means the job has left CUPS, one way or the other.
+        const bool left = WaitUntil(
+            [&] {
+                const ProgramRun q = cupsd_->Client({kLpstat, "-o", queue});
+                return q.exit_code != 0 || q.out.find(queue + "-") == std::string::npos;
+            },
+            std::chrono::seconds(50));
+        ASSERT_TRUE(left) << "the job is still queued in CUPS";
+        const ProgramRun done = cupsd_->Client({kLpstat, "-W", "completed", "-o", queue});
+        EXPECT_NE(done.out.find(queue + "-"), std::string::npos)
+            << "CUPS did not complete the job: " << done.out;
+        const JobEnd end = server_->WaitForJob(queue, 1, 10);
+        EXPECT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
+    }
+
+    // The board's sheet: the page's size at 360 dpi, nothing doubled or
+    // outside, and each ink where `checks` wants it.
+    template <size_t N>
+    void ExpectSheet(const swathboard::Board *board, const InkCheck (&checks)[N], const std::string &name) {
+        swathboard::Sheet sheet;
+        ASSERT_TRUE(swathboard::PrintedSheet(board, &sheet)) << "nothing reached the board";
+        EXPECT_EQ(sheet.xdpi, kDpi);
+        EXPECT_EQ(sheet.ydpi, kDpi);
+        EXPECT_EQ(sheet.summary.doubled, 0u);
+        EXPECT_EQ(sheet.summary.outside, 0u) << "dots outside the 4 x 2 inch page";
+        const std::string png = dir_.Path(name + ".png");
+        std::string error;
+        ASSERT_TRUE(swathboard::WriteSheetPng(sheet, png, &error)) << error;
+        for (const InkCheck &c : checks) {
+            const Region &r = c.region;
+            const double share = Coverage(sheet, c.ink, r.x0, r.y0, r.x1, r.y1);
+            EXPECT_TRUE(share >= c.min && share <= c.max)
+                << InkName(c.ink) << " covers " << share << " of " << r.what << ", not " << c.min << " to "
+                << c.max << " (sheet: " << png << ")";
+        }
+    }
+
     TempDir dir_;
     std::unique_ptr<Server> server_;
     std::unique_ptr<PrivateCupsd> cupsd_;
 };
 
 TEST_F(CupsClient, PdfFromLpReachesTheSheet) {
-    // A page of 4 x 2 inches at 360 dpi keeps CUPS's rasterising short.
-    constexpr uint32_t kDpi = 360, kWidth = 4 * kDpi, kHeight = 2 * kDpi;
-    BoardPtr board = StartEmulator("127.0.3.1");
-    ASSERT_TRUE(board);
-    swathboard::SetImageSize(board.get(), kWidth, kHeight, kDpi);
-    std::string error;
-    ASSERT_TRUE(server_->AddPrinter("roll", "127.0.3.1", "swathlink_cmyk", &error)) << error;
+    BoardPtr board = AddQueue("wide", "127.0.3.1", "swathlink_cmyk");
+    ASSERT_FALSE(HasFailure());
+    PrintPdf("wide", {});
+    ExpectSheet(board.get(), kColourPage, "colour");
+}
 
-    // The queue: CUPS asks the printer what it takes and makes its PPD.
-    const ProgramRun add =
-        cupsd_->Client({kLpadmin, "-p", "wide", "-E", "-v", server_->Uri("roll"), "-m", "everywhere"});
-    ASSERT_EQ(add.exit_code, 0) << add.out;
+// The two ways to black alone: a queue on the black-only printer, and a
+// user who asks a colour queue for greyscale (print-color-mode=monochrome)
+// to spare the colour inks. Disabled until the application's PDF filter
+// follows the printer's and the job's colour mode: today the first job is
+// refused ("this printer prints black only: send grey pages") and the second
+// prints in colour.
+TEST_F(CupsClient, DISABLED_PdfToTheBlackOnlyPrinterPrintsInBlack) {
+    BoardPtr board = AddQueue("wide-black", "127.0.3.3", "swathlink_black");
+    ASSERT_FALSE(HasFailure());
+    PrintPdf("wide-black", {});
+    ExpectSheet(board.get(), kBlackPage, "black-only");
+}
 
-    // The printer takes PDF, so CUPS sends it on as it is (pdftopdf only)
-    // and the application's own filter rasterises it. Draft quality asks
-    // for the printer's lowest resolution, 360 dpi.
-    WritePdf(dir_.Path("page.pdf"), 4, 2);
-    const ProgramRun lp = cupsd_->Client({kLp, "-d", "wide", "-t", "proof", "-o", "media=Custom.4x2in", "-o",
-                                          "print-quality=3", dir_.Path("page.pdf")});
-    ASSERT_EQ(lp.exit_code, 0) << lp.out;
-
-    // CUPS's backend stays with the job until the printer has ended it: an
-    // empty queue means the job has left CUPS, one way or the other.
-    const bool left = WaitUntil(
-        [&] {
-            const ProgramRun q = cupsd_->Client({kLpstat, "-o", "wide"});
-            return q.exit_code != 0 || q.out.find("wide-") == std::string::npos;
-        },
-        std::chrono::seconds(50));
-    ASSERT_TRUE(left) << "the job is still queued in CUPS";
-    const ProgramRun done = cupsd_->Client({kLpstat, "-W", "completed", "-o", "wide"});
-    EXPECT_NE(done.out.find("wide-1"), std::string::npos) << "CUPS did not complete the job: " << done.out;
-
-    const JobEnd end = server_->WaitForJob("roll", 1, 10);
-    EXPECT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
-
-    swathboard::Sheet sheet;
-    ASSERT_TRUE(swathboard::PrintedSheet(board.get(), &sheet)) << "nothing reached the board";
-    EXPECT_EQ(sheet.xdpi, kDpi);
-    EXPECT_EQ(sheet.ydpi, kDpi);
-    EXPECT_EQ(sheet.summary.doubled, 0u);
-    EXPECT_EQ(sheet.summary.outside, 0u) << "dots outside the 4 x 2 inch page";
-    const std::string png = dir_.Path("sheet.png");
-    ASSERT_TRUE(swathboard::WriteSheetPng(sheet, png, &error)) << error;
-
-    // The PDF (see WritePdf): red, then blue, then yellow below a black
-    // patch and blank paper. Each region is taken well inside its edges.
-    using swathboard::Ink;
-    struct Region {
-        const char *what;
-        Ink ink;
-        double x0, y0, x1, y1;
-        bool inked;
-    };
-    const Region regions[] = {
-        {"red: magenta", swathboard::kInkM, 0.03, 0.05, 0.30, 0.95, true},
-        {"red: yellow", swathboard::kInkY, 0.03, 0.05, 0.30, 0.95, true},
-        {"red: no cyan", swathboard::kInkC, 0.03, 0.05, 0.30, 0.95, false},
-        {"blue: cyan", swathboard::kInkC, 0.36, 0.05, 0.63, 0.95, true},
-        {"blue: no yellow", swathboard::kInkY, 0.36, 0.05, 0.63, 0.95, false},
-        {"yellow: yellow", swathboard::kInkY, 0.70, 0.55, 0.97, 0.95, true},
-        {"yellow: no magenta", swathboard::kInkM, 0.70, 0.55, 0.97, 0.95, false},
-        {"black patch", swathboard::kInkK, 0.69, 0.28, 0.81, 0.47, true},
-        {"blank paper: no black", swathboard::kInkK, 0.70, 0.03, 0.97, 0.22, false},
-        {"blank paper: no cyan", swathboard::kInkC, 0.70, 0.03, 0.97, 0.22, false},
-        {"blank paper: no magenta", swathboard::kInkM, 0.70, 0.03, 0.97, 0.22, false},
-        {"blank paper: no yellow", swathboard::kInkY, 0.70, 0.03, 0.97, 0.22, false},
-    };
-    for (const Region &r : regions) {
-        const double c = Coverage(sheet, r.ink, r.x0, r.y0, r.x1, r.y1);
-        if (r.inked)
-            EXPECT_GT(c, 0.5) << r.what << " (sheet: " << png << ")";
-        else
-            EXPECT_LT(c, 0.02) << r.what << " (sheet: " << png << ")";
-    }
+TEST_F(CupsClient, DISABLED_GreyscaleRequestPrintsInBlackOnly) {
+    BoardPtr board = AddQueue("wide", "127.0.3.4", "swathlink_cmyk");
+    ASSERT_FALSE(HasFailure());
+    PrintPdf("wide", {"print-color-mode=monochrome"});
+    ExpectSheet(board.get(), kBlackPage, "greyscale");
 }
 
 }  // namespace
