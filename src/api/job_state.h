@@ -54,7 +54,7 @@ inline bool XdpiIs720(const Job *job) { return job->host.xdpi == 720; }
 
 // The job-aborted test: abort requested, or the board stopped the job.
 inline bool JobIsAborted(const Job *job) {
-    return AbortRequested(job->print.requests) || job->link.PrintStopFlag.load() == 1;
+    return AbortRequested(job->print.requests) || job->link.PrintStopFlag.load();
 }
 
 }  // namespace sl

@@ -61,7 +61,7 @@ inline void EndJob(PrinterState *p) {
     std::memcpy(p->commandBytes, p->job->link.command.packet, sizeof p->commandBytes);
     p->lastJob.board = p->job->print.board;
     p->lastJob.swathSerial = p->job->link.SwathSN.load();
-    p->lastJob.stoppedByBoard = p->job->link.PrintStopFlag.load() == 1;
+    p->lastJob.stoppedByBoard = p->job->link.PrintStopFlag.load();
     p->job.reset();
 }
 

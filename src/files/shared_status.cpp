@@ -30,7 +30,7 @@ uint32_t NextRandom(uint32_t *seed) {
 }
 
 bool LinkOver(const LinkContext *link) {
-    return link->PrintEndFlag.load() == 1 || (AbortRequested(link) && link->PrintStopFlag.load() == 1);
+    return link->PrintEndFlag.load() || (AbortRequested(link) && link->PrintStopFlag.load());
 }
 
 }  // namespace

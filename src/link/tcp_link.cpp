@@ -110,7 +110,7 @@ void RestartAnswerCount(LinkContext *link) {
     link->PacketsSent.store(0);
     link->RepliesRead.store(0);
     link->AwaitFrom.store(0);
-    link->OutOfStep.store(0);
+    link->OutOfStep.store(false);
 }
 
 bool CreateConnection(LinkContext *link) {
@@ -141,24 +141,24 @@ void CloseConnection(LinkContext *link, PlatSocket s) {
     plat_socket_shutdown(s);
     // Up to kReceiveLeaveWaits waits of a (scaled, at least 1 ms) millisecond,
     // each ended early when the receive thread leaves.
-    for (uint32_t i = 0; link->receiving.load() == 1 && i < kReceiveLeaveWaits; ++i)
-        WaitForChange(link->changed, 1, [link] { return link->receiving.load() == 0; });
+    for (uint32_t i = 0; link->receiving.load() && i < kReceiveLeaveWaits; ++i)
+        WaitForChange(link->changed, 1, [link] { return !link->receiving.load(); });
     if (plat_socket_close(s) != 0) sl_trace("close socket error!\r\n");
     plat_net_cleanup();
 }
 
 Reconnect ReplaceConnection(LinkContext *link) {
-    if (link->PrintStopFlag.load() == 1) return Reconnect::Stopped;
-    if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
+    if (link->PrintStopFlag.load()) return Reconnect::Stopped;
+    if (link->PrintEndFlag.load()) return Reconnect::Ended;
 
-    uint32_t idle = 0;
-    if (!link->reconnecting.compare_exchange_strong(idle, 1)) {
+    bool idle = false;
+    if (!link->reconnecting.compare_exchange_strong(idle, true)) {
         // Another thread reconnects; its give-up leaves the flag set, so the
         // end of the job must end this wait too.
-        while (link->reconnecting.load() == 1) {
-            if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
+        while (link->reconnecting.load()) {
+            if (link->PrintEndFlag.load()) return Reconnect::Ended;
             WaitForChange(link->changed, kReconnectWaitMs, [link] {
-                return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1;
+                return !link->reconnecting.load() || link->PrintEndFlag.load();
             });
         }
         return Reconnect::Connected;
@@ -169,19 +169,19 @@ Reconnect ReplaceConnection(LinkContext *link) {
     CloseConnection(link, link->socket.load());
     plat_sleep_ms(kReconnectPauseMs);
     for (;;) {
-        if (link->PrintEndFlag.load() == 1) return Reconnect::Ended;
+        if (link->PrintEndFlag.load()) return Reconnect::Ended;
         if (AbortRequested(link)) {
             EndLink(link);
             return Reconnect::Ended;
         }
         if (CreateConnection(link)) {
             plat_sleep_ms(kReconnectSettleMs);
-            link->reconnecting.store(0);
+            link->reconnecting.store(false);
             plat_signal_raise(link->changed);
             return Reconnect::Connected;
         }
         sl_trace("ReConnect Fail\r\n");
-        if (link->PrintStopFlag.load() == 1) return Reconnect::Stopped;
+        if (link->PrintStopFlag.load()) return Reconnect::Stopped;
         plat_sleep_ms(kReconnectPauseMs);
     }
 }
@@ -196,9 +196,9 @@ int LinkSendData(PlatSocket s, const uint8_t *data, int length) { return plat_se
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap) {
     // Marked before the handle is read: a closer that forgot the handle and
     // then sees no receive knows none can start on it.
-    link->receiving.store(1);
+    link->receiving.store(true);
     const int n = plat_recv(link->socket.load(), buf, cap);
-    link->receiving.store(0);
+    link->receiving.store(false);
     plat_signal_raise(link->changed);
     return n;
 }

@@ -28,7 +28,7 @@ bool WaitForChange(PlatSignal *signal, uint32_t ms, Done done) {
 // Ends the job's link for every thread (its threads leave their loops), and
 // wakes whoever waits for it.
 inline void EndLink(LinkContext *link) {
-    link->PrintEndFlag.store(1);
+    link->PrintEndFlag.store(true);
     plat_signal_raise(link->changed);
 }
 

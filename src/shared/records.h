@@ -225,20 +225,20 @@ struct LinkAddresses {
 // that waits for another naps on one of the link's signals.
 struct LinkContext {
     std::atomic<PlatSocket> socket{kInvalidSocket};
-    std::atomic<uint32_t> TxEnable{0};
-    std::atomic<uint32_t> TxEnded{1};
+    std::atomic<bool> TxEnable{false};
+    std::atomic<bool> TxEnded{true};
     PlatThread *TxThread = nullptr;
-    std::atomic<uint32_t> RxEnable{0};
-    std::atomic<uint32_t> RxEnded{1};
+    std::atomic<bool> RxEnable{false};
+    std::atomic<bool> RxEnded{true};
     PlatThread *RxThread = nullptr;
     PlatThread *HeartThread = nullptr;
     std::atomic<uint32_t> LastCmd{0};
-    std::atomic<uint32_t> ReplyOk{0};
+    std::atomic<bool> ReplyOk{false};
     std::atomic<uint32_t> ErrorCode{0};  // kLinkError*
-    std::atomic<uint32_t> PrintStopFlag{0};
-    std::atomic<uint32_t> ResendReq{0};
+    std::atomic<bool> PrintStopFlag{false};
+    std::atomic<bool> ResendReq{false};
     std::atomic<uint32_t> SwathSN{1};
-    std::atomic<uint32_t> PrintEndFlag{0};
+    std::atomic<bool> PrintEndFlag{false};
     std::atomic<uint16_t> JobId{0};
     std::atomic<uint16_t> SyncCount{0};
     // The board answers the packets of one connection in order, so the n-th
@@ -248,18 +248,18 @@ struct LinkContext {
     std::atomic<uint32_t> PacketsSent{0};
     std::atomic<uint32_t> RepliesRead{0};
     std::atomic<uint32_t> AwaitFrom{0};
-    // 1 once a reply came with no packet left to answer: the count is out of
+    // Set once a reply came with no packet left to answer: the count is out of
     // step, and no answer of this connection is believed until a new
     // connection restarts it.
-    std::atomic<uint32_t> OutOfStep{0};
-    // 1 while the receive thread matches a reply to the outstanding command.
-    std::atomic<uint32_t> Matching{0};
-    // 1 while one thread replaces the connection; counts successful
-    // connects, so a thread can tell its connection was replaced; 1 while
+    std::atomic<bool> OutOfStep{false};
+    // Set while the receive thread matches a reply to the outstanding command.
+    std::atomic<bool> Matching{false};
+    // Set while one thread replaces the connection; counts successful
+    // connects, so a thread can tell its connection was replaced; set while
     // the receive thread is inside a receive.
-    std::atomic<uint32_t> reconnecting{0};
+    std::atomic<bool> reconnecting{false};
     std::atomic<uint32_t> connectionSerial{0};
-    std::atomic<uint32_t> receiving{0};
+    std::atomic<bool> receiving{false};
     // The printer's: abort and pause, and where the board is.
     const JobRequests *requests = nullptr;
     LinkAddresses *addresses = nullptr;

@@ -57,7 +57,7 @@ bool ClaimCommandRecord(JobLink *link) {
 }
 
 bool JobOver(const LinkContext *link) {
-    return link->PrintEndFlag.load() == 1 || link->PrintStopFlag.load() == 1;
+    return link->PrintEndFlag.load() || link->PrintStopFlag.load();
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ bool BuildNetCommand(JobLink *link, uint8_t code) {
     return true;
 }
 
-bool CountOutOfStep(const LinkContext *link) { return link->OutOfStep.load() == 1; }
+bool CountOutOfStep(const LinkContext *link) { return link->OutOfStep.load(); }
 
 bool SettleEarlierAnswers(LinkContext *link) {
     const uint32_t limit = plat_scaled_ms(kSettleMs);
@@ -131,9 +131,9 @@ void AwaitAnswer(LinkContext *link, uint8_t code) {
     // A reply matched against the previous command may still be setting
     // ReplyOk: let it finish, so its answer cannot land on this command. A
     // reply matched from now on sees the new first copy and settles nothing.
-    while (!WaitForChange(link->answered, kStateWaitMs, [link] { return link->Matching.load() == 0; })) {}
+    while (!WaitForChange(link->answered, kStateWaitMs, [link] { return !link->Matching.load(); })) {}
     link->LastCmd.store(code);
-    link->ReplyOk.store(0);
+    link->ReplyOk.store(false);
 }
 
 bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
@@ -149,7 +149,7 @@ bool ReplyIsCurrent(LinkContext *link) {
     // before. Which earlier reply was the extra one cannot be told, so
     // none of this connection's is believed from here on.
     const uint32_t sent = link->PacketsSent.load();
-    if (number > sent && link->OutOfStep.exchange(1) == 0)
+    if (number > sent && link->OutOfStep.exchange(true) == 0)
         sl_trace("reply %u with %u packets sent: the answer count is out of step\n", number, sent);
     if (CountOutOfStep(link)) return false;
     return number >= link->AwaitFrom.load();
@@ -161,10 +161,10 @@ bool RestartOutOfStepCount(LinkContext *link) {
 }
 
 bool WaitWhileReconnecting(LinkContext *link) {
-    while (link->reconnecting.load() == 1) {
-        if (link->PrintEndFlag.load() == 1) return false;
+    while (link->reconnecting.load()) {
+        if (link->PrintEndFlag.load()) return false;
         WaitForChange(link->changed, kStateWaitMs,
-                      [link] { return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1; });
+                      [link] { return !link->reconnecting.load() || link->PrintEndFlag.load(); });
     }
     return true;
 }
@@ -210,7 +210,7 @@ HostCommand CarryHostCommand(uint8_t code, JobLink *link) {
                 built = BuildNetCommand(link, code);
             } else if (link->command.CmdStatus.load() == kCmdAnswered) {
                 if (code == NET_CMD_PRINT_END) EndLink(link);
-                if (code == NET_CMD_JOB_CREATE && link->ReplyOk.load() == 0) return HostCommand::Refused;
+                if (code == NET_CMD_JOB_CREATE && !link->ReplyOk.load()) return HostCommand::Refused;
                 return HostCommand::Answered;
             }
             // Woken when the record changes hands or the link's state changes;
@@ -231,7 +231,7 @@ bool SendUntilAnswered(NetCommand *cmd, JobLink *link) {
     AwaitAnswer(link, cmd->packet[0]);
     int retry = 0;
     for (;;) {
-        if (link->PrintEndFlag.load() == 1) return false;
+        if (link->PrintEndFlag.load()) return false;
         // A copy sent while the other thread reconnects would be counted on
         // the wrong connection.
         if (!WaitWhileReconnecting(link)) return false;
@@ -239,31 +239,31 @@ bool SendUntilAnswered(NetCommand *cmd, JobLink *link) {
             sl_trace("Net Command(%d) send fail, WSAGetLastError=%d\r\n", cmd->packet[0],
                      plat_socket_error());
             // A stopped link is not reconnected; resending could only spin.
-            if (link->PrintStopFlag.load() == 1) return false;
+            if (link->PrintStopFlag.load()) return false;
             ReplaceConnection(link);
             retry = 0;
-            if (link->ReplyOk.load() == 1) return true;
+            if (link->ReplyOk.load()) return true;
             continue;
         }
 
         bool resend = false;
         for (int i = 0; i < kReplyWaits && !resend; ++i) {
-            if (link->PrintEndFlag.load() == 1) return false;
-            if (link->ResendReq.load() == 1) {
+            if (link->PrintEndFlag.load()) return false;
+            if (link->ResendReq.load()) {
                 plat_sleep_ms(kResendPauseMs);
                 retry = 0;
-                if (link->ReplyOk.load() == 1) return true;
+                if (link->ReplyOk.load()) return true;
                 resend = true;
                 break;
             }
             if (CountOutOfStep(link) && !AbortRequested(link)) break;
-            if (link->ReplyOk.load() == 1) return true;
+            if (link->ReplyOk.load()) return true;
             // The board has stopped the job: its answers are no longer taken.
-            if (link->PrintStopFlag.load() == 1) return false;
+            if (link->PrintStopFlag.load()) return false;
             // Woken by every reply the receive thread takes.
             WaitForChange(link->answered, kReplyWaitMs, [link] {
-                return link->ReplyOk.load() == 1 || link->ResendReq.load() == 1 ||
-                       link->PrintStopFlag.load() == 1 || link->PrintEndFlag.load() == 1;
+                return link->ReplyOk.load() || link->ResendReq.load() ||
+                       link->PrintStopFlag.load() || link->PrintEndFlag.load();
             });
         }
         if (resend) continue;

@@ -22,10 +22,10 @@ namespace {
 constexpr uint32_t kStopNoteMs = 2200;  // a thread still running after this is noted
 
 // Waits, woken by the thread's end, and notes one that is late.
-void AwaitEnd(LinkContext *link, const std::atomic<uint32_t> &ended, const char *lateNote) {
-    if (WaitForChange(link->changed, kStopNoteMs, [&ended] { return ended.load() == 1; })) return;
+void AwaitEnd(LinkContext *link, const std::atomic<bool> &ended, const char *lateNote) {
+    if (WaitForChange(link->changed, kStopNoteMs, [&ended] { return ended.load(); })) return;
     sl_trace("%s", lateNote);
-    while (!WaitForChange(link->changed, kStopNoteMs, [&ended] { return ended.load() == 1; })) {}
+    while (!WaitForChange(link->changed, kStopNoteMs, [&ended] { return ended.load(); })) {}
 }
 
 void Join(PlatThread *&t) {
@@ -36,22 +36,22 @@ void Join(PlatThread *&t) {
 }  // namespace
 
 bool StartLinkThreads(JobLink *link) {
-    link->TxEnable.store(1);
-    link->TxEnded.store(0);
+    link->TxEnable.store(true);
+    link->TxEnded.store(false);
     link->TxThread = plat_thread_start(TransmitThread, link);
     if (!link->TxThread) {
         sl_trace("Create Tx thread fail!!!\r\n");
-        link->TxEnable.store(0);
-        link->TxEnded.store(1);
+        link->TxEnable.store(false);
+        link->TxEnded.store(true);
         return false;
     }
-    link->RxEnable.store(1);
-    link->RxEnded.store(0);
+    link->RxEnable.store(true);
+    link->RxEnded.store(false);
     link->RxThread = plat_thread_start(ReceiveThread, link);
     if (!link->RxThread) {
         sl_trace("Create Rx thread fail!!!\r\n");
-        link->RxEnable.store(0);
-        link->RxEnded.store(1);
+        link->RxEnable.store(false);
+        link->RxEnded.store(true);
         // The caller closes the connection next: the sender must be gone.
         StopLinkThreads(link);
         return false;
@@ -63,8 +63,8 @@ bool StartLinkThreads(JobLink *link) {
 
 void StopLinkThreads(JobLink *link) {
     EndLink(link);
-    link->TxEnable.store(0);
-    link->RxEnable.store(0);
+    link->TxEnable.store(false);
+    link->RxEnable.store(false);
     plat_socket_shutdown(link->socket.load());
     if (link->TxThread) {
         AwaitEnd(link, link->TxEnded, "Tx thread close Delay.........Terminate......\r\n");
@@ -75,8 +75,8 @@ void StopLinkThreads(JobLink *link) {
         Join(link->RxThread);
     }
     if (link->HeartThread) Join(link->HeartThread);
-    link->TxEnded.store(1);
-    link->RxEnded.store(1);
+    link->TxEnded.store(true);
+    link->RxEnded.store(true);
     sl_trace("Close all Thread!!\r\n");
 }
 
@@ -97,13 +97,13 @@ constexpr uint32_t kJobEndPauseMs = 100;
 void AwaitCancel(JobLink *link) {
     const uint32_t limit = CommandLimitMs();
     const uint32_t started = plat_ticks_ms();
-    while (link->PrintEndFlag.load() == 0 && link->TxEnded.load() == 0) {
+    while (!link->PrintEndFlag.load() && !link->TxEnded.load()) {
         if (plat_ticks_ms() - started >= limit) {
             sl_trace("ClosePrint: cancel not confirmed within %u ms\n", limit);
             return;
         }
         WaitForChange(link->changed, kCancelLookMs,
-                      [link] { return link->PrintEndFlag.load() != 0 || link->TxEnded.load() != 0; });
+                      [link] { return link->PrintEndFlag.load() || link->TxEnded.load(); });
     }
     if (link->txState.load() == TX_QUIT_STATUS)
         sl_trace("ClosePrint: cancel confirmed\n");
@@ -116,7 +116,7 @@ void AwaitCancel(JobLink *link) {
 // with the same stop it uses for a cancel of its own.
 JobOutcome OutcomeOf(const JobLink *link) {
     if (AbortRequested(link)) return JobOutcome::HostAborted;
-    if (link->PrintStopFlag.load() == 1) {
+    if (link->PrintStopFlag.load()) {
         sl_trace("ClosePrint: the board stopped the job\n");
         return JobOutcome::BoardStopped;
     }
@@ -130,7 +130,7 @@ JobOutcome OutcomeOf(const JobLink *link) {
 }  // namespace
 
 JobOutcome CloseJobLink(JobLink *link) {
-    if (link->PrintStopFlag.load() != 1) {
+    if (!link->PrintStopFlag.load()) {
         FlushLastSwath(link);
         WaitAllSwathFinish(link);
         if (!AbortRequested(link)) CarryHostCommand(NET_CMD_PRINT_END, link);

@@ -63,16 +63,16 @@ void DecodeParameterBlock(JobLink *link, const uint8_t *r, int length) {
 void TakeAnswer(const uint8_t *r, JobLink *link, int length) {
     const uint8_t code = r[0];
     const uint8_t status = r[2];
-    const bool answered = link->ReplyOk.load() == 1;
+    const bool answered = link->ReplyOk.load();
     const bool current = ReplyIsCurrent(link);
     if (code != link->LastCmd.load() || !current) return;
 
     if (status != 0) {
-        link->ResendReq.store(1);
+        link->ResendReq.store(true);
         return;
     }
     if (code == NET_CMD_PRINT_END) {
-        link->ReplyOk.store(1);
+        link->ReplyOk.store(true);
         EndLink(link);
         return;
     }
@@ -85,16 +85,16 @@ void TakeAnswer(const uint8_t *r, JobLink *link, int length) {
         }
         if (!GoodMarkers(r, length)) {
             sl_trace("NET_CMD_GET_PARA  error\n");
-            link->ReplyOk.store(0);
+            link->ReplyOk.store(false);
             return;
         }
         DecodeParameterBlock(link, r, length);
     }
-    link->ReplyOk.store(1);
+    link->ReplyOk.store(true);
 }
 
 void StopJob(LinkContext *link) {
-    link->PrintStopFlag.store(1);
+    link->PrintStopFlag.store(true);
     EndLink(link);
 }
 
@@ -103,7 +103,7 @@ void TakePrintStatus(const uint8_t *r, LinkContext *link) {
     switch (status) {
     case kPrintStatusCancelled:
         sl_trace("Recevice cancel \r\n");
-        link->PrintStopFlag.store(1);
+        link->PrintStopFlag.store(true);
         plat_signal_raise(link->changed);
         break;
     case 0:
@@ -144,16 +144,16 @@ int ReplyLength(uint8_t code) {
 }
 
 void DispatchReply(const uint8_t *r, JobLink *link, int length) {
-    if (link->PrintStopFlag.load() == 1) {
+    if (link->PrintStopFlag.load()) {
         ReplyIsCurrent(link);  // still one packet answered
         return;
     }
     const uint8_t code = r[0];
     const uint8_t status = r[2];
 
-    link->Matching.store(1);
+    link->Matching.store(true);
     TakeAnswer(r, link, length);
-    link->Matching.store(0);
+    link->Matching.store(false);
 
     if (code == NET_CMD_SWATH_CREATE) {
         if (status == kStatusPrinterCancelled) {
@@ -166,7 +166,7 @@ void DispatchReply(const uint8_t *r, JobLink *link, int length) {
             return;
         }
         const uint16_t state = Get16(r + 6);
-        if (link->ReplyOk.load() != 1) {
+        if (!link->ReplyOk.load()) {
             const char *name = state < 8 ? kSwathStateNames[state] : "?";
             sl_trace("NetWork Swath(%d) send state: %s\r\n", link->SwathSN.load() - 1, name);
         }
@@ -200,13 +200,13 @@ void DispatchReply(const uint8_t *r, JobLink *link, int length) {
 int ReceiveThread(void *arg) {
     auto *link = static_cast<JobLink *>(arg);
     link->reader.have = 0;
-    while (link->RxEnable.load() != 0) {
-        if (link->PrintEndFlag.load() == 1 || (AbortRequested(link) && link->PrintStopFlag.load() == 1))
+    while (link->RxEnable.load()) {
+        if (link->PrintEndFlag.load() || (AbortRequested(link) && link->PrintStopFlag.load()))
             break;
-        if (link->reconnecting.load() == 1) {
+        if (link->reconnecting.load()) {
             link->reader.have = 0;
             WaitForChange(link->changed, kReconnectLookMs, [link] {
-                return link->reconnecting.load() == 0 || link->PrintEndFlag.load() == 1;
+                return !link->reconnecting.load() || link->PrintEndFlag.load();
             });
             continue;
         }
@@ -223,17 +223,17 @@ int ReceiveThread(void *arg) {
         link->reader.have = 0;
         // A connection replaced meanwhile by the other thread is not ours to
         // reconnect.
-        if (link->reconnecting.load() == 1 || link->connectionSerial.load() != connection) continue;
-        if (link->RxEnable.load() == 0 || link->PrintEndFlag.load() == 1) break;
+        if (link->reconnecting.load() || link->connectionSerial.load() != connection) continue;
+        if (!link->RxEnable.load() || link->PrintEndFlag.load()) break;
         sl_trace("Recv error %d!!!!!!!\r\n", plat_socket_error());
-        if (link->PrintStopFlag.load() == 1) {
+        if (link->PrintStopFlag.load()) {
             EndLink(link);
             break;
         }
         ReplaceConnection(link);
     }
     sl_trace(" = Rx thread end!\r\n");
-    link->RxEnded.store(1);
+    link->RxEnded.store(true);
     plat_signal_raise(link->changed);
     return 0;
 }

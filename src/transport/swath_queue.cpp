@@ -202,7 +202,7 @@ uint32_t QueuePassSeqOf(const JobLink *link, const SwathEntry *e) {
 
 SwathEntry *GetEmptySwathWait(JobLink *link) {
     uint32_t waits = 0;
-    while (link->PrintEndFlag.load() == 0 && link->PrintStopFlag.load() == 0 && !AbortRequested(link)) {
+    while (!link->PrintEndFlag.load() && !link->PrintStopFlag.load() && !AbortRequested(link)) {
         const uint32_t seen = plat_signal_count(link->queue.space);
         if (QueueHasSpace(link)) return QueueGetEmpty(link);
         plat_signal_wait(link->queue.space, seen, plat_scaled_ms(kFullPollMs));
@@ -219,8 +219,8 @@ void WaitAllSwathFinish(JobLink *link) {
     // soon as a slot is freed; traced once a second.
     for (uint32_t polls = 1;; ++polls) {
         const uint32_t seen = plat_signal_count(link->queue.space);
-        if (link->queue.QHead.load() == link->queue.QTail.load() || link->PrintEndFlag.load() == 1) break;
-        if (AbortRequested(link) || link->PrintStopFlag.load() == 1) break;
+        if (link->queue.QHead.load() == link->queue.QTail.load() || link->PrintEndFlag.load()) break;
+        if (AbortRequested(link) || link->PrintStopFlag.load()) break;
         plat_signal_wait(link->queue.space, seen, plat_scaled_ms(kDrainPollMs));
         if (polls % (1000 / kDrainPollMs) == 0)
             sl_trace("WaitAllSwathFinish: H:%d - T:%d", link->queue.QHead.load(), link->queue.QTail.load());
@@ -309,7 +309,7 @@ int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, u
 
     SwathEntry *e = GetEmptySwathWait(link);
     if (!e) {
-        if (AbortRequested(link) || link->PrintStopFlag.load() == 1)
+        if (AbortRequested(link) || link->PrintStopFlag.load())
             link->ErrorCode.store(kLinkErrorAssemblyStopped);
         return 0;
     }

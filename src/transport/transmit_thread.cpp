@@ -38,8 +38,8 @@ constexpr uint32_t kSmallSwathPauseMs = 100;
 constexpr uint32_t kHeldCycleMs = 100;
 constexpr uint32_t kStateWaitMs = 100;  // a waiter's look at the job's end
 
-bool Stopped(const JobLink *link) { return link->PrintStopFlag.load() == 1; }
-bool Ended(const JobLink *link) { return link->PrintEndFlag.load() == 1; }
+bool Stopped(const JobLink *link) { return link->PrintStopFlag.load(); }
+bool Ended(const JobLink *link) { return link->PrintEndFlag.load(); }
 
 // A waiting state sends one sync per cycle; past the limit the state's own
 // command is sent again.
@@ -152,13 +152,13 @@ bool SendSwath(JobLink *link, SwathEntry *e) {
     uint8_t retry = 0;
 
     for (;;) {
-        link->ResendReq.store(0);
-        while (link->ReplyOk.load() == 0) {
+        link->ResendReq.store(false);
+        while (!link->ReplyOk.load()) {
             for (;;) {
                 if (Ended(link) || Stopped(link) || AbortRequested(link)) return false;
-                if (link->reconnecting.load() == 0) break;
+                if (!link->reconnecting.load()) break;
                 WaitForChange(link->changed, kStateWaitMs, [link] {
-                    return link->reconnecting.load() == 0 || Ended(link) || Stopped(link);
+                    return !link->reconnecting.load() || Ended(link) || Stopped(link);
                 });
             }
             // Packet and data go on one connection, or not at all.
@@ -185,12 +185,12 @@ bool SendSwath(JobLink *link, SwathEntry *e) {
                 // Checked before the answer: an answer taken just before the
                 // count was seen out of step may be another packet's.
                 if (CountOutOfStep(link)) break;
-                if (link->ResendReq.load() == 1) {
+                if (link->ResendReq.load()) {
                     retry = 0;
                     plat_sleep_ms(kSwathResendPauseMs);
                     break;
                 }
-                if (link->ReplyOk.load() == 1 || plat_ticks_ms() - started >= limit) break;
+                if (link->ReplyOk.load() || plat_ticks_ms() - started >= limit) break;
                 plat_signal_wait(link->answered, seen, plat_scaled_ms(kReplyPollMs));
             }
             if (CountOutOfStep(link)) break;
@@ -208,7 +208,7 @@ bool SendSwath(JobLink *link, SwathEntry *e) {
             retry = 0;
             continue;
         }
-        if (link->ReplyOk.load() == 1) break;
+        if (link->ReplyOk.load()) break;
         if (retry == 0 && ReplaceConnection(link) == Reconnect::Ended) return false;
     }
 
@@ -228,11 +228,11 @@ int TransmitThread(void *arg) {
     auto *link = static_cast<JobLink *>(arg);
     uint16_t idle = 0;
     for (;;) {
-        if (link->TxEnable.load() == 0 || Ended(link)) break;
-        if (link->reconnecting.load() == 1) {
+        if (!link->TxEnable.load() || Ended(link)) break;
+        if (link->reconnecting.load()) {
             if (AbortRequested(link)) EndLink(link);
             WaitForChange(link->changed, kStateWaitMs, [link] {
-                return link->reconnecting.load() == 0 || Ended(link) || link->TxEnable.load() == 0;
+                return !link->reconnecting.load() || Ended(link) || !link->TxEnable.load();
             });
             continue;
         }
@@ -244,7 +244,7 @@ int TransmitThread(void *arg) {
             continue;
         }
         if (r == TxCommand::Stop) {
-            if (link->reconnecting.load() == 1) continue;
+            if (link->reconnecting.load()) continue;
             break;
         }
         if (AbortRequested(link) || PauseRequested(link)) {
@@ -271,7 +271,7 @@ int TransmitThread(void *arg) {
         if (Stopped(link)) break;
     }
     sl_trace("errorcode:%d = Tx thread end!\r\n", link->ErrorCode.load());
-    link->TxEnded.store(1);
+    link->TxEnded.store(true);
     plat_signal_raise(link->changed);
     return 0;
 }

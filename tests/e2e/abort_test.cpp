@@ -153,7 +153,7 @@ TEST_F(Abort, DuringAReconnectionEndsAtOnce) {
     ASSERT_EQ(Lines(300, true), 1);
     swathboard::RefuseConnections(board(), 60000);
     swathboard::DropConnection(board());
-    ASSERT_TRUE(WaitUntil([&] { return JobLinkOf().reconnecting.load() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return JobLinkOf().reconnecting.load(); }));
     ASSERT_EQ(AbortPrint(), 1);
     Close();
     EXPECT_EQ(swathboard::CountPackets(board(), NET_CMD_PRINT_END), 0u);
@@ -184,7 +184,7 @@ TEST_F(Abort, ReleasesAClosePrintThatWaits) {
          [](Abort *t) {
              swathboard::RefuseConnections(t->board(), 60000);
              swathboard::DropConnection(t->board());
-             ASSERT_TRUE(WaitUntil([&] { return JobLinkOf().reconnecting.load() == 1; }));
+             ASSERT_TRUE(WaitUntil([&] { return JobLinkOf().reconnecting.load(); }));
          },
          false},
     };

@@ -181,7 +181,7 @@ TEST_F(EntryPoints, LinesAfterAFatalHandOffFailureAreRefused) {
     const auto line = PatternLine(4 * 180, 2);
     // The link ends on its own (neither an abort nor a board stop): the next
     // swath cannot be handed on and the job's buffers are released.
-    JobLinkOf().PrintEndFlag.store(1);
+    JobLinkOf().PrintEndFlag.store(true);
     int result = 1;
     for (int i = 0; i < 600 && result == 1; ++i)
         result = PrintALine(line.data(), static_cast<uint32_t>(line.size()));

@@ -172,12 +172,12 @@ TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
 TEST_F(Link, ReconnectionEndsWithTheJob) {
     Use(TestIp(kAddrLinkReconnectionEnds).c_str());
     // A stopped link is left alone.
-    Rec().PrintStopFlag = 1;
+    Rec().PrintStopFlag = true;
     Rec().socket = 12345;
     EXPECT_EQ(ReplaceConnection(&Rec()), Reconnect::Stopped);
     EXPECT_EQ(Rec().socket.load(), 12345);
     Rec().socket = kInvalidSocket;
-    Rec().PrintStopFlag = 0;
+    Rec().PrintStopFlag = false;
 
     // Abort while no board answers: the link ends.
     std::thread abort([] {
@@ -194,7 +194,7 @@ TEST_F(Link, ReconnectionEndsWithTheJob) {
 }
 
 TEST_F(Link, AWaitingThreadStopsAtTheEndOfTheJob) {
-    Rec().reconnecting = 1;
+    Rec().reconnecting = true;
     std::atomic<bool> returned{false};
     Reconnect r = Reconnect::Connected;
     std::thread waiter([&] {
@@ -203,7 +203,7 @@ TEST_F(Link, AWaitingThreadStopsAtTheEndOfTheJob) {
     });
     std::this_thread::sleep_for(30ms);
     EXPECT_FALSE(returned.load());
-    Rec().PrintEndFlag = 1;
+    Rec().PrintEndFlag = true;
     waiter.join();
     EXPECT_EQ(r, Reconnect::Ended);
 }

@@ -17,7 +17,7 @@ class Dispatch : public TransportTest {
 protected:
     void SetUp() override {
         TransportTest::SetUp();
-        link_->ReplyOk = 0;
+        link_->ReplyOk = false;
         // Every reply below answers a packet sent before it, unless a case
         // counts its packets itself.
         link_->PacketsSent = 100;
@@ -96,7 +96,7 @@ TEST_F(Dispatch, JobCreateBlockIsTakenOnlyWithGoodMarkers) {
 
     // The extended marker triple is good as well.
     job_.board = UISetupPara{};
-    link_->ReplyOk = 0;
+    link_->ReplyOk = false;
     auto r = JobCreateReply(false);
     r[14] = 0xEF;
     r[95] = 0xC9;
@@ -194,9 +194,9 @@ TEST_F(Dispatch, SwathRepliesThatStopTheJob) {
     };
     for (const StopCase &c : cases) {
         SCOPED_TRACE(c.name);
-        link_->PrintStopFlag = 0;
-        link_->PrintEndFlag = 0;
-        link_->ReplyOk = 0;
+        link_->PrintStopFlag = false;
+        link_->PrintEndFlag = false;
+        link_->ReplyOk = false;
         gLastBox.clear();
         link_->LastCmd = NET_CMD_SWATH_CREATE;
         Take(Reply(NET_CMD_SWATH_CREATE, c.status, 0, c.swathState));
@@ -217,14 +217,14 @@ TEST_F(Dispatch, PrintStatusOneIsACancelFromThePrinter) {
     EXPECT_EQ(link_->PrintStopFlag.load(), 1u);
     EXPECT_EQ(link_->PrintEndFlag.load(), 0u);
 
-    link_->PrintStopFlag = 0;
+    link_->PrintStopFlag = false;
     link_->LastCmd = NET_CMD_SWATH_CREATE;
     Take(Reply(NET_CMD_SWATH_CREATE, 0, 1));
     EXPECT_EQ(link_->PrintStopFlag.load(), 1u);
 }
 
 TEST_F(Dispatch, EverythingAfterAStopIsIgnored) {
-    link_->PrintStopFlag = 1;
+    link_->PrintStopFlag = true;
     link_->LastCmd = NET_CMD_PRINT_END;
     Take(Reply(NET_CMD_PRINT_END, 0));
     EXPECT_EQ(link_->ReplyOk.load(), 0u);

@@ -55,7 +55,7 @@ TEST_F(PrintState, AbortDuringPauseCancelsUntilThePrinterConfirms) {
     for (int i = 0; i < 11; ++i) ASSERT_EQ(Step(TX_ALL_CANCEL, &built), TX_ALL_CANCEL);
     EXPECT_EQ(Step(TX_ALL_CANCEL, &built), TX_SEND_CANCEL);
 
-    link_->PrintStopFlag = 1;
+    link_->PrintStopFlag = true;
     ASSERT_EQ(Step(TX_ALL_CANCEL, &built), TX_QUIT_STATUS);
     EXPECT_EQ(link_->PrintEndFlag.load(), 0u);
     ASSERT_EQ(Step(TX_QUIT_STATUS, &built), TX_QUIT_STATUS);
@@ -64,7 +64,7 @@ TEST_F(PrintState, AbortDuringPauseCancelsUntilThePrinterConfirms) {
 
 TEST_F(PrintState, PrinterStopQuitsAndUnknownStatesRun) {
     uint16_t built = 0;
-    link_->PrintStopFlag = 1;
+    link_->PrintStopFlag = true;
     EXPECT_EQ(Step(TX_RUNNING, &built), TX_QUIT_STATUS);
     EXPECT_EQ(Step(7, &built), TX_RUNNING);
 }

@@ -208,7 +208,7 @@ TEST_F(Assembly, AbortEndsTheWaitForAFullQueue) {
 TEST_F(Assembly, EndOfLinkEndsTheWaitWithoutError) {
     ASSERT_EQ(Add(0, 16, 400, 1), 1);
     ASSERT_EQ(Add(0, 16, 400, 1), 1);
-    link_->PrintEndFlag = 1;
+    link_->PrintEndFlag = true;
     EXPECT_EQ(Add(0, 16, 400, 1), 0);
     EXPECT_EQ(link_->ErrorCode.load(), 0u);
     WaitAllSwathFinish(link_.get());  // returns at once
