@@ -140,9 +140,21 @@ const char *InkName(swathboard::Ink ink) {
     return names[ink];
 }
 
+// cupsd as root hands each job to the user `lp`. Inside a user namespace
+// that maps the caller alone (scripts/test.sh's `unshare -rn` when not run
+// as root) root is there but no other user to become.
+bool CupsdCanRun() {
+    if (geteuid() != 0) return true;  // cupsd runs everything as the caller
+    std::ifstream map("/proc/self/uid_map");
+    uint64_t inside = 0, outside = 0, count = 0;
+    return !(map >> inside >> outside >> count) || count > 1;
+}
+
 class CupsClient : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (!CupsdCanRun())
+            GTEST_SKIP() << "a user namespace of one user: cupsd cannot run its filters as lp";
         // cupsd's filters run as `lp` when the test runs as root.
         chmod(dir_.root.c_str(), 0755);
         std::filesystem::create_directories(dir_.Path("app"));
@@ -154,6 +166,7 @@ protected:
         WritePdf(dir_.Path("page.pdf"), 4, 2);
     }
     void TearDown() override {
+        if (!cupsd_) return;  // skipped
         cupsd_->Stop();
         std::string error;
         EXPECT_TRUE(server_->Stop(&error)) << error;

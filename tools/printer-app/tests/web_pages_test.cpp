@@ -36,7 +36,8 @@ public:
     }
 
     bool Screenshot(const std::string &url, const std::string &png, std::string *error) const {
-        std::filesystem::remove(png);
+        std::error_code ignored;
+        std::filesystem::remove(png, ignored);  // no stale picture passes for a new one
         const ProgramRun r =
             Run({"--screenshot=" + png,
                  "--window-size=" + std::to_string(kShotWidth) + "," + std::to_string(kShotHeight),
