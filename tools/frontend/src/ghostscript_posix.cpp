@@ -1,6 +1,6 @@
 // PDF, PostScript and EPS pages: Ghostscript renders them in a process of
-// its own, at the job's resolution, as a stream of CMYK PAM pages on a pipe
-// that is read one row at a time. No page is ever held whole and nothing is
+// its own, at the job's resolution, as a stream of CMYK PAM pages (grey PGM
+// when asked) on a pipe that is read one row at a time. No page is ever held whole and nothing is
 // written to a file: its messages go to an anonymous memory file, read once
 // it has ended. The process is killed when the document is closed early.
 #include <fcntl.h>
@@ -89,9 +89,11 @@ public:
 
     bool AtEnd() { return at_ == end_ && !Fill(); }
 
-    // Why the stream ended: the process's own message and exit status.
+    // Why the stream ended: the process's own message and exit status. A
+    // process whose output was not read to its end may be blocked writing:
+    // it is killed, not waited for.
     std::string Failure() {
-        Reap(false);
+        Reap(!ended_);
         std::string why = stuck_ ? "it wrote nothing for " + std::to_string(kSilenceLimitMs / 1000) + " s"
                                  : FirstErrorLine(messages_);
         if (why.empty() && exited_) why = "it ended with status " + std::to_string(status_);
@@ -137,7 +139,10 @@ private:
         if (ready == 0) stuck_ = true;
         if (ready <= 0) return false;
         const ssize_t n = read(pipe_, buffer_, sizeof buffer_);
-        if (n <= 0) return false;
+        if (n <= 0) {
+            ended_ = true;
+            return false;
+        }
         at_ = 0, end_ = size_t(n);
         return true;
     }
@@ -157,18 +162,19 @@ private:
     std::mutex pid_mutex_;
     pid_t pid_ = -1;
     int pipe_ = -1, messages_ = -1;
-    bool stuck_ = false, exited_ = false;
+    bool stuck_ = false, exited_ = false, ended_ = false;
     int status_ = 0;
     uint8_t buffer_[1 << 16];
     size_t at_ = 0, end_ = 0;
 };
 
-// One rendered page: CMYK, 8 bits, ink-coded as the renderer writes it. It
-// counts down the rows its document still has to skip to reach the next page.
+// One rendered page, 8 bits a sample: CMYK ink-coded, or grey light-coded,
+// as the renderer writes them. It counts down the rows its document still
+// has to skip to reach the next page.
 class RenderedPage : public PageReader {
 public:
     RenderedPage(Renderer *renderer, const PageInfo &info, uint32_t *remaining)
-        : renderer_(renderer), remaining_(remaining), line_(size_t(info.width) * 4) {
+        : renderer_(renderer), remaining_(remaining), line_(size_t(info.width) * info.Channels()) {
         info_ = info;
     }
 
@@ -201,7 +207,7 @@ public:
 
     std::unique_ptr<PageReader> NextPage(std::string *error) override {
         // What is left of the page before is skipped.
-        std::vector<uint8_t> skip(size_t(width_) * 4);
+        std::vector<uint8_t> skip(size_t(width_) * channels_);
         for (; remaining_ > 0; --remaining_) {
             if (!renderer_->Read(skip.data(), skip.size())) {
                 *error = "Ghostscript stopped in the middle of a page: " + renderer_->Failure();
@@ -218,14 +224,21 @@ public:
         ++pages_;
         remaining_ = info.height;
         width_ = info.width;
+        channels_ = info.Channels();
         return std::make_unique<RenderedPage>(renderer_.get(), info, &remaining_);
     }
 
 private:
+    // A header word; '#' starts a comment to the end of its line (Ghostscript
+    // names itself in one).
     bool ReadToken(std::string *token) {
         token->clear();
         int c = renderer_->Get();
-        while (c == ' ' || c == '\n' || c == '\r' || c == '\t') c = renderer_->Get();
+        while (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '#') {
+            if (c == '#')
+                while (c >= 0 && c != '\n') c = renderer_->Get();
+            c = renderer_->Get();
+        }
         while (c >= 0 && c != ' ' && c != '\n' && c != '\r' && c != '\t') {
             *token += static_cast<char>(c);
             if (token->size() > 64) return false;
@@ -234,25 +247,36 @@ private:
         return !token->empty();
     }
 
-    // P7 WIDTH w HEIGHT h DEPTH 4 MAXVAL 255 TUPLTYPE CMYK ENDHDR
+    // CMYK: P7 WIDTH w HEIGHT h DEPTH 4 MAXVAL 255 TUPLTYPE CMYK ENDHDR
+    // grey:  P5 w h 255
     bool ReadHeader(PageInfo *info, std::string *error) {
+        const bool grey = options_.render_grey;
         std::string token, value;
-        bool ok = ReadToken(&token) && token == "P7";
-        uint32_t depth = 0, maxval = 0;
-        while (ok && ReadToken(&token) && token != "ENDHDR") {
-            ok = ReadToken(&value);
-            const unsigned long v = std::strtoul(value.c_str(), nullptr, 10);
-            if (token == "WIDTH") info->width = static_cast<uint32_t>(v);
-            if (token == "HEIGHT") info->height = static_cast<uint32_t>(v);
-            if (token == "DEPTH") depth = static_cast<uint32_t>(v);
-            if (token == "MAXVAL") maxval = static_cast<uint32_t>(v);
+        bool ok = ReadToken(&token) && token == (grey ? "P5" : "P7");
+        uint32_t depth = grey ? 1 : 0, maxval = 0;
+        if (grey) {
+            std::string width, height, max;
+            ok = ok && ReadToken(&width) && ReadToken(&height) && ReadToken(&max);
+            info->width = Number(width);
+            info->height = Number(height);
+            maxval = Number(max);
+        } else {
+            while (ok && ReadToken(&token) && token != "ENDHDR") {
+                ok = ReadToken(&value);
+                if (token == "WIDTH") info->width = Number(value);
+                if (token == "HEIGHT") info->height = Number(value);
+                if (token == "DEPTH") depth = Number(value);
+                if (token == "MAXVAL") maxval = Number(value);
+            }
+            ok = ok && token == "ENDHDR";
         }
-        if (!ok || token != "ENDHDR" || depth != 4 || maxval != 255 || info->width == 0 ||
-            info->height == 0 || info->width > (1u << 24)) {
-            *error = "Ghostscript's output is not a CMYK page: " + renderer_->Failure();
+        if (!ok || depth != (grey ? 1u : 4u) || maxval != 255 || info->width == 0 || info->height == 0 ||
+            info->width > (1u << 24)) {
+            *error = std::string("Ghostscript's output is not a ") + (grey ? "grey" : "CMYK") +
+                     " page: " + renderer_->Failure();
             return false;
         }
-        info->model = PixelModel::kCmyk;
+        info->model = grey ? PixelModel::kGrey : PixelModel::kCmyk;
         info->xdpi = options_.render_xdpi;
         info->ydpi = options_.render_ydpi;
         return true;
@@ -261,7 +285,11 @@ private:
     std::unique_ptr<Renderer> renderer_;
     DocumentOptions options_;
     uint32_t page_count_;
-    uint32_t remaining_ = 0, width_ = 0;
+    static uint32_t Number(const std::string &text) {
+        return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+    }
+
+    uint32_t remaining_ = 0, width_ = 0, channels_ = 4;
     uint32_t pages_ = 0;
 };
 
@@ -304,7 +332,7 @@ std::unique_ptr<Document> OpenRendered(const std::string &path, const std::strin
         "-dBATCH",
         "-dNOPAUSE",
         "-dNOINTERPOLATE",
-        "-sDEVICE=pamcmyk32",
+        o.render_grey ? "-sDEVICE=pgmraw" : "-sDEVICE=pamcmyk32",
         "-r" + std::to_string(o.render_xdpi) + "x" + std::to_string(o.render_ydpi),
         "-sOutputFile=-",
         "-sstdout=%stderr"};

@@ -69,6 +69,7 @@ struct DocumentOptions {
     uint32_t page = 0;         // 1-based: only that page; 0: every page
     uint32_t render_xdpi = 0;  // resolution at which a PDF or PostScript page is rendered
     uint32_t render_ydpi = 0;
+    bool render_grey = false;        // a PDF or PostScript page rendered in grey instead of CMYK
     std::string ghostscript = "gs";  // the renderer run for PDF and PostScript
 };
 

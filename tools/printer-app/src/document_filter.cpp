@@ -50,6 +50,10 @@ bool FilterDocument(pappl_job_t *job, pappl_device_t *, void *) {
     frontend::DocumentOptions d;
     d.render_xdpi = static_cast<uint32_t>(options->printer_resolution[0]);
     d.render_ydpi = static_cast<uint32_t>(options->printer_resolution[1]);
+    // A black-only printer, or a job that asks for grey, gets the page
+    // rendered in grey: black ink only.
+    d.render_grey =
+        black || (options->print_color_mode & (PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_BI_LEVEL)) != 0;
     papplJobDeletePrintOptions(options);
     std::string error;
     std::unique_ptr<frontend::Document> doc = frontend::OpenDocument(papplJobGetFilename(job), d, &error);

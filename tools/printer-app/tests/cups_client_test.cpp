@@ -266,18 +266,16 @@ TEST_F(CupsClient, PdfFromLpReachesTheSheet) {
 
 // The two ways to black alone: a queue on the black-only printer, and a
 // user who asks a colour queue for greyscale (print-color-mode=monochrome)
-// to spare the colour inks. Disabled until the application's PDF filter
-// follows the printer's and the job's colour mode: today the first job is
-// refused ("this printer prints black only: send grey pages") and the second
-// prints in colour.
-TEST_F(CupsClient, DISABLED_PdfToTheBlackOnlyPrinterPrintsInBlack) {
+// to spare the colour inks. The PDF reaches the application as it is, whose
+// filter renders it in grey for both.
+TEST_F(CupsClient, PdfToTheBlackOnlyPrinterPrintsInBlack) {
     BoardPtr board = AddQueue("wide-black", "127.0.3.3", "swathlink_black");
     ASSERT_FALSE(HasFailure());
     PrintPdf("wide-black", {});
     ExpectSheet(board.get(), kBlackPage, "black-only");
 }
 
-TEST_F(CupsClient, DISABLED_GreyscaleRequestPrintsInBlackOnly) {
+TEST_F(CupsClient, GreyscaleRequestPrintsInBlackOnly) {
     BoardPtr board = AddQueue("wide", "127.0.3.4", "swathlink_cmyk");
     ASSERT_FALSE(HasFailure());
     PrintPdf("wide", {"print-color-mode=monochrome"});
