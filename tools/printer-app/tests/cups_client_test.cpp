@@ -72,6 +72,12 @@ public:
 
     std::string ErrorLog() const { return FileText(ErrorLogPath()); }
 
+    // Whether cupsd has loaded the PPD of `queue`: it keeps what it read
+    // from it in its cache folder.
+    bool QueueReady(const std::string &queue) const {
+        return std::filesystem::exists(folder_ + "/cache/" + queue + ".data");
+    }
+
 private:
     std::string Socket() const { return folder_ + "/cups.sock"; }
     std::string ErrorLogPath() const { return folder_ + "/log/error_log"; }
@@ -195,6 +201,11 @@ protected:
         const ProgramRun add =
             cupsd_->Client({kLpadmin, "-p", queue, "-E", "-v", server_->Uri(queue), "-m", "everywhere"});
         EXPECT_EQ(add.exit_code, 0) << add.out;
+        // cupsd makes an everywhere queue's PPD in the background: a job
+        // sent before it is loaded goes out raw, with none of the queue's
+        // options (a black-only printer then refuses it).
+        EXPECT_TRUE(WaitUntil([&] { return cupsd_->QueueReady(queue); }, std::chrono::seconds(20)))
+            << "CUPS never finished the queue " << queue;
         return board;
     }
 
