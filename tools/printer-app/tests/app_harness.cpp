@@ -280,6 +280,18 @@ std::map<std::string, std::string> Server::Env() const {
             {"SWATHLINK_TIME_SCALE", "0.1"}};
 }
 
+void ServerTest::SetUp() {
+    server_ = std::make_unique<Server>(dir_.root);
+    std::string error;
+    ASSERT_TRUE(server_->Start(&error)) << error;
+}
+
+void ServerTest::TearDown() {
+    std::string error;
+    EXPECT_TRUE(server_->Stop(&error)) << error;
+    if (HasFailure()) std::fprintf(stderr, "server log:\n%s\n", server_->LogText().substr(0, 20000).c_str());
+}
+
 std::string Server::LogText() const { return ReadFile(log_); }
 
 bool Server::Start(std::string *error) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "swathboard.h"
 
 namespace printerapp::test {
@@ -91,6 +93,18 @@ private:
     std::string folder_, log_;
     int port_ = 0;
     int pid_ = -1;
+};
+
+// A test with a server of its own: started before the test, and stopped
+// after it, cleanly (no crash on the way: no Avahi, no D-Bus here), its log
+// shown when the test failed.
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    TempDir dir_;
+    std::unique_ptr<Server> server_;
 };
 
 // The emulator a printer prints to, with the settings of swathprint's

@@ -37,22 +37,8 @@ size_t CountDebug(const swathboard::Board *board, uint8_t kind) {
     return n;
 }
 
-class PrinterApp : public ::testing::Test {
+class PrinterApp : public ServerTest {
 protected:
-    void SetUp() override {
-        server_ = std::make_unique<Server>(dir_.root);
-        std::string error;
-        ASSERT_TRUE(server_->Start(&error)) << error;
-    }
-    void TearDown() override {
-        std::string error;
-        // Every test ends with the server shut down cleanly: no crash on
-        // the way (no Avahi, no D-Bus here).
-        EXPECT_TRUE(server_->Stop(&error)) << error;
-        if (HasFailure())
-            std::fprintf(stderr, "server log:\n%s\n", server_->LogText().substr(0, 20000).c_str());
-    }
-
     void AddPrinter(const std::string &name, const std::string &board,
                     const char *driver = "swathlink_cmyk") {
         std::string error;
@@ -103,9 +89,6 @@ protected:
         for (size_t i = 0; i < a.size(); i += 4) inked += a[i] != 255 || a[i + 1] != 255 || a[i + 2] != 255;
         EXPECT_GT(inked, a.size() / 8) << "the sheet is nearly blank";
     }
-
-    TempDir dir_;
-    std::unique_ptr<Server> server_;
 };
 
 // Each kind of document a client sends, and what swathprint reads for the same picture.

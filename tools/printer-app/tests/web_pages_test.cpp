@@ -103,26 +103,12 @@ bool Contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
-class WebPages : public ::testing::Test {
+class WebPages : public ServerTest {
 protected:
-    void SetUp() override {
-        server_ = std::make_unique<Server>(dir_.root);
-        std::string error;
-        ASSERT_TRUE(server_->Start(&error)) << error;
-    }
-    void TearDown() override {
-        std::string error;
-        EXPECT_TRUE(server_->Stop(&error)) << error;
-        if (HasFailure())
-            std::fprintf(stderr, "server log:\n%s\n", server_->LogText().substr(0, 20000).c_str());
-    }
-
     std::string Url(const std::string &path) const {
         return "http://127.0.0.1:" + std::to_string(server_->Port()) + path;
     }
 
-    TempDir dir_;
-    std::unique_ptr<Server> server_;
     Browser browser_{dir_.Path("browser")};
 };
 
