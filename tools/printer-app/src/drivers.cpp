@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "page_printer.h"
 #include "raster_job.h"
+#include "raster_limits.h"
 
 namespace printerapp {
 
@@ -88,7 +88,7 @@ int DriverCount() { return static_cast<int>(sizeof kDrivers / sizeof kDrivers[0]
 
 int RollMaxWidthMm() {
     double mm = 1e9;
-    for (const Resolution &r : kResolutions) mm = std::min(mm, MaxPageWidth(r.x) * 25.4 / r.x);
+    for (const Resolution &r : kResolutions) mm = std::min(mm, frontend::MaxRasterWidth(r.x) * 25.4 / r.x);
     return static_cast<int>(mm);
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "api/printer_state.h"
+#include "raster_limits.h"
 
 namespace printerapp {
 
@@ -11,32 +12,9 @@ namespace {
 
 constexpr uint32_t kSignature = 0x53574C50;  // "SWLP", shown in the library's trace
 constexpr int kBits = 2;
-constexpr uint32_t kMinLineDots = 8;  // a job line holds at least 8 dots
-
-// The library's limits: a swath holds at most this many firings, with room
-// for the head's channel offsets; a line of all planes goes through buffers
-// of this many bytes.
-constexpr uint32_t kMaxSlices = 116640;
-constexpr uint32_t kSliceRoom = 96;
-constexpr uint32_t kLineBufferBytes = 170757;
-constexpr double kSideMarginMm = 40;
-
 constexpr auto kCancelPoll = std::chrono::milliseconds(20);
 
-uint32_t SideMargin(uint32_t xdpi) {
-    const uint32_t dots = static_cast<uint32_t>(xdpi * kSideMarginMm / 25.4);
-    return (dots + 31) & ~31u;
-}
-
 }  // namespace
-
-uint32_t MaxPageWidth(uint32_t xdpi) {
-    // The plan counts the widened line, halved at 720 dpi (printed at 360 across).
-    const uint64_t plan = xdpi == 720 ? 2ull * (kMaxSlices - kSliceRoom) : kMaxSlices - kSliceRoom;
-    const uint64_t by_plan = plan > SideMargin(xdpi) ? plan - SideMargin(xdpi) : 0;
-    const uint64_t by_buffers = (kLineBufferBytes / frontend::kPlanes) * 4ull;
-    return static_cast<uint32_t>(std::min(by_plan, by_buffers));
-}
 
 PagePrinter::PagePrinter(Station *station, bool black_only, const frontend::ColourOptions &colour,
                          std::function<bool()> cancelled)
@@ -73,10 +51,11 @@ bool PagePrinter::Start(const PageFormat &format) {
         Fail(PageEnd::kUnprintable, "this printer prints black only: send grey pages");
         return false;
     }
-    if (format.width > MaxPageWidth(format.xdpi)) {
-        Fail(PageEnd::kUnprintable,
-             "the page is " + std::to_string(format.width) + " dots wide at " + std::to_string(format.xdpi) +
-                 " dpi; the head's swath plan takes at most " + std::to_string(MaxPageWidth(format.xdpi)));
+    if (format.width > frontend::MaxRasterWidth(format.xdpi)) {
+        Fail(PageEnd::kUnprintable, "the page is " + std::to_string(format.width) + " dots wide at " +
+                                        std::to_string(format.xdpi) +
+                                        " dpi; the head's swath plan takes at most " +
+                                        std::to_string(frontend::MaxRasterWidth(format.xdpi)));
         return false;
     }
     std::string error;
@@ -85,7 +64,7 @@ bool PagePrinter::Start(const PageFormat &format) {
         Fail(PageEnd::kUnprintable, "colour conversion: " + error);
         return false;
     }
-    row_width_ = std::max(format.width, kMinLineDots);
+    row_width_ = std::max(format.width, frontend::kMinLineDots);
     screener_ = std::make_unique<frontend::Screener>(row_width_, kBits, row_width_ >= 2048);
     coverage_.assign(size_t(row_width_) * frontend::kPlanes, 0.0f);
     line_.assign(size_t(frontend::PlaneBytes(row_width_, kBits)) * frontend::kPlanes, 0);

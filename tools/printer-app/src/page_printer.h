@@ -37,10 +37,6 @@ enum class PageEnd {
     kNotDelivered,  // not every swath reached the board
 };
 
-// Widest page (dots) a job at `xdpi` takes: the library's line buffers and
-// the head's swath plan bound it.
-uint32_t MaxPageWidth(uint32_t xdpi);
-
 class PagePrinter {
 public:
     // `cancelled` is polled from a thread of the page's own while it

@@ -55,6 +55,22 @@ protected:
         return r;
     }
 
+    // A 20-inch raster page: on a board slow to answer it is still printing
+    // while the test acts on it.
+    static constexpr uint32_t kLongLines = 20 * kDpi;
+    JobRequest LongRasterPage() {
+        WritePwgRaster(dir_.Path("long.pwg"), kWidth, kLongLines, kDpi, kDpi, 3,
+                       Pattern(kWidth, kLongLines, 3));
+        return Page(dir_.Path("long.pwg"), "image/pwg-raster");
+    }
+
+    // Print-Job of a raster answers once the job has ended: the client runs
+    // on a thread of its own (joined on the way out, whatever fails).
+    std::jthread PrintAside(const std::string &printer, const JobRequest &job, JobEnd *end,
+                            int limit_s = 60) {
+        return std::jthread([=, this] { *end = server_->Print(printer, job, limit_s); });
+    }
+
     // swathprint's sheet of `input` at the suite's resolution, from its
     // built-in emulator at `emulator_ip`.
     std::string ReferenceSheet(const std::string &input, const std::string &emulator_ip) {
@@ -146,13 +162,8 @@ TEST_F(PrinterApp, CancelJobStopsTheBoard) {
     BoardPtr board = StartEmulator(Ip(3), 100);
     ASSERT_TRUE(board);
     AddPrinter("wide", Ip(3));
-    const uint32_t height = 20 * kDpi;
-    WritePwgRaster(dir_.Path("long.pwg"), kWidth, height, kDpi, kDpi, 3, Pattern(kWidth, height, 3));
-    // A raster job streams: Print-Job answers once the job has ended, so
-    // the client runs on a thread of its own while the job is cancelled.
     JobEnd end;
-    std::thread client(
-        [&] { end = server_->Print("wide", Page(dir_.Path("long.pwg"), "image/pwg-raster")); });
+    std::jthread client = PrintAside("wide", LongRasterPage(), &end);
     const bool started = WaitUntil([&] { return CountSwaths(board.get()) >= 2; }, std::chrono::seconds(30));
     const int id = 1;  // the server's first job
     EXPECT_TRUE(started && server_->Cancel("wide", id));
@@ -247,14 +258,9 @@ TEST_F(PrinterApp, PauseAndResumeFromThePrinterPage) {
     BoardPtr board = StartEmulator(Ip(15), 100);
     ASSERT_TRUE(board);
     AddPrinter("wide", Ip(15));
-    const uint32_t height = 20 * kDpi;
-    WritePwgRaster(dir_.Path("long.pwg"), kWidth, height, kDpi, kDpi, 3, Pattern(kWidth, height, 3));
-    swathboard::SetImageSize(board.get(), kWidth, height, kDpi);
-    // Print-Job of a raster answers once the job has ended: the client runs
-    // on a thread of its own (joined on the way out, whatever fails).
+    swathboard::SetImageSize(board.get(), kWidth, kLongLines, kDpi);
     JobEnd end;
-    std::jthread client(
-        [&] { end = server_->Print("wide", Page(dir_.Path("long.pwg"), "image/pwg-raster"), 90); });
+    std::jthread client = PrintAside("wide", LongRasterPage(), &end, 90);
     ASSERT_TRUE(WaitUntil([&] { return CountSwaths(board.get()) >= 1; }, std::chrono::seconds(30)));
 
     // The form as a browser sends it: the page's own token with the action.

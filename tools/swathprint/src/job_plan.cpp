@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "raster_limits.h"
 #include "screen.h"
 
 namespace swathprint {
@@ -16,20 +17,7 @@ constexpr uint32_t kXdpis[] = {225, 270,  300,  360,  450,  540,  600,  720,
                                900, 1080, 1200, 1440, 1800, 2160, 2400, 2880};
 constexpr uint32_t kYdpis[] = {360, 720, 1080, 1440};
 
-// The driver's limits: a swath holds at most this many firings, with room
-// for the head's channel offsets; a line of all planes goes through buffers
-// of this many bytes (before and after 1-bit expansion).
-constexpr uint32_t kMaxSlices = 116640;
-constexpr uint32_t kSliceRoom = 96;
-constexpr uint32_t kLineBufferBytes = 170757;
-constexpr uint32_t kSideMarginMm = 40;
 constexpr uint32_t kSignature = 0x53575052;  // "SWPR", shown in the driver's trace
-
-// The driver's side margin in dots, rounded up to 32 as it does.
-uint32_t SideMargin(uint32_t xdpi) {
-    const uint32_t dots = static_cast<uint32_t>(xdpi * double(kSideMarginMm) / 25.4);
-    return (dots + 31) & ~31u;
-}
 
 template <size_t N>
 bool Known(const uint32_t (&table)[N], uint32_t v) {
@@ -39,7 +27,7 @@ bool Known(const uint32_t (&table)[N], uint32_t v) {
 // A job line needs at least 8 dots; a 1-bit line narrower than 16 dots is
 // only read as 1-bit when its width is a multiple of 8.
 uint32_t RasterWidth(uint32_t content, int bits) {
-    uint32_t w = std::max<uint32_t>(content, 8);
+    uint32_t w = std::max<uint32_t>(content, frontend::kMinLineDots);
     if (bits == 1 && w < 16) w = (w + 7) & ~7u;
     return w;
 }
@@ -66,14 +54,6 @@ void RasterSize(const Options &o, const frontend::PageInfo &image, double *width
 
 }  // namespace
 
-uint32_t MaxRasterWidth(uint32_t xdpi) {
-    // The plan counts the widened line, halved at 720 dpi (printed at 360 across).
-    const uint64_t plan = xdpi == 720 ? 2ull * (kMaxSlices - kSliceRoom) : kMaxSlices - kSliceRoom;
-    const uint64_t by_plan = plan > SideMargin(xdpi) ? plan - SideMargin(xdpi) : 0;
-    const uint64_t by_buffers = (kLineBufferBytes / frontend::kPlanes) * 4ull;  // 2 bits a dot
-    return static_cast<uint32_t>(std::min(by_plan, by_buffers));
-}
-
 frontend::RasterPlan JobPlan::Raster() const {
     frontend::RasterPlan r;
     r.content_width = content_width;
@@ -95,7 +75,7 @@ Exit PlanJob(const Options &o, const frontend::PageInfo &image, uint32_t copies,
     }
     double width = 0, height = 0;
     RasterSize(o, image, &width, &height);
-    const uint32_t max_width = MaxRasterWidth(o.xdpi);
+    const uint32_t max_width = frontend::MaxRasterWidth(o.xdpi);
     const double left = std::lround(o.margin_mm / 25.4 * o.xdpi);
     if (left + width >= max_width + 0.5) {
         *error = "image too wide: " + std::to_string(std::llround(left + width)) + " dots across at " +

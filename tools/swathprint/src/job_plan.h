@@ -28,10 +28,6 @@ struct JobPlan {
     frontend::RasterPlan Raster() const;
 };
 
-// Widest raster (dots) a job at `xdpi` may have: the line buffers and the
-// head's swath plan bound it.
-uint32_t MaxRasterWidth(uint32_t xdpi);
-
 // Fills the plan for `page` (as turned) printed `copies` times in one job,
 // or returns the exit code and one sentence.
 Exit PlanJob(const Options &options, const frontend::PageInfo &page, uint32_t copies, JobPlan *plan,
