@@ -116,6 +116,7 @@ private:
     void Widen(const png_byte *row, uint16_t *out) const {
         const uint32_t base = colour_ ? 3 : 1;
         const bool alpha = uint32_t(channels_) > base;
+        if (!alpha) return WidenSamples(row, depth_, size_t(info_.width) * base, out);
         for (uint32_t x = 0; x < info_.width; ++x) {
             uint16_t px[4];
             for (int c = 0; c < channels_; ++c) {
@@ -123,7 +124,7 @@ private:
                 px[c] = depth_ == 16 ? reinterpret_cast<const uint16_t *>(row)[i]
                                      : static_cast<uint16_t>(row[i] * 257);
             }
-            for (uint32_t c = 0; c < base; ++c) *out++ = alpha ? OverWhite(px[c], px[base]) : px[c];
+            for (uint32_t c = 0; c < base; ++c) *out++ = OverWhite(px[c], px[base]);
         }
     }
 

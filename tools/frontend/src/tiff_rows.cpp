@@ -229,6 +229,8 @@ private:
     void Store(uint32_t r, uint16_t *out) const {
         const bool invert = l_.photometric == PHOTOMETRIC_MINISWHITE;
         const bool contig = l_.planar == PLANARCONFIG_CONTIG;
+        if (contig && !invert && !l_.alpha && l_.spp == l_.base && l_.bits >= 8)
+            return WidenSamples(&band_[0][r * line_bytes_], l_.bits, size_t(info_.width) * l_.base, out);
         for (uint32_t x = 0; x < info_.width; ++x) {
             const auto sample = [&](uint16_t c) {
                 return contig ? SampleAt(&band_[0][r * line_bytes_], l_.bits, size_t(x) * l_.spp + c)
