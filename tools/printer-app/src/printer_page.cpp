@@ -116,11 +116,10 @@ bool ShowPage(pappl_client_t *client, void *data) {
         TakeJobControl(client, printer, station);
         return papplClientRespondRedirect(client, HTTP_STATUS_SEE_OTHER, c->path.c_str());
     }
-    // The header sends the answer's own head (the status, chunked HTML).
+    // The header sends the answer's own head (the status, chunked HTML),
+    // the printer's name in its menu bar and the page's one title.
     papplClientHTMLPrinterHeader(client, printer, "Board", 0, nullptr, nullptr);
-    papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-12\">\n<h1 class=\"title\">Board of ");
-    Escaped(client, papplPrinterGetName(printer));
-    papplClientHTMLPuts(client, "</h1>\n<table class=\"form\">\n<tr><th>Board address</th><td id=\"board\">");
+    papplClientHTMLPuts(client, "<table class=\"form\">\n<tr><th>Board address</th><td id=\"board\">");
     BoardAddress board;
     const char *uri = papplPrinterGetDeviceURI(printer);
     Escaped(client, !uri || !BoardOfUri(uri, &board) ? std::string("(none)")
@@ -131,7 +130,6 @@ bool ShowPage(pappl_client_t *client, void *data) {
     papplClientHTMLPuts(client, "</td></tr>\n</table>\n");
     ShowJobControl(client, *c, station);
     ShowOutcome(client, station ? station->Outcome() : JobOutcome{}, c->sheet_url);
-    papplClientHTMLPuts(client, "</div></div>\n");
     papplClientHTMLPrinterFooter(client);
     return true;
 }
