@@ -35,9 +35,12 @@ std::string PartInk(const Options &options, const Printed &printed) {
 std::string SummaryLine(const JobPlan &plan, const Options &options, const RunStats &stats,
                         const BoardStats &board, const Printed &printed) {
     std::string out = board.swaths >= 0 ? std::to_string(board.swaths) + " swaths, " : "";
+    // A job that stopped part way is not claimed to have printed its size.
+    if (!printed.complete) out += "part of a ";
     out +=
         Format("%.1f x %.1f mm", plan.content_width * 25.4 / options.xdpi, plan.height * 25.4 / options.ydpi);
-    out += " at " + std::to_string(options.xdpi) + " x " + std::to_string(options.ydpi) + " dpi";
+    out += std::string(printed.complete ? "" : " job") + " at " + std::to_string(options.xdpi) + " x " +
+           std::to_string(options.ydpi) + " dpi";
     if (!printed.complete) {
         out += PartInk(options, printed);
         if (board.swaths >= 0)

@@ -226,6 +226,8 @@ TEST(Program, AbortedJobCountsTheInkTheBoardAccepted) {
     EXPECT_GT(printed, 0u) << run.out;
     EXPECT_EQ(printed, SheetDots(ReadText(dir.Path("tall.printed.json")))) << run.out;
     EXPECT_NE(run.out.find("in the swaths the board accepted"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("swaths, part of a 4.5 x 141.1 mm job at 360 x 360 dpi"), std::string::npos)
+        << run.out;
 }
 
 // The demo's path: the generated chart printed at 720 x 720 dpi (here at a
