@@ -34,7 +34,6 @@ JobProp GoodJob() {
 class Lifecycle : public ::testing::Test {
 protected:
     void SetUp() override {
-        sl_test::MakeTempPrnlog();
         gBoxes.clear();
         sl::plat_set_message_sink(CaptureBox);
         InitPrinter();
@@ -43,6 +42,8 @@ protected:
         ClosePrint();
         sl::plat_set_message_sink(nullptr);
     }
+
+    const sl_test::TempPrnlog prnlog_;  // made before SetUp, removed after TearDown
 };
 
 TEST_F(Lifecycle, CallsOutsideAJobAreIgnored) {

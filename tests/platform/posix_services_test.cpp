@@ -50,7 +50,8 @@ TEST(PlatformTime, WaitsAreScaledButNeverVanish) {
 }
 
 TEST(PlatformFiles, ReadOnlyMeansNoWritePermission) {
-    const std::string dir = sl_test::MakeTempPrnlog();
+    const sl_test::TempPrnlog prnlog;
+    const std::string dir = prnlog.Path();
     EXPECT_EQ(sl::plat_prnlog_dir(), dir);
     const std::string file = sl::plat_prnlog_file("printcfg.cfg");
     uint32_t attrs = 0;
