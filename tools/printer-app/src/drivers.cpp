@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "raster_job.h"
 #include "raster_limits.h"
@@ -11,14 +12,16 @@ namespace printerapp {
 
 namespace {
 
-// Resolutions (across x down) the printer prints exactly: every dot on its
-// own column and line, no feed drift (YDPI 1080 drifts; 150 and 180 across
-// are not placed where they belong). PAPPL takes at most four.
+// Resolutions (across x down) offered, lowest first: four of the pairs the
+// printer places exactly (PAPPL takes at most four). PAPPL prints a job that
+// names no resolution at the first for draft quality, the last for high and
+// the middle one for normal, so the middle one is also the default given to
+// clients: the default a client shows is what prints.
 struct Resolution {
     int x, y;
 };
 constexpr Resolution kResolutions[] = {{360, 360}, {720, 720}, {1440, 720}, {1440, 1440}};
-constexpr Resolution kDefaultResolution = {720, 720};
+constexpr Resolution kDefaultResolution = kResolutions[std::size(kResolutions) / 2];
 
 constexpr int kRollMinWidthMm = 100;
 constexpr int kRollMinLengthMm = 50;

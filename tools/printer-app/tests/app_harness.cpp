@@ -138,7 +138,7 @@ const char kPrintJobTest[] = R"({
   ATTR name job-name $jobname
   ATTR mimeMediaType document-format $filetype
   GROUP job-attributes-tag
-  ATTR resolution printer-resolution $res
+  $res
   ATTR keyword print-scaling none
   $media
   FILE $filename
@@ -210,9 +210,10 @@ const char kPrinterTest[] = R"({
   ATTR charset attributes-charset utf-8
   ATTR language attributes-natural-language en
   ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes printer-state,printer-state-reasons
+  ATTR keyword requested-attributes printer-state,printer-state-reasons,printer-resolution-default
   STATUS successful-ok
   DISPLAY printer-state-reasons
+  DISPLAY printer-resolution-default
 }
 )";
 
@@ -368,7 +369,6 @@ ProgramRun Server::Ipp(const std::string &printer, const std::string &test_file,
 
 int Server::Submit(const std::string &printer, const JobRequest &job, std::string *error) {
     std::vector<std::string> vars{"filetype=" + job.format,
-                                  "res=" + std::to_string(job.xdpi) + "x" + std::to_string(job.ydpi) + "dpi",
                                   "jobname=" + std::filesystem::path(job.file).filename().string()};
     std::string media;
     if (job.width_hmm > 0) {
@@ -376,8 +376,13 @@ int Server::Submit(const std::string &printer, const JobRequest &job, std::strin
         vars.push_back("xdim=" + std::to_string(job.width_hmm));
         vars.push_back("ydim=" + std::to_string(job.length_hmm));
     }
-    // The media collection goes into a copy of the test file.
+    // The resolution and the media collection go into a copy of the test
+    // file (ipptool has no way to leave out an attribute of a test).
     std::string text = kPrintJobTest;
+    text.replace(text.find("$res"), 4,
+                 job.xdpi > 0 ? "ATTR resolution printer-resolution " + std::to_string(job.xdpi) + "x" +
+                                    std::to_string(job.ydpi) + "dpi"
+                              : std::string());
     text.replace(text.find("$media"), 6, media);
     const std::string file = "print-job-" + std::to_string(getpid()) + "-" +
                              std::to_string(std::hash<std::string>{}(job.file + printer)) + ".test";
@@ -430,6 +435,10 @@ bool Server::Cancel(const std::string &printer, int job_id) {
 
 std::string Server::PrinterReasons(const std::string &printer) {
     return Displayed(Ipp(printer, "printer.test", {}).out, "printer-state-reasons");
+}
+
+std::string Server::DefaultResolution(const std::string &printer) {
+    return Displayed(Ipp(printer, "printer.test", {}).out, "printer-resolution-default");
 }
 
 namespace {

@@ -46,7 +46,7 @@ struct JobEnd {
 struct JobRequest {
     std::string file;
     std::string format;  // document-format
-    int xdpi = 360, ydpi = 360;
+    int xdpi = 360, ydpi = 360;  // printer-resolution; 0: none sent, the printer's choice
     int width_hmm = 0, length_hmm = 0;  // media-size in 1/100 mm; 0: none sent
 };
 
@@ -74,6 +74,8 @@ public:
     bool Cancel(const std::string &printer, int job_id);
     // printer-state-reasons of `printer`.
     std::string PrinterReasons(const std::string &printer);
+    // printer-resolution-default of `printer`, as ipptool shows it ("720dpi").
+    std::string DefaultResolution(const std::string &printer);
     // An HTTP GET of `path` on the server: the status and the body.
     int Get(const std::string &path, std::string *body);
     // An HTTP POST of a form (already encoded) to `path`.

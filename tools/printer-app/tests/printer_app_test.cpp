@@ -310,6 +310,28 @@ TEST_F(PrinterApp, JobLongerThanTheRollIsRefusedWithTheReason) {
     EXPECT_EQ(CountSwaths(board.get()), 0u) << "a part of the page was printed";
 }
 
+// A job that names no resolution (a client's normal quality) prints at the
+// resolution the printer gives as its default: what a client shows as the
+// default is what prints.
+TEST_F(PrinterApp, JobWithNoResolutionPrintsAtTheAdvertisedDefault) {
+    AddPrinter("plain", "swathboard://" + Ip(17));
+    WriteDocuments(dir_);
+    JobRequest job = Page(dir_.Path("page.png"), "image/png");
+    job.xdpi = job.ydpi = 0;
+    const JobEnd end = server_->Print("plain", job);
+    ASSERT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
+    // ipptool shows "720dpi" or "1440x720dpi"; the Board page "at 1440 x 720 dpi".
+    const std::string advertised = server_->DefaultResolution("plain");
+    const size_t x = advertised.find('x'), dpi = advertised.find("dpi");
+    ASSERT_NE(dpi, std::string::npos) << advertised;
+    const std::string across = advertised.substr(0, std::min(x, dpi));
+    const std::string down = x == std::string::npos ? across : advertised.substr(x + 1, dpi - x - 1);
+    std::string body;
+    ASSERT_EQ(server_->Get("/plain/board", &body), 200);
+    EXPECT_NE(body.find("at " + across + " x " + down + " dpi"), std::string::npos)
+        << "advertised " << advertised << "; the Board page: " << body;
+}
+
 // PAPPL 1.3.1's traps: a missing footer crashes every web page, a PNG past
 // the image limit loops for good, a raster job arriving during another.
 TEST_F(PrinterApp, WebPagesHaveTheirFooter) {
