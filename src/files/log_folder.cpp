@@ -13,13 +13,13 @@ namespace {
 // (read-only or system would block the companion's rewrites).
 bool EnsureHiddenFolder(const std::string &dir) {
     uint32_t attrs = 0;
-    if (!plat_get_attrs(dir, &attrs)) {
-        if (!plat_make_dir(dir)) return false;
-        return plat_set_attrs(dir, kAttrHidden);
+    if (plat_get_attrs(dir, &attrs) != 0) {
+        if (plat_make_dir(dir) != 0) return false;
+        return plat_set_attrs(dir, kAttrHidden) == 0;
     }
     if (!(attrs & kAttrDirectory)) return false;
     if ((attrs & kAttrHidden) && !(attrs & (kAttrReadOnly | kAttrSystem))) return true;
-    return plat_set_attrs(dir, kAttrHidden);
+    return plat_set_attrs(dir, kAttrHidden) == 0;
 }
 
 }  // namespace

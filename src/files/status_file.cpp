@@ -32,7 +32,7 @@ CfgRead ReadStatusFile(const std::string &folder, PrintCfgRecord *rec) {
     }
     uint32_t attrs;
     // Present but unreadable (locked by the companion): never truncate it.
-    if (plat_get_attrs(path, &attrs)) return CfgRead::Bad;
+    if (plat_get_attrs(path, &attrs) == 0) return CfgRead::Bad;
     rec->Checksum = StatusChecksum(rec);
     return WriteStatusRecord(path, rec) ? CfgRead::Good : CfgRead::Bad;
 }

@@ -24,11 +24,11 @@ std::string StatusFilePath(const std::string &folder) { return plat_folder_file(
 
 int ApplyAttributeRule(const std::string &path) {
     uint32_t attrs = 0;
-    if (!plat_get_attrs(path, &attrs)) return 1;
+    if (plat_get_attrs(path, &attrs) != 0) return 1;
     if (!(attrs & (kAttrReadOnly | kAttrHidden | kAttrSystem))) return 1;
-    if (plat_set_attrs(path, kAttrArchive)) return 1;
+    if (plat_set_attrs(path, kAttrArchive) == 0) return 1;
     if (plat_may_delete_locked_file())
-        plat_delete_file(path);
+        (void)plat_delete_file(path);  // a fresh file is written in its place, or the write fails
     else
         sl_trace("printcfg.cfg cannot be made writable: left as it is\n");
     return -1;

@@ -43,8 +43,8 @@ constexpr int kDrainBytes = 1500;
 constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
 constexpr uint32_t kReconnectWaitMs = 100;     // a waiter's look at the job's end
 
-bool ConnectFailed(LinkContext *link, PlatSocket s, const char *format) {
-    sl_trace(format, plat_socket_error());
+bool ConnectFailed(LinkContext *link, PlatSocket s, int error, const char *format) {
+    sl_trace(format, -error);
     PlatSocket expected = s;
     link->socket.compare_exchange_strong(expected, kInvalidSocket);
     plat_socket_close(s);
@@ -62,15 +62,15 @@ bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
         return false;
     }
 
-    PlatSocket s = plat_tcp_socket();
-    if (s == kInvalidSocket) {
-        sl_trace("socket() create fail. WSAGetLastError=%d\r\n", plat_socket_error());
+    PlatSocket s = kInvalidSocket;
+    if (const int error = plat_tcp_socket(&s); error != 0) {
+        sl_trace("socket() create fail. WSAGetLastError=%d\r\n", -error);
         return false;
     }
     link->socket.store(s);
     plat_set_send_options(s, std::max(plat_scaled_ms(kSendTimeoutMs), kSendTimeoutFloorMs));
-    if (!plat_connect(s, board, kBoardPort, plat_scaled_ms(kConnectWaitMs)))
-        return ConnectFailed(link, s, "select()fail. WSAGetLastError=%d\n");
+    if (const int error = plat_connect(s, board, kBoardPort, plat_scaled_ms(kConnectWaitMs)); error != 0)
+        return ConnectFailed(link, s, error, "select()fail. WSAGetLastError=%d\n");
     RestartAnswerCount(link);
     link->connectionSerial.fetch_add(1);
     return true;
@@ -132,7 +132,7 @@ void CloseConnection(LinkContext *link, PlatSocket s) {
     link->socket.compare_exchange_strong(expected, kInvalidSocket);
     // The receive thread may take the bytes first: a blocking receive here
     // could then wait for good on a board that sends nothing more.
-    if (plat_wait_readable(s, plat_scaled_ms(kDrainWaitMs))) {
+    if (plat_wait_readable(s, plat_scaled_ms(kDrainWaitMs)) == 0) {
         uint8_t discard[kDrainBytes];
         plat_recv_pending(s, discard, kDrainBytes);
     }

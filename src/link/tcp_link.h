@@ -31,11 +31,13 @@ enum class Reconnect : uint8_t {
     Ended,      // the job ended or was aborted: no connection was made
 };
 Reconnect ReplaceConnection(LinkContext *link);
-// Both send all `length` bytes: the count sent, or -1 on error.
+// Both send all `length` bytes: the count sent, or the platform's
+// (negative) error.
 int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);
 int LinkSendData(PlatSocket s, const uint8_t *data, int length);
 // One blocking receive of at most `cap` bytes on the link's current socket:
-// bytes, 0 when the board closed the connection, -1 on error. A close on
+// bytes, 0 when the board closed the connection, or the platform's
+// (negative) error. A close on
 // another thread waits until it has returned, so the handle is never
 // released (and handed out again) under it.
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap);

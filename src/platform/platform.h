@@ -14,6 +14,14 @@ struct PlatThread;
 using PlatSocket = intptr_t;
 constexpr PlatSocket kInvalidSocket = -1;
 
+// Results, as libuv gives them: 0 (or a count of bytes) for success, a
+// negative error code for failure, -errno on posix and the negated Windows
+// error code on Windows. The codes callers act on have names of their own,
+// the same on both systems.
+constexpr int kPlatTimedOut = -110;
+constexpr int kPlatWouldBlock = -11;
+constexpr int kPlatBadAddress = -22;
+
 // --- time ------------------------------------------------------------------
 // Every sleep and time-out is multiplied by SWATHLINK_TIME_SCALE (default 1),
 // so tests can run the real timings fast.
@@ -56,20 +64,20 @@ enum : uint32_t {
 std::string plat_prnlog_dir();                   // "c:\Prnlog" or its posix stand-in
 std::string plat_prnlog_file(const char *name);  // a file inside it
 std::string plat_folder_file(const std::string &folder, const char *name);  // a file inside `folder`
-bool plat_get_attrs(const std::string &path, uint32_t *attrs);              // false: absent
-bool plat_set_attrs(const std::string &path, uint32_t attrs);
-bool plat_make_dir(const std::string &path);
-bool plat_delete_file(const std::string &path);
+int plat_get_attrs(const std::string &path, uint32_t *attrs);  // an error also when absent
+int plat_set_attrs(const std::string &path, uint32_t attrs);
+int plat_make_dir(const std::string &path);
+int plat_delete_file(const std::string &path);
 // Whether a file whose attributes cannot be cleared may be deleted so that a
 // fresh one can be written in its place.
 bool plat_may_delete_locked_file();
 
 // --- memory ------------------------------------------------------------------
+// nullptr when the system has no memory to give.
 void *plat_alloc_block(size_t bytes);  // fixed memory for the job block
 void plat_free_block(void *p, size_t bytes);
 void *plat_alloc_virtual(size_t bytes);  // reserved and committed, zero-filled
 void plat_free_virtual(void *p, size_t bytes);
-uint32_t plat_last_error();
 
 // --- threads -----------------------------------------------------------------
 using ThreadFn = int (*)(void *arg);
@@ -91,7 +99,6 @@ void plat_signal_raise(PlatSignal *s);
 // raised, kPlatTimedOut when the time ran out. `ms` is taken as given (the
 // caller has scaled it).
 int plat_signal_wait(PlatSignal *s, uint32_t seen, uint32_t ms);
-constexpr int kPlatTimedOut = -110;
 
 // --- shared memory -----------------------------------------------------------
 // Named block visible to other processes. Its name stays taken until the
@@ -103,20 +110,19 @@ void plat_shared_block_release(void *block, size_t bytes);
 // --- sockets -----------------------------------------------------------------
 void plat_net_startup();
 void plat_net_cleanup();
-PlatSocket plat_tcp_socket();
+int plat_tcp_socket(PlatSocket *s);  // on failure *s is kInvalidSocket
 void plat_set_send_options(PlatSocket s, uint32_t send_timeout_ms);
-// Non-blocking connect with a writable wait; 1 connected, 0 failed.
+// Non-blocking connect with a writable wait (kPlatTimedOut when it ran out).
 int plat_connect(PlatSocket s, uint32_t ipv4, uint16_t port, uint32_t timeout_ms);
-// Sends all bytes (completing partial sends); len or -1.
+// Sends all bytes (completing partial sends): len, or an error.
 int plat_send_all(PlatSocket s, const void *buf, int len);
-int plat_recv(PlatSocket s, void *buf, int cap);  // bytes, 0 closed, -1 error
+int plat_recv(PlatSocket s, void *buf, int cap);  // bytes, 0 closed, or an error
 // Takes only bytes that have already arrived and never blocks: another
-// thread may read them first (bytes, 0 closed, -1 none or error).
+// thread may read them first (bytes, 0 closed, kPlatWouldBlock for none).
 int plat_recv_pending(PlatSocket s, void *buf, int cap);
-int plat_wait_readable(PlatSocket s, uint32_t timeout_ms);  // 1 readable
+int plat_wait_readable(PlatSocket s, uint32_t timeout_ms);  // 0 readable, kPlatTimedOut
 void plat_socket_shutdown(PlatSocket s);                    // wakes a receive blocked in another thread
-int plat_socket_close(PlatSocket s);                        // 0 ok
-int plat_socket_error();
+int plat_socket_close(PlatSocket s);
 
 // IPv4 text to a host-order value: 0, or kPlatBadAddress. Dotted quads are
 // read by the system's inet_pton; the forms the library always took beside
@@ -124,14 +130,16 @@ int plat_socket_error();
 // the missing parts 0, blanks around the text), because address texts come
 // from setting files that other programs write.
 int plat_parse_ipv4(const char *text, uint32_t *value);
-constexpr int kPlatBadAddress = -22;
 
 // --- host network ------------------------------------------------------------
+// Answers, not results: 1 yes, 0 no.
 // 1 when an interface holds the address (win32: registry key, MTU set to 1500).
 int plat_check_interface_ip(const char *address);
-// Addresses the host name resolves to, at most `max` slots of 128 chars.
-int plat_list_host_addresses(char (*list)[128], int max, int *count);
-// Rewrites the interface found by the last check; posix never changes anything.
+// Addresses the host name resolves to, at most `max` slots of 128 chars
+// (*count 0 when it resolves to none).
+void plat_list_host_addresses(char (*list)[128], int max, int *count);
+// 1 when it rewrote the interface found by the last check; posix never
+// changes anything.
 int plat_set_interface_ip(const char *address, const char *mask);
 // Static address-resolution entry for the board (win32 only; posix no-op).
 void plat_install_board_arp(const char *pc_ip, const char *board_ip, const char *mac_text,

@@ -136,10 +136,11 @@ void AwaitAnswer(LinkContext *link, uint8_t code) {
     link->ReplyOk.store(false);
 }
 
-bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
+int SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]) {
     // Counted before it leaves, so its answer cannot be read first.
     link->PacketsSent.fetch_add(1);
-    return LinkSendCommand(s, packet, kPacketBytes) == kPacketBytes;
+    const int sent = LinkSendCommand(s, packet, kPacketBytes);
+    return sent < 0 ? sent : 0;
 }
 
 bool ReplyIsCurrent(LinkContext *link) {
@@ -235,9 +236,8 @@ bool SendUntilAnswered(NetCommand *cmd, JobLink *link) {
         // A copy sent while the other thread reconnects would be counted on
         // the wrong connection.
         if (!WaitWhileReconnecting(link)) return false;
-        if (!SendPacket(link, link->socket.load(), cmd->packet)) {
-            sl_trace("Net Command(%d) send fail, WSAGetLastError=%d\r\n", cmd->packet[0],
-                     plat_socket_error());
+        if (const int error = SendPacket(link, link->socket.load(), cmd->packet); error != 0) {
+            sl_trace("Net Command(%d) send fail, WSAGetLastError=%d\r\n", cmd->packet[0], -error);
             // A stopped link is not reconnected; resending could only spin.
             if (link->PrintStopFlag.load()) return false;
             ReplaceConnection(link);

@@ -47,7 +47,7 @@ NetCommand *GetPendingCommand(JobLink *link);
 // Answers are matched to the copies they answer. AwaitAnswer makes `code`
 // the outstanding command: only replies to packets sent from now on can
 // complete or refuse it. SendPacket counts and sends one 64-byte packet on `s`
-// (false when it could not be sent whole).
+// (0, or the platform's error when it could not be sent whole).
 // ReplyIsCurrent numbers a reply read from the connection and tells whether
 // it answers a copy of the outstanding command rather than an earlier one.
 void AwaitAnswer(LinkContext *link, uint8_t code);
@@ -56,7 +56,7 @@ void AwaitAnswer(LinkContext *link, uint8_t code);
 // the board never sends them, a new connection restarts the count. False
 // when the job ended meanwhile.
 [[nodiscard]] bool SettleEarlierAnswers(LinkContext *link);
-[[nodiscard]] bool SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]);
+[[nodiscard]] int SendPacket(LinkContext *link, PlatSocket s, uint8_t packet[64]);
 bool ReplyIsCurrent(LinkContext *link);
 // True once a reply came with no packet left to answer on this connection.
 bool CountOutOfStep(const LinkContext *link);

@@ -225,7 +225,7 @@ int ReceiveThread(void *arg) {
         // reconnect.
         if (link->reconnecting.load() || link->connectionSerial.load() != connection) continue;
         if (!link->RxEnable.load() || link->PrintEndFlag.load()) break;
-        sl_trace("Recv error %d!!!!!!!\r\n", plat_socket_error());
+        sl_trace("Recv error %d!!!!!!!\r\n", -n);  // 0: closed by the board
         if (link->PrintStopFlag.load()) {
             EndLink(link);
             break;

@@ -163,13 +163,13 @@ bool SendSwath(JobLink *link, SwathEntry *e) {
             }
             // Packet and data go on one connection, or not at all.
             const PlatSocket s = link->socket.load();
-            if (!SendPacket(link, s, packet)) {
-                sl_trace("NET_CMD_SWATH_CREATE Fail, WSAGetLastError=%d\r\n", plat_socket_error());
+            if (const int error = SendPacket(link, s, packet); error != 0) {
+                sl_trace("NET_CMD_SWATH_CREATE Fail, WSAGetLastError=%d\r\n", -error);
                 retry = 0;
                 break;
             }
-            if (e->Len && LinkSendData(s, e->Data, static_cast<int>(e->Len)) == -1) {
-                sl_trace("send data fail, WSAGetLastError=%d\r\n", plat_socket_error());
+            if (const int sent = e->Len ? LinkSendData(s, e->Data, static_cast<int>(e->Len)) : 0; sent < 0) {
+                sl_trace("send data fail, WSAGetLastError=%d\r\n", -sent);
                 retry = 0;
                 break;
             }

@@ -29,7 +29,7 @@ TEST_F(StatusFile, PrepareCreatesHiddenFolderAndActiveFile) {
     PrepareLogFolder(&file_, dir_);
     EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
-    ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
+    ASSERT_EQ(plat_get_attrs(dir_, &attrs), 0);
     EXPECT_TRUE(attrs & kAttrDirectory);
     EXPECT_TRUE(attrs & kAttrHidden);
 
@@ -75,7 +75,7 @@ TEST_F(StatusFile, ReadOnlyFileIsMadeWritableAndRewritten) {
     PrepareLogFolder(&file_, dir_);
     EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
-    ASSERT_TRUE(plat_get_attrs(StatusPath(), &attrs));
+    ASSERT_EQ(plat_get_attrs(StatusPath(), &attrs), 0);
     EXPECT_FALSE(attrs & kAttrReadOnly);
     PrintCfgRecord now = FileRecord();
     EXPECT_TRUE(Tagged(now, kActive));
@@ -88,7 +88,7 @@ TEST_F(StatusFile, ReadOnlyFolderIsReset) {
     PrepareLogFolder(&file_, dir_);
     EXPECT_EQ(file_.access.load(), StatusFileAccess::Ready);
     uint32_t attrs = 0;
-    ASSERT_TRUE(plat_get_attrs(dir_, &attrs));
+    ASSERT_EQ(plat_get_attrs(dir_, &attrs), 0);
     EXPECT_FALSE(attrs & kAttrReadOnly);
 }
 

@@ -1,11 +1,13 @@
 // The posix stand-ins for services the library was designed around:
 // locale identifiers, scaled waits, file attributes and sockets.
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -55,19 +57,20 @@ TEST(PlatformFiles, ReadOnlyMeansNoWritePermission) {
     EXPECT_EQ(sl::plat_prnlog_dir(), dir);
     const std::string file = sl::plat_prnlog_file("printcfg.cfg");
     uint32_t attrs = 0;
-    EXPECT_FALSE(sl::plat_get_attrs(file, &attrs));
+    EXPECT_EQ(sl::plat_get_attrs(file, &attrs), -ENOENT);
     std::ofstream(file) << "x";
-    ASSERT_TRUE(sl::plat_get_attrs(file, &attrs));
+    ASSERT_EQ(sl::plat_get_attrs(file, &attrs), 0);
     EXPECT_FALSE(attrs & sl::kAttrReadOnly);
     chmod(file.c_str(), 0444);
-    ASSERT_TRUE(sl::plat_get_attrs(file, &attrs));
+    ASSERT_EQ(sl::plat_get_attrs(file, &attrs), 0);
     EXPECT_TRUE(attrs & sl::kAttrReadOnly);
-    EXPECT_TRUE(sl::plat_set_attrs(file, sl::kAttrArchive));
-    ASSERT_TRUE(sl::plat_get_attrs(file, &attrs));
+    EXPECT_EQ(sl::plat_set_attrs(file, sl::kAttrArchive), 0);
+    ASSERT_EQ(sl::plat_get_attrs(file, &attrs), 0);
     EXPECT_FALSE(attrs & sl::kAttrReadOnly);
-    ASSERT_TRUE(sl::plat_get_attrs(dir, &attrs));
+    ASSERT_EQ(sl::plat_get_attrs(dir, &attrs), 0);
     EXPECT_TRUE(attrs & sl::kAttrDirectory);
-    EXPECT_TRUE(sl::plat_delete_file(file));
+    EXPECT_EQ(sl::plat_delete_file(file), 0);
+    EXPECT_EQ(sl::plat_delete_file(file), -ENOENT);
 }
 
 }  // namespace
@@ -79,8 +82,10 @@ TEST(PlatformSockets, PendingReceiveNeverBlocks) {
     int pair[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
     uint8_t buf[16];
-    EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), -1);  // nothing there: at once
+    EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), sl::kPlatWouldBlock);  // at once
+    EXPECT_EQ(sl::plat_wait_readable(pair[0], 1), sl::kPlatTimedOut);
     ASSERT_EQ(write(pair[1], "abc", 3), 3);
+    EXPECT_EQ(sl::plat_wait_readable(pair[0], 1000), 0);
     EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), 3);
     close(pair[1]);
     EXPECT_EQ(sl::plat_recv_pending(pair[0], buf, sizeof buf), 0);  // closed
@@ -90,8 +95,8 @@ TEST(PlatformSockets, PendingReceiveNeverBlocks) {
 // The link's socket: Nagle off (it held each swath's last segment until the
 // board's delayed acknowledgement) and the system's send buffer.
 TEST(PlatformSockets, SendOptionsTurnNagleOffAndKeepTheSendBuffer) {
-    sl::PlatSocket s = sl::plat_tcp_socket();
-    ASSERT_NE(s, sl::kInvalidSocket);
+    sl::PlatSocket s = sl::kInvalidSocket;
+    ASSERT_EQ(sl::plat_tcp_socket(&s), 0);
     const int fd = static_cast<int>(s);
     int before = 0;
     socklen_t len = sizeof before;
@@ -109,6 +114,35 @@ TEST(PlatformSockets, SendOptionsTurnNagleOffAndKeepTheSendBuffer) {
     ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, &len), 0);
     EXPECT_EQ(timeout.tv_sec, 5);
     EXPECT_EQ(sl::plat_socket_close(s), 0);
+}
+
+// A failed call gives the system's error, negated, in its result: a connect
+// nobody takes, and a send and a receive on a socket the board closed.
+TEST(PlatformSockets, FailuresGiveTheSystemsError) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof at;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&at), &len), 0);
+    const uint16_t port = ntohs(at.sin_port);  // bound, not listening: refused
+    sl::PlatSocket s = sl::kInvalidSocket;
+    ASSERT_EQ(sl::plat_tcp_socket(&s), 0);
+    EXPECT_EQ(sl::plat_connect(s, INADDR_LOOPBACK, port, 2000), -ECONNREFUSED);
+    EXPECT_EQ(sl::plat_socket_close(s), 0);
+
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(sl::plat_tcp_socket(&s), 0);
+    ASSERT_EQ(sl::plat_connect(s, INADDR_LOOPBACK, port, 2000), 0);
+    close(accept(listener, nullptr, nullptr));
+    uint8_t buf[4096] = {};
+    EXPECT_EQ(sl::plat_recv(s, buf, sizeof buf), 0);  // closed
+    int sent = 0;
+    for (int i = 0; i < 100 && sent >= 0; ++i) sent = sl::plat_send_all(s, buf, sizeof buf);
+    EXPECT_TRUE(sent == -EPIPE || sent == -ECONNRESET) << sent;
+    EXPECT_EQ(sl::plat_socket_close(s), 0);
+    close(listener);
 }
 
 }  // namespace

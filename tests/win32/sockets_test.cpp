@@ -53,8 +53,8 @@ TEST(SocketWake, BlockedReceiveReturnsAndTheCloseAfterLeavesNewSocketsAlone) {
     Listener board("127.0.0.190");
     const uint32_t ip = 0x7F0000BE;
     Receiver r;
-    r.s = sl::plat_tcp_socket();
-    ASSERT_EQ(sl::plat_connect(r.s, ip, board.port, 5000), 1);
+    ASSERT_EQ(sl::plat_tcp_socket(&r.s), 0);
+    ASSERT_EQ(sl::plat_connect(r.s, ip, board.port, 5000), 0);
     SOCKET accepted = accept(board.s, nullptr, nullptr);
     ASSERT_NE(accepted, INVALID_SOCKET);
 
@@ -70,9 +70,10 @@ TEST(SocketWake, BlockedReceiveReturnsAndTheCloseAfterLeavesNewSocketsAlone) {
 
     // A socket made now may reuse the number; the owner's close of the old
     // one must not take it.
-    sl::PlatSocket next = sl::plat_tcp_socket();
+    sl::PlatSocket next = sl::kInvalidSocket;
+    ASSERT_EQ(sl::plat_tcp_socket(&next), 0);
     EXPECT_EQ(sl::plat_socket_close(r.s), 0);
-    EXPECT_EQ(sl::plat_connect(next, ip, board.port, 5000), 1);
+    EXPECT_EQ(sl::plat_connect(next, ip, board.port, 5000), 0);
     EXPECT_EQ(sl::plat_socket_close(next), 0);
     closesocket(accepted);
 }
@@ -81,8 +82,8 @@ TEST(SocketWake, BlockedReceiveReturnsAndTheCloseAfterLeavesNewSocketsAlone) {
 // held each swath's last segment until the acknowledgement came) and the
 // system's send buffer instead of none.
 TEST(SocketOptions, NagleOffAndTheSystemsSendBuffer) {
-    sl::PlatSocket ps = sl::plat_tcp_socket();
-    ASSERT_NE(ps, sl::kInvalidSocket);
+    sl::PlatSocket ps = sl::kInvalidSocket;
+    ASSERT_EQ(sl::plat_tcp_socket(&ps), 0);
     const SOCKET s = static_cast<SOCKET>(ps);
     int before = 0;
     int len = sizeof before;

@@ -4,6 +4,7 @@
 // they lack write permission.
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -21,26 +22,30 @@ std::string plat_folder_file(const std::string &folder, const char *name) { retu
 
 std::string plat_prnlog_file(const char *name) { return plat_folder_file(plat_prnlog_dir(), name); }
 
-bool plat_get_attrs(const std::string &path, uint32_t *attrs) {
+namespace {
+int result_of(int rc) { return rc == 0 ? 0 : -errno; }
+}  // namespace
+
+int plat_get_attrs(const std::string &path, uint32_t *attrs) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
+    if (stat(path.c_str(), &st) != 0) return -errno;
     uint32_t a = S_ISDIR(st.st_mode) ? kAttrDirectory | kAttrHidden : kAttrArchive;
     if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
     *attrs = a;
-    return true;
+    return 0;
 }
 
-bool plat_set_attrs(const std::string &path, uint32_t attrs) {
+int plat_set_attrs(const std::string &path, uint32_t attrs) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
+    if (stat(path.c_str(), &st) != 0) return -errno;
     mode_t mode = st.st_mode & 07777;
     mode = (attrs & kAttrReadOnly) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
-    return chmod(path.c_str(), mode) == 0;
+    return result_of(chmod(path.c_str(), mode));
 }
 
-bool plat_make_dir(const std::string &path) { return mkdir(path.c_str(), 0755) == 0; }
+int plat_make_dir(const std::string &path) { return result_of(mkdir(path.c_str(), 0755)); }
 
-bool plat_delete_file(const std::string &path) { return unlink(path.c_str()) == 0; }
+int plat_delete_file(const std::string &path) { return result_of(unlink(path.c_str())); }
 
 // A file whose mode cannot be changed belongs to another user.
 bool plat_may_delete_locked_file() { return false; }

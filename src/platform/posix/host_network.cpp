@@ -27,12 +27,12 @@ int plat_check_interface_ip(const char *address) {
     return found;
 }
 
-int plat_list_host_addresses(char (*list)[128], int max, int *count) {
+void plat_list_host_addresses(char (*list)[128], int max, int *count) {
     *count = 0;
     char host[257] = {};
     if (gethostname(host, sizeof host - 1) != 0) {
         sl_trace("Error: %u\n", 0u);
-        return 1;
+        return;
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -40,7 +40,7 @@ int plat_list_host_addresses(char (*list)[128], int max, int *count) {
     addrinfo *res = nullptr;
     if (getaddrinfo(host, nullptr, &hints, &res) != 0) {
         sl_trace("Error: %u\n", 0u);
-        return 1;
+        return;
     }
     for (addrinfo *r = res; r && *count < max; r = r->ai_next) {
         auto *in = reinterpret_cast<sockaddr_in *>(r->ai_addr);
@@ -49,7 +49,6 @@ int plat_list_host_addresses(char (*list)[128], int max, int *count) {
         ++*count;
     }
     freeaddrinfo(res);
-    return 1;
 }
 
 int plat_set_interface_ip(const char *address, const char *) {

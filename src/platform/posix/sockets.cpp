@@ -19,29 +19,31 @@
 namespace sl {
 
 namespace {
-thread_local int g_sock_error = 0;
-
 int fd_of(PlatSocket s) { return static_cast<int>(s); }
 
-int fail() {
-    g_sock_error = errno;
-    return -1;
+// The error of the call that just failed, with the codes callers act on
+// under their own names.
+int last_error() {
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kPlatWouldBlock;
+    if (errno == ETIMEDOUT) return kPlatTimedOut;
+    return -errno;
 }
 
-bool set_nonblocking(int fd, bool on) {
+int set_nonblocking(int fd, bool on) {
     int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0) return false;
+    if (flags < 0) return last_error();
     flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    return fcntl(fd, F_SETFL, flags) == 0;
+    return fcntl(fd, F_SETFL, flags) == 0 ? 0 : last_error();
 }
 
+// 0 when the event came, kPlatTimedOut, or an error.
 int poll_one(int fd, short events, uint32_t timeout_ms) {
     pollfd p{fd, events, 0};
     for (;;) {
         int r = poll(&p, 1, static_cast<int>(timeout_ms));
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) g_sock_error = errno;
-        return r;
+        if (r < 0) return last_error();
+        return r > 0 ? 0 : kPlatTimedOut;
     }
 }
 }  // namespace
@@ -49,13 +51,10 @@ int poll_one(int fd, short events, uint32_t timeout_ms) {
 void plat_net_startup() {}
 void plat_net_cleanup() {}
 
-PlatSocket plat_tcp_socket() {
+int plat_tcp_socket(PlatSocket *s) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        g_sock_error = errno;
-        return kInvalidSocket;
-    }
-    return fd;
+    *s = fd < 0 ? kInvalidSocket : fd;
+    return fd < 0 ? last_error() : 0;
 }
 
 void plat_set_send_options(PlatSocket s, uint32_t send_timeout_ms) {
@@ -71,21 +70,19 @@ void plat_set_send_options(PlatSocket s, uint32_t send_timeout_ms) {
 
 int plat_connect(PlatSocket s, uint32_t ipv4, uint16_t port, uint32_t timeout_ms) {
     int fd = fd_of(s);
-    if (!set_nonblocking(fd, true)) return fail(), 0;
+    if (int rc = set_nonblocking(fd, true); rc != 0) return rc;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(ipv4);
     if (connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0 && errno != EINPROGRESS)
-        return fail(), 0;
-    if (poll_one(fd, POLLOUT, timeout_ms) <= 0) return 0;
+        return last_error();
+    if (int rc = poll_one(fd, POLLOUT, timeout_ms); rc != 0) return rc;
     int err = 0;
     socklen_t len = sizeof err;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-        g_sock_error = err ? err : errno;
-        return 0;
-    }
-    return set_nonblocking(fd, false) ? 1 : (fail(), 0);
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return last_error();
+    if (err != 0) return errno = err, last_error();
+    return set_nonblocking(fd, false);
 }
 
 int plat_send_all(PlatSocket s, const void *buf, int len) {
@@ -94,7 +91,8 @@ int plat_send_all(PlatSocket s, const void *buf, int len) {
     while (sent < len) {
         ssize_t n = send(fd_of(s), p + sent, static_cast<size_t>(len - sent), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail();
+        if (n < 0) return last_error();
+        if (n == 0) return -EPIPE;  // taken nothing: the peer is gone
         sent += static_cast<int>(n);
     }
     return sent;
@@ -104,19 +102,16 @@ int plat_recv(PlatSocket s, void *buf, int cap) {
     for (;;) {
         ssize_t n = recv(fd_of(s), buf, static_cast<size_t>(cap), 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return fail();
-        return static_cast<int>(n);
+        return n < 0 ? last_error() : static_cast<int>(n);
     }
 }
 
 int plat_recv_pending(PlatSocket s, void *buf, int cap) {
     ssize_t n = recv(fd_of(s), buf, static_cast<size_t>(cap), MSG_DONTWAIT);
-    return n < 0 ? fail() : static_cast<int>(n);
+    return n < 0 ? last_error() : static_cast<int>(n);
 }
 
-int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) {
-    return poll_one(fd_of(s), POLLIN, timeout_ms) > 0 ? 1 : 0;
-}
+int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) { return poll_one(fd_of(s), POLLIN, timeout_ms); }
 
 void plat_socket_shutdown(PlatSocket s) {
     if (s != kInvalidSocket) shutdown(fd_of(s), SHUT_RDWR);
@@ -124,10 +119,8 @@ void plat_socket_shutdown(PlatSocket s) {
 
 int plat_socket_close(PlatSocket s) {
     if (s == kInvalidSocket) return 0;
-    return close(fd_of(s)) == 0 ? 0 : fail();
+    return close(fd_of(s)) == 0 ? 0 : last_error();
 }
-
-int plat_socket_error() { return g_sock_error; }
 
 int plat_parse_ipv4(const char *text, uint32_t *value) {
     in_addr parsed{};

@@ -16,20 +16,24 @@ std::string plat_folder_file(const std::string &folder, const char *name) { retu
 
 std::string plat_prnlog_file(const char *name) { return plat_folder_file(plat_prnlog_dir(), name); }
 
-bool plat_get_attrs(const std::string &path, uint32_t *attrs) {
+namespace {
+int result_of(BOOL ok) { return ok ? 0 : -static_cast<int>(GetLastError()); }
+}  // namespace
+
+int plat_get_attrs(const std::string &path, uint32_t *attrs) {
     DWORD a = GetFileAttributesA(path.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    if (a == INVALID_FILE_ATTRIBUTES) return -static_cast<int>(GetLastError());
     *attrs = a;
-    return true;
+    return 0;
 }
 
-bool plat_set_attrs(const std::string &path, uint32_t attrs) {
-    return SetFileAttributesA(path.c_str(), attrs) != 0;
+int plat_set_attrs(const std::string &path, uint32_t attrs) {
+    return result_of(SetFileAttributesA(path.c_str(), attrs));
 }
 
-bool plat_make_dir(const std::string &path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+int plat_make_dir(const std::string &path) { return result_of(CreateDirectoryA(path.c_str(), nullptr)); }
 
-bool plat_delete_file(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
+int plat_delete_file(const std::string &path) { return result_of(DeleteFileA(path.c_str())); }
 
 // Only the attribute stands in the way: a fresh file replaces it.
 bool plat_may_delete_locked_file() { return true; }

@@ -277,20 +277,20 @@ int plat_check_interface_ip(const char *address) {
     return 0;
 }
 
-int plat_list_host_addresses(char (*list)[128], int max, int *count) {
+void plat_list_host_addresses(char (*list)[128], int max, int *count) {
     *count = 0;
     plat_net_startup();
     char host[257] = {};
     if (gethostname(host, 256) != 0) {
         sl_trace("Error: %u\n", static_cast<unsigned>(WSAGetLastError()));
-        return 1;
+        return;
     }
     hostent *entry = gethostbyname(host);
     if (!entry) {
         sl_trace("Error: %u\n", static_cast<unsigned>(WSAGetLastError()));
-        return 1;
+        return;
     }
-    if (entry->h_addrtype != AF_INET || entry->h_length != 4) return 1;
+    if (entry->h_addrtype != AF_INET || entry->h_length != 4) return;
     for (int i = 0; entry->h_addr_list[i] && *count < max && *count < 32; ++i) {
         in_addr addr;
         std::memcpy(&addr, entry->h_addr_list[i], sizeof addr);
@@ -298,7 +298,6 @@ int plat_list_host_addresses(char (*list)[128], int max, int *count) {
         sl_trace("nAdapter(%d): %s\n", *count, list[*count]);
         ++*count;
     }
-    return 1;
 }
 
 // The key is rewritten first and the change announced after. A missing or

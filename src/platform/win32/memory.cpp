@@ -4,19 +4,8 @@
 
 namespace sl {
 
-namespace {
-thread_local uint32_t g_last_error = 0;
-
-void *remember_failure(void *p) {
-    if (!p) g_last_error = GetLastError();
-    return p;
-}
-}  // namespace
-
 // Zero-filled like the other systems' block, so no stage depends on stale bytes.
-void *plat_alloc_block(size_t bytes) {
-    return remember_failure(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes));
-}
+void *plat_alloc_block(size_t bytes) { return GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes); }
 
 void plat_free_block(void *p, size_t) {
     if (p) GlobalFree(p);
@@ -24,13 +13,11 @@ void plat_free_block(void *p, size_t) {
 
 // Committed pages start zero-filled.
 void *plat_alloc_virtual(size_t bytes) {
-    return remember_failure(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
 void plat_free_virtual(void *p, size_t) {
     if (p) VirtualFree(p, 0, MEM_RELEASE);
 }
-
-uint32_t plat_last_error() { return g_last_error; }
 
 }  // namespace sl

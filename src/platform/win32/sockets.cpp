@@ -18,7 +18,6 @@
 namespace sl {
 
 namespace {
-thread_local int g_sock_error = 0;
 std::once_flag g_started;
 
 SOCKET sock_of(PlatSocket s) { return static_cast<SOCKET>(s); }
@@ -34,14 +33,19 @@ bool forget_woken(SOCKET s) {
     return true;
 }
 
-int fail() {
-    g_sock_error = WSAGetLastError();
-    return -1;
+// A Windows Sockets error as a result, with the codes callers act on under
+// the names they have on every system.
+int error_of(int code) {
+    if (code == WSAEWOULDBLOCK) return kPlatWouldBlock;
+    if (code == WSAETIMEDOUT) return kPlatTimedOut;
+    return -code;
 }
 
-bool set_nonblocking(SOCKET s, bool on) {
+int last_error() { return error_of(WSAGetLastError()); }
+
+int set_nonblocking(SOCKET s, bool on) {
     u_long mode = on ? 1 : 0;
-    return ioctlsocket(s, FIONBIO, &mode) == 0;
+    return ioctlsocket(s, FIONBIO, &mode) == 0 ? 0 : last_error();
 }
 
 timeval timeval_of(uint32_t ms) {
@@ -52,23 +56,17 @@ timeval timeval_of(uint32_t ms) {
 void plat_net_startup() {
     std::call_once(g_started, [] {
         WSADATA data;
-        if (int rc = WSAStartup(MAKEWORD(2, 2), &data); rc != 0) {
-            g_sock_error = rc;
-            sl_trace("WSAStartup failed %d\n", rc);
-        }
+        if (int rc = WSAStartup(MAKEWORD(2, 2), &data); rc != 0) sl_trace("WSAStartup failed %d\n", rc);
     });
 }
 
 void plat_net_cleanup() {}
 
-PlatSocket plat_tcp_socket() {
+int plat_tcp_socket(PlatSocket *ps) {
     plat_net_startup();
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) {
-        fail();
-        return kInvalidSocket;
-    }
-    return static_cast<PlatSocket>(s);
+    *ps = s == INVALID_SOCKET ? kInvalidSocket : static_cast<PlatSocket>(s);
+    return s == INVALID_SOCKET ? last_error() : 0;
 }
 
 // The send buffer keeps the system's size and Nagle's algorithm is off, as
@@ -85,14 +83,14 @@ void plat_set_send_options(PlatSocket s, uint32_t send_timeout_ms) {
 
 int plat_connect(PlatSocket ps, uint32_t ipv4, uint16_t port, uint32_t timeout_ms) {
     SOCKET s = sock_of(ps);
-    if (!set_nonblocking(s, true)) return fail(), 0;
+    if (int rc = set_nonblocking(s, true); rc != 0) return rc;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(ipv4);
     if (connect(s, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0 &&
         WSAGetLastError() != WSAEWOULDBLOCK)
-        return fail(), 0;
+        return last_error();
 
     // Windows reports a refused connect in the error set, never as writable:
     // watching it ends the wait at once instead of at the time-out.
@@ -103,19 +101,13 @@ int plat_connect(PlatSocket ps, uint32_t ipv4, uint16_t port, uint32_t timeout_m
     FD_SET(s, &failed);
     timeval tv = timeval_of(timeout_ms);
     int r = select(0, nullptr, &writable, &failed, &tv);
-    if (r == SOCKET_ERROR) return fail(), 0;
-    if (r == 0) {
-        g_sock_error = WSAETIMEDOUT;
-        return 0;
-    }
+    if (r == SOCKET_ERROR) return last_error();
+    if (r == 0) return kPlatTimedOut;
     int err = 0;
     int len = sizeof err;
-    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&err), &len) != 0) return fail(), 0;
-    if (err != 0 || !FD_ISSET(s, &writable)) {
-        g_sock_error = err ? err : WSAECONNREFUSED;
-        return 0;
-    }
-    return set_nonblocking(s, false) ? 1 : (fail(), 0);
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&err), &len) != 0) return last_error();
+    if (err != 0 || !FD_ISSET(s, &writable)) return error_of(err ? err : WSAECONNREFUSED);
+    return set_nonblocking(s, false);
 }
 
 int plat_send_all(PlatSocket s, const void *buf, int len) {
@@ -123,7 +115,8 @@ int plat_send_all(PlatSocket s, const void *buf, int len) {
     int sent = 0;
     while (sent < len) {
         int n = send(sock_of(s), p + sent, len - sent, 0);
-        if (n == SOCKET_ERROR || n == 0) return fail();
+        if (n == SOCKET_ERROR) return last_error();
+        if (n == 0) return error_of(WSAECONNRESET);  // taken nothing: the peer is gone
         sent += n;
     }
     return sent;
@@ -131,16 +124,15 @@ int plat_send_all(PlatSocket s, const void *buf, int len) {
 
 int plat_recv(PlatSocket s, void *buf, int cap) {
     int n = recv(sock_of(s), static_cast<char *>(buf), cap, 0);
-    return n == SOCKET_ERROR ? fail() : n;
+    return n == SOCKET_ERROR ? last_error() : n;
 }
 
 int plat_recv_pending(PlatSocket s, void *buf, int cap) {
     // Windows has no per-call flag: the socket turns non-blocking, which is
     // harmless for the drain before a close that uses it.
-    u_long nonBlocking = 1;
-    if (ioctlsocket(sock_of(s), FIONBIO, &nonBlocking) == SOCKET_ERROR) return fail();
+    if (int rc = set_nonblocking(sock_of(s), true); rc != 0) return rc;
     int n = recv(sock_of(s), static_cast<char *>(buf), cap, 0);
-    return n == SOCKET_ERROR ? fail() : n;
+    return n == SOCKET_ERROR ? last_error() : n;
 }
 
 int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) {
@@ -149,8 +141,8 @@ int plat_wait_readable(PlatSocket s, uint32_t timeout_ms) {
     FD_SET(sock_of(s), &readable);
     timeval tv = timeval_of(timeout_ms);
     int r = select(0, &readable, nullptr, nullptr, &tv);
-    if (r == SOCKET_ERROR) fail();
-    return r > 0 ? 1 : 0;
+    if (r == SOCKET_ERROR) return last_error();
+    return r > 0 ? 0 : kPlatTimedOut;
 }
 
 void plat_socket_shutdown(PlatSocket s) {
@@ -168,10 +160,8 @@ int plat_socket_close(PlatSocket s) {
         std::lock_guard<std::mutex> hold(g_woken_lock);
         if (forget_woken(sock_of(s))) return 0;
     }
-    return closesocket(sock_of(s)) == 0 ? 0 : fail();
+    return closesocket(sock_of(s)) == 0 ? 0 : last_error();
 }
-
-int plat_socket_error() { return g_sock_error; }
 
 int plat_parse_ipv4(const char *text, uint32_t *value) {
     in_addr parsed{};
