@@ -210,14 +210,14 @@ void BM_Memcpy64MiB(benchmark::State &state) {
 // The hand-off of the queue replaced by one that only counts the bytes the
 // queue would copy.
 double gHandedBytes;
-int CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx, uint32_t,
-              int) {
+Status CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
+                 uint32_t, int) {
     if (endPx)
         gHandedBytes +=
             double(
                 SwathPositions(test::HarnessJob()->print.prop.XDPI, dir, startPx, endPx, widthPx).Columns) *
             kSliceBytes;
-    return 1;
+    return Status::Good();
 }
 
 struct PathJob {

@@ -17,24 +17,26 @@ namespace {
 
 const uint8_t gEmptyLine[kEmptyLineBytes] = {};
 
-int HandSwathToQueue(void *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
-                     uint32_t widthPx, uint32_t step, int countFlag) {
+Status HandSwathToQueue(void *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                        uint32_t widthPx, uint32_t step, int countFlag) {
     return AddSwath(static_cast<JobLink *>(link), src, dir, startPx, endPx, widthPx, step, countFlag);
 }
 
-// Stores one host line and, when it completes a swath, cuts the swath.
-// Returns 1 to go on, 0 when the job ended fatally, -1 when it was aborted.
-int TakeLine(Job *job, const uint8_t *line) {
-    if (FeedLine(job, line, QueueHandOff(job))) return 1;
+// Stores one host line and, when it completes a swath, cuts the swath. Ok
+// to go on; Aborted (the line was taken) when the host aborted the job or
+// the board stopped it meanwhile; Failed when the job ended fatally.
+Status TakeLine(Job *job, const uint8_t *line) {
+    const Status fed = FeedLine(job, line, QueueHandOff(job));
+    if (fed.ok()) return fed;
     if (JobIsAborted(job)) {
         sl_trace("Print Abort !");
-        return -1;
+        return Status::Bad(StatusCode::Aborted, "the job was aborted");
     }
     sl_trace("\n Printer Fatal Error !!!\n");
     ReleaseJobBuffers(&job->buffers);
     QueueUseBuffers(&job->link, nullptr, 0);
     job->failed = true;  // the buffers are gone: later lines must not reach them
-    return 0;
+    return Status::Bad(StatusCode::Failed, "a fatal error ended the job");
 }
 
 uint32_t HostLineBytes(const Job *job) { return job->host.declaredBytesPerLine * job->print.prop.Colors; }
@@ -52,7 +54,7 @@ bool FeedEmptyLines(Job *job, uint32_t n) {
 
 SwathHandOff QueueHandOff(Job *job) { return {&HandSwathToQueue, &job->link}; }
 
-int FeedLine(Job *job, const uint8_t *line, SwathHandOff handOff) {
+Status FeedLine(Job *job, const uint8_t *line, SwathHandOff handOff) {
     ++job->totalLines;
     // One line at a time, so the expansion buffer always holds it.
     if (job->host.oneBitInput) {
@@ -87,10 +89,10 @@ Status PrintLines(Job *job, const uint8_t *data, uint32_t size) {
         return Status::Bad(StatusCode::Refused, "no line data");
     }
     for (uint32_t i = 0; i < lines; ++i) {
-        const int r = TakeLine(job, data + i * hostLine);
+        const Status taken = TakeLine(job, data + i * hostLine);
         // Aborted while the swath was handed on: the line was taken.
-        if (r < 0) return Status::Good();
-        if (r == 0) return Status::Bad(StatusCode::Failed, "a fatal error ended the job");
+        if (taken.code == StatusCode::Aborted) return Status::Good();
+        if (!taken.ok()) return taken;
     }
     return Status::Good();
 }

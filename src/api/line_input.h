@@ -20,7 +20,7 @@ void EndPrintJob(Job *job);
 SwathHandOff QueueHandOff(Job *job);
 // One host line (planes back to back, as PrintALine takes it) into the
 // pipeline; returns the hand-off's result.
-int FeedLine(Job *job, const uint8_t *line, SwathHandOff handOff);
+Status FeedLine(Job *job, const uint8_t *line, SwathHandOff handOff);
 // Empty lines the job end feeds: those that complete the current swath, and
 // then those of the flushing swaths.
 uint32_t LinesToCompleteSwath(const Job *job);

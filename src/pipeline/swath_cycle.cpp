@@ -55,7 +55,7 @@ ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui,
     return place;
 }
 
-int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff) {
+Status ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff) {
     PassInfo *pi = &job->pass;
     const SwathCycleJob &cycle = p->cycle;
     LineIntake *intake = &p->intake;
@@ -92,10 +92,10 @@ int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff) {
                         pi->seqstep);
 }
 
-int PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill,
-                 SwathHandOff handOff) {
+Status PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill,
+                    SwathHandOff handOff) {
     StoreLine(&p->intake, planes, p->cycle.lineBytes, job->prop.Colors, fill, &job->pass);
-    if (!SwathComplete(&job->pass)) return 1;
+    if (!SwathComplete(&job->pass)) return Status::Good();
     return ProcessCompleteSwath(p, job, handOff);
 }
 

@@ -11,14 +11,15 @@
 #include "pipeline/swath_format.h"
 #include "shared/print_job.h"
 #include "shared/records.h"
+#include "shared/status.h"
 
 namespace sl {
 
 // Receives each swath: the arguments of AddSwath, after the receiver's own
-// record. Returns 1 to go on, 0 when the job stopped.
+// record. Ok to go on; otherwise why the job took no more swaths.
 struct SwathHandOff {
-    int (*take)(void *receiver, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
-                uint32_t widthPx, uint32_t step, int countFlag);
+    Status (*take)(void *receiver, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                   uint32_t widthPx, uint32_t step, int countFlag);
     void *receiver;
 };
 
@@ -61,11 +62,11 @@ uint32_t LinesPerSwath(const PassInfo *pi);
 ChannelPlacement PlacementFor(uint8_t dir, uint32_t xdpi, const UISetupPara *ui, uint32_t printSliceNum,
                               uint8_t dotClass);
 // Cuts the swath whose lines are complete; returns the hand-off's result.
-int ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff);
+Status ProcessCompleteSwath(Pipeline *p, PrintJob *job, SwathHandOff handOff);
 // Stores one line (planes of the job's lineBytes, stripes of value
-// `fill`); when it completes a swath, cuts it. Returns 1, or the hand-off's 0.
-int PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill,
-                 SwathHandOff handOff);
+// `fill`); when it completes a swath, cuts it. Ok, or the hand-off's result.
+Status PipelineLine(Pipeline *p, PrintJob *job, const uint8_t *const planes[6], uint8_t fill,
+                    SwathHandOff handOff);
 // Empty swaths the job end feeds once the current swath is complete, so that
 // the last image lines meet every pass that prints them: enough swaths to
 // carry the newest line out of the strip ring, and never fewer than

@@ -285,8 +285,8 @@ uint32_t CopyLength(const JobLink *link, uint32_t columns, uint32_t dataStart) {
 
 }  // namespace
 
-int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
-             uint32_t widthPx, uint32_t step, int countFlag) {
+Status AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                uint32_t widthPx, uint32_t step, int countFlag) {
     const SwathPlacement at = SwathPositions(link->job->prop.XDPI, dir, startPx, endPx, widthPx);
 
     if (endPx == 0) {
@@ -299,7 +299,7 @@ int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, u
             link->assembly.held = nullptr;
         }
         link->assembly.blankFeed += step;
-        return 1;
+        return Status::Good();
     }
 
     if (link->assembly.blankSwaths > 0) {
@@ -309,9 +309,11 @@ int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, u
 
     SwathEntry *e = GetEmptySwathWait(link);
     if (!e) {
-        if (AbortRequested(link) || link->PrintStopFlag.load())
-            link->ErrorCode.store(kLinkErrorAssemblyStopped);
-        return 0;
+        const bool aborted = AbortRequested(link), stopped = link->PrintStopFlag.load();
+        if (aborted || stopped) link->ErrorCode.store(kLinkErrorAssemblyStopped);
+        if (aborted) return Status::Bad(StatusCode::Aborted, "the job was aborted");
+        if (stopped) return Status::Bad(StatusCode::Stopped, "the board stopped the job");
+        return Status::Bad(StatusCode::Failed, "the link to the board ended");
     }
 
     // The previous swath needs only this one's start: it goes to the
@@ -336,7 +338,7 @@ int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, u
     e->Mode = FiringMode(link, dir);
     link->assembly.held = e;
     if (countFlag) ++link->assembly.swathCount;
-    return 1;
+    return Status::Good();
 }
 
 }  // namespace sl

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "shared/records.h"
+#include "shared/status.h"
 #include "transport/job_link.h"
 
 namespace sl {
@@ -49,9 +50,11 @@ SwathEntry *GetEmptySwathWait(JobLink *link);
 void WaitAllSwathFinish(JobLink *link);
 void RunEmptySwaths(JobLink *link);
 void FlushLastSwath(JobLink *link);
-// The pipeline's hand-off: takes one formatted swath into the queue.
-int AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
-             uint32_t widthPx, uint32_t step, int countFlag);
+// The pipeline's hand-off: takes one formatted swath into the queue. Not
+// Ok when the queue gives no slot: Aborted or Stopped when the job was
+// aborted or the board stopped it, Failed when the link ended meanwhile.
+Status AddSwath(JobLink *link, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                uint32_t widthPx, uint32_t step, int countFlag);
 
 // Assembly counters, for the job's statistics and tests.
 uint32_t AssemblySwathCount(const JobLink *link);

@@ -108,14 +108,14 @@ protected:
     void CloseJob() { CloseJobLink(link_.get()); }
 
     // Inked swath i: columns 16 i .. 400 + 16 i.
-    int Inked(uint32_t i, uint8_t dir = 0, uint32_t step = 300) {
+    Status Inked(uint32_t i, uint8_t dir = 0, uint32_t step = 300) {
         return AddSwath(link_.get(), src_.data(), dir, 16 + 16 * i, 400 + 16 * i, kWidth, step, 2);
     }
-    int Blank(uint32_t step) { return AddSwath(link_.get(), src_.data(), 0, 0, 0, kWidth, step, 2); }
+    bool Blank(uint32_t step) { return AddSwath(link_.get(), src_.data(), 0, 0, 0, kWidth, step, 2).ok(); }
 
     // Runs a plain job of n inked swaths and closes it.
     void PrintInked(uint32_t n) {
-        for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(Inked(i), 1) << i;
+        for (uint32_t i = 0; i < n; ++i) ASSERT_TRUE(Inked(i).ok()) << i;
         CloseJob();
     }
 
@@ -137,13 +137,13 @@ TEST_F(LinkJob, WholeJobPacketsAndFields) {
     EXPECT_EQ(job_.board.CurFWVersion, preset.fw_version);  // the block came with the job-create answer
     const uint16_t jobId = link_->JobId.load();
 
-    ASSERT_EQ(Inked(0), 1);
-    ASSERT_EQ(Inked(1, 1), 1);
-    ASSERT_EQ(Inked(2), 1);
-    ASSERT_EQ(Blank(100), 1);
-    ASSERT_EQ(Blank(50), 1);
-    ASSERT_EQ(Inked(3), 1);
-    ASSERT_EQ(Inked(4, 0, 0), 1);
+    ASSERT_TRUE(Inked(0).ok());
+    ASSERT_TRUE(Inked(1, 1).ok());
+    ASSERT_TRUE(Inked(2).ok());
+    ASSERT_TRUE(Blank(100));
+    ASSERT_TRUE(Blank(50));
+    ASSERT_TRUE(Inked(3).ok());
+    ASSERT_TRUE(Inked(4, 0, 0).ok());
     CloseJob();
 
     const auto all = WithoutResends(swathboard::Packets(board()));
@@ -212,8 +212,8 @@ TEST_F(LinkJob, HeartbeatChangesWhileTheJobRuns) {
 TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
     StartBoardAt(TestIp(kAddrLinkJobPause));
     ASSERT_EQ(OpenJob(), 1);
-    ASSERT_EQ(Inked(0), 1);
-    ASSERT_EQ(Inked(1), 1);
+    ASSERT_TRUE(Inked(0).ok());
+    ASSERT_TRUE(Inked(1).ok());
     ASSERT_TRUE(swathboard::WaitForPackets(board(), 9, 1, 10s));
     requests_.pause = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_PAUSE) >= 1; }));
@@ -225,8 +225,8 @@ TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
 
     requests_.pause = 0;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_CONTINUE) >= 1; }));
-    ASSERT_EQ(Inked(2), 1);
-    ASSERT_EQ(Inked(3), 1);
+    ASSERT_TRUE(Inked(2).ok());
+    ASSERT_TRUE(Inked(3).ok());
     CloseJob();
     EXPECT_EQ(swathboard::StoredSwathNumbers(board()), OneTo(4));
     EXPECT_EQ(OfCode(swathboard::Packets(board()), swathboard::NET_CMD_PRINT_END).size(), 1u);
@@ -235,12 +235,12 @@ TEST_F(LinkJob, PauseSyncsThenContinueResumesPrinting) {
 TEST_F(LinkJob, AbortCancelsOnTheBoardAndEndsTheJob) {
     StartBoardAt(TestIp(kAddrLinkJobAbort));
     ASSERT_EQ(OpenJob(), 1);
-    ASSERT_EQ(Inked(0), 1);
-    ASSERT_EQ(Inked(1), 1);
+    ASSERT_TRUE(Inked(0).ok());
+    ASSERT_TRUE(Inked(1).ok());
     requests_.abort = 1;
     ASSERT_TRUE(WaitUntil([&] { return CountDebug(board(), swathboard::NET_DEBUG_STOP) >= 1; }));
     ASSERT_TRUE(WaitUntil([&] { return link_->PrintStopFlag.load(); }));
-    EXPECT_EQ(Inked(2), 0);  // the host learns it from the hand-off
+    EXPECT_EQ(Inked(2).code, StatusCode::Aborted);  // the host learns it from the hand-off
     CloseJob();
     EXPECT_EQ(swathboard::CountPackets(board(), 18), 0u);
 }
@@ -329,7 +329,7 @@ TEST_F(LinkJob, PrinterSideStopsEndTheJobCleanly) {
         StartBoardAt(TestIp(last++), config);
         ASSERT_EQ(OpenJob(), 1);
         int accepted = 0;
-        for (uint32_t i = 0; i < 8 && Inked(i) == 1; ++i) ++accepted;
+        for (uint32_t i = 0; i < 8 && Inked(i).ok(); ++i) ++accepted;
         EXPECT_LT(accepted, 8);
         EXPECT_EQ(link_->PrintStopFlag.load(), 1u);
         EXPECT_EQ(link_->PrintEndFlag.load(), 1u);

@@ -81,9 +81,9 @@ namespace sl::test {
 namespace {
 
 uint32_t gSwathsSeen;
-int CountSwath(const uint8_t *, uint8_t, uint32_t, uint32_t endPx, uint32_t, uint32_t, int) {
+Status CountSwath(const uint8_t *, uint8_t, uint32_t, uint32_t endPx, uint32_t, uint32_t, int) {
     gSwathsSeen += endPx ? 1 : 0;
-    return 1;
+    return Status::Good();
 }
 
 TEST(Allocations, NoneWhileLinesFlow) {

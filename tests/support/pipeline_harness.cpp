@@ -60,8 +60,8 @@ struct HarnessPrinter {
 };
 HarnessPrinter gHarness;
 
-int TakeBySink(void *sink, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
-               uint32_t widthPx, uint32_t step, int countFlag) {
+Status TakeBySink(void *sink, const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                  uint32_t widthPx, uint32_t step, int countFlag) {
     return reinterpret_cast<SwathSink>(sink)(src, dir, startPx, endPx, widthPx, step, countFlag);
 }
 
@@ -139,18 +139,18 @@ void MakeHostLine(const ProofJob &job, uint32_t line, std::vector<uint8_t> &out)
     }
 }
 
-int FeedHostLine(const ProofJob &, const uint8_t *line, SwathSink sink) {
+Status FeedHostLine(const ProofJob &, const uint8_t *line, SwathSink sink) {
     return FeedLine(HarnessJob(), line, HandOffTo(sink));
 }
 
-int FinishJob(const ProofJob &job, SwathSink sink) {
+bool FinishJob(const ProofJob &job, SwathSink sink) {
     static const uint8_t empty[kEmptyLineBytes] = {};
     auto feed = [&](uint32_t n) {
         for (uint32_t i = 0; i < n; ++i)
-            if (!FeedHostLine(job, empty, sink)) return 0;
-        return 1;
+            if (!FeedHostLine(job, empty, sink).ok()) return false;
+        return true;
     };
-    return feed(LinesToCompleteSwath(HarnessJob())) && feed(FlushLines(HarnessJob())) ? 1 : 0;
+    return feed(LinesToCompleteSwath(HarnessJob())) && feed(FlushLines(HarnessJob()));
 }
 
 // --- the proof ---------------------------------------------------------------
@@ -208,8 +208,8 @@ void ExpectedRow(const ProofJob &job, uint32_t line, uint32_t plane, const std::
     }
 }
 
-int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx, uint32_t,
-               int) {
+Status CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
+                  uint32_t, int) {
     Proof &pr = *gProof;
     ProofResult &res = *pr.result;
     const Job *const j = HarnessJob();
@@ -220,7 +220,7 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
     ++res.swaths;
     if (endPx == 0) {
         ++res.blankSwaths;
-        return 1;
+        return Status::Good();
     }
     if (dir != L_TO_R) ++res.rightToLeft;
     const uint32_t q = gPassInfo.seq - 1;
@@ -262,7 +262,7 @@ int CheckSwath(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx
             }
         }
     }
-    return 1;
+    return Status::Good();
 }
 
 }  // namespace

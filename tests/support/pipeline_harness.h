@@ -49,8 +49,8 @@ struct ProofResult {
 };
 
 // A swath receiver with the hand-off's arguments and no record of its own.
-using SwathSink = int (*)(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
-                          uint32_t step, int countFlag);
+using SwathSink = Status (*)(const uint8_t *src, uint8_t dir, uint32_t startPx, uint32_t endPx,
+                             uint32_t widthPx, uint32_t step, int countFlag);
 SwathHandOff HandOffTo(SwathSink sink);
 
 // The job record the harness set up (nullptr before SetUpPipelineJob).
@@ -64,9 +64,9 @@ void TearDownPipelineJob();
 // One raster line of the job as PrintALine takes it (planes back to back).
 void MakeHostLine(const ProofJob &job, uint32_t line, std::vector<uint8_t> &out);
 // Feeds one host line as PrintALine does; returns the hand-off's result.
-int FeedHostLine(const ProofJob &job, const uint8_t *line, SwathSink sink);
-// The empty lines EndPrint feeds.
-int FinishJob(const ProofJob &job, SwathSink sink);
+Status FeedHostLine(const ProofJob &job, const uint8_t *line, SwathSink sink);
+// The empty lines EndPrint feeds; false when the sink stopped taking swaths.
+bool FinishJob(const ProofJob &job, SwathSink sink);
 
 ProofResult RunProof(const ProofJob &job);
 

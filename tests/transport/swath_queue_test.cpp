@@ -77,7 +77,7 @@ protected:
         src_.resize(4200 * kSliceBytes);
         std::iota(src_.begin(), src_.end(), uint8_t{0});
     }
-    int Add(uint8_t dir, uint32_t start, uint32_t end, uint32_t step) {
+    Status Add(uint8_t dir, uint32_t start, uint32_t end, uint32_t step) {
         return AddSwath(link_.get(), src_.data(), dir, start, end, 4000, step, 2);
     }
     std::vector<uint8_t> src_;
@@ -85,9 +85,9 @@ protected:
 
 TEST_F(Assembly, SwathsArePublishedOneLateWithTheirSuccessorsStart) {
     QueueConsumer board(link_.get());
-    ASSERT_EQ(Add(0, 16, 400, 300), 1);
-    ASSERT_EQ(Add(0, 32, 800, 300), 1);
-    ASSERT_EQ(Add(0, 48, 1200, 0), 1);
+    ASSERT_TRUE(Add(0, 16, 400, 300).ok());
+    ASSERT_TRUE(Add(0, 32, 800, 300).ok());
+    ASSERT_TRUE(Add(0, 48, 1200, 0).ok());
     FlushLastSwath(link_.get());
     WaitAllSwathFinish(link_.get());
     board.Stop();
@@ -113,7 +113,7 @@ TEST_F(Assembly, SwathsArePublishedOneLateWithTheirSuccessorsStart) {
 
 TEST_F(Assembly, LoneSwathIsSentByTheFinalWait) {
     QueueConsumer board(link_.get());
-    ASSERT_EQ(Add(0, 16, 400, 300), 1);
+    ASSERT_TRUE(Add(0, 16, 400, 300).ok());
     FlushLastSwath(link_.get());
     std::this_thread::sleep_for(20ms);
     EXPECT_TRUE(board.Sent().empty());  // one slot handed out: not yet sendable
@@ -126,9 +126,9 @@ TEST_F(Assembly, LoneSwathIsSentByTheFinalWait) {
 
 TEST_F(Assembly, LastInkedSwathFollowedOnlyByBlanksIsSent) {
     QueueConsumer board(link_.get());
-    ASSERT_EQ(Add(0, 16, 400, 300), 1);
-    ASSERT_EQ(Add(0, 0, 0, 300), 1);
-    ASSERT_EQ(Add(0, 0, 0, 300), 1);
+    ASSERT_TRUE(Add(0, 16, 400, 300).ok());
+    ASSERT_TRUE(Add(0, 0, 0, 300).ok());
+    ASSERT_TRUE(Add(0, 0, 0, 300).ok());
     FlushLastSwath(link_.get());
     WaitAllSwathFinish(link_.get());
     board.Stop();
@@ -151,9 +151,9 @@ TEST_F(Assembly, BlankRunsBecomeFeedOnlySwathsBeforeTheNextInkedSwath) {
         SCOPED_TRACE(c.blankSteps.size());
         NewLink();
         QueueConsumer board(link_.get());
-        ASSERT_EQ(Add(0, 16, 400, 10), 1);
-        for (uint32_t step : c.blankSteps) ASSERT_EQ(Add(0, 0, 0, step), 1);
-        ASSERT_EQ(Add(1, 16, 400, 20), 1);
+        ASSERT_TRUE(Add(0, 16, 400, 10).ok());
+        for (uint32_t step : c.blankSteps) ASSERT_TRUE(Add(0, 0, 0, step).ok());
+        ASSERT_TRUE(Add(1, 16, 400, 20).ok());
         FlushLastSwath(link_.get());
         WaitAllSwathFinish(link_.get());
         board.Stop();
@@ -178,9 +178,9 @@ TEST_F(Assembly, BidirectionalModeSetsFiringModeAndNextStart) {
     job_.board.Dir = 11;
     job_.pass.passmode = 1;
     QueueConsumer board(link_.get());
-    ASSERT_EQ(Add(0, 16, 400, 1), 1);   // Pstart 6, Pend 202
-    ASSERT_EQ(Add(1, 16, 300, 1), 1);   // Pstart 150 + 1 -> 150, below the previous Pend
-    ASSERT_EQ(Add(0, 800, 900, 1), 1);  // Pstart 399 -> 398
+    ASSERT_TRUE(Add(0, 16, 400, 1).ok());   // Pstart 6, Pend 202
+    ASSERT_TRUE(Add(1, 16, 300, 1).ok());   // Pstart 150 + 1 -> 150, below the previous Pend
+    ASSERT_TRUE(Add(0, 800, 900, 1).ok());  // Pstart 399 -> 398
     FlushLastSwath(link_.get());
     WaitAllSwathFinish(link_.get());
     board.Stop();
@@ -194,22 +194,22 @@ TEST_F(Assembly, BidirectionalModeSetsFiringModeAndNextStart) {
 }
 
 TEST_F(Assembly, AbortEndsTheWaitForAFullQueue) {
-    ASSERT_EQ(Add(0, 16, 400, 1), 1);
-    ASSERT_EQ(Add(0, 16, 400, 1), 1);
+    ASSERT_TRUE(Add(0, 16, 400, 1).ok());
+    ASSERT_TRUE(Add(0, 16, 400, 1).ok());
     std::thread abort([this] {
         std::this_thread::sleep_for(30ms);
         requests_.abort = 1;
     });
-    EXPECT_EQ(Add(0, 16, 400, 1), 0);
+    EXPECT_EQ(Add(0, 16, 400, 1).code, StatusCode::Aborted);
     abort.join();
     EXPECT_EQ(link_->ErrorCode.load(), 1u);
 }
 
 TEST_F(Assembly, EndOfLinkEndsTheWaitWithoutError) {
-    ASSERT_EQ(Add(0, 16, 400, 1), 1);
-    ASSERT_EQ(Add(0, 16, 400, 1), 1);
+    ASSERT_TRUE(Add(0, 16, 400, 1).ok());
+    ASSERT_TRUE(Add(0, 16, 400, 1).ok());
     link_->PrintEndFlag = true;
-    EXPECT_EQ(Add(0, 16, 400, 1), 0);
+    EXPECT_EQ(Add(0, 16, 400, 1).code, StatusCode::Failed);
     EXPECT_EQ(link_->ErrorCode.load(), 0u);
     WaitAllSwathFinish(link_.get());  // returns at once
 }
