@@ -210,8 +210,8 @@ void BM_Memcpy64MiB(benchmark::State &state) {
 // The hand-off of the queue replaced by one that only counts the bytes the
 // queue would copy.
 double gHandedBytes;
-Status CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx,
-                 uint32_t, int) {
+Status CountOnly(const uint8_t *, uint8_t dir, uint32_t startPx, uint32_t endPx, uint32_t widthPx, uint32_t,
+                 int) {
     if (endPx)
         gHandedBytes +=
             double(

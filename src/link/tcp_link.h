@@ -37,9 +37,8 @@ int LinkSendCommand(PlatSocket s, uint8_t *packet, int length);
 int LinkSendData(PlatSocket s, const uint8_t *data, int length);
 // One blocking receive of at most `cap` bytes on the link's current socket:
 // bytes, 0 when the board closed the connection, or the platform's
-// (negative) error. A close on
-// another thread waits until it has returned, so the handle is never
-// released (and handed out again) under it.
+// (negative) error. A close on another thread waits until it has returned,
+// so the handle is never released (and handed out again) under it.
 int LinkReceive(LinkContext *link, uint8_t *buf, int cap);
 void PickBoardMac(LinkAddresses *addresses, const char *boardIP);
 // The host-order value of an IPv4 text (plat_parse_ipv4), 0 when it is none.

@@ -64,7 +64,7 @@ enum : uint32_t {
 std::string plat_prnlog_dir();                   // "c:\Prnlog" or its posix stand-in
 std::string plat_prnlog_file(const char *name);  // a file inside it
 std::string plat_folder_file(const std::string &folder, const char *name);  // a file inside `folder`
-int plat_get_attrs(const std::string &path, uint32_t *attrs);  // an error also when absent
+int plat_get_attrs(const std::string &path, uint32_t *attrs);               // an error also when absent
 int plat_set_attrs(const std::string &path, uint32_t attrs);
 int plat_make_dir(const std::string &path);
 int plat_delete_file(const std::string &path);

@@ -45,8 +45,8 @@ struct JobEnd {
 // What a Print-Job sends with the document.
 struct JobRequest {
     std::string file;
-    std::string format;  // document-format
-    int xdpi = 360, ydpi = 360;  // printer-resolution; 0: none sent, the printer's choice
+    std::string format;                 // document-format
+    int xdpi = 360, ydpi = 360;         // printer-resolution; 0: none sent, the printer's choice
     int width_hmm = 0, length_hmm = 0;  // media-size in 1/100 mm; 0: none sent
 };
 
