@@ -53,27 +53,33 @@ void SetUpInputDepth(HostView *host, const JobProp *job, const std::string &fold
 }
 
 // A failure after the connection: the threads stop before the socket closes.
-bool CloseOpenedLink(JobLink *link, const char *why) {
-    sl_trace("%s", why);
+Status CloseOpenedLink(JobLink *link, const char *trace, Status why) {
+    sl_trace("%s", trace);
     StopLinkThreads(link);
     CloseConnection(link, link->socket.load());
-    return false;
+    return why;
 }
 
 // Opens the job on the board; every failure closes what was opened so far.
-bool OpenJobOnBoard(Job *job) {
+// Each is NoBoard, which the operator sees as a failed connection, with the
+// step that failed as its reason.
+Status OpenJobOnBoard(Job *job) {
     JobLink *link = &job->link;
-    if (!CreateConnection(link)) {
+    if (const Status connected = CreateConnection(link); !connected.ok()) {
         sl_trace("ERROR!!! CreateConnection Fail!!\r\n");
-        return false;
+        return connected;
     }
-    if (!StartLinkThreads(link)) return CloseOpenedLink(link, "ERROR!!! Create thread Fail!!\r\n");
+    if (const Status started = StartLinkThreads(link); !started.ok())
+        return CloseOpenedLink(link, "ERROR!!! Create thread Fail!!\r\n",
+                               Status::Bad(StatusCode::NoBoard, started.reason));
     if (!Carried(CarryHostCommand(NET_CMD_JOB_CREATE, link)))
-        return CloseOpenedLink(link, "Send NET_CMD_JOB_CREATE Fail!!\r\n");
+        return CloseOpenedLink(link, "Send NET_CMD_JOB_CREATE Fail!!\r\n",
+                               Status::Bad(StatusCode::NoBoard, "the board did not open the job"));
     Adjust720(&job->print, XdpiIs720(job));
     if (!Carried(CarryHostCommand(NET_CMD_PRINT_START, link)))
-        return CloseOpenedLink(link, "Send NET_CMD_PRINT_START Fail!!\r\n");
-    return true;
+        return CloseOpenedLink(link, "Send NET_CMD_PRINT_START Fail!!\r\n",
+                               Status::Bad(StatusCode::NoBoard, "the board did not start the print"));
+    return Status::Good();
 }
 
 Status Refuse(const char *why) {
@@ -88,7 +94,7 @@ Status OpenJob(Job *job, const JobProp *pProp, const std::string &folder, JobReq
     if (!TakeJobMemory(job)) return Status::Bad(StatusCode::NoMemory, "job buffers");
     // A request left from before the job belongs to no job.
     ClearRequests(requests);
-    if (!OpenJobOnBoard(job)) return Status::Bad(StatusCode::NoBoard, "the board did not open the job");
+    if (const Status opened = OpenJobOnBoard(job); !opened.ok()) return opened;
     if (!PlanJob(job)) {
         (void)CloseJobLink(&job->link);  // refused: how the link ended adds nothing
         return Refuse("line wider than the widest swath");

@@ -43,29 +43,29 @@ constexpr int kDrainBytes = 1500;
 constexpr uint32_t kReceiveLeaveWaits = 2000;  // of 1 ms
 constexpr uint32_t kReconnectWaitMs = 100;     // a waiter's look at the job's end
 
-bool ConnectFailed(LinkContext *link, PlatSocket s, int error, const char *format) {
+Status ConnectFailed(LinkContext *link, PlatSocket s, int error, const char *format) {
     sl_trace(format, -error);
     PlatSocket expected = s;
     link->socket.compare_exchange_strong(expected, kInvalidSocket);
     plat_socket_close(s);
     plat_net_cleanup();
-    return false;
+    return Status::Bad(StatusCode::NoBoard, "the board does not answer");
 }
 
-bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
+Status ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
     plat_net_startup();
     plat_install_board_arp(pcIP, boardIP, link->addresses->boardMacText, link->addresses->boardMac);
     sl_trace("link from: %s -- %s\n", pcIP, boardIP);
     uint32_t board = 0;
     if (plat_parse_ipv4(boardIP, &board) != 0) {
         sl_trace("link: board address %s is not an IPv4 address\n", boardIP);
-        return false;
+        return Status::Bad(StatusCode::NoBoard, "the board's address is not an IPv4 address");
     }
 
     PlatSocket s = kInvalidSocket;
     if (const int error = plat_tcp_socket(&s); error != 0) {
         sl_trace("socket() create fail. WSAGetLastError=%d\r\n", -error);
-        return false;
+        return Status::Bad(StatusCode::NoBoard, "the system gave no socket for the link");
     }
     link->socket.store(s);
     plat_set_send_options(s, std::max(plat_scaled_ms(kSendTimeoutMs), kSendTimeoutFloorMs));
@@ -73,7 +73,7 @@ bool ConnectToBoard(LinkContext *link, const char *pcIP, const char *boardIP) {
         return ConnectFailed(link, s, error, "select()fail. WSAGetLastError=%d\n");
     RestartAnswerCount(link);
     link->connectionSerial.fetch_add(1);
-    return true;
+    return Status::Good();
 }
 
 }  // namespace
@@ -113,14 +113,15 @@ void RestartAnswerCount(LinkContext *link) {
     link->OutOfStep.store(false);
 }
 
-bool CreateConnection(LinkContext *link) {
+Status CreateConnection(LinkContext *link) {
     char pcIP[128];
     char boardIP[128];
     std::memcpy(pcIP, link->addresses->localIp, sizeof pcIP);
     std::memcpy(boardIP, link->addresses->boardIp, sizeof boardIP);
     pcIP[127] = boardIP[127] = '\0';
     PickBoardMac(link->addresses, boardIP);
-    if (!EnsureLocalAddress(pcIP, boardIP)) return false;
+    if (!EnsureLocalAddress(pcIP, boardIP))
+        return Status::Bad(StatusCode::NoBoard, "the PC does not hold the address set for it");
     return ConnectToBoard(link, pcIP, boardIP);
 }
 
@@ -174,7 +175,7 @@ Reconnect ReplaceConnection(LinkContext *link) {
             EndLink(link);
             return Reconnect::Ended;
         }
-        if (CreateConnection(link)) {
+        if (CreateConnection(link).ok()) {
             plat_sleep_ms(kReconnectSettleMs);
             link->reconnecting.store(false);
             plat_signal_raise(link->changed);

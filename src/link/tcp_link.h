@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "shared/records.h"
+#include "shared/status.h"
 
 namespace sl {
 
@@ -16,9 +17,10 @@ constexpr uint16_t kBoardPort = 4000;
 constexpr uint32_t kReconnectPauseMs = 2000;
 constexpr uint32_t kReconnectSettleMs = 500;
 
-// Connects to the board at the link's addresses; false when the PC does not
-// hold its address or the board does not answer (no socket is left open).
-[[nodiscard]] bool CreateConnection(LinkContext *link);
+// Connects to the board at the link's addresses; NoBoard, saying which,
+// when the PC does not hold its address or the board does not answer (no
+// socket is left open).
+[[nodiscard]] Status CreateConnection(LinkContext *link);
 // Every connection counts its packets and replies from zero: nothing sent on
 // an earlier one is answered on it.
 void RestartAnswerCount(LinkContext *link);

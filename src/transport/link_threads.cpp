@@ -35,7 +35,7 @@ void Join(PlatThread *&t) {
 
 }  // namespace
 
-bool StartLinkThreads(JobLink *link) {
+Status StartLinkThreads(JobLink *link) {
     link->TxEnable.store(true);
     link->TxEnded.store(false);
     link->TxThread = plat_thread_start(TransmitThread, link);
@@ -43,7 +43,7 @@ bool StartLinkThreads(JobLink *link) {
         sl_trace("Create Tx thread fail!!!\r\n");
         link->TxEnable.store(false);
         link->TxEnded.store(true);
-        return false;
+        return Status::Bad(StatusCode::Failed, "the link's threads could not start");
     }
     link->RxEnable.store(true);
     link->RxEnded.store(false);
@@ -54,11 +54,11 @@ bool StartLinkThreads(JobLink *link) {
         link->RxEnded.store(true);
         // The caller closes the connection next: the sender must be gone.
         StopLinkThreads(link);
-        return false;
+        return Status::Bad(StatusCode::Failed, "the link's threads could not start");
     }
     // Nothing depends on the heartbeat; a job runs without it.
     link->HeartThread = plat_thread_start(HeartbeatThread, &link->heartbeat);
-    return true;
+    return Status::Good();
 }
 
 void StopLinkThreads(JobLink *link) {

@@ -4,13 +4,14 @@
 
 #include <cstdint>
 
+#include "shared/status.h"
 #include "transport/job_link.h"
 
 namespace sl {
 
-// Starts the transmit, receive and heartbeat threads; false (with none left
+// Starts the transmit, receive and heartbeat threads; Failed (with none left
 // running) when the transmit or receive thread cannot be started.
-[[nodiscard]] bool StartLinkThreads(JobLink *link);
+[[nodiscard]] Status StartLinkThreads(JobLink *link);
 // Ends the threads cooperatively: raises PrintEndFlag and shuts the socket
 // down (which wakes a blocked receive), then joins them.
 void StopLinkThreads(JobLink *link);

@@ -90,8 +90,8 @@ protected:
         Aim(ip_);
         NewLink();
         ClearRequests(&requests_);
-        if (!CreateConnection(link_.get())) return 0;
-        if (!StartLinkThreads(link_.get())) {
+        if (!CreateConnection(link_.get()).ok()) return 0;
+        if (!StartLinkThreads(link_.get()).ok()) {
             CloseConnection(link_.get(), link_->socket.load());
             return 0;
         }

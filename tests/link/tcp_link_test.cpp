@@ -93,7 +93,7 @@ TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
     Use(TestIp(kAddrLinkCommands).c_str());
     FakeBoard board(TestIp(kAddrLinkCommands));
     ASSERT_TRUE(board.ok());
-    ASSERT_TRUE(CreateConnection(&Rec()));
+    ASSERT_TRUE(CreateConnection(&Rec()).ok());
     ASSERT_NE(Rec().socket.load(), kInvalidSocket);
 
     uint8_t a[64] = {9, 0x00};
@@ -117,20 +117,22 @@ TEST_F(Link, CommandsLeaveWithTheSenderTagAndDataUnchanged) {
 
 TEST_F(Link, NoBoardMeansNoConnectionAndNoSocket) {
     Use(TestIp(kAddrLinkNoBoard).c_str());
-    EXPECT_FALSE(CreateConnection(&Rec()));
+    const Status unanswered = CreateConnection(&Rec());
+    EXPECT_EQ(unanswered.code, StatusCode::NoBoard);
+    EXPECT_STREQ(unanswered.reason, "the board does not answer");
     EXPECT_EQ(Rec().socket.load(), kInvalidSocket);
     Use(TestIp(kAddrLinkNoBoard).c_str());
     std::strcpy(gAddresses.localIp,
                 TestIp(kAddrSilentBoard).c_str());  // the PC does not hold it: no socket at all
     FakeBoard board(TestIp(kAddrLinkNoBoard));
-    EXPECT_FALSE(CreateConnection(&Rec()));
+    EXPECT_STREQ(CreateConnection(&Rec()).reason, "the PC does not hold the address set for it");
     EXPECT_EQ(board.Connections(), 0);
 }
 
 TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
     Use(TestIp(kAddrLinkCloseWakesReceive).c_str());
     FakeBoard board(TestIp(kAddrLinkCloseWakesReceive));
-    ASSERT_TRUE(CreateConnection(&Rec()));
+    ASSERT_TRUE(CreateConnection(&Rec()).ok());
     const PlatSocket s = Rec().socket;
     std::atomic<int> got{99};
     std::thread rx([&] {
@@ -147,7 +149,7 @@ TEST_F(Link, ClosingWakesAReceiveBlockedInAnotherThread) {
 TEST_F(Link, TwoFailingThreadsMakeOneReconnection) {
     Use(TestIp(kAddrLinkOneReconnection).c_str());
     FakeBoard board(TestIp(kAddrLinkOneReconnection));
-    ASSERT_TRUE(CreateConnection(&Rec()));
+    ASSERT_TRUE(CreateConnection(&Rec()).ok());
     ASSERT_TRUE(WaitFor([&] { return board.Connections() == 1; }));
     Reconnect r1 = Reconnect::Ended, r2 = Reconnect::Ended;
     std::atomic<bool> go{false};
