@@ -81,7 +81,10 @@ int plat_connect(PlatSocket s, uint32_t ipv4, uint16_t port, uint32_t timeout_ms
     int err = 0;
     socklen_t len = sizeof err;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return last_error();
-    if (err != 0) return errno = err, last_error();
+    if (err != 0) {
+        errno = err;  // the connect's own error, named as any other
+        return last_error();
+    }
     return set_nonblocking(fd, false);
 }
 
