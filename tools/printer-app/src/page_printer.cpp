@@ -51,11 +51,10 @@ bool PagePrinter::Start(const PageFormat &format) {
         Fail(PageEnd::kUnprintable, "this printer prints black only: send grey pages");
         return false;
     }
-    if (format.width > frontend::MaxRasterWidth(format.xdpi)) {
-        Fail(PageEnd::kUnprintable, "the page is " + std::to_string(format.width) + " dots wide at " +
-                                        std::to_string(format.xdpi) +
-                                        " dpi; the head's swath plan takes at most " +
-                                        std::to_string(frontend::MaxRasterWidth(format.xdpi)));
+    if (const uint32_t widest = frontend::MaxRasterWidth(format.xdpi); format.width > widest) {
+        Fail(PageEnd::kUnprintable,
+             "the page is " + std::to_string(format.width) + " dots wide at " + std::to_string(format.xdpi) +
+                 " dpi; the head's swath plan takes at most " + std::to_string(widest));
         return false;
     }
     std::string error;

@@ -433,12 +433,8 @@ bool Server::Cancel(const std::string &printer, int job_id) {
     return Ipp(printer, "cancel.test", {"jobid=" + std::to_string(job_id)}).exit_code == 0;
 }
 
-std::string Server::PrinterReasons(const std::string &printer) {
-    return Displayed(Ipp(printer, "printer.test", {}).out, "printer-state-reasons");
-}
-
-std::string Server::DefaultResolution(const std::string &printer) {
-    return Displayed(Ipp(printer, "printer.test", {}).out, "printer-resolution-default");
+std::string Server::PrinterAttribute(const std::string &printer, const std::string &name) {
+    return Displayed(Ipp(printer, "printer.test", {}).out, name);
 }
 
 namespace {

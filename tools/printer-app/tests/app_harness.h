@@ -72,10 +72,9 @@ public:
     int Submit(const std::string &printer, const JobRequest &job, std::string *error);
     JobEnd WaitForJob(const std::string &printer, int job_id, int limit_s = 60);
     bool Cancel(const std::string &printer, int job_id);
-    // printer-state-reasons of `printer`.
-    std::string PrinterReasons(const std::string &printer);
-    // printer-resolution-default of `printer`, as ipptool shows it ("720dpi").
-    std::string DefaultResolution(const std::string &printer);
+    // One of the printer's state attributes (printer-state-reasons,
+    // printer-resolution-default), as ipptool shows it.
+    std::string PrinterAttribute(const std::string &printer, const std::string &name);
     // An HTTP GET of `path` on the server: the status and the body.
     int Get(const std::string &path, std::string *body);
     // An HTTP POST of a form (already encoded) to `path`.

@@ -206,7 +206,7 @@ TEST_F(PrinterApp, UnreachableBoardTakesThePrinterOfflineAndFailsTheJob) {
     const JobEnd end = server_->Print("lost", Page(dir_.Path("page-srgb.pwg"), "image/pwg-raster"));
     EXPECT_EQ(end.state, "aborted") << end.client_output;
     EXPECT_NE(end.message.find(Ip(9)), std::string::npos) << "the reason names the board: " << end.message;
-    EXPECT_NE(server_->PrinterReasons("lost").find("offline"), std::string::npos);
+    EXPECT_NE(server_->PrinterAttribute("lost", "printer-state-reasons").find("offline"), std::string::npos);
 }
 
 TEST_F(PrinterApp, BoardThatStopsTheJobEndsItAbortedWithTheReason) {
@@ -278,7 +278,7 @@ TEST_F(PrinterApp, PauseAndResumeFromThePrinterPage) {
     std::string page;
     ASSERT_EQ(server_->Get("/wide/board", &page), 200);
     EXPECT_NE(page.find("id=\"job-state\">paused"), std::string::npos) << page;
-    EXPECT_NE(server_->PrinterReasons("wide").find("other"), std::string::npos);
+    EXPECT_NE(server_->PrinterAttribute("wide", "printer-state-reasons").find("other"), std::string::npos);
     send("resume");
     EXPECT_TRUE(
         WaitUntil([&] { return CountDebug(board.get(), kDebugContinue) >= 1; }, std::chrono::seconds(10)))
@@ -290,7 +290,7 @@ TEST_F(PrinterApp, PauseAndResumeFromThePrinterPage) {
     ASSERT_TRUE(swathboard::PrintedSheet(board.get(), &sheet));
     EXPECT_EQ(sheet.summary.doubled, 0u);
     EXPECT_EQ(sheet.summary.outside, 0u);
-    EXPECT_EQ(server_->PrinterReasons("wide").find("other"), std::string::npos)
+    EXPECT_EQ(server_->PrinterAttribute("wide", "printer-state-reasons").find("other"), std::string::npos)
         << "the pause outlived its job";
 }
 
@@ -321,7 +321,7 @@ TEST_F(PrinterApp, JobWithNoResolutionPrintsAtTheAdvertisedDefault) {
     const JobEnd end = server_->Print("plain", job);
     ASSERT_EQ(end.state, "completed") << end.message << "\n" << end.client_output;
     // ipptool shows "720dpi" or "1440x720dpi"; the Board page "at 1440 x 720 dpi".
-    const std::string advertised = server_->DefaultResolution("plain");
+    const std::string advertised = server_->PrinterAttribute("plain", "printer-resolution-default");
     const size_t x = advertised.find('x'), dpi = advertised.find("dpi");
     ASSERT_NE(dpi, std::string::npos) << advertised;
     const std::string across = advertised.substr(0, std::min(x, dpi));
